@@ -1,0 +1,39 @@
+#pragma once
+
+#include "AppState.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+class Platform;
+
+// What the main window shows at the moment Decode is asked for.
+struct DecodeInput {
+    std::vector<std::wstring> entries; // File1's entries, in list order
+    std::vector<bool> selected;        // selection state of each entry
+    std::wstring dirPath;              // Dir1's path
+    std::array<bool, 4> formats{true, false, false, false}; // Option1..Option4 (WAV SND AIFF AIFC)
+    bool check1 = false; // "Search again after loss of synchronization"
+    bool check2 = false; // "Ignore all error messages"
+};
+
+struct DecodeResult {
+    enum class Kind {
+        Started,         // TEMP.BAT written and started
+        NothingSelected, // the window shows the "Yikes!" box
+        Refused,         // an unsafe name or an output collision; nothing was written
+        Failed           // a step failed; what was written stays on disk
+    };
+    Kind kind = Kind::Started;
+    std::wstring message; // for Refused and Failed: what failed and why
+};
+
+// The Decode operation: writes TEMP.BAT afresh in state.DecoderPath (made the current
+// directory first) and starts it in a console window, minimized when LoadMode is 1.
+[[nodiscard]] DecodeResult decodeNow(Platform& platform, const DecodeInput& input,
+                                     const AppState& state);
+
+} // namespace tw

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "Status.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// One drive of the drive-letter view: "C:" and where it lives natively.
+struct Drive {
+    std::wstring letter; // "C:"
+    std::wstring label;  // what the drive list shows after the letter, e.g. "[/]"
+};
+
+// Everything Tonwright needs from the operating system, in drive-letter terms
+// ("C:\MUSIC\track01.mp3", "\" as separator). The rest of the program never asks the
+// operating system directly; tests replace this object.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- Drive-letter view of the file system ---
+    virtual std::vector<Drive> drives() const = 0;
+    // Native path of a drive path; components are resolved without regard to case and through
+    // short (8.3) aliases; a component that does not exist is kept as written. Empty when the
+    // drive is unknown or the text is not a drive path.
+    virtual std::string nativePath(const std::wstring& drivePath) const = 0;
+    // Drive path of a native path (longest matching drive root); empty when no drive holds it.
+    virtual std::wstring drivePath(const std::string& nativePath) const = 0;
+    virtual bool isDirectory(const std::wstring& drivePath) const = 0;
+    virtual bool exists(const std::wstring& drivePath) const = 0;
+    // True when both drive paths name one existing file or directory.
+    virtual bool sameEntry(const std::wstring& a, const std::wstring& b) const = 0;
+
+    // Short (8.3) form of an existing path, with the contract of the Windows call of that
+    // name: on success the short form and a NUL are written to buffer and its length (without
+    // the NUL) is returned; when it does not fit, the buffer is untouched and the needed length
+    // (with the NUL) is returned; when the path does not exist, the buffer is untouched and 0
+    // is returned. A trailing "\" on the argument stays on the result.
+    virtual std::uint32_t GetShortPathNameA(const char* longPath, char* buffer,
+                                            std::uint32_t bufferLength) const = 0;
+
+    // --- Listings: names only, sorted without regard to case; hidden entries and names that
+    // no drive path can carry are left out. ---
+    virtual Status listDirectories(const std::wstring& directory,
+                                   std::vector<std::wstring>& names) const = 0;
+    // Files whose names match a wildcard ("*" and "?"), without regard to case.
+    virtual Status listFiles(const std::wstring& directory, const std::wstring& pattern,
+                             std::vector<std::wstring>& names) const = 0;
+
+    // --- Process ---
+    virtual std::wstring currentDirectory() const = 0;
+    virtual Status setCurrentDirectory(const std::wstring& directory) = 0;
+    // The directory that holds the running program (a root with its "\", others without).
+    virtual std::wstring programDirectory() const = 0;
+
+    // --- 8-bit text at the edges (the ANSI code page on Windows, UTF-8 elsewhere) ---
+    virtual std::string toEightBit(const std::wstring& text) const = 0;
+    virtual std::wstring fromEightBit(const std::string& bytes) const = 0;
+
+    // --- Whole files, as bytes ---
+    virtual Status readFile(const std::wstring& path, std::string& bytes) const = 0;
+    // Creates or truncates the file and writes the bytes.
+    virtual Status writeFile(const std::wstring& path, const std::string& bytes) = 0;
+    // Writes a temporary file beside the target and renames it over the target, so the old
+    // content stays whole until the new one is complete.
+    virtual Status replaceFile(const std::wstring& path, const std::string& bytes) = 0;
+
+    // --- Starting things ---
+    // Starts the batch script `scriptName` in `directory` in a console window of its own,
+    // minimized or normal, without the focus, without waiting for it.
+    virtual Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
+                              bool minimized) = 0;
+    // Hands an address (mailto:, http:) to the user's registered program, without waiting.
+    virtual Status openAddress(const std::wstring& address) = 0;
+};
+
+// The platform of the machine we run on.
+std::unique_ptr<Platform> createSystemPlatform();
+
+} // namespace tw

@@ -1,0 +1,7 @@
+#include "Settings.h"
+
+namespace tw {
+
+void loadSettings(const Platform&, SettingsHost&) {}
+
+} // namespace tw
