@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libmpg123-dev libsndfile1-dev
   xvfb xauth xterm xdg-utils
   fonts-liberation fonts-dejavu-core
 )
