@@ -524,7 +524,7 @@ Status PosixPlatform::writeFile(const std::wstring& path, const std::string& byt
 
 Status PosixPlatform::replaceFile(const std::wstring& path, const std::string& bytes) {
     const ResolvedPath resolved = resolve(path);
-    if (!resolved.valid || resolved.parsed.components.empty())
+    if (!resolved.valid)
         return noDrive(L"Cannot write", path);
     std::string target = resolved.native;
 

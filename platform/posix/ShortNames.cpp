@@ -74,7 +74,7 @@ TailParts tailParts(std::wstring_view name) {
         parts.extension += tailChar(c);
     }
     if (parts.base.empty())
-        parts.base = "_";
+        parts.base.push_back('_');
     return parts;
 }
 

@@ -16,8 +16,11 @@ using tw::test::TempDrives;
 std::string shortPath(const tw::Platform& platform, const std::string& path, std::uint32_t size = 64) {
     std::vector<char> buffer(size + 1, '#');
     const std::uint32_t result = platform.GetShortPathNameA(path.c_str(), buffer.data(), size);
-    if (result == 0 || result >= size)
-        return "<" + std::to_string(result) + ">";
+    if (result == 0 || result >= size) {
+        std::string failed = "<";
+        failed += std::to_string(result);
+        return failed += '>';
+    }
     return std::string(buffer.data());
 }
 
@@ -292,9 +295,12 @@ TEST_F(Listings, FailuresNameTheDirectoryAndTheReason) {
     EXPECT_TRUE(names.empty());
     EXPECT_FALSE(drives.platform().listDirectories(L"Q:\\", names));
     EXPECT_FALSE(drives.platform().listDirectories(L"C:\\M\\b.mp3", names));
+}
 
+TEST_F(Listings, AnUnreadableDirectoryIsAFailure) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not hold for root";
+    std::vector<std::wstring> names;
     drives.createDirectory(L"C:\\LOCKED");
     ::chmod(drives.native(L"C:\\LOCKED").c_str(), 0);
     const tw::Status locked = drives.platform().listDirectories(L"C:\\LOCKED", names);

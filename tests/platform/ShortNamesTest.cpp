@@ -118,11 +118,14 @@ std::vector<std::string> randomSiblings(std::mt19937& random) {
         "日本", "abcdefgh", "ABCDEFGHI", "longs~10", "LONGS~11", "..odd", "a.b"};
     static const std::vector<std::string> extensions = {"", ".mp3", ".MP3", ".Mp3", ".mpeg", ".wav", "."};
     std::set<std::string> names;
-    const int count = std::uniform_int_distribution<int>(1, 40)(random);
+    // Now and then a crowd, so one basis runs past ~9.
+    const int count = random() % 20 == 0 ? 400 : std::uniform_int_distribution<int>(1, 40)(random);
     for (int i = 0; i < count; ++i) {
         std::string name = stems[random() % stems.size()];
-        if (random() % 3 == 0)
-            name += " " + std::to_string(random() % 14);
+        if (random() % 3 == 0) {
+            name += ' ';
+            name += std::to_string(random() % 14);
+        }
         name += extensions[random() % extensions.size()];
         names.insert(name);
     }
