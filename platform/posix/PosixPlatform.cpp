@@ -41,9 +41,12 @@ Status failure(const wchar_t* what, const std::wstring& path, int error) {
     return Status::failure(std::wstring(what) + L" " + path + L": " + errorText(error));
 }
 
+// Text that names no place: not a drive path at all, or a letter the drive map lacks.
 Status noDrive(const wchar_t* what, const std::wstring& path) {
+    const bool hasLetter = path.size() >= 2 && path[1] == L':';
     return Status::failure(std::wstring(what) + L" " + path +
-                           L": not a path on a known drive");
+                           (hasLetter ? L": there is no drive " + path.substr(0, 2)
+                                      : std::wstring(L": not a full path with a drive letter")));
 }
 
 // Lexical components of an absolute native path ("." and empty ones dropped, ".." applied).
@@ -193,7 +196,8 @@ const DriveRoot* PosixPlatform::findDrive(wchar_t letter) const {
 
 PosixPlatform::ParsedPath PosixPlatform::parseDrivePath(const std::wstring& text) {
     ParsedPath parsed;
-    if (text.size() < 2 || text[1] != L':')
+    // A NUL would cut the native path short and name another file.
+    if (text.size() < 2 || text[1] != L':' || text.find(L'\0') != std::wstring::npos)
         return parsed;
     const wchar_t letter = text[0];
     if (!((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')))

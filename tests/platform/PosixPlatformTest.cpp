@@ -128,6 +128,7 @@ TEST_F(NativePaths, RejectTextThatIsNoDrivePath) {
     for (const wchar_t* text : {L"", L"C", L"MUSIC\\x", L"\\MUSIC", L"C:MUSIC", L"1:\\", L"Z:\\",
                                 L"\\\\server\\share", L"é:\\"})
         EXPECT_EQ(p.nativePath(text), "") << p.toEightBit(text);
+    EXPECT_EQ(p.nativePath(std::wstring(L"C:\\Music\\track01.mp3\0.txt", 25)), "");
 }
 
 TEST_F(NativePaths, ExistsIsDirectoryAndSameEntry) {
@@ -336,8 +337,8 @@ TEST(Files, FailuresNameThePathAndTheReason) {
               L"Cannot write C:\\NOPE\\x.txt: No such file or directory");
     EXPECT_EQ(p.replaceFile(L"C:\\NOPE\\x.txt", "x").message,
               L"Cannot write C:\\NOPE\\x.txt: No such file or directory");
-    EXPECT_FALSE(p.writeFile(L"Q:\\x.txt", "x"));
-    EXPECT_FALSE(p.writeFile(L"x.txt", "x"));
+    EXPECT_EQ(p.writeFile(L"Q:\\x.txt", "x").message, L"Cannot write Q:\\x.txt: there is no drive Q:");
+    EXPECT_EQ(p.writeFile(L"x.txt", "x").message, L"Cannot write x.txt: not a full path with a drive letter");
 }
 
 TEST(Files, ReplaceOntoADirectoryFailsAndLeavesNoTrace) {
