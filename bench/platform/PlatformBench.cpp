@@ -47,7 +47,8 @@ void ShortPathOfEveryFile(benchmark::State& state) {
     char buffer[64];
     for (auto _ : state) {
         for (const std::string& path : crowded.paths) {
-            const std::uint32_t length = platform.GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+            const std::uint32_t length =
+                platform.GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
             if (length == 0 || length >= sizeof buffer)
                 state.SkipWithError("short name missing");
             benchmark::DoNotOptimize(buffer);

@@ -38,7 +38,8 @@ std::uint64_t DirectoryCache::buildCount() const {
     return m_builds;
 }
 
-std::shared_ptr<const ShortNameTable> DirectoryCache::table(const std::string& nativeDirectory) const {
+std::shared_ptr<const ShortNameTable>
+DirectoryCache::table(const std::string& nativeDirectory) const {
     struct stat st {};
     if (::stat(nativeDirectory.c_str(), &st) != 0)
         return nullptr;

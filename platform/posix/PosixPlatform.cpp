@@ -25,7 +25,9 @@ namespace tw::posix {
 
 namespace {
 
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
 
 std::string joinNative(const std::string& directory, const std::string& name) {
     if (directory.empty() || directory.back() == '/')
@@ -120,8 +122,8 @@ bool isMediaMountPoint(const std::string& mountPoint) {
 
 struct PosixPlatform::ParsedPath {
     bool valid = false;
-    wchar_t letter = 0;     // as written
-    bool rooted = false;    // "C:\..." rather than "C:"
+    wchar_t letter = 0;  // as written
+    bool rooted = false; // "C:\..." rather than "C:"
     std::vector<std::wstring> components;
     bool trailingSeparator = false;
 };
@@ -182,7 +184,8 @@ std::vector<DriveRoot> PosixPlatform::systemDriveMap() {
 std::vector<Drive> PosixPlatform::drives() const {
     std::vector<Drive> out;
     for (const DriveRoot& drive : m_drives)
-        out.push_back({std::wstring(1, drive.letter) + L":", L"[" + fromUtf8(drive.nativeRoot) + L"]"});
+        out.push_back(
+            {std::wstring(1, drive.letter) + L":", L"[" + fromUtf8(drive.nativeRoot) + L"]"});
     return out;
 }
 
@@ -336,7 +339,8 @@ bool PosixPlatform::exists(const std::wstring& drivePath) const {
 bool PosixPlatform::sameEntry(const std::wstring& a, const std::wstring& b) const {
     const ResolvedPath first = resolve(a);
     const ResolvedPath second = resolve(b);
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return first.valid && second.valid && ::stat(first.native.c_str(), &sa) == 0 &&
            ::stat(second.native.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
@@ -473,9 +477,13 @@ std::wstring PosixPlatform::programDirectory() const {
     }
 }
 
-std::string PosixPlatform::toEightBit(const std::wstring& text) const { return toUtf8(text); }
+std::string PosixPlatform::toEightBit(const std::wstring& text) const {
+    return toUtf8(text);
+}
 
-std::wstring PosixPlatform::fromEightBit(const std::string& bytes) const { return fromUtf8(bytes); }
+std::wstring PosixPlatform::fromEightBit(const std::string& bytes) const {
+    return fromUtf8(bytes);
+}
 
 Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes) const {
     const ResolvedPath resolved = resolve(path);
@@ -554,9 +562,8 @@ Status PosixPlatform::replaceFile(const std::wstring& path, const std::string& b
     const std::size_t slash = target.rfind('/');
     const std::string directory = target.substr(0, slash == 0 ? 1 : slash);
     const std::string baseName = target.substr(slash + 1);
-    std::string temporary = baseName.size() + 12 <= 255
-                                ? target + ".tmp-XXXXXX"
-                                : joinNative(directory, ".tmp-XXXXXX");
+    std::string temporary =
+        baseName.size() + 12 <= 255 ? target + ".tmp-XXXXXX" : joinNative(directory, ".tmp-XXXXXX");
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return failure(L"Cannot write", path, errno);

@@ -13,7 +13,8 @@ namespace {
 bool isShortNameChar(wchar_t c) {
     if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9'))
         return true;
-    return c < 0x80 && c != 0 && std::wstring_view(L"!#$%&'()-@^_`{}~").find(c) != std::wstring_view::npos;
+    return c < 0x80 && c != 0 &&
+           std::wstring_view(L"!#$%&'()-@^_`{}~").find(c) != std::wstring_view::npos;
 }
 
 char upperAscii(wchar_t c) {
@@ -29,7 +30,9 @@ std::string upperOfShortName(std::wstring_view name) {
 }
 
 // One character of a numeric-tail form: upper case, or "_" for anything outside the 8.3 set.
-char tailChar(wchar_t c) { return isShortNameChar(c) ? upperAscii(c) : '_'; }
+char tailChar(wchar_t c) {
+    return isShortNameChar(c) ? upperAscii(c) : '_';
+}
 
 std::size_t decimalDigits(std::size_t n) {
     std::size_t digits = 1;
@@ -41,7 +44,7 @@ std::size_t decimalDigits(std::size_t n) {
 }
 
 struct TailParts {
-    std::string base; // cleaned, whole
+    std::string base;      // cleaned, whole
     std::string extension; // at most three characters
 };
 
@@ -59,10 +62,12 @@ TailParts tailParts(std::wstring_view name) {
         kept.erase(0, firstNonDot);
 
     const std::size_t lastDot = kept.rfind(L'.');
-    const std::wstring_view baseText =
-        lastDot == std::wstring::npos ? std::wstring_view(kept) : std::wstring_view(kept).substr(0, lastDot);
-    const std::wstring_view extensionText =
-        lastDot == std::wstring::npos ? std::wstring_view() : std::wstring_view(kept).substr(lastDot + 1);
+    const std::wstring_view baseText = lastDot == std::wstring::npos
+                                           ? std::wstring_view(kept)
+                                           : std::wstring_view(kept).substr(0, lastDot);
+    const std::wstring_view extensionText = lastDot == std::wstring::npos
+                                                ? std::wstring_view()
+                                                : std::wstring_view(kept).substr(lastDot + 1);
 
     TailParts parts;
     for (const wchar_t c : baseText)
@@ -110,7 +115,8 @@ std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedN
         std::string upper = upperOfShortName(sortedNames[i]);
         const auto [it, inserted] = owner.try_emplace(upper, i);
         if (!inserted) {
-            const bool candidateIsUpper = upperOfShortName(sortedNames[i]) == toUtf8(sortedNames[i]);
+            const bool candidateIsUpper =
+                upperOfShortName(sortedNames[i]) == toUtf8(sortedNames[i]);
             const bool ownerIsUpper =
                 upperOfShortName(sortedNames[it->second]) == toUtf8(sortedNames[it->second]);
             if (candidateIsUpper && !ownerIsUpper)
@@ -182,8 +188,8 @@ ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames) {
         if (!inserted)
             it->second = npos;
         m_byShortName.emplace(shortNames[i], i);
-        m_entries.push_back({*sortable[i].nativeName, std::move(sortable[i].name),
-                             std::move(shortNames[i])});
+        m_entries.push_back(
+            {*sortable[i].nativeName, std::move(sortable[i].name), std::move(shortNames[i])});
     }
 }
 

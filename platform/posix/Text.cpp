@@ -11,7 +11,9 @@ namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
-bool isScalar(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+bool isScalar(char32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (!isScalar(c))
@@ -134,8 +136,8 @@ wchar_t foldCase(wchar_t c) {
     if (c < 0x80)
         return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c;
     const locale_t locale = foldingLocale();
-    const wchar_t folded = locale ? static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), locale))
-                                  : foldFallback(c);
+    const wchar_t folded =
+        locale ? static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), locale)) : foldFallback(c);
     // Kelvin sign, dotted capital I and the like must not turn into ASCII letters.
     return folded < 0x80 ? c : folded;
 }

@@ -13,7 +13,8 @@ namespace {
 
 using tw::test::TempDrives;
 
-std::string shortPath(const tw::Platform& platform, const std::string& path, std::uint32_t size = 64) {
+std::string shortPath(const tw::Platform& platform, const std::string& path,
+                      std::uint32_t size = 64) {
     std::vector<char> buffer(size + 1, '#');
     const std::uint32_t result = platform.GetShortPathNameA(path.c_str(), buffer.data(), size);
     if (result == 0 || result >= size) {
@@ -64,7 +65,8 @@ TEST(DriveMap, TakesMediaMountsFromTheMountTable) {
 
 TEST(DriveMap, DrivePathTakesTheLongestRoot) {
     TempDrives drives({L'C'});
-    tw::posix::PosixPlatform platform({{L'C', drives.root() + "/C"}, {L'd', drives.root() + "/C/media/usb/"}});
+    tw::posix::PosixPlatform platform(
+        {{L'C', drives.root() + "/C"}, {L'd', drives.root() + "/C/media/usb/"}});
     const std::string c = drives.root() + "/C";
     EXPECT_EQ(platform.drivePath(c), L"C:\\");
     EXPECT_EQ(platform.drivePath(c + "/"), L"C:\\");
@@ -177,8 +179,10 @@ TEST(ShortPathBuffer, SixtyThreeCharactersFitSixtyFourDoNot) {
     drives.createFile(deep + L"\\AB\\Long Song Title.mp3");
     drives.createFile(deep + L"\\ABC\\Long Song Title.mp3");
     const tw::Platform& p = drives.platform();
-    const std::string fits = "C:\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\AB\\LONGSO~1.MP3";
-    const std::string tooLong = "C:\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\ABC\\LONGSO~1.MP3";
+    const std::string fits =
+        "C:\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\AB\\LONGSO~1.MP3";
+    const std::string tooLong =
+        "C:\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\LONGDI~1\\ABC\\LONGSO~1.MP3";
     ASSERT_EQ(fits.size(), 63u);
     ASSERT_EQ(tooLong.size(), 64u);
 
@@ -202,9 +206,9 @@ TEST(ShortPathBuffer, SixtyThreeCharactersFitSixtyFourDoNot) {
 // Every file of a crowded directory is reached through its short name, and only it.
 TEST(ShortNameRoundTrip, ShortPathsResolveToTheirOwnFiles) {
     TempDrives drives;
-    std::vector<std::wstring> names = {L"track01.mp3", L"TRACK01.MP3", L"Track01.Mp3", L"longso~1.mp3",
-                                       L"LONGSO~2.MP3", L".hidden song.mp3", L"café.mp3", L"CAFÉ.MP3",
-                                       L"日本.mp3", L"a.b.c.mp3"};
+    std::vector<std::wstring> names = {
+        L"track01.mp3",      L"TRACK01.MP3", L"Track01.Mp3", L"longso~1.mp3", L"LONGSO~2.MP3",
+        L".hidden song.mp3", L"café.mp3",    L"CAFÉ.MP3",    L"日本.mp3",     L"a.b.c.mp3"};
     for (int i = 0; i < 25; ++i)
         names.push_back(L"Long Song Title " + std::to_wstring(i) + L".mp3");
     for (const std::wstring& name : names)
@@ -217,7 +221,8 @@ TEST(ShortNameRoundTrip, ShortPathsResolveToTheirOwnFiles) {
         const std::string shortForm = shortPath(p, full, 260);
         ASSERT_EQ(shortForm.rfind("C:\\MUSICF~1\\", 0), 0u) << full << " -> " << shortForm;
         EXPECT_TRUE(shorts.insert(shortForm).second) << shortForm;
-        EXPECT_EQ(p.nativePath(p.fromEightBit(shortForm)), drives.native(L"C:\\Music Folder\\" + name))
+        EXPECT_EQ(p.nativePath(p.fromEightBit(shortForm)),
+                  drives.native(L"C:\\Music Folder\\" + name))
             << shortForm;
         EXPECT_TRUE(p.sameEntry(p.fromEightBit(shortForm), L"C:\\Music Folder\\" + name));
     }
@@ -254,8 +259,8 @@ TEST(ShortNameCache, ReusesTablesOfUnchangedDirectories) {
 class Listings : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const wchar_t* name : {L"b.mp3", L"A.MP3", L"c.Mp3", L"a.mp3", L".hidden.mp3", L"notes.txt",
-                                    L"song.mp3.txt", L"é.mp3", L"Z.mp3"})
+        for (const wchar_t* name : {L"b.mp3", L"A.MP3", L"c.Mp3", L"a.mp3", L".hidden.mp3",
+                                    L"notes.txt", L"song.mp3.txt", L"é.mp3", L"Z.mp3"})
             drives.createFile(std::wstring(L"C:\\M\\") + name);
         for (const wchar_t* name : {L"sub", L"Sub2", L".git", L"dir.mp3"})
             drives.createDirectory(std::wstring(L"C:\\M\\") + name);
@@ -323,22 +328,26 @@ TEST(Files, WriteReadAndReplace) {
     ASSERT_TRUE(p.replaceFile(L"C:\\Data\\two.txt", "new"));
     ASSERT_TRUE(p.readFile(L"C:\\Data\\one.txt", bytes));
     EXPECT_EQ(bytes, std::string(100000, 'x'));
-    EXPECT_EQ(nativeNames(drives.native(L"C:\\Data")), (std::vector<std::string>{"one.txt", "two.txt"}));
+    EXPECT_EQ(nativeNames(drives.native(L"C:\\Data")),
+              (std::vector<std::string>{"one.txt", "two.txt"}));
 }
 
 TEST(Files, FailuresNameThePathAndTheReason) {
     TempDrives drives;
     auto& p = drives.platform();
     std::string bytes = "untouched";
-    EXPECT_EQ(p.readFile(L"C:\\nope.txt", bytes).message, L"Cannot read C:\\nope.txt: No such file or directory");
+    EXPECT_EQ(p.readFile(L"C:\\nope.txt", bytes).message,
+              L"Cannot read C:\\nope.txt: No such file or directory");
     EXPECT_EQ(bytes, "untouched");
     EXPECT_EQ(p.readFile(L"C:\\", bytes).message, L"Cannot read C:\\: Is a directory");
     EXPECT_EQ(p.writeFile(L"C:\\NOPE\\x.txt", "x").message,
               L"Cannot write C:\\NOPE\\x.txt: No such file or directory");
     EXPECT_EQ(p.replaceFile(L"C:\\NOPE\\x.txt", "x").message,
               L"Cannot write C:\\NOPE\\x.txt: No such file or directory");
-    EXPECT_EQ(p.writeFile(L"Q:\\x.txt", "x").message, L"Cannot write Q:\\x.txt: there is no drive Q:");
-    EXPECT_EQ(p.writeFile(L"x.txt", "x").message, L"Cannot write x.txt: not a full path with a drive letter");
+    EXPECT_EQ(p.writeFile(L"Q:\\x.txt", "x").message,
+              L"Cannot write Q:\\x.txt: there is no drive Q:");
+    EXPECT_EQ(p.writeFile(L"x.txt", "x").message,
+              L"Cannot write x.txt: not a full path with a drive letter");
 }
 
 TEST(Files, ReplaceOntoADirectoryFailsAndLeavesNoTrace) {
@@ -360,7 +369,8 @@ TEST(Files, ReplaceThatFailsWhileWritingKeepsTheOldFileWhole) {
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const tw::Status status = drives.platform().replaceFile(L"C:\\DATA\\SETTINGS.INI", std::string(10000, 'n'));
+    const tw::Status status =
+        drives.platform().replaceFile(L"C:\\DATA\\SETTINGS.INI", std::string(10000, 'n'));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -394,7 +404,8 @@ TEST(Process, CurrentDirectoryFollowsTheNativeOne) {
     EXPECT_EQ(p.currentDirectory(), L"C:\\Work Dir");
     ASSERT_TRUE(p.setCurrentDirectory(L"D:\\"));
     EXPECT_EQ(p.currentDirectory(), L"D:\\");
-    EXPECT_EQ(p.setCurrentDirectory(L"C:\\nope").message, L"Cannot change to C:\\nope: No such file or directory");
+    EXPECT_EQ(p.setCurrentDirectory(L"C:\\nope").message,
+              L"Cannot change to C:\\nope: No such file or directory");
     std::filesystem::current_path(drives.root());
     EXPECT_EQ(p.currentDirectory(), L"");
     std::filesystem::current_path(saved);

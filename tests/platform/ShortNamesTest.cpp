@@ -70,17 +70,19 @@ INSTANTIATE_TEST_SUITE_P(
                        {L"...", "_~1"},
                        {L"  .mp3", "MP3~1"}}},
         // Numbers count per basis in listing order.
-        ShortNameCase{{L"Long Song B.mp3", L"Long Song A.mp3", L"Long Song C.wav", L"longsoxx yy.mp3"},
-                      {{L"Long Song A.mp3", "LONGSO~1.MP3"},
-                       {L"Long Song B.mp3", "LONGSO~2.MP3"},
-                       {L"Long Song C.wav", "LONGSO~1.WAV"},
-                       {L"longsoxx yy.mp3", "LONGSO~3.MP3"}}},
+        ShortNameCase{
+            {L"Long Song B.mp3", L"Long Song A.mp3", L"Long Song C.wav", L"longsoxx yy.mp3"},
+            {{L"Long Song A.mp3", "LONGSO~1.MP3"},
+             {L"Long Song B.mp3", "LONGSO~2.MP3"},
+             {L"Long Song C.wav", "LONGSO~1.WAV"},
+             {L"longsoxx yy.mp3", "LONGSO~3.MP3"}}},
         // Forms a sibling already has are skipped.
-        ShortNameCase{{L"Long Song Title.mp3", L"longso~1.mp3", L"LONGSO~3.MP3", L"Long Song Two.mp3"},
-                      {{L"longso~1.mp3", "LONGSO~1.MP3"},
-                       {L"LONGSO~3.MP3", "LONGSO~3.MP3"},
-                       {L"Long Song Title.mp3", "LONGSO~2.MP3"},
-                       {L"Long Song Two.mp3", "LONGSO~4.MP3"}}},
+        ShortNameCase{
+            {L"Long Song Title.mp3", L"longso~1.mp3", L"LONGSO~3.MP3", L"Long Song Two.mp3"},
+            {{L"longso~1.mp3", "LONGSO~1.MP3"},
+             {L"LONGSO~3.MP3", "LONGSO~3.MP3"},
+             {L"Long Song Title.mp3", "LONGSO~2.MP3"},
+             {L"Long Song Two.mp3", "LONGSO~4.MP3"}}},
         // Case variants of one 8.3 name: the upper-case one keeps it, the others get tails.
         ShortNameCase{{L"track01.mp3", L"TRACK01.MP3", L"Track01.mp3"},
                       {{L"TRACK01.MP3", "TRACK01.MP3"},
@@ -102,7 +104,8 @@ TEST(ShortNameGeneration, CutsTheBaseAsTheNumberGrows) {
 }
 
 TEST(ShortNameValidity, FollowsTheEightDotThreeRules) {
-    for (const wchar_t* valid : {L"A", L"ABCDEFGH", L"ABCDEFGH.IJK", L"a.b", L"!#$%&'()", L"-@^_`{}~.~"})
+    for (const wchar_t* valid :
+         {L"A", L"ABCDEFGH", L"ABCDEFGH.IJK", L"a.b", L"!#$%&'()", L"-@^_`{}~.~"})
         EXPECT_TRUE(tw::posix::isValidShortName(valid)) << tw::posix::toUtf8(valid);
     for (const wchar_t* invalid : {L"", L".a", L"a.", L"ABCDEFGHI", L"A.BCDE", L"a.b.c", L"a b",
                                    L"a+b", L"a,b", L"a;b", L"a=b", L"a[b]", L"é", L"a\\b"})
@@ -113,10 +116,12 @@ TEST(ShortNameValidity, FollowsTheEightDotThreeRules) {
 // look like numeric tails, many names on one basis, names that are not 8.3.
 std::vector<std::string> randomSiblings(std::mt19937& random) {
     static const std::vector<std::string> stems = {
-        "track01", "TRACK01", "Track01", "longso~1", "LONGSO~2", "Long Song Title", "long song title",
-        "LongSong", "longsong", "a", "A", "a b", ".hidden", "x.y", "Café", "CAFÉ", "café",
-        "日本", "abcdefgh", "ABCDEFGHI", "longs~10", "LONGS~11", "..odd", "a.b"};
-    static const std::vector<std::string> extensions = {"", ".mp3", ".MP3", ".Mp3", ".mpeg", ".wav", "."};
+        "track01",         "TRACK01",   "Track01",  "longso~1", "LONGSO~2", "Long Song Title",
+        "long song title", "LongSong",  "longsong", "a",        "A",        "a b",
+        ".hidden",         "x.y",       "Café",     "CAFÉ",     "café",     "日本",
+        "abcdefgh",        "ABCDEFGHI", "longs~10", "LONGS~11", "..odd",    "a.b"};
+    static const std::vector<std::string> extensions = {"",      ".mp3", ".MP3", ".Mp3",
+                                                        ".mpeg", ".wav", "."};
     std::set<std::string> names;
     // Now and then a crowd, so one basis runs past ~9.
     const int count = random() % 20 == 0 ? 400 : std::uniform_int_distribution<int>(1, 40)(random);
@@ -167,7 +172,8 @@ TEST(ShortNameTableProperty, ResolvingAShortNameGivesBackItsEntry) {
 }
 
 TEST(ShortNameTable, LeavesOutNamesADrivePathCannotCarry) {
-    const ShortNameTable table({"good.mp3", "bad\\name.mp3", "tab\tname", std::string("\xff\xfe.mp3"), ".", ".."});
+    const ShortNameTable table(
+        {"good.mp3", "bad\\name.mp3", "tab\tname", std::string("\xff\xfe.mp3"), ".", ".."});
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(table.nativeName(0), "good.mp3");
 }

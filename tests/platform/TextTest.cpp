@@ -8,8 +8,9 @@ using tw::posix::fromUtf8;
 using tw::posix::toUtf8;
 
 TEST(EightBitText, RoundTripsEveryScript) {
-    for (const std::wstring text : {L"", L"plain ASCII", L"café é", L"日本語のファイル.mp3",
-                                    L"emoji \U0001F3B5\U0001F600", L"\u00FF\u0100\uFFFD\U0010FFFF"}) {
+    for (const std::wstring text :
+         {L"", L"plain ASCII", L"café é", L"日本語のファイル.mp3", L"emoji \U0001F3B5\U0001F600",
+          L"\u00FF\u0100\uFFFD\U0010FFFF"}) {
         EXPECT_EQ(fromUtf8(toUtf8(text)), text);
         EXPECT_TRUE(tw::posix::isValidUtf8(toUtf8(text)));
     }
@@ -33,18 +34,22 @@ TEST_P(EightBitInvalid, DecodesEachBadByteAsReplacementCharacter) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bytes, EightBitInvalid,
-    ::testing::Values(InvalidBytes{"a\xFF" "b", L"a\uFFFDb"},
-                      InvalidBytes{"\x80", L"\uFFFD"},                          // stray continuation
-                      InvalidBytes{"\xC3", L"\uFFFD"},                          // cut short
-                      InvalidBytes{"\xE6\x97", L"\uFFFD\uFFFD"},                // cut short
-                      InvalidBytes{"\xC0\xAF", L"\uFFFD\uFFFD"},                // overlong "/"
-                      InvalidBytes{"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},      // surrogate
+    ::testing::Values(InvalidBytes{"a\xFF"
+                                   "b",
+                                   L"a\uFFFDb"},
+                      InvalidBytes{"\x80", L"\uFFFD"},                     // stray continuation
+                      InvalidBytes{"\xC3", L"\uFFFD"},                     // cut short
+                      InvalidBytes{"\xE6\x97", L"\uFFFD\uFFFD"},           // cut short
+                      InvalidBytes{"\xC0\xAF", L"\uFFFD\uFFFD"},           // overlong "/"
+                      InvalidBytes{"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"}, // surrogate
                       InvalidBytes{"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}, // > U+10FFFF
                       InvalidBytes{"\xC3\xA9\xFF\xC3\xA9", L"é\uFFFDé"}));
 
 TEST(EightBitText, ValuesThatAreNoCharactersBecomeReplacementCharacters) {
-    const std::wstring text{L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), L'b'};
-    EXPECT_EQ(toUtf8(text), "a\xEF\xBF\xBD\xEF\xBF\xBD" "b");
+    const std::wstring text{L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000),
+                            L'b'};
+    EXPECT_EQ(toUtf8(text), "a\xEF\xBF\xBD\xEF\xBF\xBD"
+                            "b");
 }
 
 struct WildcardCase {
@@ -62,15 +67,16 @@ TEST_P(Wildcards, MatchWithoutRegardToCase) {
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, Wildcards,
-    ::testing::Values(WildcardCase{L"*.mp3", L"A.MP3", true}, WildcardCase{L"*.mp3", L"a.mp3", true},
-                      WildcardCase{L"*.mp3", L".mp3", true}, WildcardCase{L"*.mp3", L"a.mp3.wav", false},
-                      WildcardCase{L"*.mp3", L"a.mp30", false}, WildcardCase{L"*.MP3", L"song.mp3", true},
-                      WildcardCase{L"track??.mp3", L"TRACK01.mp3", true},
-                      WildcardCase{L"track??.mp3", L"track1.mp3", false},
-                      WildcardCase{L"*", L"anything", true}, WildcardCase{L"*.*", L"README", true},
-                      WildcardCase{L"*a*b*", L"xxaYYbzz", true}, WildcardCase{L"*a*b", L"ab_a", false},
-                      WildcardCase{L"*.mp3;*.wav", L"x.WAV", true}, WildcardCase{L"*.mp3;*.wav", L"x.aif", false},
-                      WildcardCase{L"CAFÉ.*", L"café.mp3", true}, WildcardCase{L"", L"x", false}));
+    ::testing::Values(
+        WildcardCase{L"*.mp3", L"A.MP3", true}, WildcardCase{L"*.mp3", L"a.mp3", true},
+        WildcardCase{L"*.mp3", L".mp3", true}, WildcardCase{L"*.mp3", L"a.mp3.wav", false},
+        WildcardCase{L"*.mp3", L"a.mp30", false}, WildcardCase{L"*.MP3", L"song.mp3", true},
+        WildcardCase{L"track??.mp3", L"TRACK01.mp3", true},
+        WildcardCase{L"track??.mp3", L"track1.mp3", false}, WildcardCase{L"*", L"anything", true},
+        WildcardCase{L"*.*", L"README", true}, WildcardCase{L"*a*b*", L"xxaYYbzz", true},
+        WildcardCase{L"*a*b", L"ab_a", false}, WildcardCase{L"*.mp3;*.wav", L"x.WAV", true},
+        WildcardCase{L"*.mp3;*.wav", L"x.aif", false}, WildcardCase{L"CAFÉ.*", L"café.mp3", true},
+        WildcardCase{L"", L"x", false}));
 
 TEST(ListingOrder, IgnoresCaseThenBreaksTiesByExactText) {
     EXPECT_TRUE(tw::posix::listingLess(L"apple", L"Banana"));
@@ -87,7 +93,7 @@ TEST(CarriableNames, RejectBackslashControlAndInvalidBytes) {
     EXPECT_TRUE(tw::posix::isCarriableName("Long Song Title.mp3"));
     EXPECT_TRUE(tw::posix::isCarriableName("日本.mp3"));
     for (const std::string& bad : {std::string("a\\b"), std::string("a\nb"), std::string("a\x7f"),
-                                  std::string("\xC2\x85"), std::string("\xFF"), std::string()})
+                                   std::string("\xC2\x85"), std::string("\xFF"), std::string()})
         EXPECT_FALSE(tw::posix::isCarriableName(bad));
 }
 
