@@ -34,23 +34,30 @@ public:
 
     std::vector<Drive> drives() const override;
     std::string nativePath(const std::wstring& drivePath) const override;
+    // Also empty when a name below the drive root holds a "\" or a control character.
     std::wstring drivePath(const std::string& nativePath) const override;
     bool isDirectory(const std::wstring& drivePath) const override;
+    // The entry itself counts, so a link that points nowhere exists.
     bool exists(const std::wstring& drivePath) const override;
     bool sameEntry(const std::wstring& a, const std::wstring& b) const override;
     std::uint32_t GetShortPathNameA(const char* longPath, char* buffer,
                                     std::uint32_t bufferLength) const override;
     Status listDirectories(const std::wstring& directory,
                            std::vector<std::wstring>& names) const override;
+    // Regular files only (links followed): no devices, pipes or dangling links. "*.*" matches
+    // every name; ";" separates several patterns.
     Status listFiles(const std::wstring& directory, const std::wstring& pattern,
                      std::vector<std::wstring>& names) const override;
     std::wstring currentDirectory() const override;
     Status setCurrentDirectory(const std::wstring& directory) override;
     std::wstring programDirectory() const override;
+    // UTF-8. A value that is no character becomes U+FFFD; so does each byte of malformed
+    // UTF-8 on the way in, so both directions accept any input.
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
     Status readFile(const std::wstring& path, std::string& bytes) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
+    // Keeps the old file's permissions; through a link, replaces the file the link points to.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
