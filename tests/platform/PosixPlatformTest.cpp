@@ -252,6 +252,9 @@ TEST(ShortNameCache, ReusesTablesOfUnchangedDirectories) {
     for (int i = 0; i < 100; ++i)
         ASSERT_EQ(shortPath(platform, path), "C:\\M\\LONGSO~1.MP3");
     EXPECT_EQ(platform.directoryCache().buildCount(), builds);
+    // A change after the table has settled is noticed too.
+    drives.createFile(L"C:\\M\\Long Song Earlier.mp3");
+    EXPECT_EQ(shortPath(platform, path), "C:\\M\\LONGSO~2.MP3");
 }
 
 // --- Listings ---
