@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/posix/DirectoryCache.h"
 
 #include <string>
 #include <vector>
@@ -23,33 +24,58 @@ public:
     ~PosixPlatform() override;
 
     static std::vector<DriveRoot> systemDriveMap();
+    // The drive map for a mount table in the format of /proc/mounts: C: is "/", then D:, E:,
+    // ... for the mount points at or below /media, /run/media and /mnt, in path order.
+    static std::vector<DriveRoot> driveMapFromMounts(const std::string& mountTable);
+
+    const std::vector<DriveRoot>& driveMap() const { return m_drives; }
+    // The short-name tables in use (tests look at how often they are built).
+    const DirectoryCache& directoryCache() const { return m_cache; }
 
     std::vector<Drive> drives() const override;
     std::string nativePath(const std::wstring& drivePath) const override;
+    // Also empty when a name below the drive root holds a "\" or a control character.
     std::wstring drivePath(const std::string& nativePath) const override;
     bool isDirectory(const std::wstring& drivePath) const override;
+    // The entry itself counts, so a link that points nowhere exists.
     bool exists(const std::wstring& drivePath) const override;
     bool sameEntry(const std::wstring& a, const std::wstring& b) const override;
     std::uint32_t GetShortPathNameA(const char* longPath, char* buffer,
                                     std::uint32_t bufferLength) const override;
     Status listDirectories(const std::wstring& directory,
                            std::vector<std::wstring>& names) const override;
+    // Regular files only (links followed): no devices, pipes or dangling links. "*.*" matches
+    // every name; ";" separates several patterns.
     Status listFiles(const std::wstring& directory, const std::wstring& pattern,
                      std::vector<std::wstring>& names) const override;
     std::wstring currentDirectory() const override;
     Status setCurrentDirectory(const std::wstring& directory) override;
     std::wstring programDirectory() const override;
+    // UTF-8. A value that is no character becomes U+FFFD; so does each byte of malformed
+    // UTF-8 on the way in, so both directions accept any input.
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
     Status readFile(const std::wstring& path, std::string& bytes) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
+    // Keeps the old file's permissions; through a link, replaces the file the link points to.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
     Status openAddress(const std::wstring& address) override;
 
 private:
-    std::vector<DriveRoot> m_drives;
+    struct ParsedPath;
+    struct ResolvedPath;
+
+    static ParsedPath parseDrivePath(const std::wstring& text);
+    const DriveRoot* findDrive(wchar_t letter) const;
+    // Components resolved one by one; stops resolving at the first one that does not exist.
+    ResolvedPath resolve(const std::wstring& drivePath) const;
+    Status listEntries(const std::wstring& directory, bool directories, const std::wstring& pattern,
+                       std::vector<std::wstring>& names) const;
+
+    std::vector<DriveRoot> m_drives; // roots without a trailing "/" (except "/" itself)
+    DirectoryCache m_cache;
 };
 
 } // namespace tw::posix
