@@ -4,12 +4,11 @@
 #include "ConsoleReader.h"
 #include "core/Decode.h"
 #include "core/Module1.h"
-#include "platform/posix/PosixPlatform.h"
 #include "tests/support/RecordingPlatform.h"
+#include "tests/support/TempDrives.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -22,21 +21,15 @@ using Kind = tw::DecodeResult::Kind;
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-// Drives C: and D: over two fresh temporary folders, with C:\MPEG and D:\WAVES in place. The
+// Drives C: and D: over temporary folders, with C:\MPEG, C:\MUSIC and D:\WAVES in place. The
 // process's current directory is put back afterwards, since Decode changes it.
 class Drives {
 public:
     Drives() : m_cwd(fs::current_path()) {
-        std::string pattern = (fs::temp_directory_path() / "tw-core-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_root = pattern;
-        fs::create_directories(m_root / "c" / "MPEG");
-        fs::create_directories(m_root / "c" / "MUSIC");
-        fs::create_directories(m_root / "d" / "WAVES");
-        m_platform = std::make_unique<tw::posix::PosixPlatform>(std::vector<tw::posix::DriveRoot>{
-            {L'C', (m_root / "c").string()}, {L'D', (m_root / "d").string()}});
-        recording = std::make_unique<tw::test::RecordingPlatform>(*m_platform);
+        m_drives.createDirectory(L"C:\\MPEG");
+        m_drives.createDirectory(L"C:\\MUSIC");
+        m_drives.createDirectory(L"D:\\WAVES");
+        recording = std::make_unique<tw::test::RecordingPlatform>(m_drives.platform());
         input.dirPath = L"C:\\MUSIC";
         state.Destination = L"D:\\WAVES\\";
         state.DecoderPath = L"C:\\MPEG";
@@ -44,14 +37,17 @@ public:
     ~Drives() {
         std::error_code ignored;
         fs::current_path(m_cwd, ignored);
-        fs::remove_all(m_root, ignored);
     }
 
-    fs::path c(const fs::path& relative = {}) const { return m_root / "c" / relative; }
-    fs::path d(const fs::path& relative = {}) const { return m_root / "d" / relative; }
+    fs::path c(const fs::path& relative = {}) const {
+        return fs::path(m_drives.native(L"C:\\")) / relative;
+    }
+    fs::path d(const fs::path& relative = {}) const {
+        return fs::path(m_drives.native(L"D:\\")) / relative;
+    }
     void touch(const fs::path& native) const { std::ofstream(native).put('\0'); }
-    fs::path track(const std::wstring& name) const {
-        const fs::path native = c("MUSIC") / m_platform->toEightBit(name);
+    fs::path track(const std::wstring& name) {
+        const fs::path native = c("MUSIC") / m_drives.platform().toEightBit(name);
         touch(native);
         return native;
     }
@@ -65,7 +61,7 @@ public:
         std::ifstream in(c("MPEG/TEMP.BAT"), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    tw::Platform& platform() { return *m_platform; }
+    tw::Platform& platform() { return m_drives.platform(); }
 
     std::unique_ptr<tw::test::RecordingPlatform> recording;
     tw::DecodeInput input;
@@ -73,8 +69,7 @@ public:
 
 private:
     fs::path m_cwd;
-    fs::path m_root;
-    std::unique_ptr<tw::posix::PosixPlatform> m_platform;
+    tw::test::TempDrives m_drives;
 };
 
 struct WorkedExample {
