@@ -28,11 +28,14 @@ struct DecodeResult {
         Failed           // a step failed; what was written stays on disk
     };
     Kind kind = Kind::Started;
-    std::wstring message; // for Refused and Failed: what failed and why
+    // Refused and Failed: what and why, for a message box. NothingSelected: the box's text.
+    std::wstring message;
 };
 
 // The Decode operation: writes TEMP.BAT afresh in state.DecoderPath (made the current
-// directory first) and starts it in a console window, minimized when LoadMode is 1.
+// directory first) and starts it in a console window, minimized when LoadMode is 1. The
+// script is built and checked in full before anything is touched, so a refusal changes
+// nothing; buildBatchScript (Script.h) gives the same text without writing it.
 [[nodiscard]] DecodeResult decodeNow(Platform& platform, const DecodeInput& input,
                                      const AppState& state);
 
