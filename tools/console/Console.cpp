@@ -297,6 +297,7 @@ ProgramMatch findProgram(const std::string& name, const std::vector<std::string>
             if (::access(path.c_str(), script ? R_OK : X_OK) == 0) {
                 match.path = path;
                 match.isScript = script;
+                match.unusable.clear();
                 return match;
             }
             if (match.unusable.empty())
