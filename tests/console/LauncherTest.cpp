@@ -1,7 +1,9 @@
 // Starting a script in a real terminal window, on an X server of the test's own (Xvfb).
 #include "ConsoleTestSupport.h"
 
+#include "core/Decode.h"
 #include "platform/posix/PosixLauncher.h"
+#include "platform/posix/PosixPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -196,14 +198,16 @@ protected:
     static inline std::string s_why;
 };
 
-TEST_P(TerminalWindow, RunsTheScriptInItsFolderWithoutWaitingAndCloses) {
+TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) {
     const bool minimized = GetParam();
     TempFolder root;
     const std::string decoder = root / "Decoder Folder";
+    const std::string music = root / "My Music";
+    const std::string waves = root / "Waves";
     fs::create_directories(decoder);
+    fs::create_directories(waves);
     fs::copy_file(TW_STANDIN_DECODER, decoder + "/l3dec");
-    writeFile(decoder + "/input.mp3", "mp3");
-    writeFile(decoder + "/TEMP.BAT", "L3DEC input.mp3 out.wav -wav \r\n");
+    writeFile(music + "/Long Song Title.mp3", "mp3");
     const std::string log = root / "log";
     const std::string release = root / "release";
     ScopedEnv display("DISPLAY", s_display.c_str());
@@ -211,19 +215,32 @@ TEST_P(TerminalWindow, RunsTheScriptInItsFolderWithoutWaitingAndCloses) {
     ScopedEnv logEnv("TW_STANDIN_LOG", log.c_str());
     ScopedEnv releaseEnv("TW_STANDIN_RELEASE", release.c_str());
 
+    // The machine's own drive map, as the interpreter in the window uses it.
+    tw::posix::PosixPlatform platform;
+    tw::DecodeInput input;
+    input.dirPath = platform.drivePath(music);
+    input.entries = {L"Long Song Title.mp3"};
+    input.selected = {true};
+    tw::AppState state;
+    state.DecoderPath = platform.drivePath(decoder);
+    state.Destination = platform.drivePath(waves);
+    state.LoadMode = minimized ? 1 : 0;
+    ScopedCurrentDirectory keep(root.path());
+
     const auto started = Clock::now();
-    const auto status = tw::posix::startScriptInTerminal(decoder, "TEMP.BAT", minimized);
+    const auto result = tw::decodeNow(platform, input, state);
     const auto took = Clock::now() - started;
-    ASSERT_TRUE(status.ok) << utf8(status.message);
+    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
     EXPECT_LT(took, std::chrono::seconds(5));
 
-    // The decoder runs, held until released: the start returned while the script was running.
+    // The decoder runs, held until released: Decode returned while the script was running.
     ASSERT_TRUE(waitFor([&] { return !readDecoderLog(log).empty(); }, std::chrono::seconds(30)))
         << "the script did not run";
-    EXPECT_FALSE(exists(decoder + "/out.wav"));
     const auto run = readDecoderLog(log).front();
     EXPECT_EQ(run.cwd, decoder);
-    EXPECT_EQ(run.args, (std::vector<std::string>{"input.mp3", "out.wav", "-wav"}));
+    ASSERT_EQ(run.args.size(), 3u);
+    EXPECT_EQ(run.args[0], music + "/Long Song Title.mp3");
+    EXPECT_FALSE(exists(run.args[1]));
 
     // The decoder's parent is the interpreter, whose parent is the terminal.
     const long interpreter = run.parent;
@@ -253,7 +270,8 @@ TEST_P(TerminalWindow, RunsTheScriptInItsFolderWithoutWaitingAndCloses) {
     }
 
     writeFile(release, "go");
-    EXPECT_TRUE(waitFor([&] { return exists(decoder + "/out.wav"); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(waitFor([&] { return exists(waves + "/Long Song Title.wav"); },
+                        std::chrono::seconds(30)));
     // Every line succeeded, so the interpreter does not wait for Enter and the window closes.
     EXPECT_TRUE(waitFor([&] { return processGone(interpreter) && processGone(terminal); },
                         std::chrono::seconds(30)));
