@@ -96,6 +96,8 @@ TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
     interpreter.setSearchPath("");
     EXPECT_TRUE(interpreter.runScript("TEMP.BAT")) << err.str() << "\n" << out.str();
     EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str().rfind("\nC:\\MPEG Tools>L3DEC C:\\MYMUSI~1\\TRACK01.MP3 ", 0), 0u)
+        << out.str();
 
     // The decoder saw the native paths of exactly the selected files, in list order.
     std::vector<std::string> expectedInputs, expectedOutputs;

@@ -134,6 +134,32 @@ TEST(Launcher, AMissingFolderIsAFailure) {
     EXPECT_NE(status.message.find(L"does not exist"), std::wstring::npos);
 }
 
+// The interpreter is looked for beside the running program: run a copy of this test program
+// from a folder that has no interpreter in it.
+TEST(Launcher, WithoutTheInterpreterBesideTheProgramNamesIt) {
+    if (findOnPath("xterm").empty() && findOnPath("x-terminal-emulator").empty())
+        GTEST_SKIP() << "no terminal program installed";
+    ScopedEnv display("DISPLAY", ":97");
+    if (std::getenv("TW_LAUNCH_FROM_COPY")) {
+        TempFolder folder;
+        const auto status = tw::posix::startScriptInTerminal(folder.path(), "TEMP.BAT", false);
+        EXPECT_FALSE(status.ok);
+        EXPECT_NE(status.message.find(L"The console interpreter tonwright-console is missing"),
+                  std::wstring::npos)
+            << utf8(status.message);
+        return;
+    }
+    TempFolder copy;
+    fs::copy_file("/proc/self/exe", copy / "launcher-test");
+    ::chmod((copy / "launcher-test").c_str(), 0755);
+    const std::string command = "TW_LAUNCH_FROM_COPY=1 '" + copy / "launcher-test" +
+                                "' --gtest_filter=Launcher.WithoutTheInterpreterBesideTheProgramNamesIt"
+                                " > '" + copy / "output" + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << readFile(copy / "output");
+    EXPECT_NE(readFile(copy / "output").find("[  PASSED  ] 1 test"), std::string::npos)
+        << readFile(copy / "output");
+}
+
 // --- The real thing: xterm on an X server of our own ---
 
 class TerminalWindow : public ::testing::TestWithParam<bool> {
