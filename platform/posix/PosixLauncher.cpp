@@ -113,8 +113,8 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
     const std::string interpreter = folder + "/" + interpreterName;
     if (folder.empty() || !isExecutableFile(interpreter))
         return Status::failure(L"The console interpreter " + widen(interpreterName) +
-                               L" is missing: it should be beside the program in " +
-                               widen(folder) + L".");
+                               L" is missing: it should be beside the program in " + widen(folder) +
+                               L".");
 
     struct stat st {};
     if (::stat(nativeDirectory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))

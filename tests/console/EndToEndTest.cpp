@@ -20,7 +20,8 @@ namespace {
 TEST(ScriptTextRoundTrip, TheConsoleReadsBackEveryName) {
     const std::vector<std::wstring> names{
         L"track01.mp3", L"a&b|c<d>e^f(g)h.mp3", L"100%.mp3", L"%PATH%.mp3", L"%%x%%",
-        L"^^", L"Café_é.mp3", L"&&rm", L"x^", L"(a)", L"!bang!"};
+        L"^^",          L"Café_é.mp3",          L"&&rm",     L"x^",         L"(a)",
+        L"!bang!"};
     for (const auto& name : names) {
         const std::wstring line = L"L3DEC " + tw::scriptText(name, false) + L" \"" +
                                   tw::scriptText(name, true) + L"\" \"" +
@@ -45,8 +46,7 @@ protected:
     TempFolder m_root;
     TempFolder m_logFolder; // outside the drives, so it is not one of the files compared
     std::string m_log = m_logFolder / "l3dec.log";
-    tw::posix::PosixPlatform m_platform{
-        {{L'C', m_root / "c"}, {L'D', m_root / "d"}}};
+    tw::posix::PosixPlatform m_platform{{{L'C', m_root / "c"}, {L'D', m_root / "d"}}};
 };
 
 TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
@@ -56,12 +56,9 @@ TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
         bool selected;
     };
     const std::vector<Entry> entries{
-        {L"track01.mp3", true},
-        {L"Long Song Title.mp3", true},
-        {L"Rock & Roll 100%.mp3", true},
-        {L"Not this one.mp3", false},
-        {L"Café é.mp3", true},
-        {L"A name well over twelve characters.mp3", true},
+        {L"track01.mp3", true},          {L"Long Song Title.mp3", true},
+        {L"Rock & Roll 100%.mp3", true}, {L"Not this one.mp3", false},
+        {L"Café é.mp3", true},           {L"A name well over twelve characters.mp3", true},
         {L"skipped.mp3", false},
     };
     tw::DecodeInput input;

@@ -41,7 +41,9 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit)
     return true;
 }
 
-bool processGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool processGone(long pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 // Parent, process group and session of a process, from /proc.
 struct ProcessInfo {
@@ -128,8 +130,7 @@ TEST(Launcher, ATerminalThatCannotBeStartedIsAFailure) {
 TEST(Launcher, AMissingFolderIsAFailure) {
     TempFolder folder;
     ScopedEnv display("DISPLAY", ":97");
-    const auto status =
-        tw::posix::startScriptInTerminal(folder / "gone", "TEMP.BAT", false);
+    const auto status = tw::posix::startScriptInTerminal(folder / "gone", "TEMP.BAT", false);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(L"does not exist"), std::wstring::npos);
 }
@@ -152,9 +153,11 @@ TEST(Launcher, WithoutTheInterpreterBesideTheProgramNamesIt) {
     TempFolder copy;
     fs::copy_file("/proc/self/exe", copy / "launcher-test");
     ::chmod((copy / "launcher-test").c_str(), 0755);
-    const std::string command = "TW_LAUNCH_FROM_COPY=1 '" + copy / "launcher-test" +
-                                "' --gtest_filter=Launcher.WithoutTheInterpreterBesideTheProgramNamesIt"
-                                " > '" + copy / "output" + "' 2>&1";
+    const std::string command =
+        "TW_LAUNCH_FROM_COPY=1 '" + copy / "launcher-test" +
+        "' --gtest_filter=Launcher.WithoutTheInterpreterBesideTheProgramNamesIt"
+        " > '" +
+        copy / "output" + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << readFile(copy / "output");
     EXPECT_NE(readFile(copy / "output").find("[  PASSED  ] 1 test"), std::string::npos)
         << readFile(copy / "output");
@@ -274,7 +277,8 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     const auto terminalArgs = commandLine(terminal);
     ASSERT_FALSE(terminalArgs.empty());
     EXPECT_EQ(fs::path(terminalArgs[0]).filename(), "xterm");
-    const bool iconic = std::find(terminalArgs.begin(), terminalArgs.end(), "-iconic") != terminalArgs.end();
+    const bool iconic =
+        std::find(terminalArgs.begin(), terminalArgs.end(), "-iconic") != terminalArgs.end();
     EXPECT_EQ(iconic, minimized);
     bool titled = false;
     for (std::size_t i = 0; i + 1 < terminalArgs.size(); ++i)
@@ -288,16 +292,16 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
 
     if (!findOnPath("xprop").empty()) {
         const std::string hints = root / "hints";
-        const std::string command = "xprop -display " + s_display + " -name TEMP.BAT WM_HINTS > '" +
-                                    hints + "' 2>&1";
+        const std::string command =
+            "xprop -display " + s_display + " -name TEMP.BAT WM_HINTS > '" + hints + "' 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << readFile(hints);
         EXPECT_EQ(readFile(hints).find("Iconic State") != std::string::npos, minimized)
             << readFile(hints);
     }
 
     writeFile(release, "go");
-    EXPECT_TRUE(waitFor([&] { return exists(waves + "/Long Song Title.wav"); },
-                        std::chrono::seconds(30)));
+    EXPECT_TRUE(
+        waitFor([&] { return exists(waves + "/Long Song Title.wav"); }, std::chrono::seconds(30)));
     // Every line succeeded, so the interpreter does not wait for Enter and the window closes.
     EXPECT_TRUE(waitFor([&] { return processGone(interpreter) && processGone(terminal); },
                         std::chrono::seconds(30)));

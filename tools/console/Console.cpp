@@ -182,7 +182,9 @@ ChildOutcome runChild(const std::string& path, const std::vector<std::string>& a
     return outcome;
 }
 
-bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool isBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
 
 } // namespace
 
@@ -278,8 +280,9 @@ ProgramMatch findProgram(const std::string& name, const std::vector<std::string>
                 rank = 0;
             else if (sameNameIgnoringCase(wide, wanted))
                 rank = 1;
-            else if (std::any_of(withExtension.begin(), withExtension.end(),
-                                 [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
+            else if (std::any_of(
+                         withExtension.begin(), withExtension.end(),
+                         [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
                 rank = 2;
             else if (!stem.empty() && sameNameIgnoringCase(wide, stem))
                 rank = 3;
@@ -317,7 +320,9 @@ bool Interpreter::runScript(const std::string& nativeScript) {
     return runScriptAt(nativeScript, 0);
 }
 
-bool Interpreter::runLine(const std::wstring& line) { return runLineAt(line, 0); }
+bool Interpreter::runLine(const std::wstring& line) {
+    return runLineAt(line, 0);
+}
 
 bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
     const std::wstring shownName = m_platform.fromEightBit(nativeScript);
@@ -398,10 +403,10 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         fail(L"REN: wildcards are not supported: " + source + L" " + newName);
         return false;
     }
-    const bool badName =
-        newName.empty() || newName == L"." || newName == L".." ||
-        newName.find_first_of(L"\\/:\"<>|") != std::wstring::npos ||
-        std::any_of(newName.begin(), newName.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+    const bool badName = newName.empty() || newName == L"." || newName == L".." ||
+                         newName.find_first_of(L"\\/:\"<>|") != std::wstring::npos ||
+                         std::any_of(newName.begin(), newName.end(),
+                                     [](wchar_t c) { return c < 0x20 || c == 0x7F; });
     if (badName) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
@@ -502,8 +507,8 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
         fail(L"'" + command + L"' is not a program name");
         return false;
     }
-    const bool hasFolder = command.find(L'\\') != std::wstring::npos ||
-                           (command.size() >= 2 && command[1] == L':');
+    const bool hasFolder =
+        command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
     if (hasFolder) {
         const std::string native = m_platform.nativePath(absoluteDrivePath(command));
         if (!native.empty())
@@ -521,8 +526,8 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
         else if (hasFolder)
             fail(L"cannot find the program " + absoluteDrivePath(command));
         else
-            fail(L"cannot find the program " + command + L" in " + prompt().substr(0, prompt().size() - 1) +
-                 L" or on PATH");
+            fail(L"cannot find the program " + command + L" in " +
+                 prompt().substr(0, prompt().size() - 1) + L" or on PATH");
         return false;
     }
     if (match.isScript)
@@ -551,8 +556,8 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     if (WIFEXITED(outcome.status))
         fail(command + L" ended with exit code " + std::to_wstring(WEXITSTATUS(outcome.status)));
     else if (WIFSIGNALED(outcome.status))
-        fail(command + L" was ended by signal " + std::to_wstring(WTERMSIG(outcome.status)) + L" (" +
-             m_platform.fromEightBit(::strsignal(WTERMSIG(outcome.status))) + L")");
+        fail(command + L" was ended by signal " + std::to_wstring(WTERMSIG(outcome.status)) +
+             L" (" + m_platform.fromEightBit(::strsignal(WTERMSIG(outcome.status))) + L")");
     else
         fail(command + L" ended abnormally");
     return false;
