@@ -152,6 +152,8 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
             ::_exit(grandchild < 0 ? 1 : 0);
         ChildFailure failure{1, 0};
         if (::chdir(nativeDirectory.c_str()) == 0) {
+            // Our own descriptors (the display connection, open files) stay with us.
+            ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
             sigset_t all;
             ::sigemptyset(&all);
             ::sigprocmask(SIG_SETMASK, &all, nullptr);

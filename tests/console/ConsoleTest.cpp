@@ -384,6 +384,9 @@ TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {
     EXPECT_EQ(m_out.str(), "\nC:\\MPEG>REN D:\\WAVES\\missing.wav \"x.wav\"\n"
                            "\nC:\\MPEG>L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \n"
                            "\nC:\\MPEG>REN D:\\WAVES\\A.wav \"100% a.wav\"\n");
+    EXPECT_FALSE(m_interpreter.runScript("."));
+    EXPECT_NE(m_err.str().find("tonwright-console: cannot read the script .: Is a directory"),
+              std::string::npos);
     EXPECT_FALSE(m_interpreter.runScript("NOSUCH.BAT"));
     EXPECT_NE(
         m_err.str().find("tonwright-console: cannot read the script NOSUCH.BAT: No such file"),

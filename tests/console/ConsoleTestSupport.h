@@ -132,6 +132,7 @@ struct DecoderRun {
     std::string cwd;
     long parent = 0;
     std::vector<std::string> args;
+    std::vector<std::string> openFiles; // what its open descriptors lead to
 };
 
 inline std::vector<DecoderRun> readDecoderLog(const std::string& path) {
@@ -147,6 +148,8 @@ inline std::vector<DecoderRun> readDecoderLog(const std::string& path) {
             runs.back().parent = std::stol(line.substr(7));
         else if (!runs.empty() && line.rfind("arg ", 0) == 0)
             runs.back().args.push_back(line.substr(4));
+        else if (!runs.empty() && line.rfind("fd ", 0) == 0)
+            runs.back().openFiles.push_back(line.substr(3));
     }
     return runs;
 }

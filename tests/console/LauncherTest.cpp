@@ -256,8 +256,14 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     state.LoadMode = minimized ? 1 : 0;
     ScopedCurrentDirectory keep(root.path());
 
+    // A descriptor of ours without close-on-exec must not reach the script's programs.
+    const std::string ours = root / "held-open-by-the-program";
+    const int held = ::open(ours.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(held, 0);
+
     const auto started = Clock::now();
     const auto result = tw::decodeNow(platform, input, state);
+    ::close(held);
     const auto took = Clock::now() - started;
     ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
     EXPECT_LT(took, std::chrono::seconds(5));
@@ -270,6 +276,7 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     ASSERT_EQ(run.args.size(), 3u);
     EXPECT_EQ(run.args[0], music + "/Long Song Title.mp3");
     EXPECT_FALSE(exists(run.args[1]));
+    EXPECT_EQ(std::count(run.openFiles.begin(), run.openFiles.end(), ours), 0);
 
     // The decoder's parent is the interpreter, whose parent is the terminal.
     const long interpreter = run.parent;

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,17 @@ int main(int argc, char** argv) {
         log << "run\ncwd " << cwd << "\nparent " << ::getppid() << '\n';
         for (int i = 1; i < argc; ++i)
             log << "arg " << argv[i] << '\n';
+        // What it inherited, so tests can see that nothing of the caller's leaks through.
+        if (DIR* fds = ::opendir("/proc/self/fd")) {
+            while (const dirent* entry = ::readdir(fds)) {
+                char target[4096];
+                const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+                const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+                if (entry->d_name[0] != '.' && n > 0)
+                    log << "fd " << std::string(target, static_cast<std::size_t>(n)) << '\n';
+            }
+            ::closedir(fds);
+        }
     }
     if (const char* release = std::getenv("TW_STANDIN_RELEASE")) {
         struct stat st {};

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -132,6 +131,31 @@ int renameNoReplace(const std::string& from, const std::string& to) {
     if (::lstat(to.c_str(), &existing) == 0)
         return EEXIST;
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Reads a whole regular file; returns 0 or the errno value.
+int readWholeFile(const std::string& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    char buffer[65536];
+    while (error == 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            break;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    ::close(fd);
+    return error;
 }
 
 struct ChildOutcome {
@@ -330,15 +354,9 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         fail(L"scripts call each other too deeply; " + shownName + L" was not run");
         return false;
     }
-    std::ifstream file(nativeScript, std::ios::binary);
     std::string bytes;
-    if (file) {
-        std::ostringstream content;
-        content << file.rdbuf();
-        bytes = content.str();
-    }
-    if (!file) {
-        fail(L"cannot read the script " + shownName + L": " + systemError(errno));
+    if (const int error = readWholeFile(nativeScript, bytes)) {
+        fail(L"cannot read the script " + shownName + L": " + systemError(error));
         return false;
     }
     const std::wstring text = m_platform.fromEightBit(bytes);
