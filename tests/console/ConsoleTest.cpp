@@ -1,5 +1,6 @@
 #include "ConsoleTestSupport.h"
 
+#include "platform/posix/PosixPlatform.h"
 #include "tools/console/Console.h"
 
 #include <gtest/gtest.h>
@@ -129,8 +130,6 @@ protected:
         fs::create_directories(m_root / "c/MPEG");
         fs::create_directories(m_root / "c/MUSIC");
         fs::create_directories(m_root / "d/WAVES");
-        m_drives.addDrive(L'C', m_root / "c");
-        m_drives.addDrive(L'D', m_root / "d");
         fs::copy_file(TW_STANDIN_DECODER, mpeg() + "/l3dec");
         m_log = m_root / "l3dec.log";
         ::setenv("TW_STANDIN_LOG", m_log.c_str(), 1);
@@ -148,7 +147,7 @@ protected:
     }
 
     TempFolder m_root;
-    FakeDrives m_drives;
+    tw::posix::PosixPlatform m_drives{{{L'C', m_root / "c"}, {L'D', m_root / "d"}}};
     std::ostringstream m_out;
     std::ostringstream m_err;
     Interpreter m_interpreter{m_drives, m_out, m_err};
@@ -178,8 +177,6 @@ TEST_P(FileCommands, ChangeExactlyWhatTheConsoleWould) {
         else
             writeFile(waves() + "/" + name, content);
     }
-    m_drives.addAlias(waves(), "LONGSO~1.wav", "Long Song Title.wav");
-    m_drives.addAlias(waves(), "ARTIST~1.wav", "Artist - Track 09.wav");
     ScopedCurrentDirectory cd(waves());
 
     EXPECT_EQ(m_interpreter.runLine(c.line), c.ok);
