@@ -104,6 +104,11 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
     }
     if (terminal.empty())
         terminal = findOnPath("x-terminal-emulator");
+    if (terminal.empty() && !x11)
+        return Status::failure(L"No terminal program to open a console window with: "
+                               L"x-terminal-emulator is not installed, and xterm needs an X "
+                               L"display (DISPLAY is not set). Install a terminal program for "
+                               L"the desktop, or run under X with the package \"xterm\".");
     if (terminal.empty())
         return Status::failure(L"No terminal program to open a console window with: neither "
                                L"xterm nor x-terminal-emulator is installed. Install the "

@@ -113,6 +113,17 @@ TEST(Launcher, WithoutATerminalProgramNamesWhatToInstall) {
     const auto status = tw::posix::startScriptInTerminal(empty.path(), "TEMP.BAT", false);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(L"Install the package \"xterm\""), std::wstring::npos);
+
+    // Without X, xterm cannot help: the desktop's own terminal is the only choice.
+    writeFile(empty / "xterm", "#!/bin/sh\n", true);
+    ScopedEnv noX("DISPLAY", nullptr);
+    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-0");
+    const auto waylandStatus = tw::posix::startScriptInTerminal(empty.path(), "TEMP.BAT", false);
+    EXPECT_FALSE(waylandStatus.ok);
+    EXPECT_NE(waylandStatus.message.find(L"x-terminal-emulator is not installed, and xterm needs "
+                                         L"an X display"),
+              std::wstring::npos)
+        << utf8(waylandStatus.message);
 }
 
 TEST(Launcher, ATerminalThatCannotBeStartedIsAFailure) {
