@@ -6,8 +6,9 @@
 
 namespace tw::bench {
 
-// Prints one line per figure, "name: value unit", the format ./bench collects. Names are the
-// registered benchmark names without the argument suffixes Google Benchmark adds.
+// Prints one line per figure, "name: value unit", the format ./bench collects: the wall-clock
+// time per iteration, then the processor time as "name_cpu". Names are the registered
+// benchmark names without the argument suffixes Google Benchmark adds.
 class LineReporter : public benchmark::BenchmarkReporter {
 public:
     bool ReportContext(const Context&) override { return true; }
@@ -18,8 +19,13 @@ public:
                             run.error_message.c_str());
                 continue;
             }
+            const char* unit = benchmark::GetTimeUnitString(run.time_unit);
             std::printf("%s: %.2f %s\n", run.run_name.function_name.c_str(),
-                        run.GetAdjustedRealTime(), benchmark::GetTimeUnitString(run.time_unit));
+                        run.GetAdjustedRealTime(), unit);
+            // On a shared machine the processor time tells the program's own cost apart from
+            // waiting for a processor.
+            std::printf("%s_cpu: %.2f %s\n", run.run_name.function_name.c_str(),
+                        run.GetAdjustedCPUTime(), unit);
         }
         std::fflush(stdout);
     }

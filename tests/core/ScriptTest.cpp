@@ -90,13 +90,6 @@ const std::vector<std::pair<const wchar_t*, const wchar_t*>> kMusic{
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScriptLinesTest,
     ::testing::Values(
-        ScriptCase{"WorkedExampleWav", L"C:\\MUSIC", L"D:\\WAVES\\",
-                   {{L"track01.mp3", true}, {L"Long Song Title.mp3", true}}, 0, true, false,
-                   kMusic,
-                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa ",
-                    L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\"",
-                    L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav -sa ",
-                    L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\""}},
         ScriptCase{"SndOnlyCheck2", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"track01.mp3", true}}, 1,
                    false, true, kMusic,
                    {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.snd -snd -ign ",
