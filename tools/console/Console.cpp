@@ -12,8 +12,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <stdio.h>
+#include <stdio.h> // renameat2, RENAME_NOREPLACE
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
