@@ -47,8 +47,7 @@ inline std::string utf8(const std::wstring& text) {
 class TempFolder {
 public:
     TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/twconsole.XXXXXX";
+        std::string pattern = (fs::temp_directory_path() / "twconsole.XXXXXX").string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
         if (!::mkdtemp(buffer.data()))
