@@ -1,0 +1,447 @@
+#include "ConsoleTestSupport.h"
+
+#include "platform/posix/PosixPlatform.h"
+#include "tools/console/Console.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+using namespace tw::test;
+using tw::console::Interpreter;
+
+namespace {
+
+// --- Reading a line as the console does ---
+
+struct SplitCase {
+    std::wstring line;
+    std::vector<std::wstring> words;
+};
+
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    *os << utf8(c.line);
+}
+
+class SplitWords : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitWords, GivesTheWordsTheConsoleSees) {
+    const auto& c = GetParam();
+    EXPECT_EQ(tw::console::splitWords(tw::console::collapsePercents(c.line)), c.words);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SplitWords,
+    ::testing::Values(
+        SplitCase{
+            L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa ",
+            {L"L3DEC", L"C:\\MUSIC\\TRACK01.MP3", L"D:\\WAVES\\TRACK01.wav", L"-wav", L"-sa"}},
+        SplitCase{L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"",
+                  {L"REN", L"D:\\WAVES\\LONGSO~1.wav", L"Long Song Title.wav"}},
+        SplitCase{L"  a\t\tb  ", {L"a", L"b"}}, SplitCase{L"a\"b c\"d \"\"", {L"ab cd", L""}},
+        // Carets escape outside quotes only; a caret at the very end escapes nothing.
+        SplitCase{L"a^&b ^^ ^\"x y^\" \"q^r\" end^",
+                  {L"a&b", L"^", L"\"x", L"y\"", L"q^r", L"end"}},
+        // The first pass turns "%%" into "%" before the carets are read; variables stay text.
+        SplitCase{L"a^^%%b \"100%% sure\" %PATH% %% %%%",
+                  {L"a^%b", L"100% sure", L"%PATH%", L"%", L"%%"}},
+        SplitCase{L"x & rm -rf y | cat >z <w (a) &&b",
+                  {L"x", L"&", L"rm", L"-rf", L"y", L"|", L"cat", L">z", L"<w", L"(a)", L"&&b"}},
+        SplitCase{L"\"unterminated quote & more", {L"unterminated quote & more"}},
+        SplitCase{L"", {}}));
+
+TEST(DrivePath, IsALetterAColonAndABackslash) {
+    for (const wchar_t* yes : {L"C:\\", L"d:\\WAVES\\x.wav", L"Z:\\a b"})
+        EXPECT_TRUE(tw::console::isDrivePath(yes)) << tw::test::utf8(yes);
+    for (const wchar_t* no : {L"C:", L"C:x", L"1:\\x", L"\\\\server\\x", L"-wav", L"CC:\\x", L""})
+        EXPECT_FALSE(tw::console::isDrivePath(no)) << tw::test::utf8(no);
+}
+
+// --- Finding a program ---
+
+struct LookupCase {
+    std::string name;
+    std::vector<std::string> folders; // "a", "b"
+    std::string found{};              // "folder/entry", empty when none
+    bool script = false;
+    std::string unusable{};
+};
+
+void PrintTo(const LookupCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FindProgram : public ::testing::TestWithParam<LookupCase> {
+protected:
+    static void SetUpTestSuite() {
+        s_root = new TempFolder;
+        writeFile(*s_root / "a/l3dec", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/TOOL.EXE", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/script.BAT", "REM\r\n");
+        writeFile(*s_root / "a/plain", "not a program");
+        writeFile(*s_root / "a/Mixed", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/mixed", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/Café", "#!/bin/sh\n", true);
+        fs::create_directories(*s_root / "a/folder.exe");
+        writeFile(*s_root / "b/plain", "#!/bin/sh\n", true);
+        writeFile(*s_root / "b/Other.Cmd", "REM\r\n");
+    }
+    static void TearDownTestSuite() { delete s_root; }
+    static TempFolder* s_root;
+};
+TempFolder* FindProgram::s_root = nullptr;
+
+TEST_P(FindProgram, FindsWhatTheConsoleWouldRun) {
+    const auto& c = GetParam();
+    std::vector<std::string> folders;
+    for (const auto& f : c.folders)
+        folders.push_back(*s_root / f);
+    const auto match = tw::console::findProgram(c.name, folders);
+    EXPECT_EQ(match.path, c.found.empty() ? "" : *s_root / c.found);
+    EXPECT_EQ(match.isScript, c.script);
+    EXPECT_EQ(match.unusable, c.unusable.empty() ? "" : *s_root / c.unusable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FindProgram,
+    ::testing::Values(
+        LookupCase{"L3DEC", {"a"}, "a/l3dec"}, LookupCase{"L3DEC.EXE", {"a"}, "a/l3dec"},
+        LookupCase{"tool", {"a"}, "a/TOOL.EXE"}, LookupCase{"Tool.exe", {"a"}, "a/TOOL.EXE"},
+        LookupCase{"SCRIPT", {"a"}, "a/script.BAT", true},
+        LookupCase{"other", {"a", "b"}, "b/Other.Cmd", true}, LookupCase{"mixed", {"a"}, "a/mixed"},
+        LookupCase{"MIXED", {"a"}, "a/Mixed"}, LookupCase{"CAFÉ", {"a"}, "a/Café"},
+        // A file that cannot be run is passed over for the next folder...
+        LookupCase{"plain", {"a", "b"}, "b/plain"},
+        // ...and named when nothing else is found.
+        LookupCase{"plain", {"a"}, "", false, "a/plain"}, LookupCase{"folder", {"a"}, ""},
+        LookupCase{"missing", {"a", "b"}, ""}, LookupCase{"a/l3dec", {"."}, ""}));
+
+TEST(SearchPath, LeavesOutEmptyEntries) {
+    EXPECT_EQ(tw::console::splitSearchPath(":/usr/bin::/bin:"),
+              (std::vector<std::string>{"/usr/bin", "/bin"}));
+}
+
+// --- Running lines: drives C: and D: over temporary folders, the decoder's folder C:\MPEG ---
+
+class ConsoleRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_root / "c/MPEG");
+        fs::create_directories(m_root / "c/MUSIC");
+        fs::create_directories(m_root / "d/WAVES");
+        fs::copy_file(TW_STANDIN_DECODER, mpeg() + "/l3dec");
+        m_log = m_root / "l3dec.log";
+        ::setenv("TW_STANDIN_LOG", m_log.c_str(), 1);
+        m_interpreter.setSearchPath("");
+    }
+    void TearDown() override { ::unsetenv("TW_STANDIN_LOG"); }
+
+    std::string mpeg() const { return m_root / "c/MPEG"; }
+    std::string waves() const { return m_root / "d/WAVES"; }
+    std::set<std::string> names(const std::string& folder) const {
+        std::set<std::string> result;
+        for (const auto& e : fs::directory_iterator(folder))
+            result.insert(e.path().filename().string());
+        return result;
+    }
+
+    TempFolder m_root;
+    tw::posix::PosixPlatform m_drives{{{L'C', m_root / "c"}, {L'D', m_root / "d"}}};
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+    Interpreter m_interpreter{m_drives, m_out, m_err};
+    std::string m_log;
+};
+
+struct FileCase {
+    const char* title;
+    std::map<std::string, std::string> before; // files in D:\WAVES (a trailing "/" makes a folder)
+    std::wstring line;                         // run with D:\WAVES current
+    bool ok;
+    std::map<std::string, std::string> after;
+    std::string message; // part of the error output; empty when none is expected
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class FileCommands : public ConsoleRun, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(FileCommands, ChangeExactlyWhatTheConsoleWould) {
+    const auto& c = GetParam();
+    for (const auto& [name, content] : c.before) {
+        if (name.back() == '/')
+            fs::create_directories(waves() + "/" + name);
+        else
+            writeFile(waves() + "/" + name, content);
+    }
+    ScopedCurrentDirectory cd(waves());
+
+    EXPECT_EQ(m_interpreter.runLine(c.line), c.ok);
+    std::map<std::string, std::string> after;
+    for (const auto& e : fs::directory_iterator(waves()))
+        after[e.path().filename().string() + (e.is_directory() ? "/" : "")] =
+            e.is_directory() ? "" : readFile(e.path().string());
+    EXPECT_EQ(after, c.after);
+    if (c.message.empty())
+        EXPECT_EQ(m_err.str(), "");
+    else
+        EXPECT_NE(m_err.str().find("tonwright-console: " + c.message), std::string::npos)
+            << m_err.str();
+}
+
+using Files = std::map<std::string, std::string>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Ren, FileCommands,
+    ::testing::Values(
+        FileCase{"long name",
+                 {{"LONGSO~1.wav", "1"}},
+                 L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"",
+                 true,
+                 {{"Long Song Title.wav", "1"}},
+                 ""},
+        FileCase{"escaped name",
+                 {{"A.wav", "1"}},
+                 L"RENAME D:\\WAVES\\A.wav \"Café & 100%% over twelve.wav\"",
+                 true,
+                 {{"Café & 100% over twelve.wav", "1"}},
+                 ""},
+        FileCase{"source in other case, relative",
+                 {{"track01.wav", "1"}},
+                 L"ren TRACK01.WAV \"x.wav\"",
+                 true,
+                 {{"x.wav", "1"}},
+                 ""},
+        FileCase{"case only",
+                 {{"TRACK01.wav", "1"}},
+                 L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\"",
+                 true,
+                 {{"track01.wav", "1"}},
+                 ""},
+        FileCase{"itself through its alias",
+                 {{"Long Song Title.wav", "1"}},
+                 L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"",
+                 true,
+                 {{"Long Song Title.wav", "1"}},
+                 ""},
+        FileCase{
+            "itself", {{"x.wav", "1"}}, L"REN D:\\WAVES\\x.wav x.wav", true, {{"x.wav", "1"}}, ""},
+        FileCase{"onto another file",
+                 {{"A.wav", "a"}, {"B.wav", "b"}},
+                 L"REN D:\\WAVES\\A.wav \"B.wav\"",
+                 false,
+                 {{"A.wav", "a"}, {"B.wav", "b"}},
+                 "REN: D:\\WAVES\\B.wav already exists; D:\\WAVES\\A.wav keeps its name"},
+        FileCase{"onto another file in other case",
+                 {{"A.wav", "a"}, {"b.wav", "b"}},
+                 L"REN D:\\WAVES\\A.wav \"B.WAV\"",
+                 false,
+                 {{"A.wav", "a"}, {"b.wav", "b"}},
+                 "REN: D:\\WAVES\\B.WAV already exists"},
+        FileCase{"onto another file's short alias",
+                 {{"A.wav", "a"}, {"Artist - Track 09.wav", "x"}},
+                 L"REN D:\\WAVES\\A.wav \"ARTIST~1.wav\"",
+                 false,
+                 {{"A.wav", "a"}, {"Artist - Track 09.wav", "x"}},
+                 "REN: D:\\WAVES\\ARTIST~1.wav already exists"},
+        FileCase{"missing source",
+                 {{"Y.wav", "y"}},
+                 L"REN D:\\WAVES\\X.wav \"Y.wav\"",
+                 false,
+                 {{"Y.wav", "y"}},
+                 "REN: cannot find D:\\WAVES\\X.wav"},
+        FileCase{"new name is a path",
+                 {{"A.wav", "a"}},
+                 L"REN D:\\WAVES\\A.wav \"D:\\WAVES\\B.wav\"",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: the new name must be a file name"},
+        FileCase{"new name climbs",
+                 {{"A.wav", "a"}},
+                 L"REN A.wav ..",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: the new name must be a file name"},
+        FileCase{"wildcards",
+                 {{"A.wav", "a"}},
+                 L"REN *.wav *.snd",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: wildcards are not supported"},
+        FileCase{"one argument",
+                 {{"A.wav", "a"}},
+                 L"REN A.wav",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: expected the file and its new name"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Del, FileCommands,
+    ::testing::Values(FileCase{"a file",
+                               {{"a.wav", "a"}, {"b.wav", "b"}},
+                               L"DEL D:\\WAVES\\A.WAV",
+                               true,
+                               {{"b.wav", "b"}},
+                               ""},
+                      FileCase{
+                          "quiet, relative", {{"a.wav", "a"}}, L"erase /q \"a.wav\"", true, {}, ""},
+                      FileCase{"one of two missing",
+                               {{"a.wav", "a"}},
+                               L"DEL a.wav gone.wav",
+                               false,
+                               {},
+                               "DEL: cannot find D:\\WAVES\\gone.wav"},
+                      FileCase{"a folder",
+                               {{"sub/", ""}},
+                               L"DEL D:\\WAVES\\sub",
+                               false,
+                               {{"sub/", ""}},
+                               "DEL: D:\\WAVES\\sub is a folder; DEL deletes files only"},
+                      FileCase{"wildcards",
+                               {{"a.wav", "a"}},
+                               L"DEL *.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: wildcards are not supported"},
+                      FileCase{"unknown switch",
+                               {{"a.wav", "a"}},
+                               L"DEL /S a.wav",
+                               false,
+                               {},
+                               "DEL: the switch /S is not supported"}));
+
+TEST_F(ConsoleRun, RunsTheDecoderWithNativePathsInItsFolder) {
+    writeFile(m_root / "c/MUSIC/track01.mp3", "mp3");
+    ScopedCurrentDirectory cd(mpeg());
+    ASSERT_TRUE(
+        m_interpreter.runLine(L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa "))
+        << m_err.str();
+    const auto runs = readDecoderLog(m_log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].cwd, mpeg());
+    EXPECT_EQ(runs[0].args, (std::vector<std::string>{m_root / "c/MUSIC/track01.mp3",
+                                                      waves() + "/TRACK01.wav", "-wav", "-sa"}));
+    EXPECT_TRUE(exists(waves() + "/TRACK01.wav"));
+    EXPECT_EQ(m_out.str(),
+              "\nC:\\MPEG>L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa \n");
+}
+
+TEST_F(ConsoleRun, FindsProgramsOnThePathAndByDrivePath) {
+    writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
+    ScopedCurrentDirectory cd(waves());
+    m_interpreter.setSearchPath("/nonexistent:" + mpeg());
+    EXPECT_TRUE(m_interpreter.runLine(L"l3dec.exe C:\\MUSIC\\A.MP3 one.wav")) << m_err.str();
+    m_interpreter.setSearchPath("");
+    EXPECT_TRUE(m_interpreter.runLine(L"C:\\mpeg\\L3DEC.EXE C:\\MUSIC\\A.MP3 two.wav"))
+        << m_err.str();
+    EXPECT_FALSE(m_interpreter.runLine(L"L3DEC C:\\MUSIC\\A.MP3 three.wav"));
+    EXPECT_EQ(m_err.str(),
+              "tonwright-console: cannot find the program L3DEC in D:\\WAVES or on PATH\n");
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"one.wav", "two.wav"}));
+}
+
+TEST_F(ConsoleRun, ReportsProgramsThatFailOrCannotRun) {
+    writeFile(mpeg() + "/broken", "this is not a program", true);
+    writeFile(mpeg() + "/notexec", "#!/bin/sh\n");
+    ScopedCurrentDirectory cd(mpeg());
+    m_interpreter.setSearchPath(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    EXPECT_FALSE(m_interpreter.runLine(L"FALSE"));
+    EXPECT_FALSE(m_interpreter.runLine(L"sh -c \"kill -9 $$\""));
+    EXPECT_FALSE(m_interpreter.runLine(L"BROKEN"));
+    EXPECT_FALSE(m_interpreter.runLine(L"NotExec"));
+    EXPECT_FALSE(m_interpreter.runLine(L"a/b"));
+    EXPECT_EQ(m_interpreter.failures(), 5u);
+    const std::string err = m_err.str();
+    EXPECT_NE(err.find("tonwright-console: FALSE ended with exit code 1\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("tonwright-console: sh was ended by signal 9"), std::string::npos) << err;
+    EXPECT_NE(err.find("tonwright-console: cannot run " + mpeg() + "/broken: Exec format error"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("tonwright-console: NotExec: " + mpeg() +
+                       "/notexec cannot be run: it is not executable"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("tonwright-console: 'a/b' is not a program name"), std::string::npos) << err;
+}
+
+TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {
+    writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
+    writeFile(
+        mpeg() + "/TEMP.BAT",
+        "\r\nREN D:\\WAVES\\missing.wav \"x.wav\"\r\n   \r\n@REM quiet\r\n:: note\r\n"
+        "L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \r\nREN D:\\WAVES\\A.wav \"100%% a.wav\"");
+    ScopedCurrentDirectory cd(mpeg());
+    EXPECT_FALSE(m_interpreter.runScript("TEMP.BAT"));
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"100% a.wav"}));
+    EXPECT_EQ(m_out.str(), "\nC:\\MPEG>REN D:\\WAVES\\missing.wav \"x.wav\"\n"
+                           "\nC:\\MPEG>L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \n"
+                           "\nC:\\MPEG>REN D:\\WAVES\\A.wav \"100% a.wav\"\n");
+    EXPECT_FALSE(m_interpreter.runScript("."));
+    EXPECT_NE(m_err.str().find("tonwright-console: cannot read the script .: Is a directory"),
+              std::string::npos);
+    EXPECT_FALSE(m_interpreter.runScript("NOSUCH.BAT"));
+    EXPECT_NE(
+        m_err.str().find("tonwright-console: cannot read the script NOSUCH.BAT: No such file"),
+        std::string::npos);
+}
+
+TEST_F(ConsoleRun, RunsAnotherScriptItselfAndStopsEndlessNesting) {
+    writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
+    writeFile(mpeg() + "/inner.bat", "L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \r\n");
+    writeFile(mpeg() + "/LOOP.CMD", "loop\r\n");
+    ScopedCurrentDirectory cd(mpeg());
+    EXPECT_TRUE(m_interpreter.runLine(L"INNER")) << m_err.str();
+    EXPECT_TRUE(exists(waves() + "/A.wav"));
+    EXPECT_FALSE(m_interpreter.runLine(L"loop"));
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    EXPECT_NE(m_err.str().find("scripts call each other too deeply"), std::string::npos);
+}
+
+// --- Hostile text: whatever a line holds, it runs the one program it names and nothing else ---
+
+struct HostileCase {
+    std::wstring line;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << utf8(c.line);
+}
+
+class HostileLines : public ConsoleRun, public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileLines, RunOnlyTheNamedProgram) {
+    const auto& c = GetParam();
+    writeFile(mpeg() + "/victim", "keep");
+    ScopedCurrentDirectory cd(mpeg());
+    m_interpreter.setSearchPath(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    const auto before = snapshot(mpeg());
+    (void)m_interpreter.runLine(c.line); // the stand-in fails: its input does not exist
+    const auto runs = readDecoderLog(m_log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, c.args);
+    EXPECT_EQ(snapshot(mpeg()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HostileLines,
+    ::testing::Values(HostileCase{L"L3DEC x & rm victim", {"x", "&", "rm", "victim"}},
+                      HostileCase{L"L3DEC x && rm victim || rm victim",
+                                  {"x", "&&", "rm", "victim", "||", "rm", "victim"}},
+                      HostileCase{L"L3DEC x | cat victim", {"x", "|", "cat", "victim"}},
+                      HostileCase{L"L3DEC x >victim <victim 2>&1",
+                                  {"x", ">victim", "<victim", "2>&1"}},
+                      HostileCase{L"L3DEC %PATH% %%PATH%% x%", {"%PATH%", "%PATH%", "x%"}},
+                      HostileCase{L"L3DEC \"a & rm victim.mp3\" a^&^ rm^ victim^|cat^>x.wav",
+                                  {"a & rm victim.mp3", "a& rm victim|cat>x.wav"}},
+                      HostileCase{L"L3DEC $(rm victim) `rm victim` ;rm victim",
+                                  {"$(rm", "victim)", "`rm", "victim`", ";rm", "victim"}},
+                      HostileCase{L"L3DEC (rm victim) \"^\" rm victim",
+                                  {"(rm", "victim)", "^", "rm", "victim"}}));
+
+} // namespace

@@ -1,0 +1,623 @@
+#include "Console.h"
+
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h> // renameat2, RENAME_NOREPLACE
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tw::console {
+
+namespace {
+
+constexpr int maxScriptDepth = 8;
+const char* const programExtensions[] = {".exe", ".com", ".bat", ".cmd"};
+
+wchar_t foldCase(wchar_t c) {
+    if (c >= L'a' && c <= L'z')
+        return c - L'a' + L'A';
+    // Latin-1 small letters à..þ (but not the division sign) have capitals 0x20 below.
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return c - 0x20;
+    return c;
+}
+
+// Program names come from the file system as UTF-8; only their case matters here, so a
+// byte that is not valid UTF-8 simply stands for itself.
+std::wstring fromUtf8Loose(const std::string& bytes) {
+    std::wstring text;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const std::size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+        char32_t cp = extra ? (b & (0x3F >> extra)) : b;
+        bool valid = b < 0x80 || (b >= 0xC0 && i + extra < bytes.size());
+        for (std::size_t k = 1; valid && k <= extra; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            valid = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (!valid) {
+            text.push_back(static_cast<wchar_t>(b));
+            ++i;
+            continue;
+        }
+        text.push_back(static_cast<wchar_t>(cp));
+        i += extra + 1;
+    }
+    return text;
+}
+
+bool endsWithIgnoringCase(const std::string& name, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    if (name.size() <= n)
+        return false;
+    return sameNameIgnoringCase(fromUtf8Loose(name.substr(name.size() - n)), fromUtf8Loose(suffix));
+}
+
+bool isScriptName(const std::string& name) {
+    return endsWithIgnoringCase(name, ".bat") || endsWithIgnoringCase(name, ".cmd");
+}
+
+std::vector<std::string> directoryEntries(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string joinNative(const std::string& directory, const std::string& name) {
+    if (!directory.empty() && directory.back() == '/')
+        return directory + name;
+    return directory + "/" + name;
+}
+
+std::string nativeParent(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nativeBaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool sameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Renames without ever replacing an existing file; returns 0 or the errno value.
+int renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // A file system without RENAME_NOREPLACE: link() never replaces either.
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0)
+        return errno;
+    if (S_ISREG(st.st_mode)) {
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return 0;
+        }
+        if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV)
+            return errno;
+    }
+    // Neither is available (FAT and the like): look, then rename.
+    struct stat existing {};
+    if (::lstat(to.c_str(), &existing) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Reads a whole regular file; returns 0 or the errno value.
+int readWholeFile(const std::string& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    char buffer[65536];
+    while (error == 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            break;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    ::close(fd);
+    return error;
+}
+
+struct ChildOutcome {
+    int execError = 0; // errno of a failed exec, 0 when the program ran
+    int status = 0;    // wait status
+};
+
+// Runs the program with fork/execv (never a shell) and waits for it. An exec failure comes
+// back through a pipe that closes by itself when the exec succeeds.
+ChildOutcome runChild(const std::string& path, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    ChildOutcome outcome;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        outcome.execError = errno;
+        return outcome;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        outcome.execError = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return outcome;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::execv(path.c_str(), argv.data());
+        const int error = errno;
+        [[maybe_unused]] auto n = ::write(fds[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    int error = 0;
+    ssize_t n;
+    do {
+        n = ::read(fds[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    ::close(fds[0]);
+    while (::waitpid(pid, &outcome.status, 0) < 0 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof error))
+        outcome.execError = error ? error : ENOEXEC;
+    return outcome;
+}
+
+bool isBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
+
+} // namespace
+
+std::wstring collapsePercents(const std::wstring& line) {
+    std::wstring result;
+    result.reserve(line.size());
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        result.push_back(line[i]);
+        if (line[i] == L'%' && i + 1 < line.size() && line[i + 1] == L'%')
+            ++i;
+    }
+    return result;
+}
+
+std::vector<std::wstring> splitWords(const std::wstring& line) {
+    std::vector<std::wstring> words;
+    std::wstring word;
+    bool started = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (quoted) {
+            if (c == L'"')
+                quoted = false;
+            else
+                word.push_back(c);
+            continue;
+        }
+        if (isBlank(c)) {
+            if (started)
+                words.push_back(word);
+            word.clear();
+            started = false;
+        } else if (c == L'"') {
+            quoted = true;
+            started = true;
+        } else if (c == L'^') {
+            // A caret at the end of the line escapes nothing and is dropped.
+            if (i + 1 < line.size()) {
+                word.push_back(line[++i]);
+                started = true;
+            }
+        } else {
+            word.push_back(c);
+            started = true;
+        }
+    }
+    if (started)
+        words.push_back(word);
+    return words;
+}
+
+bool isDrivePath(const std::wstring& word) {
+    return word.size() >= 3 &&
+           ((word[0] >= L'A' && word[0] <= L'Z') || (word[0] >= L'a' && word[0] <= L'z')) &&
+           word[1] == L':' && word[2] == L'\\';
+}
+
+bool sameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](wchar_t x, wchar_t y) { return foldCase(x) == foldCase(y); });
+}
+
+std::vector<std::string> splitSearchPath(const std::string& path) {
+    std::vector<std::string> directories;
+    std::stringstream stream(path);
+    std::string entry;
+    while (std::getline(stream, entry, ':'))
+        if (!entry.empty())
+            directories.push_back(entry);
+    return directories;
+}
+
+ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories) {
+    ProgramMatch match;
+    if (name.empty() || name.find('/') != std::string::npos)
+        return match;
+    const std::wstring wanted = fromUtf8Loose(name);
+    std::vector<std::wstring> withExtension;
+    for (const char* ext : programExtensions)
+        withExtension.push_back(wanted + fromUtf8Loose(ext));
+    std::wstring stem;
+    if (endsWithIgnoringCase(name, ".exe") || endsWithIgnoringCase(name, ".com"))
+        stem = fromUtf8Loose(name.substr(0, name.size() - 4));
+
+    for (const auto& directory : directories) {
+        std::vector<std::pair<int, std::string>> candidates;
+        for (const auto& entry : directoryEntries(directory)) {
+            const std::wstring wide = fromUtf8Loose(entry);
+            int rank = -1;
+            if (entry == name)
+                rank = 0;
+            else if (sameNameIgnoringCase(wide, wanted))
+                rank = 1;
+            else if (std::any_of(
+                         withExtension.begin(), withExtension.end(),
+                         [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
+                rank = 2;
+            else if (!stem.empty() && sameNameIgnoringCase(wide, stem))
+                rank = 3;
+            if (rank >= 0)
+                candidates.emplace_back(rank, entry);
+        }
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [rank, entry] : candidates) {
+            const std::string path = joinNative(directory, entry);
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            const bool script = isScriptName(entry);
+            if (::access(path.c_str(), script ? R_OK : X_OK) == 0) {
+                match.path = path;
+                match.isScript = script;
+                match.unusable.clear();
+                return match;
+            }
+            if (match.unusable.empty())
+                match.unusable = path;
+        }
+    }
+    return match;
+}
+
+Interpreter::Interpreter(Platform& platform, std::ostream& out, std::ostream& err)
+    : m_platform(platform), m_out(out), m_err(err) {
+    if (const char* path = std::getenv("PATH"))
+        m_searchPath = path;
+}
+
+bool Interpreter::runScript(const std::string& nativeScript) {
+    return runScriptAt(nativeScript, 0);
+}
+
+bool Interpreter::runLine(const std::wstring& line) {
+    return runLineAt(line, 0);
+}
+
+bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
+    const std::wstring shownName = m_platform.fromEightBit(nativeScript);
+    if (depth > maxScriptDepth) {
+        fail(L"scripts call each other too deeply; " + shownName + L" was not run");
+        return false;
+    }
+    std::string bytes;
+    if (const int error = readWholeFile(nativeScript, bytes)) {
+        fail(L"cannot read the script " + shownName + L": " + systemError(error));
+        return false;
+    }
+    const std::wstring text = m_platform.fromEightBit(bytes);
+    bool ok = true;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        if (!runLineAt(line, depth))
+            ok = false;
+        start = end + 1;
+    }
+    return ok;
+}
+
+bool Interpreter::runLineAt(const std::wstring& line, int depth) {
+    std::size_t first = 0;
+    while (first < line.size() && isBlank(line[first]))
+        ++first;
+    std::wstring text = line.substr(first);
+    if (text.empty())
+        return true;
+    bool echo = true;
+    if (text[0] == L'@') {
+        echo = false;
+        text.erase(0, 1);
+    }
+    // Labels and "::" comments are neither shown nor run.
+    if (text.empty() || text[0] == L':')
+        return true;
+    text = collapsePercents(text);
+    if (echo) {
+        m_out << '\n' << m_platform.toEightBit(prompt() + text) << '\n';
+        m_out.flush();
+    }
+    const std::vector<std::wstring> words = splitWords(text);
+    if (words.empty())
+        return true;
+    const std::wstring& command = words[0];
+    if (sameNameIgnoringCase(command, L"REM"))
+        return true;
+    if (sameNameIgnoringCase(command, L"REN") || sameNameIgnoringCase(command, L"RENAME"))
+        return ren(words);
+    if (sameNameIgnoringCase(command, L"DEL") || sameNameIgnoringCase(command, L"ERASE"))
+        return del(words);
+    return runProgram(words, depth);
+}
+
+bool Interpreter::ren(const std::vector<std::wstring>& words) {
+    if (words.size() != 3) {
+        fail(L"REN: expected the file and its new name (REN file newname)");
+        return false;
+    }
+    const std::wstring source = absoluteDrivePath(words[1]);
+    const std::wstring& newName = words[2];
+    if (source.find_first_of(L"*?") != std::wstring::npos ||
+        newName.find_first_of(L"*?") != std::wstring::npos) {
+        fail(L"REN: wildcards are not supported: " + source + L" " + newName);
+        return false;
+    }
+    const bool badName = newName.empty() || newName == L"." || newName == L".." ||
+                         newName.find_first_of(L"\\/:\"<>|") != std::wstring::npos ||
+                         std::any_of(newName.begin(), newName.end(),
+                                     [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+    if (badName) {
+        fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
+        return false;
+    }
+
+    const std::string nativeSource = m_platform.nativePath(source);
+    struct stat sourceStat {};
+    if (nativeSource.empty() || ::lstat(nativeSource.c_str(), &sourceStat) != 0) {
+        fail(L"REN: cannot find " + source);
+        return false;
+    }
+    // The folder of the source in drive terms, for resolving the new name and for messages.
+    std::wstring trimmed = source;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\')
+        trimmed.pop_back();
+    std::wstring folder = trimmed.substr(0, trimmed.find_last_of(L'\\') + 1);
+    const std::wstring target = folder + newName;
+
+    const std::string nativeTarget =
+        joinNative(nativeParent(nativeSource), m_platform.toEightBit(newName));
+    // The new name as the console would see it: exact, other case, or a short alias.
+    const std::string resolvedTarget = m_platform.nativePath(target);
+    struct stat targetStat {};
+    const bool targetExists =
+        (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0) ||
+        ::lstat(nativeTarget.c_str(), &targetStat) == 0;
+
+    int error = 0;
+    if (targetExists) {
+        if (!sameInode(sourceStat, targetStat)) {
+            fail(L"REN: " + target + L" already exists; " + source + L" keeps its name");
+            return false;
+        }
+        // The file itself under another case or its short alias: nothing, or a case change.
+        if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName))
+            return true;
+        error = renameNoReplace(nativeSource, nativeTarget);
+        struct stat literal {};
+        if (error == EEXIST && ::lstat(nativeTarget.c_str(), &literal) == 0 &&
+            sameInode(literal, sourceStat))
+            error = ::rename(nativeSource.c_str(), nativeTarget.c_str()) == 0 ? 0 : errno;
+    } else {
+        error = renameNoReplace(nativeSource, nativeTarget);
+    }
+    if (error == EEXIST) {
+        fail(L"REN: " + target + L" already exists; " + source + L" keeps its name");
+        return false;
+    }
+    if (error != 0) {
+        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " + systemError(error));
+        return false;
+    }
+    return true;
+}
+
+bool Interpreter::del(const std::vector<std::wstring>& words) {
+    if (words.size() < 2) {
+        fail(L"DEL: name the file to delete");
+        return false;
+    }
+    bool ok = true;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (!word.empty() && word[0] == L'/') {
+            // Quiet and force change nothing here: there is no prompt and no read-only flag.
+            if (sameNameIgnoringCase(word, L"/Q") || sameNameIgnoringCase(word, L"/F"))
+                continue;
+            fail(L"DEL: the switch " + word + L" is not supported");
+            ok = false;
+            continue;
+        }
+        const std::wstring path = absoluteDrivePath(word);
+        if (word.find_first_of(L"*?") != std::wstring::npos) {
+            fail(L"DEL: wildcards are not supported: " + path);
+            ok = false;
+            continue;
+        }
+        const std::string native = m_platform.nativePath(path);
+        struct stat st {};
+        if (native.empty() || ::lstat(native.c_str(), &st) != 0) {
+            fail(L"DEL: cannot find " + path);
+            ok = false;
+        } else if (S_ISDIR(st.st_mode)) {
+            fail(L"DEL: " + path + L" is a folder; DEL deletes files only");
+            ok = false;
+        } else if (::unlink(native.c_str()) != 0) {
+            fail(L"DEL: cannot delete " + path + L": " + systemError(errno));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) {
+    const std::wstring& command = words[0];
+    ProgramMatch match;
+    if (command.find(L'/') != std::wstring::npos) {
+        fail(L"'" + command + L"' is not a program name");
+        return false;
+    }
+    const bool hasFolder =
+        command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
+    if (hasFolder) {
+        const std::string native = m_platform.nativePath(absoluteDrivePath(command));
+        if (!native.empty())
+            match = findProgram(nativeBaseName(native), {nativeParent(native)});
+    } else {
+        std::vector<std::string> directories{nativeCurrentDirectory()};
+        for (auto& d : splitSearchPath(m_searchPath))
+            directories.push_back(std::move(d));
+        match = findProgram(m_platform.toEightBit(command), directories);
+    }
+    if (match.path.empty()) {
+        if (!match.unusable.empty())
+            fail(command + L": " + m_platform.fromEightBit(match.unusable) +
+                 L" cannot be run: it is not executable");
+        else if (hasFolder)
+            fail(L"cannot find the program " + absoluteDrivePath(command));
+        else
+            fail(L"cannot find the program " + command + L" in " +
+                 prompt().substr(0, prompt().size() - 1) + L" or on PATH");
+        return false;
+    }
+    if (match.isScript)
+        return runScriptAt(match.path, depth + 1);
+
+    std::vector<std::string> args;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        std::string native;
+        if (isDrivePath(words[i]))
+            native = m_platform.nativePath(words[i]);
+        args.push_back(native.empty() ? m_platform.toEightBit(words[i]) : native);
+    }
+    m_out.flush();
+    m_err.flush();
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    const ChildOutcome outcome = runChild(match.path, args);
+    if (outcome.execError != 0) {
+        fail(L"cannot run " + m_platform.fromEightBit(match.path) + L": " +
+             systemError(outcome.execError));
+        return false;
+    }
+    if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0)
+        return true;
+    if (WIFEXITED(outcome.status))
+        fail(command + L" ended with exit code " + std::to_wstring(WEXITSTATUS(outcome.status)));
+    else if (WIFSIGNALED(outcome.status))
+        fail(command + L" was ended by signal " + std::to_wstring(WTERMSIG(outcome.status)) +
+             L" (" + m_platform.fromEightBit(::strsignal(WTERMSIG(outcome.status))) + L")");
+    else
+        fail(command + L" ended abnormally");
+    return false;
+}
+
+std::string Interpreter::nativeCurrentDirectory() const {
+    std::vector<char> buffer(4096);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return ".";
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+}
+
+std::wstring Interpreter::prompt() const {
+    std::wstring current = m_platform.currentDirectory();
+    if (current.empty())
+        current = m_platform.fromEightBit(nativeCurrentDirectory());
+    return current + L">";
+}
+
+std::wstring Interpreter::absoluteDrivePath(const std::wstring& word) const {
+    if (isDrivePath(word))
+        return word;
+    if (word.size() >= 2 && word[1] == L':')
+        return word.substr(0, 2) + L"\\" + word.substr(2);
+    std::wstring current = m_platform.currentDirectory();
+    if (word.size() >= 1 && word[0] == L'\\')
+        return current.substr(0, 2) + word;
+    if (current.empty() || current.back() != L'\\')
+        current += L'\\';
+    return current + word;
+}
+
+void Interpreter::fail(const std::wstring& message) {
+    ++m_failures;
+    m_err << "tonwright-console: " << m_platform.toEightBit(message) << '\n';
+    m_err.flush();
+}
+
+std::wstring Interpreter::systemError(int error) const {
+    return m_platform.fromEightBit(std::strerror(error));
+}
+
+} // namespace tw::console

@@ -1,0 +1,90 @@
+#pragma once
+
+// The console interpreter: runs a batch script the way the Windows console runs the scripts
+// Tonwright writes. Nothing in a line is ever handed to a shell: each line names one built-in
+// (REN/RENAME, DEL/ERASE) or one program, and everything else on it is an argument.
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tw {
+class Platform;
+}
+
+namespace tw::console {
+
+// The batch file's first pass: "%%" becomes "%". Variables are never expanded, so "%PATH%"
+// and a lone "%" stay as written.
+std::wstring collapsePercents(const std::wstring& line);
+
+// Splits a line (after collapsePercents) into words: blanks separate words, double quotes
+// group (and are removed), "^x" outside quotes is a literal x. "&", "|", "<", ">" and
+// parentheses are ordinary characters.
+std::vector<std::wstring> splitWords(const std::wstring& line);
+
+// "X:\..." (a letter, a colon, a backslash).
+bool isDrivePath(const std::wstring& word);
+
+// Case-insensitive comparison as the console does it for names (ASCII and Latin-1 letters).
+bool sameNameIgnoringCase(const std::wstring& a, const std::wstring& b);
+
+// Where a program word leads.
+struct ProgramMatch {
+    std::string path;      // native path of the program; empty when none was found
+    bool isScript = false; // a .bat or .cmd: run by the interpreter itself
+    std::string unusable;  // a match that exists but cannot be run (not executable)
+};
+
+// Looks for `name` in each of `directories` in turn, without regard to case, as the name
+// itself, the name plus .exe .com .bat .cmd, or (for "X.EXE"/"X.COM") the bare stem "X".
+// Within one directory an exact name wins over a case-insensitive one, which wins over an
+// added or dropped extension. Only executable regular files (and readable scripts) count.
+ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories);
+
+// Splits a PATH value into its directories; empty entries are left out.
+std::vector<std::string> splitSearchPath(const std::string& path);
+
+class Interpreter {
+public:
+    // Messages about failures go to `err`, the echo of each line to `out`. Programs write to
+    // the process's own standard output and error.
+    Interpreter(Platform& platform, std::ostream& out, std::ostream& err);
+
+    // Runs every line of the script (a native path). False when the script could not be read
+    // or any line failed.
+    bool runScript(const std::string& nativeScript);
+
+    // Runs one line (without its line end). False when it failed.
+    bool runLine(const std::wstring& line);
+
+    // How many failures were reported (one per failing line, one per file for DEL).
+    std::size_t failures() const { return m_failures; }
+
+    // The program search path; defaults to the PATH of the environment.
+    void setSearchPath(const std::string& path) { m_searchPath = path; }
+
+private:
+    bool runScriptAt(const std::string& nativeScript, int depth);
+    bool runLineAt(const std::wstring& line, int depth);
+    bool ren(const std::vector<std::wstring>& words);
+    bool del(const std::vector<std::wstring>& words);
+    bool runProgram(const std::vector<std::wstring>& words, int depth);
+
+    std::wstring prompt() const;
+    std::string nativeCurrentDirectory() const;
+    // A word as an absolute drive path: "X:\..." as it is, "\..." on the current drive,
+    // anything else below the current directory.
+    std::wstring absoluteDrivePath(const std::wstring& word) const;
+    void fail(const std::wstring& message);
+    std::wstring systemError(int error) const;
+
+    Platform& m_platform;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::string m_searchPath;
+    std::size_t m_failures = 0;
+};
+
+} // namespace tw::console
