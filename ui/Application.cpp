@@ -4,11 +4,15 @@
 #include <QFontDatabase>
 
 // Resources of a static library must be registered by hand, and from the global namespace.
-static void initUiResources() { Q_INIT_RESOURCE(ui); }
+static void initUiResources() {
+    Q_INIT_RESOURCE(ui);
+}
 
 namespace tw {
 
-QString applicationTitle() { return QStringLiteral("Tonwright"); }
+QString applicationTitle() {
+    return QStringLiteral("Tonwright");
+}
 
 QIcon applicationIcon() {
     QIcon icon;

@@ -34,7 +34,9 @@ public:
     }
 };
 
-bool isRoot(const QString& path) { return path.size() == 3 && path.endsWith(QLatin1Char('\\')); }
+bool isRoot(const QString& path) {
+    return path.size() == 3 && path.endsWith(QLatin1Char('\\'));
+}
 
 } // namespace
 
@@ -51,7 +53,9 @@ DirList::DirList(Platform& platform, QWidget* parent) : QListWidget(parent), m_p
         (void)setPath(current.left(2));
 }
 
-QString DirList::path() const { return m_path; }
+QString DirList::path() const {
+    return m_path;
+}
 
 QString DirList::rowPath(int row) const {
     const QListWidgetItem* it = item(row);

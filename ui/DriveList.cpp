@@ -20,7 +20,9 @@ DriveList::DriveList(Platform& platform, QWidget* parent)
     connect(this, &QComboBox::activated, this, &DriveList::onActivated);
 }
 
-QString DriveList::drive() const { return currentText(); }
+QString DriveList::drive() const {
+    return currentText();
+}
 
 bool DriveList::setDrive(const QString& text) {
     if (text.size() < 2 || text.at(1) != QLatin1Char(':'))

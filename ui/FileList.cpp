@@ -18,22 +18,28 @@ void FileList::setPattern(const QString& pattern) {
     (void)refresh();
 }
 
-QString FileList::pattern() const { return m_pattern; }
+QString FileList::pattern() const {
+    return m_pattern;
+}
 
 bool FileList::setPath(const QString& path) {
     m_path = path;
     return refresh();
 }
 
-QString FileList::path() const { return m_path; }
+QString FileList::path() const {
+    return m_path;
+}
 
-QString FileList::lastError() const { return m_lastError; }
+QString FileList::lastError() const {
+    return m_lastError;
+}
 
 bool FileList::refresh() {
     std::vector<std::wstring> names;
-    const Status status =
-        m_path.isEmpty() ? Status::failure(L"No directory to list.")
-                         : m_platform.listFiles(m_path.toStdWString(), m_pattern.toStdWString(), names);
+    const Status status = m_path.isEmpty() ? Status::failure(L"No directory to list.")
+                                           : m_platform.listFiles(m_path.toStdWString(),
+                                                                  m_pattern.toStdWString(), names);
     QStringList entries;
     if (status) {
         entries.reserve(int(names.size()));
@@ -50,7 +56,9 @@ bool FileList::refresh() {
     return status.ok;
 }
 
-int FileList::listCount() const { return count(); }
+int FileList::listCount() const {
+    return count();
+}
 
 QString FileList::list(int i) const {
     const QListWidgetItem* it = item(i);

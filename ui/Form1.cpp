@@ -23,8 +23,7 @@ namespace tw {
 
 namespace {
 
-template <typename T>
-T* named(T* widget, const char* name) {
+template <typename T> T* named(T* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
@@ -69,9 +68,9 @@ void Form1::createControls() {
     placeTwips(Frame3, 0, 2760, 3615, 975);
     Check2 = named(new QCheckBox(QStringLiteral("Ignore all error messages"), Frame3), "Check2");
     placeTwips(Check2, 120, 600, 2295, 255);
-    Check1 = named(new QCheckBox(QStringLiteral("Search again after loss of synchronization"),
-                                 Frame3),
-                   "Check1");
+    Check1 =
+        named(new QCheckBox(QStringLiteral("Search again after loss of synchronization"), Frame3),
+              "Check1");
     placeTwips(Check1, 120, 240, 3375, 255);
 
     Frame2 = named(new QGroupBox(QStringLiteral("Output format"), client), "Frame2");
@@ -105,8 +104,8 @@ void Form1::createControls() {
     Command1->setFont(bold);
     Command1->setDefault(true);
 
-    const QList<QWidget*> order{File1,   Dir1,    Drive1, Option1,  Option2,
-                                Option3, Option4, Check1, Check2, Command2, Command1};
+    const QList<QWidget*> order{File1,   Dir1,   Drive1, Option1,  Option2, Option3,
+                                Option4, Check1, Check2, Command2, Command1};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 
@@ -137,17 +136,31 @@ void Form1::createMenus() {
     connect(About, &QAction::triggered, this, &Form1::About_Click);
 }
 
-Platform& Form1::platform() { return m_platform; }
-AppState& Form1::state() { return m_state; }
+Platform& Form1::platform() {
+    return m_platform;
+}
+AppState& Form1::state() {
+    return m_state;
+}
 
-std::wstring Form1::driveText() const { return Drive1->drive().toStdWString(); }
-std::wstring Form1::dirPath() const { return Dir1->path().toStdWString(); }
+std::wstring Form1::driveText() const {
+    return Drive1->drive().toStdWString();
+}
+std::wstring Form1::dirPath() const {
+    return Dir1->path().toStdWString();
+}
 bool Form1::setDirPath(const std::wstring& path) {
     return Dir1->setPath(QString::fromStdWString(path));
 }
-void Form1::setLabel1(const std::wstring& caption) { setLabel1(QString::fromStdWString(caption)); }
-void Form1::setLabel1(const QString& caption) { Label1->setText(caption); }
-QString Form1::label1() const { return Label1->text(); }
+void Form1::setLabel1(const std::wstring& caption) {
+    setLabel1(QString::fromStdWString(caption));
+}
+void Form1::setLabel1(const QString& caption) {
+    Label1->setText(caption);
+}
+QString Form1::label1() const {
+    return Label1->text();
+}
 
 void Form1::showFailure(const QString& message) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), message, QMessageBox::Ok, this);
@@ -177,9 +190,13 @@ void Form1::Dir1_Change() {
                         .arg(Dir1->path(), File1->lastError()));
 }
 
-void Form1::Command1_Click() { DecodeNow_Click(); }
+void Form1::Command1_Click() {
+    DecodeNow_Click();
+}
 
-void Form1::Command2_Click() { DestinationSelect_Click(); }
+void Form1::Command2_Click() {
+    DestinationSelect_Click();
+}
 
 void Form1::DecodeNow_Click() {
     DecodeInput input;
@@ -213,7 +230,9 @@ void Form1::DecodeNow_Click() {
     }
 }
 
-void Form1::Exit_Click() { close(); }
+void Form1::Exit_Click() {
+    close();
+}
 
 void Form1::Setup_Click() {
     // Opens the Setup dialog.

@@ -154,8 +154,8 @@ TEST_F(DecodeFromWindow, ButtonAndMenuWriteTheSameScript) {
 }
 
 TEST_F(DecodeFromWindow, NothingSelectedSaysYikesAndWritesNothing) {
-    const auto seen = tw::test::runAndAnswerBox(
-        [&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
+    const auto seen =
+        tw::test::runAndAnswerBox([&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
     EXPECT_EQ(seen.title, QStringLiteral("Yikes!"));
     EXPECT_EQ(script(), "(no script)");
     EXPECT_TRUE(recording.batchStarts.empty());

@@ -63,8 +63,8 @@ public:
                            std::vector<std::wstring>& names) const override {
         if (!isDirectory(dir))
             return Status::failure(L"cannot read " + dir);
-        const std::wstring prefix = lower(strip(dir)).size() == 3 ? lower(strip(dir))
-                                                                 : lower(strip(dir)) + L"\\";
+        const std::wstring prefix =
+            lower(strip(dir)).size() == 3 ? lower(strip(dir)) : lower(strip(dir)) + L"\\";
         names.clear();
         for (const auto& [key, real] : m_dirs)
             if (key.size() > prefix.size() && key.compare(0, prefix.size(), prefix) == 0 &&

@@ -1,9 +1,9 @@
+#include "ui/Form1.h"
 #include "FakeDrives.h"
 #include "MessageBoxProbe.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
 #include "ui/FileList.h"
-#include "ui/Form1.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -54,8 +54,8 @@ const ControlRow kControls[] = {
     {"File1", "tw::FileList", "Frame1", nullptr, 2760, 240, 3375, 2430, 2},
     {"Frame3", "QGroupBox", "window", "Options", 0, 2760, 3615, 975, 9},
     {"Check2", "QCheckBox", "Frame3", "Ignore all error messages", 120, 600, 2295, 255, 11},
-    {"Check1", "QCheckBox", "Frame3", "Search again after loss of synchronization", 120, 240,
-     3375, 255, 10},
+    {"Check1", "QCheckBox", "Frame3", "Search again after loss of synchronization", 120, 240, 3375,
+     255, 10},
     {"Frame2", "QGroupBox", "window", "Output format", 3720, 2760, 2535, 975, 0},
     {"Option4", "QRadioButton", "Frame2", "AIFC", 1560, 600, 855, 255, 8},
     {"Option3", "QRadioButton", "Frame2", "AIFF", 1560, 240, 855, 255, 7},

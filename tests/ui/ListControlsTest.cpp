@@ -51,21 +51,16 @@ TEST_P(DirListPath, AcceptsWhatCanBeShownInItsRealSpelling) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DirListPath,
-    ::testing::Values(PathCase{"C:\\Music", true, "C:\\Music"},
-                      PathCase{"c:\\MUSIC\\", true, "C:\\Music"},
-                      PathCase{"C:\\music\\rock", true, "C:\\Music\\Rock"},
-                      PathCase{"C:\\Music\\..\\Music\\.\\Jazz", true, "C:\\Music\\Jazz"},
-                      PathCase{"C:\\", true, "C:\\"},
-                      PathCase{"C:", true, "C:\\"},
-                      PathCase{"e: [/mnt/usb]", true, "E:\\"},
-                      PathCase{"C:\\Docs", true, "C:\\Docs"},
-                      PathCase{"C:\\Nowhere", false, "C:\\Docs"},
-                      PathCase{"D:\\", false, "C:\\Docs"},
-                      PathCase{"D: [/media/cdrom]", false, "C:\\Docs"},
-                      PathCase{"Q:\\", false, "C:\\Docs"},
-                      PathCase{"Music", false, "C:\\Docs"},
-                      PathCase{"C:Music", false, "C:\\Docs"},
-                      PathCase{"", false, "C:\\Docs"}));
+    ::testing::Values(
+        PathCase{"C:\\Music", true, "C:\\Music"}, PathCase{"c:\\MUSIC\\", true, "C:\\Music"},
+        PathCase{"C:\\music\\rock", true, "C:\\Music\\Rock"},
+        PathCase{"C:\\Music\\..\\Music\\.\\Jazz", true, "C:\\Music\\Jazz"},
+        PathCase{"C:\\", true, "C:\\"}, PathCase{"C:", true, "C:\\"},
+        PathCase{"e: [/mnt/usb]", true, "E:\\"}, PathCase{"C:\\Docs", true, "C:\\Docs"},
+        PathCase{"C:\\Nowhere", false, "C:\\Docs"}, PathCase{"D:\\", false, "C:\\Docs"},
+        PathCase{"D: [/media/cdrom]", false, "C:\\Docs"}, PathCase{"Q:\\", false, "C:\\Docs"},
+        PathCase{"Music", false, "C:\\Docs"}, PathCase{"C:Music", false, "C:\\Docs"},
+        PathCase{"", false, "C:\\Docs"}));
 
 QStringList rows(const tw::DirList& dir) {
     QStringList out;
