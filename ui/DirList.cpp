@@ -148,9 +148,11 @@ void DirList::openRow(int row) {
     const QString target = rowPath(row);
     if (target.isEmpty())
         return;
-    // The directory may have gone since it was listed.
-    if (!setPath(target))
+    // The directory may have gone since it was listed: show what is there now instead.
+    if (!setPath(target)) {
         QApplication::beep();
+        (void)setPath(m_path);
+    }
 }
 
 void DirList::keyPressEvent(QKeyEvent* event) {
