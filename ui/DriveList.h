@@ -19,11 +19,16 @@ public:
     // changed(). False, and nothing changed, when there is no such drive.
     bool setDrive(const QString& text);
 
+    // Drives come and go (media, mounts): the list is read afresh each time it drops down.
+    void showPopup() override;
+
 signals:
     // The user picked another drive (mouse or keyboard); never raised by setDrive().
     void changed();
 
 private:
+    QStringList driveTexts() const;
+    void refreshDrives();
     void onActivated(int index);
 
     Platform& m_platform;

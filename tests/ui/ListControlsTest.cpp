@@ -188,3 +188,24 @@ TEST(DirList, OpeningADirectoryThatHasGoneStaysPutAndDropsIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DriveList, DroppingDownReadsTheDrivesAfreshKeepingTheOneOnShow) {
+    FakeDrives machine = makeMachine();
+    tw::DriveList drive(machine);
+    drive.show();
+    QSignalSpy spy(&drive, &tw::DriveList::changed);
+    machine.addDrive(L"F:", L"[/media/stick]");
+    drive.showPopup();
+    drive.hidePopup();
+    ASSERT_EQ(drive.count(), 4);
+    EXPECT_EQ(drive.itemText(3), QStringLiteral("F: [/media/stick]"));
+    EXPECT_EQ(drive.drive(), QStringLiteral("C: [/]"));
+    EXPECT_EQ(spy.count(), 0);
+    QTest::keyClick(&drive, Qt::Key_End); // the user picks the new drive
+    EXPECT_EQ(drive.drive().left(2), QStringLiteral("F:"));
+    EXPECT_EQ(spy.count(), 1);
+}
+
+} // namespace
