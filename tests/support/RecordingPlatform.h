@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <string>
+#include <vector>
+
+namespace tw::test {
+
+// A platform that passes everything to another one, except that it starts nothing: batch
+// starts and address openings are recorded and answered with a chosen status. Tests use it
+// over a PosixPlatform on temporary folders, so files are real but no window ever opens.
+class RecordingPlatform : public Platform {
+public:
+    struct BatchStart {
+        std::wstring directory;
+        std::wstring scriptName;
+        bool minimized = false;
+    };
+
+    explicit RecordingPlatform(Platform& inner) : m_inner(inner) {}
+
+    // What the recorded calls hand back; success unless a test says otherwise.
+    Status batchResult = Status::success();
+    Status addressResult = Status::success();
+
+    std::vector<BatchStart> batchStarts;
+    std::vector<std::wstring> openedAddresses;
+
+    Platform& inner() { return m_inner; }
+
+    std::vector<Drive> drives() const override { return m_inner.drives(); }
+    std::string nativePath(const std::wstring& drivePath) const override {
+        return m_inner.nativePath(drivePath);
+    }
+    std::wstring drivePath(const std::string& nativePath) const override {
+        return m_inner.drivePath(nativePath);
+    }
+    bool isDirectory(const std::wstring& drivePath) const override {
+        return m_inner.isDirectory(drivePath);
+    }
+    bool exists(const std::wstring& drivePath) const override { return m_inner.exists(drivePath); }
+    bool sameEntry(const std::wstring& a, const std::wstring& b) const override {
+        return m_inner.sameEntry(a, b);
+    }
+    std::uint32_t GetShortPathNameA(const char* longPath, char* buffer,
+                                    std::uint32_t bufferLength) const override {
+        return m_inner.GetShortPathNameA(longPath, buffer, bufferLength);
+    }
+    Status listDirectories(const std::wstring& directory,
+                           std::vector<std::wstring>& names) const override {
+        return m_inner.listDirectories(directory, names);
+    }
+    Status listFiles(const std::wstring& directory, const std::wstring& pattern,
+                     std::vector<std::wstring>& names) const override {
+        return m_inner.listFiles(directory, pattern, names);
+    }
+    std::wstring currentDirectory() const override { return m_inner.currentDirectory(); }
+    Status setCurrentDirectory(const std::wstring& directory) override {
+        return m_inner.setCurrentDirectory(directory);
+    }
+    std::wstring programDirectory() const override { return m_inner.programDirectory(); }
+    std::string toEightBit(const std::wstring& text) const override {
+        return m_inner.toEightBit(text);
+    }
+    std::wstring fromEightBit(const std::string& bytes) const override {
+        return m_inner.fromEightBit(bytes);
+    }
+    Status readFile(const std::wstring& path, std::string& bytes) const override {
+        return m_inner.readFile(path, bytes);
+    }
+    Status writeFile(const std::wstring& path, const std::string& bytes) override {
+        return m_inner.writeFile(path, bytes);
+    }
+    Status replaceFile(const std::wstring& path, const std::string& bytes) override {
+        return m_inner.replaceFile(path, bytes);
+    }
+
+    Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
+                      bool minimized) override {
+        batchStarts.push_back({directory, scriptName, minimized});
+        return batchResult;
+    }
+    Status openAddress(const std::wstring& address) override {
+        openedAddresses.push_back(address);
+        return addressResult;
+    }
+
+private:
+    Platform& m_inner;
+};
+
+} // namespace tw::test
