@@ -53,6 +53,8 @@ LoadCase failsAtLine6(const char* name, std::string file) {
     return {name, std::move(file), L"C:\\MPEG", L"C:\\MUSIC\\NEW", L"D:\\WAVES\\", 0, true};
 }
 
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
 class LoadTest : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadTest, GivesStateDir1AndSetup) {
@@ -169,6 +171,18 @@ struct NumberCase {
     const wchar_t* text;
     std::optional<std::int16_t> value;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* os) {
+    const std::wstring text(c.text);
+    if (text.size() > 40) {
+        *os << "(" << text.size() << " characters)";
+        return;
+    }
+    *os << '"';
+    for (const wchar_t ch : text)
+        *os << (ch == L'\t' ? std::string("\\t") : ch == L'\n' ? "\\n" : std::string(1, char(ch)));
+    *os << '"';
+}
 
 class LoadModeNumberTest : public ::testing::TestWithParam<NumberCase> {};
 
