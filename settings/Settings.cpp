@@ -213,8 +213,10 @@ Status saveSettings(Platform& platform, SettingsHost& host) {
     }
     if (written)
         return written;
-    return Status::failure(L"The settings could not be saved to " + path + L".\n" +
-                           written.message);
+    std::wstring message = L"The settings could not be saved.\n";
+    if (written.message.find(path) == std::wstring::npos)
+        message += path + L": ";
+    return Status::failure(message + written.message);
 }
 
 } // namespace tw
