@@ -15,7 +15,9 @@ constexpr std::size_t lastPathSkip = 11;    // "LastPath = "
 constexpr std::size_t destinationSkip = 14; // "Destination = "
 constexpr std::size_t loadModeSkip = 11;    // "LoadMode =" and the sign position
 
-constexpr bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+constexpr bool isDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
 
 // Steps 4 to 12 of the load: false at the first thing that cannot be read; everything taken
 // before that stays in the state.
@@ -206,8 +208,8 @@ Status saveSettings(Platform& platform, SettingsHost& host) {
     const std::wstring path = state.AppPath + std::wstring(settingsFileName);
     Status written;
     try {
-        written = platform.replaceFile(path,
-                                       platform.toEightBit(settingsFileText(state, host.dirPath())));
+        written = platform.replaceFile(
+            path, platform.toEightBit(settingsFileText(state, host.dirPath())));
     } catch (const std::exception&) {
         written = Status::failure(L"out of memory");
     }

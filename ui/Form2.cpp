@@ -12,7 +12,9 @@
 #include <QRadioButton>
 
 // Resources of a static library must be registered by hand, and from the global namespace.
-static void initSetupResources() { Q_INIT_RESOURCE(setup); }
+static void initSetupResources() {
+    Q_INIT_RESOURCE(setup);
+}
 
 namespace tw {
 
@@ -119,7 +121,9 @@ void Form2::Command1_Click() {
     accept();
 }
 
-void Form2::Command2_Click() { reject(); }
+void Form2::Command2_Click() {
+    reject();
+}
 
 void Form2::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {

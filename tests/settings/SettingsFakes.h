@@ -19,9 +19,9 @@ class MemoryPlatform : public Platform {
 public:
     std::wstring programFolder = L"C:\\TONWRITE";
     std::wstring currentFolder = L"C:\\START";
-    std::set<std::wstring> folders{L"C:\\",        L"C:\\START",    L"C:\\MPEG",
-                                   L"C:\\MPEG\\OLD", L"C:\\MUSIC",    L"C:\\MUSIC\\NEW",
-                                   L"C:\\TONWRITE", L"D:\\",         L"D:\\WAVES"};
+    std::set<std::wstring> folders{L"C:\\",          L"C:\\START", L"C:\\MPEG",
+                                   L"C:\\MPEG\\OLD", L"C:\\MUSIC", L"C:\\MUSIC\\NEW",
+                                   L"C:\\TONWRITE",  L"D:\\",      L"D:\\WAVES"};
     std::map<std::wstring, std::string> files;
     // When set, every replaceFile fails with this reason.
     std::wstring writeFailure;
@@ -46,9 +46,7 @@ public:
     bool sameEntry(const std::wstring& a, const std::wstring& b) const override {
         return a == b && exists(a);
     }
-    std::uint32_t GetShortPathNameA(const char*, char*, std::uint32_t) const override {
-        return 0;
-    }
+    std::uint32_t GetShortPathNameA(const char*, char*, std::uint32_t) const override { return 0; }
     Status listDirectories(const std::wstring& directory,
                            std::vector<std::wstring>& names) const override {
         std::wstring prefix = withoutTrailingBackslash(directory);

@@ -44,8 +44,7 @@ LoadCase defaults(const char* name, std::optional<std::string> file) {
 }
 
 LoadCase fromFile(const char* name, std::string file, std::int16_t loadMode = 1) {
-    return {name, std::move(file), L"C:\\MPEG", L"C:\\MUSIC\\NEW", L"D:\\WAVES\\", loadMode,
-            false};
+    return {name, std::move(file), L"C:\\MPEG", L"C:\\MUSIC\\NEW", L"D:\\WAVES\\", loadMode, false};
 }
 
 // All three paths from the file, then a failure at line 6.
@@ -53,7 +52,9 @@ LoadCase failsAtLine6(const char* name, std::string file) {
     return {name, std::move(file), L"C:\\MPEG", L"C:\\MUSIC\\NEW", L"D:\\WAVES\\", 0, true};
 }
 
-void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LoadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LoadTest : public ::testing::TestWithParam<LoadCase> {};
 
@@ -81,16 +82,15 @@ TEST_P(LoadTest, GivesStateDir1AndSetup) {
 INSTANTIATE_TEST_SUITE_P(
     Files, LoadTest,
     ::testing::Values(
-        fromFile("WorkedExample", workedExample),
-        defaults("NoFile", std::nullopt), defaults("EmptyFile", ""),
+        fromFile("WorkedExample", workedExample), defaults("NoFile", std::nullopt),
+        defaults("EmptyFile", ""),
         defaults("LineFeedsAloneMakeOneLine",
                  "[Directories]\nDecoderPath = C:\\MPEG\nLastPath = C:\\MUSIC\\NEW\n"
                  "Destination = D:\\WAVES\\\n[Switches]\nLoadMode = 1\n"),
         fromFile("CarriageReturnsAlone",
                  "[Directories]\rDecoderPath = C:\\MPEG\rLastPath = C:\\MUSIC\\NEW\r"
                  "Destination = D:\\WAVES\\\r[Switches]\rLoadMode = 1\r"),
-        fromFile("LastLineWithoutTerminator",
-                 workedExample.substr(0, workedExample.size() - 2)),
+        fromFile("LastLineWithoutTerminator", workedExample.substr(0, workedExample.size() - 2)),
         fromFile("HeadersAnyTextOrEmpty",
                  "\r\nDecoderPath = C:\\MPEG\r\nLastPath = C:\\MUSIC\\NEW\r\n"
                  "Destination = D:\\WAVES\\\r\nwhatever=1\r\nLoadMode = 1\r\n"),
@@ -122,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Directories]\r\nDecoderPath = C:\\MPEG\r\nLastPath = C:\\GONE\r\n"
                  "Destination = D:\\WAVES\\\r\n[Switches]\r\nLoadMode = 1\r\n",
                  L"C:\\MPEG", L"C:\\START", L"C:\\", 0, true},
-        LoadCase{"DecoderLineTooShort", "[Directories]\r\nDecoderPath =\r\n",
-                 L"C:\\", L"C:\\START", L"C:\\", 0, true},
+        LoadCase{"DecoderLineTooShort", "[Directories]\r\nDecoderPath =\r\n", L"C:\\", L"C:\\START",
+                 L"C:\\", 0, true},
         LoadCase{"DecoderLineOfExactlyTheKey",
                  "[Directories]\r\nDecoderPath = \r\nLastPath = C:\\MUSIC\\NEW\r\n"
                  "Destination = D:\\WAVES\\\r\n[Switches]\r\nLoadMode = 1\r\n",
@@ -136,8 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Directories]\r\nDecoderPath = C:\\MP\nEG\r\nLastPath = C:\\MUSIC\\NEW\r\n"
                  "Destination = D:\\WAVES\\\r\n[Switches]\r\nLoadMode = \n1\r\n",
                  L"C:\\MP\nEG", L"C:\\MUSIC\\NEW", L"D:\\WAVES\\", 1, false},
-        fromFile("LinesAfterTheSixthIgnored",
-                 workedExample + "LoadMode = 70000\r\n[More]\r\n")),
+        fromFile("LinesAfterTheSixthIgnored", workedExample + "LoadMode = 70000\r\n[More]\r\n")),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
 
 TEST(LoadTest, AppPathGetsExactlyOneBackslashAndDefaultsFollowDrive1) {
@@ -203,17 +202,16 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{L"-2.5", -2}, NumberCase{L"-3.5", -4}, NumberCase{L"2.51", 3},
         NumberCase{halfAndABit.c_str(), 3}, NumberCase{L".5", 0}, NumberCase{L".51", 1},
         NumberCase{L"5.", 5}, NumberCase{L"1 2\t3\n4", 1234}, NumberCase{L"12abc", 12},
-        NumberCase{L"abc", 0}, NumberCase{L"--1", 0}, NumberCase{L".", 0},
-        NumberCase{L"1.2.3", 1}, NumberCase{L"0x10", 0}, NumberCase{L"1E4", 10000},
-        NumberCase{L"1e5", std::nullopt}, NumberCase{L"1E", 1}, NumberCase{L"1E+", 1},
-        NumberCase{L"1E-", 1}, NumberCase{L"E5", 0}, NumberCase{L"3.27665E4", 32766},
-        NumberCase{L"32767", 32767}, NumberCase{L"32767.49", 32767},
-        NumberCase{L"32767.5", std::nullopt}, NumberCase{L"-32768", -32768},
-        NumberCase{L"-32768.5", -32768}, NumberCase{L"-32768.51", std::nullopt},
-        NumberCase{L"70000", std::nullopt}, NumberCase{L"99999999999999999999", std::nullopt},
-        NumberCase{L"000000000000000000000000000000001", 1},
-        NumberCase{oneWithZeros.c_str(), 1}, NumberCase{tinyHalf.c_str(), 0},
-        NumberCase{L"1E999999999999999999999999", std::nullopt},
+        NumberCase{L"abc", 0}, NumberCase{L"--1", 0}, NumberCase{L".", 0}, NumberCase{L"1.2.3", 1},
+        NumberCase{L"0x10", 0}, NumberCase{L"1E4", 10000}, NumberCase{L"1e5", std::nullopt},
+        NumberCase{L"1E", 1}, NumberCase{L"1E+", 1}, NumberCase{L"1E-", 1}, NumberCase{L"E5", 0},
+        NumberCase{L"3.27665E4", 32766}, NumberCase{L"32767", 32767},
+        NumberCase{L"32767.49", 32767}, NumberCase{L"32767.5", std::nullopt},
+        NumberCase{L"-32768", -32768}, NumberCase{L"-32768.5", -32768},
+        NumberCase{L"-32768.51", std::nullopt}, NumberCase{L"70000", std::nullopt},
+        NumberCase{L"99999999999999999999", std::nullopt},
+        NumberCase{L"000000000000000000000000000000001", 1}, NumberCase{oneWithZeros.c_str(), 1},
+        NumberCase{tinyHalf.c_str(), 0}, NumberCase{L"1E999999999999999999999999", std::nullopt},
         NumberCase{L"1E-999999999999999999999999", 0}, NumberCase{L"0E999999999999", 0}));
 
 TEST(SaveTest, WritesTheSixLinesWithCrLfThroughReplace) {

@@ -95,12 +95,16 @@ TEST(SetupDialog, LayoutCaptionsAndWindow) {
     EXPECT_EQ(dialog.Label1->palette().color(QPalette::WindowText),
               QApplication::palette().color(QPalette::Text));
 
-    const std::pair<QWidget*, QRect> places[] = {
-        {dialog.Frame2, pixels(0, 0, 4695, 2535)},       {dialog.Dir1, pixels(120, 600, 2775, 1890)},
-        {dialog.Drive1, pixels(120, 240, 2775, 315)},    {dialog.Label1, pixels(3000, 240, 1575, 2175)},
-        {dialog.Frame3, pixels(0, 2520, 4695, 615)},     {dialog.Option2, pixels(2400, 240, 2175, 255)},
-        {dialog.Option1, pixels(120, 240, 2295, 255)},   {dialog.Frame1, pixels(0, 3120, 4695, 615)},
-        {dialog.Command2, pixels(3600, 240, 975, 255)},  {dialog.Command1, pixels(2880, 240, 735, 255)}};
+    const std::pair<QWidget*, QRect> places[] = {{dialog.Frame2, pixels(0, 0, 4695, 2535)},
+                                                 {dialog.Dir1, pixels(120, 600, 2775, 1890)},
+                                                 {dialog.Drive1, pixels(120, 240, 2775, 315)},
+                                                 {dialog.Label1, pixels(3000, 240, 1575, 2175)},
+                                                 {dialog.Frame3, pixels(0, 2520, 4695, 615)},
+                                                 {dialog.Option2, pixels(2400, 240, 2175, 255)},
+                                                 {dialog.Option1, pixels(120, 240, 2295, 255)},
+                                                 {dialog.Frame1, pixels(0, 3120, 4695, 615)},
+                                                 {dialog.Command2, pixels(3600, 240, 975, 255)},
+                                                 {dialog.Command1, pixels(2880, 240, 735, 255)}};
     for (const auto& [widget, rect] : places)
         EXPECT_EQ(widget->geometry(), rect) << widget->objectName().toStdString();
     EXPECT_EQ(dialog.Dir1->parentWidget(), dialog.Frame2);
@@ -156,7 +160,9 @@ struct OpeningCase {
     bool minimized;    // which choice is selected
 };
 
-void PrintTo(const OpeningCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const OpeningCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SetupOpeningTest : public ::testing::TestWithParam<OpeningCase> {};
 
@@ -179,15 +185,16 @@ TEST_P(SetupOpeningTest, PrimesAndOkayStoresDirectoryListAndChoice) {
 
 INSTANTIATE_TEST_SUITE_P(
     DecoderPaths, SetupOpeningTest,
-    ::testing::Values(OpeningCase{"RootNormal", L"C:\\", 0, "C:\\", "C:", false},
-                      OpeningCase{"TrailingBackslashDropped", L"C:\\MPEG\\", 1, "C:\\MPEG", "C:", true},
-                      OpeningCase{"AnyNonZeroIsMinimized", L"C:\\MPEG", -1, "C:\\MPEG", "C:", true},
-                      OpeningCase{"FiveIsMinimized", L"C:\\MPEG", 5, "C:\\MPEG", "C:", true},
-                      OpeningCase{"OtherDrive", L"d:\\waves", 0, "D:\\WAVES", "D:", false},
-                      OpeningCase{"FolderGone", L"C:\\GONE", 0, "C:\\START", "C:", false},
-                      OpeningCase{"FolderGoneOnOtherDrive", L"D:\\GONE", 1, "C:\\START", "C:", true},
-                      OpeningCase{"NotADrivePath", L"MPEG", 0, "C:\\START", "C:", false},
-                      OpeningCase{"Empty", L"", 0, "C:\\START", "C:", false}),
+    ::testing::Values(
+        OpeningCase{"RootNormal", L"C:\\", 0, "C:\\", "C:", false},
+        OpeningCase{"TrailingBackslashDropped", L"C:\\MPEG\\", 1, "C:\\MPEG", "C:", true},
+        OpeningCase{"AnyNonZeroIsMinimized", L"C:\\MPEG", -1, "C:\\MPEG", "C:", true},
+        OpeningCase{"FiveIsMinimized", L"C:\\MPEG", 5, "C:\\MPEG", "C:", true},
+        OpeningCase{"OtherDrive", L"d:\\waves", 0, "D:\\WAVES", "D:", false},
+        OpeningCase{"FolderGone", L"C:\\GONE", 0, "C:\\START", "C:", false},
+        OpeningCase{"FolderGoneOnOtherDrive", L"D:\\GONE", 1, "C:\\START", "C:", true},
+        OpeningCase{"NotADrivePath", L"MPEG", 0, "C:\\START", "C:", false},
+        OpeningCase{"Empty", L"", 0, "C:\\START", "C:", false}),
     [](const ::testing::TestParamInfo<OpeningCase>& info) { return std::string(info.param.name); });
 
 int rowOf(tw::DirList* list, const QString& path) {

@@ -82,7 +82,9 @@ SetupSeen runWithSetup(const std::function<void()>& action, QWidget* mainWindow,
     return seen;
 }
 
-void pressOkay(tw::Form2& dialog) { QTest::mouseClick(dialog.Command1, Qt::LeftButton); }
+void pressOkay(tw::Form2& dialog) {
+    QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+}
 
 // Lists of files in the program folder other than tonwright.ini: the save leaves none behind.
 std::vector<std::string> strayFiles(const std::string& folder) {
@@ -129,8 +131,7 @@ TEST(StartAndEnd, ReadFileOpensNoSetupAndMovesTheLists) {
     // Options > Setup: a non-zero LoadMode opens on "Minimized"; Okay stores 1 and the
     // directory list's own spelling of the decoder folder.
     window.show();
-    const SetupSeen setup =
-        runWithSetup([&] { window.Setup->trigger(); }, &window, pressOkay);
+    const SetupSeen setup = runWithSetup([&] { window.Setup->trigger(); }, &window, pressOkay);
     ASSERT_TRUE(setup.shown);
     EXPECT_TRUE(setup.mainWindowVisible);
     EXPECT_TRUE(setup.minimized);
@@ -144,10 +145,11 @@ TEST(StartAndEnd, DecoderFolderGoneStillOpensSetupWhereNewListsStart) {
     Machine machine;
     machine.writeIni("[Directories]\r\nDecoderPath = C:\\GONE\r\nLastPath = C:\\ALSOGONE\r\n");
     tw::Form1 window(machine.platform());
-    const SetupSeen seen = runWithSetup([&] { window.Form_Load(); }, &window, [](tw::Form2& d) {
-        ASSERT_TRUE(d.Dir1->setPath("C:\\MPEG"));
-        pressOkay(d);
-    });
+    const SetupSeen seen = runWithSetup([&] { window.Form_Load(); }, &window,
+                                        [](tw::Form2& d) {
+                                            ASSERT_TRUE(d.Dir1->setPath("C:\\MPEG"));
+                                            pressOkay(d);
+                                        });
     ASSERT_TRUE(seen.shown);
     EXPECT_EQ(seen.dir1, "C:\\START");
     EXPECT_EQ(window.state().DecoderPath, L"C:\\MPEG");
