@@ -7,6 +7,7 @@
 #include "ui/Twips.h"
 
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -238,6 +239,27 @@ TEST(Form1, EnterInTheDirectoryListOpensInsteadOfDecoding) {
     const auto seen = runAndAnswerBox([&] { QTest::keyClick(form.Dir1, Qt::Key_Return); });
     EXPECT_FALSE(seen.shown);
     EXPECT_EQ(form.File1->path(), QStringLiteral("C:\\MUSIC\\LIVE"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(Application, FontIsEightPointOfTheFirstInstalledDialogFamily) {
+    const QStringList installed = QFontDatabase::families();
+    QString expected;
+    for (const char* family :
+         {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "DejaVu Sans"}) {
+        if (installed.contains(QLatin1String(family), Qt::CaseInsensitive)) {
+            expected = QLatin1String(family);
+            break;
+        }
+    }
+    if (expected.isEmpty())
+        GTEST_SKIP() << "none of the dialog font families is installed";
+    EXPECT_EQ(QApplication::font().family().toLower(), expected.toLower());
+    EXPECT_EQ(QApplication::font().pointSize(), 8);
+    std::printf("application font: %s\n", qPrintable(QApplication::font().family()));
 }
 
 } // namespace
