@@ -1,7 +1,224 @@
 #include "Settings.h"
 
+#include "platform/Platform.h"
+
+#include <exception>
+
 namespace tw {
 
-void loadSettings(const Platform&, SettingsHost&) {}
+namespace {
+
+// Where each value starts on its line: the key, a blank, "=", a blank (LoadMode's own blank is
+// the sign position of the number).
+constexpr std::size_t decoderPathSkip = 14; // "DecoderPath = "
+constexpr std::size_t lastPathSkip = 11;    // "LastPath = "
+constexpr std::size_t destinationSkip = 14; // "Destination = "
+constexpr std::size_t loadModeSkip = 11;    // "LoadMode =" and the sign position
+
+constexpr bool isDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+// Steps 4 to 12 of the load: false at the first thing that cannot be read; everything taken
+// before that stays in the state.
+bool readSettingsFile(const Platform& platform, SettingsHost& host) {
+    AppState& state = host.state();
+    std::string bytes;
+    if (!platform.readFile(state.AppPath + std::wstring(settingsFileName), bytes))
+        return false;
+    const std::wstring text = platform.fromEightBit(bytes);
+    SettingsLineReader reader(text);
+
+    auto valueOfNextLine = [&reader](std::size_t skip) -> std::optional<std::wstring> {
+        const std::optional<std::wstring> line = reader.readLine();
+        return line ? valueAfter(*line, skip) : std::nullopt;
+    };
+
+    if (!reader.readLine()) // [Directories]: any text
+        return false;
+    const auto decoderPath = valueOfNextLine(decoderPathSkip);
+    if (!decoderPath)
+        return false;
+    state.DecoderPath = *decoderPath;
+
+    const auto lastPath = valueOfNextLine(lastPathSkip);
+    if (!lastPath || !host.setDirPath(*lastPath))
+        return false;
+
+    const auto destination = valueOfNextLine(destinationSkip);
+    if (!destination)
+        return false;
+    state.Destination = *destination;
+
+    if (!reader.readLine()) // [Switches]: any text
+        return false;
+    const auto loadModeValue = valueOfNextLine(loadModeSkip);
+    if (!loadModeValue)
+        return false;
+    const std::optional<std::int16_t> loadMode = readLoadMode(*loadModeValue);
+    if (!loadMode)
+        return false;
+    state.LoadMode = *loadMode;
+    return true;
+}
+
+} // namespace
+
+std::optional<std::wstring> SettingsLineReader::readLine() {
+    if (m_pos >= m_text.size())
+        return std::nullopt;
+    const std::size_t end = m_text.find(L'\r', m_pos);
+    if (end == std::wstring_view::npos) {
+        std::wstring line(m_text.substr(m_pos));
+        m_pos = m_text.size();
+        return line;
+    }
+    std::wstring line(m_text.substr(m_pos, end - m_pos));
+    m_pos = end + 1;
+    if (m_pos < m_text.size() && m_text[m_pos] == L'\n')
+        ++m_pos;
+    return line;
+}
+
+std::optional<std::wstring> valueAfter(const std::wstring& line, std::size_t count) {
+    if (line.size() < count)
+        return std::nullopt;
+    return line.substr(count);
+}
+
+std::optional<std::int16_t> readLoadMode(std::wstring_view text) {
+    std::wstring t;
+    t.reserve(text.size());
+    for (const wchar_t c : text)
+        if (c != L' ' && c != L'\t' && c != L'\n')
+            t.push_back(c);
+
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == L'+' || t[i] == L'-')) {
+        negative = t[i] == L'-';
+        ++i;
+    }
+    // The value is digits x 10^exponent10, kept as text so that no length of digits and no
+    // exponent can overflow or lose the half that decides the rounding.
+    std::string digits;
+    std::int64_t exponent10 = 0;
+    bool mantissa = false;
+    for (; i < t.size() && isDigit(t[i]); ++i) {
+        digits.push_back(static_cast<char>(t[i]));
+        mantissa = true;
+    }
+    if (i < t.size() && t[i] == L'.') {
+        ++i;
+        for (; i < t.size() && isDigit(t[i]); ++i) {
+            digits.push_back(static_cast<char>(t[i]));
+            --exponent10;
+            mantissa = true;
+        }
+    }
+    if (!mantissa)
+        return std::int16_t{0};
+
+    if (i < t.size() && (t[i] == L'E' || t[i] == L'e')) {
+        std::size_t j = i + 1;
+        bool exponentNegative = false;
+        if (j < t.size() && (t[j] == L'+' || t[j] == L'-')) {
+            exponentNegative = t[j] == L'-';
+            ++j;
+        }
+        if (j < t.size() && isDigit(t[j])) {
+            // Far beyond any digit count a text can hold; saturating keeps it exact enough.
+            constexpr std::int64_t limit = 1'000'000'000'000;
+            std::int64_t exponent = 0;
+            for (; j < t.size() && isDigit(t[j]); ++j)
+                if (exponent < limit)
+                    exponent = exponent * 10 + (t[j] - L'0');
+            exponent10 += exponentNegative ? -exponent : exponent;
+        }
+    }
+
+    const std::size_t firstSignificant = digits.find_first_not_of('0');
+    if (firstSignificant == std::string::npos)
+        return std::int16_t{0};
+    digits.erase(0, firstSignificant);
+
+    // Digits before the decimal point once the exponent is applied.
+    const std::int64_t integerDigits = static_cast<std::int64_t>(digits.size()) + exponent10;
+    if (integerDigits > 5) // 100000 or more
+        return std::nullopt;
+    if (integerDigits < 0) // below 0.1
+        return std::int16_t{0};
+
+    const std::size_t integerLength = static_cast<std::size_t>(integerDigits);
+    std::int32_t whole = 0;
+    for (std::size_t k = 0; k < integerLength; ++k)
+        whole = whole * 10 + (k < digits.size() ? digits[k] - '0' : 0);
+    if (integerLength < digits.size()) {
+        const int firstFraction = digits[integerLength] - '0';
+        const bool restNonZero =
+            digits.find_first_not_of('0', integerLength + 1) != std::string::npos;
+        if (firstFraction > 5 || (firstFraction == 5 && (restNonZero || whole % 2 == 1)))
+            ++whole;
+    }
+    const std::int32_t result = negative ? -whole : whole;
+    if (result < -32768 || result > 32767)
+        return std::nullopt;
+    return static_cast<std::int16_t>(result);
+}
+
+std::wstring loadModeText(std::int16_t value) {
+    return value < 0 ? std::to_wstring(value) : L" " + std::to_wstring(value);
+}
+
+std::wstring settingsFileText(const AppState& state, const std::wstring& lastPath) {
+    std::wstring text;
+    auto line = [&text](const std::wstring& content) { text += content + L"\r\n"; };
+    line(L"[Directories]");
+    line(L"DecoderPath = " + state.DecoderPath);
+    line(L"LastPath = " + lastPath);
+    line(L"Destination = " + state.Destination);
+    line(L"[Switches]");
+    line(L"LoadMode =" + loadModeText(state.LoadMode));
+    return text;
+}
+
+void loadSettings(const Platform& platform, SettingsHost& host) {
+    AppState& state = host.state();
+    const std::wstring programDirectory = platform.programDirectory();
+    state.AppPath = !programDirectory.empty() && programDirectory.back() == L'\\'
+                        ? programDirectory
+                        : programDirectory + L"\\";
+    const std::wstring root = host.driveText().substr(0, 2) + L"\\";
+    state.DecoderPath = root;
+    state.Destination = root;
+
+    bool read = false;
+    try {
+        read = readSettingsFile(platform, host);
+    } catch (const std::exception&) {
+        read = false; // out of memory on a monstrous file: treated like any damaged file
+    }
+    if (!read)
+        host.Setup_Click();
+    host.setLabel1(state.Destination);
+}
+
+Status saveSettings(Platform& platform, SettingsHost& host) {
+    const AppState& state = host.state();
+    const std::wstring path = state.AppPath + std::wstring(settingsFileName);
+    Status written;
+    try {
+        written = platform.replaceFile(
+            path, platform.toEightBit(settingsFileText(state, host.dirPath())));
+    } catch (const std::exception&) {
+        written = Status::failure(L"out of memory");
+    }
+    if (written)
+        return written;
+    std::wstring message = L"The settings could not be saved.\n";
+    if (written.message.find(path) == std::wstring::npos)
+        message += path + L": ";
+    return Status::failure(message + written.message);
+}
 
 } // namespace tw

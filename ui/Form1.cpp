@@ -4,9 +4,11 @@
 #include "DirList.h"
 #include "DriveList.h"
 #include "FileList.h"
+#include "Form2.h"
 #include "Twips.h"
 #include "core/Decode.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -167,12 +169,13 @@ void Form1::showFailure(const QString& message) {
     box.exec();
 }
 
-void Form1::Form_Load() {
-    // Filled in by the settings load.
-}
+void Form1::Form_Load() { loadSettings(m_platform, *this); }
 
 void Form1::Form_Unload() {
-    // Filled in by the settings save.
+    // The window closes all the same; the user at least learns that the settings are lost.
+    const Status saved = saveSettings(m_platform, *this);
+    if (!saved)
+        showFailure(QString::fromStdWString(saved.message));
 }
 
 void Form1::Drive1_Change() {
@@ -234,9 +237,7 @@ void Form1::Exit_Click() {
     close();
 }
 
-void Form1::Setup_Click() {
-    // Opens the Setup dialog.
-}
+void Form1::Setup_Click() { showSetup(m_platform, m_state); }
 
 void Form1::DestinationSelect_Click() {
     // Opens the Output destination dialog.

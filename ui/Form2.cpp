@@ -1,0 +1,148 @@
+#include "Form2.h"
+
+#include "DirList.h"
+#include "DriveList.h"
+#include "Twips.h"
+#include "core/AppState.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+// Resources of a static library must be registered by hand, and from the global namespace.
+static void initSetupResources() {
+    Q_INIT_RESOURCE(setup);
+}
+
+namespace tw {
+
+namespace {
+
+QPushButton* makeButton(const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    // Never a default button, not even while focused: Enter is handled by the dialog.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form2::Form2(Platform& platform, AppState& state) : QDialog(nullptr), m_state(state) {
+    initSetupResources();
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Setup"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/setup-16.png")));
+    // Fixed dialog border: a title and a close box, no minimize, maximize or help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(twips(4695), twips(3780));
+
+    Frame2 = new QGroupBox(QStringLiteral("L3Dec Path"), this);
+    placeTwips(Frame2, 0, 0, 4695, 2535);
+    Frame3 = new QGroupBox(QStringLiteral("Run L3DEC..."), this);
+    placeTwips(Frame3, 0, 2520, 4695, 615);
+    Frame1 = new QGroupBox(this);
+    placeTwips(Frame1, 0, 3120, 4695, 615);
+
+    Drive1 = new DriveList(platform, Frame2);
+    placeTwips(Drive1, 120, 240, 2775, 315);
+    Dir1 = new DirList(platform, Frame2);
+    placeTwips(Dir1, 120, 600, 2775, 1890);
+
+    Label1 = new QLabel(QStringLiteral("Select the directory location of the executable, "
+                                       "L3DEC.EXE.  If your decoder program is named something "
+                                       "else, you should rename it appropriately so this "
+                                       "program will find it."),
+                        Frame2);
+    placeTwips(Label1, 3000, 240, 1575, 2175);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setAutoFillBackground(true);
+    QPalette labelColours = Label1->palette();
+    labelColours.setColor(QPalette::Window, labelColours.color(QPalette::Base));
+    labelColours.setColor(QPalette::WindowText, labelColours.color(QPalette::Text));
+    Label1->setPalette(labelColours);
+
+    // Both option buttons share Frame3, so they form one group.
+    Option1 = new QRadioButton(QStringLiteral("Minimized to Start Bar"), Frame3);
+    placeTwips(Option1, 120, 240, 2295, 255);
+    Option2 = new QRadioButton(QStringLiteral("Normal Window"), Frame3);
+    placeTwips(Option2, 2400, 240, 2175, 255);
+    Option1->setChecked(true);
+
+    Command1 = makeButton(QStringLiteral("Okay"), Frame1);
+    placeTwips(Command1, 2880, 240, 735, 255);
+    Command2 = makeButton(QStringLiteral("Cancel"), Frame1);
+    placeTwips(Command2, 3600, 240, 975, 255);
+
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option2->setObjectName(QStringLiteral("Option2"));
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command2->setObjectName(QStringLiteral("Command2"));
+
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Drive1);
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, Option1);
+    setTabOrder(Option1, Option2);
+    Command1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+}
+
+void Form2::prime() {
+    const QString decoderPath = QString::fromStdWString(m_state.DecoderPath);
+    // The drive list follows only when the directory list could move: both lists then show
+    // one place, either DecoderPath or where new lists start.
+    if (Dir1->setPath(decoderPath))
+        (void)Drive1->setDrive(decoderPath.left(2));
+    if (m_state.LoadMode != 0)
+        Option1->setChecked(true);
+    else
+        Option2->setChecked(true);
+}
+
+void Form2::Command1_Click() {
+    m_state.LoadMode = 0;
+    if (Option1->isChecked())
+        m_state.LoadMode = 1;
+    m_state.DecoderPath = Dir1->path().toStdWString();
+    accept();
+}
+
+void Form2::Command2_Click() {
+    reject();
+}
+
+void Form2::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        return;
+    case Qt::Key_Escape:
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void showSetup(Platform& platform, AppState& state) {
+    Form2 dialog(platform, state);
+    dialog.prime();
+    dialog.exec();
+}
+
+} // namespace tw
