@@ -1,0 +1,39 @@
+#include "Application.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+
+// Resources of a static library must be registered by hand, and from the global namespace.
+static void initUiResources() { Q_INIT_RESOURCE(ui); }
+
+namespace tw {
+
+QString applicationTitle() { return QStringLiteral("Tonwright"); }
+
+QIcon applicationIcon() {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/tonwright-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/tonwright-32.png"), QSize(32, 32));
+    return icon;
+}
+
+QFont dialogFont() {
+    // fontconfig substitutes silently for missing families, so look at what is installed.
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family :
+         {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "DejaVu Sans"}) {
+        if (installed.contains(QLatin1String(family), Qt::CaseInsensitive))
+            return QFont(QLatin1String(family), 8);
+    }
+    QFont fallback = QApplication::font();
+    fallback.setPointSize(8);
+    return fallback;
+}
+
+void setUpApplication() {
+    initUiResources();
+    QApplication::setApplicationName(applicationTitle());
+    QApplication::setFont(dialogFont());
+}
+
+} // namespace tw
