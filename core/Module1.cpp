@@ -8,10 +8,8 @@ std::wstring ShortPath(const Platform& platform, const std::wstring& path) {
     // A 64-character buffer, all NUL; whatever the call leaves there up to the first NUL.
     char buffer[64] = {};
     (void)platform.GetShortPathNameA(platform.toEightBit(path).c_str(), buffer, sizeof buffer);
-    std::string shortForm(buffer, sizeof buffer);
-    shortForm.resize(shortForm.find('\0') == std::string::npos ? shortForm.size()
-                                                               : shortForm.find('\0'));
-    return platform.fromEightBit(shortForm);
+    const std::string shortForm(buffer, sizeof buffer);
+    return platform.fromEightBit(shortForm.substr(0, shortForm.find('\0')));
 }
 
 std::wstring LastPathPart(const std::wstring& path) {

@@ -1,0 +1,109 @@
+// How long Decode takes to build and write TEMP.BAT for a large selection, on real files.
+#include "LineReporter.h"
+
+#include "core/Decode.h"
+#include "platform/posix/PosixPlatform.h"
+#include "tests/support/RecordingPlatform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A temporary C: drive with a folder of `count` long-named tracks, an empty output folder and
+// a decoder folder; removed when the program ends.
+class Library {
+public:
+    explicit Library(int count) {
+        std::string pattern = (fs::temp_directory_path() / "tw-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) {
+            std::perror("mkdtemp");
+            std::exit(1);
+        }
+        m_root = pattern;
+        fs::create_directories(m_root / "MUSIC");
+        fs::create_directories(m_root / "WAVES");
+        fs::create_directories(m_root / "MPEG");
+        for (int i = 1; i <= count; ++i) {
+            char name[96];
+            std::snprintf(name, sizeof name, "Some Artist - Long Song Title Number %05d.mp3", i);
+            std::ofstream(m_root / "MUSIC" / name).put('\0');
+            wchar_t wide[96];
+            std::swprintf(wide, 96, L"Some Artist - Long Song Title Number %05d.mp3", i);
+            input.entries.push_back(wide);
+        }
+        input.selected.assign(input.entries.size(), true);
+        input.dirPath = L"C:\\MUSIC";
+        input.check1 = true;
+        state.Destination = L"C:\\WAVES\\";
+        state.DecoderPath = L"C:\\MPEG";
+    }
+    ~Library() {
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+    std::unique_ptr<tw::posix::PosixPlatform> platform() const {
+        return std::make_unique<tw::posix::PosixPlatform>(
+            std::vector<tw::posix::DriveRoot>{{L'C', m_root.string()}});
+    }
+
+    tw::DecodeInput input;
+    tw::AppState state;
+
+private:
+    fs::path m_root;
+};
+
+// Decode without opening a console; a Decode that does not get to the start ends the figure.
+bool decode(benchmark::State& bench, Library& library, tw::Platform& platform) {
+    tw::test::RecordingPlatform recording(platform);
+    const tw::DecodeResult result = tw::decodeNow(recording, library.input, library.state);
+    if (result.kind == tw::DecodeResult::Kind::Started && recording.batchStarts.size() == 1)
+        return true;
+    bench.SkipWithError(std::string(result.message.begin(), result.message.end()).c_str());
+    return false;
+}
+
+// A fresh platform each time: nothing cached from an earlier Decode.
+void firstRun(benchmark::State& bench, Library* library) {
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        auto platform = library->platform();
+        bench.ResumeTiming();
+        if (!decode(bench, *library, *platform))
+            break;
+        bench.PauseTiming();
+        platform.reset();
+        bench.ResumeTiming();
+    }
+}
+
+// The same platform again and again, as when the user decodes the same folder twice.
+void repeatRun(benchmark::State& bench, Library* library) {
+    auto platform = library->platform();
+    for (auto _ : bench)
+        if (!decode(bench, *library, *platform))
+            break;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Library large(10000);
+    Library small(1000);
+    benchmark::RegisterBenchmark("decode_10000_files_first_run", firstRun, &large)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("decode_10000_files_repeat", repeatRun, &large)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("decode_1000_files_first_run", firstRun, &small)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("decode_1000_files_repeat", repeatRun, &small)
+        ->Unit(benchmark::kMillisecond);
+    return tw::bench::runWithLineReporter(argc, argv);
+}

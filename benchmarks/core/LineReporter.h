@@ -1,0 +1,39 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+namespace tw::bench {
+
+// Prints one line per figure, "name: value unit", the format ./bench collects. Names are the
+// registered benchmark names without the argument suffixes Google Benchmark adds.
+class LineReporter : public benchmark::BenchmarkReporter {
+public:
+    bool ReportContext(const Context&) override { return true; }
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                std::printf("%s: failed (%s)\n", run.run_name.function_name.c_str(),
+                            run.error_message.c_str());
+                continue;
+            }
+            std::printf("%s: %.2f %s\n", run.run_name.function_name.c_str(),
+                        run.GetAdjustedRealTime(), benchmark::GetTimeUnitString(run.time_unit));
+        }
+        std::fflush(stdout);
+    }
+};
+
+// main() for a bench program: the usual flags, figures printed as lines.
+inline int runWithLineReporter(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    LineReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
+
+} // namespace tw::bench

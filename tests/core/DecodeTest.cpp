@@ -1,0 +1,267 @@
+// What Decode writes, starts and refuses, over an in-memory platform.
+#include "FakePlatform.h"
+#include "core/Decode.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tw::DecodeResult;
+using tw::test::FakePlatform;
+using Kind = DecodeResult::Kind;
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// C:\MUSIC with two tracks, output folder D:\WAVES\, decoder folder C:\MPEG.
+struct Scene {
+    FakePlatform platform;
+    tw::DecodeInput input;
+    tw::AppState state;
+
+    Scene() {
+        platform.add(L"C:\\MUSIC\\track01.mp3", L"C:\\MUSIC\\TRACK01.MP3");
+        platform.add(L"C:\\MUSIC\\Long Song Title.mp3", L"C:\\MUSIC\\LONGSO~1.MP3");
+        platform.add(L"D:\\WAVES\\", L"D:\\WAVES\\");
+        platform.add(L"C:\\MPEG");
+        input.entries = {L"track01.mp3", L"Long Song Title.mp3"};
+        input.selected = {true, true};
+        input.dirPath = L"C:\\MUSIC";
+        state.Destination = L"D:\\WAVES\\";
+        state.DecoderPath = L"C:\\MPEG";
+    }
+    DecodeResult decode() { return tw::decodeNow(platform, input, state); }
+    void expectUntouched() {
+        EXPECT_TRUE(platform.currentDirectoryCalls.empty());
+        EXPECT_TRUE(platform.written.empty());
+        EXPECT_TRUE(platform.starts.empty());
+    }
+};
+
+TEST(DecodeTest, WritesTempBatInTheDecoderFolderAndStartsIt) {
+    Scene s;
+    const DecodeResult result = s.decode();
+    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    ASSERT_EQ(s.platform.currentDirectoryCalls, std::vector<std::wstring>{L"C:\\MPEG"});
+    ASSERT_EQ(s.platform.written.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
+    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"],
+              "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav \r\n"
+              "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n"
+              "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav \r\n"
+              "REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"\r\n");
+    ASSERT_EQ(s.platform.starts.size(), 1u);
+    EXPECT_EQ(s.platform.starts[0].directory, L"C:\\MPEG");
+    EXPECT_EQ(s.platform.starts[0].scriptName, L"TEMP.BAT");
+}
+
+TEST(DecodeTest, DecoderFolderAtADriveRootGetsOneBackslash) {
+    Scene s;
+    s.state.DecoderPath = L"C:\\";
+    ASSERT_EQ(s.decode().kind, Kind::Started);
+    EXPECT_EQ(s.platform.written.count(L"C:\\TEMP.BAT"), 1u);
+}
+
+class LoadModeTest : public ::testing::TestWithParam<std::pair<std::int16_t, bool>> {};
+
+TEST_P(LoadModeTest, OnlyOneMeansMinimized) {
+    Scene s;
+    s.state.LoadMode = GetParam().first;
+    ASSERT_EQ(s.decode().kind, Kind::Started);
+    ASSERT_EQ(s.platform.starts.size(), 1u);
+    EXPECT_EQ(s.platform.starts[0].minimized, GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, LoadModeTest,
+                         ::testing::Values(std::pair<std::int16_t, bool>{1, true},
+                                           std::pair<std::int16_t, bool>{0, false},
+                                           std::pair<std::int16_t, bool>{-1, false},
+                                           std::pair<std::int16_t, bool>{5, false},
+                                           std::pair<std::int16_t, bool>{257, false}));
+
+struct SelectionCase {
+    const char* label;
+    std::vector<std::wstring> entries;
+    std::vector<bool> selected;
+};
+std::ostream& operator<<(std::ostream& out, const SelectionCase& c) { return out << c.label; }
+
+class NothingSelectedTest : public ::testing::TestWithParam<SelectionCase> {};
+
+TEST_P(NothingSelectedTest, WritesAndStartsNothing) {
+    Scene s;
+    s.input.entries = GetParam().entries;
+    s.input.selected = GetParam().selected;
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::NothingSelected);
+    s.expectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, NothingSelectedTest,
+    ::testing::Values(SelectionCase{"EmptyList", {}, {}},
+                      SelectionCase{"NoneSelected", {L"track01.mp3", L"b.mp3"}, {false, false}},
+                      SelectionCase{"OnlyAnEmptyEntrySelected", {L"", L"b.mp3"}, {true, false}},
+                      SelectionCase{"SelectionShorterThanList", {L"track01.mp3"}, {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Each step that can fail ends Decode there; what was done before stays done.
+TEST(DecodeFailureTest, DecoderFolderThatCannotBeEnteredWritesNothing) {
+    Scene s;
+    s.platform.setCurrentResult = tw::Status::failure(L"No such folder.");
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Failed);
+    EXPECT_NE(result.message.find(L"C:\\MPEG"), std::wstring::npos);
+    EXPECT_NE(result.message.find(L"No such folder."), std::wstring::npos);
+    EXPECT_TRUE(s.platform.written.empty());
+    EXPECT_TRUE(s.platform.starts.empty());
+}
+
+TEST(DecodeFailureTest, ScriptThatCannotBeWrittenIsNotStarted) {
+    Scene s;
+    s.platform.writeResult = tw::Status::failure(L"Read-only file system.");
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Failed);
+    EXPECT_NE(result.message.find(L"C:\\MPEG\\TEMP.BAT"), std::wstring::npos);
+    EXPECT_NE(result.message.find(L"Read-only file system."), std::wstring::npos);
+    EXPECT_TRUE(s.platform.starts.empty());
+}
+
+TEST(DecodeFailureTest, ScriptThatCannotBeStartedStaysOnDisk) {
+    Scene s;
+    s.platform.startResult = tw::Status::failure(L"No terminal found.");
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Failed);
+    EXPECT_NE(result.message.find(L"No terminal found."), std::wstring::npos);
+    EXPECT_EQ(s.platform.written.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
+}
+
+// With neither the file nor the output folder found, the output path is a lone "\" and its
+// extension cannot be cut: Decode stops at that entry and keeps the lines before it.
+TEST(DecodeFailureTest, TooShortOutputPathStopsWithTheLinesBeforeIt) {
+    Scene s;
+    s.state.Destination = L"E:\\GONE\\";
+    s.input.entries = {L"track01.mp3", L"missing.mp3", L"Long Song Title.mp3"};
+    s.input.selected = {true, true, true};
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Failed);
+    EXPECT_NE(result.message.find(L"missing.mp3"), std::wstring::npos);
+    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"],
+              "L3DEC C:\\MUSIC\\TRACK01.MP3 \\TRACK01.wav -wav \r\n"
+              "REN \\TRACK01.wav \"track01.wav\"\r\n");
+    EXPECT_TRUE(s.platform.starts.empty());
+}
+
+TEST(DecodeFailureTest, TooShortFirstOutputLeavesAnEmptyScript) {
+    Scene s;
+    s.state.Destination = L"E:\\GONE\\";
+    s.input.entries = {L"missing.mp3"};
+    s.input.selected = {true};
+    EXPECT_EQ(s.decode().kind, Kind::Failed);
+    ASSERT_EQ(s.platform.written.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
+    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"], "");
+    EXPECT_TRUE(s.platform.starts.empty());
+}
+
+// Text the script cannot carry is refused before anything happens, and the message names it.
+struct RefusalCase {
+    const char* label;
+    int field; // 0 a selected name, 1 Dir1's path, 2 Destination, 3 DecoderPath
+    std::wstring text;
+    const wchar_t* named; // what the message must say
+};
+std::ostream& operator<<(std::ostream& out, const RefusalCase& c) { return out << c.label; }
+
+class RefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RefusalTest, RefusesBeforeAnythingIsWritten) {
+    const RefusalCase& c = GetParam();
+    Scene s;
+    switch (c.field) {
+    case 0: s.input.entries[1] = c.text; break;
+    case 1: s.input.dirPath = c.text; break;
+    case 2: s.state.Destination = c.text; break;
+    case 3: s.state.DecoderPath = c.text; break;
+    }
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Refused);
+    EXPECT_NE(result.message.find(c.named), std::wstring::npos) << narrow(result.message);
+    s.expectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RefusalTest,
+    ::testing::Values(
+        RefusalCase{"QuoteInName", 0, L"say \"hi\".mp3", L"double quote"},
+        RefusalCase{"CarriageReturnInName", 0, L"a\rb.mp3", L"carriage return"},
+        RefusalCase{"LineFeedInName", 0, L"a\nREN x y.mp3", L"a<LF>REN x y.mp3"},
+        RefusalCase{"TabInName", 0, L"a\tb.mp3", L"tab"},
+        RefusalCase{"BellInName", 0, L"a\u0007b.mp3", L"U+0007"},
+        RefusalCase{"DeleteInName", 0, L"a\u007fb.mp3", L"U+007F"},
+        RefusalCase{"C1ControlInName", 0, L"a\u0085b.mp3", L"U+0085"},
+        RefusalCase{"NulInName", 0, std::wstring(L"a\0b.mp3", 7), L"U+0000"},
+        RefusalCase{"OutsideTheCodePage", 0, L"\u65e5\u672c.mp3", L"8-bit"},
+        RefusalCase{"QuoteInFolder", 1, L"C:\\MU\"SIC", L"The folder"},
+        RefusalCase{"LineFeedInDestination", 2, L"D:\\WA\nVES\\", L"The output folder"},
+        RefusalCase{"QuoteInDecoderFolder", 3, L"C:\\MP\"EG", L"The decoder folder"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RefusalTest, UnselectedEntriesAreNotLookedAt) {
+    Scene s;
+    s.input.entries.push_back(L"bad\"name.mp3");
+    s.input.selected.push_back(false);
+    EXPECT_EQ(s.decode().kind, Kind::Started);
+}
+
+TEST(RefusalTest, LatinOneNameFitsALatinOneCodePage) {
+    Scene s;
+    s.platform.add(L"C:\\MUSIC\\caf\u00e9.mp3", L"C:\\MUSIC\\CAF\u00c9.MP3");
+    s.input.entries = {L"caf\u00e9.mp3"};
+    s.input.selected = {true};
+    ASSERT_EQ(s.decode().kind, Kind::Started);
+    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"],
+              "L3DEC C:\\MUSIC\\CAF\xc9.MP3 D:\\WAVES\\CAF\xc9.wav -wav \r\n"
+              "REN D:\\WAVES\\CAF\xc9.wav \"caf\xe9.wav\"\r\n");
+}
+
+// A short form that is really the long path (a file system without short names) would split
+// the unquoted decoder arguments at its blanks.
+TEST(RefusalTest, ShortFormWithABlankIsRefused) {
+    Scene s;
+    s.platform.add(L"C:\\MUSIC\\My Song.mp3", L"C:\\MUSIC\\My Song.mp3");
+    s.input.entries = {L"My Song.mp3"};
+    s.input.selected = {true};
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Refused);
+    EXPECT_NE(result.message.find(L"blank"), std::wstring::npos);
+    s.expectUntouched();
+}
+
+// An output path that is the short name of another file would let the decoder overwrite it.
+TEST(CollisionTest, OutputThatIsAnotherFilesShortNameIsRefused) {
+    Scene s;
+    s.platform.add(L"D:\\WAVES\\Long Song Other.wav", L"D:\\WAVES\\LONGSO~1.WAV");
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Refused);
+    EXPECT_NE(result.message.find(L"D:\\WAVES\\LONGSO~1.wav"), std::wstring::npos);
+    EXPECT_NE(result.message.find(L"D:\\WAVES\\Long Song Other.wav"), std::wstring::npos);
+    EXPECT_NE(result.message.find(L"another output folder"), std::wstring::npos);
+    s.expectUntouched();
+}
+
+TEST(CollisionTest, EarlierOutputOfTheSameTrackMayBeReplaced) {
+    Scene s;
+    s.platform.add(L"D:\\WAVES\\Long Song Title.wav", L"D:\\WAVES\\LONGSO~1.WAV");
+    s.platform.add(L"D:\\WAVES\\track01.wav", L"D:\\WAVES\\TRACK01.WAV");
+    EXPECT_EQ(s.decode().kind, Kind::Started);
+}
+
+TEST(CollisionTest, OutputWithoutAFolderIsCheckedOnTheDecoderDrive) {
+    Scene s;
+    s.state.Destination = L"E:\\GONE\\";
+    s.platform.add(L"C:\\TRACK01.wav", L"C:\\TRACK01.WAV");
+    s.input.entries = {L"other.mp3"};
+    s.platform.add(L"C:\\MUSIC\\other.mp3", L"C:\\MUSIC\\TRACK01.MP3");
+    s.input.selected = {true};
+    EXPECT_EQ(s.decode().kind, Kind::Refused);
+}
+
+} // namespace

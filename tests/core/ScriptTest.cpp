@@ -1,0 +1,144 @@
+// The script text of Decode, over an in-memory platform whose short names each case sets.
+#include "FakePlatform.h"
+#include "core/Script.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tw::test::FakePlatform;
+
+struct EscapeCase {
+    const wchar_t* text;
+    bool quoted;
+    const wchar_t* expected;
+};
+
+class ScriptTextTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(ScriptTextTest, EscapesOnlyWhatTheConsoleWouldAct) {
+    EXPECT_EQ(tw::scriptText(GetParam().text, GetParam().quoted), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ScriptTextTest,
+    ::testing::Values(EscapeCase{L"C:\\MUSIC\\TRACK01.MP3", false, L"C:\\MUSIC\\TRACK01.MP3"},
+                      EscapeCase{L"Long Song Title.wav", true, L"Long Song Title.wav"},
+                      EscapeCase{L"100%", false, L"100%%"}, EscapeCase{L"%1%", true, L"%%1%%"},
+                      EscapeCase{L"A&B.MP3", false, L"A^&B.MP3"},
+                      EscapeCase{L"^|<>()", false, L"^^^|^<^>^(^)"},
+                      EscapeCase{L"rock & (roll) ^ <x>", true, L"rock & (roll) ^ <x>"},
+                      EscapeCase{L"!',;=~`@#$", false, L"!',;=~`@#$"},
+                      EscapeCase{L"caf\u00e9 \u65e5\u672c", true, L"caf\u00e9 \u65e5\u672c"}));
+
+struct Entry {
+    const wchar_t* name;
+    bool selected;
+};
+
+struct ScriptCase {
+    const char* label;
+    const wchar_t* dirPath;
+    const wchar_t* destination;
+    std::vector<Entry> entries;
+    int format; // 0..3: Option1..Option4
+    bool check1;
+    bool check2;
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // long path, short form
+    std::vector<const wchar_t*> lines;
+};
+
+std::ostream& operator<<(std::ostream& out, const ScriptCase& c) { return out << c.label; }
+std::string caseName(const ::testing::TestParamInfo<ScriptCase>& info) { return info.param.label; }
+
+class ScriptLinesTest : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
+    const ScriptCase& c = GetParam();
+    FakePlatform platform;
+    for (const auto& [longPath, shortForm] : c.onDisk)
+        platform.add(longPath, shortForm);
+    tw::DecodeInput input;
+    for (const Entry& e : c.entries) {
+        input.entries.push_back(e.name);
+        input.selected.push_back(e.selected);
+    }
+    input.dirPath = c.dirPath;
+    input.formats = {c.format == 0, c.format == 1, c.format == 2, c.format == 3};
+    input.check1 = c.check1;
+    input.check2 = c.check2;
+    tw::AppState state;
+    state.Destination = c.destination;
+    state.DecoderPath = L"C:\\MPEG";
+
+    const tw::BatchScript script = tw::buildBatchScript(platform, input, state);
+
+    ASSERT_EQ(script.outcome, tw::BatchScript::Outcome::Complete) << std::string(
+        script.message.begin(), script.message.end());
+    std::wstring expected;
+    for (const wchar_t* line : c.lines)
+        expected += std::wstring(line) + L"\r\n";
+    EXPECT_EQ(script.text, expected);
+}
+
+const std::vector<std::pair<const wchar_t*, const wchar_t*>> kMusic{
+    {L"C:\\MUSIC\\track01.mp3", L"C:\\MUSIC\\TRACK01.MP3"},
+    {L"C:\\MUSIC\\Long Song Title.mp3", L"C:\\MUSIC\\LONGSO~1.MP3"},
+    {L"D:\\WAVES\\", L"D:\\WAVES\\"},
+    {L"D:\\WAVES", L"D:\\WAVES"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScriptLinesTest,
+    ::testing::Values(
+        ScriptCase{"WorkedExampleWav", L"C:\\MUSIC", L"D:\\WAVES\\",
+                   {{L"track01.mp3", true}, {L"Long Song Title.mp3", true}}, 0, true, false,
+                   kMusic,
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa ",
+                    L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\"",
+                    L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav -sa ",
+                    L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\""}},
+        ScriptCase{"SndOnlyCheck2", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"track01.mp3", true}}, 1,
+                   false, true, kMusic,
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.snd -snd -ign ",
+                    L"REN D:\\WAVES\\TRACK01.snd \"track01.snd\""}},
+        ScriptCase{"AifcBothChecks", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"track01.mp3", true}}, 3,
+                   true, true, kMusic,
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aifc -aic -sa -ign ",
+                    L"REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\""}},
+        ScriptCase{"DriveRootSourceAndDestinationWithoutBackslash", L"C:\\", L"D:\\WAVES",
+                   {{L"track01.mp3", true}}, 0, false, false,
+                   {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}, {L"D:\\WAVES", L"D:\\WAVES"}},
+                   {L"L3DEC C:\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
+                    L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
+        ScriptCase{"ListOrderSkipsUnselectedAndEmpty", L"C:\\MUSIC", L"D:\\WAVES\\",
+                   {{L"Long Song Title.mp3", true}, {L"", true}, {L"other.mp3", false},
+                    {L"track01.mp3", true}},
+                   0, false, false, kMusic,
+                   {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav ",
+                    L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"",
+                    L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
+                    L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
+        // A missing source has no short form: its lines are built from the empty text, and
+        // the cut takes the destination's backslash with it.
+        ScriptCase{"MissingSourceUsesEmptyShortForm", L"C:\\MUSIC", L"D:\\WAVES\\",
+                   {{L"gone.mp3", true}}, 0, false, false, kMusic,
+                   {L"L3DEC  D:\\WAVwav -wav ", L"REN D:\\WAVwav \"gone.wav\""}},
+        ScriptCase{"MissingDestinationUsesEmptyShortForm", L"C:\\MUSIC", L"E:\\NOWHERE\\",
+                   {{L"track01.mp3", true}}, 2, false, false, kMusic,
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 \\TRACK01.aiff -aif ",
+                    L"REN \\TRACK01.aiff \"track01.aiff\""}},
+        ScriptCase{"NameShorterThanItsCut", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"ab", true}}, 0,
+                   false, false, {{L"C:\\MUSIC\\ab", L"C:\\MUSIC\\AB"}, {L"D:\\WAVES\\", L""}},
+                   {L"L3DEC C:\\MUSIC\\AB D:\\WAVESwav -wav ", L"REN D:\\WAVESwav \"wav\""}},
+        ScriptCase{"ConsoleCharactersInNamesAreEscaped", L"C:\\MUSIC", L"D:\\WAVES\\",
+                   {{L"a&b.mp3", true}, {L"100% (live).mp3", true}}, 0, false, false,
+                   {{L"C:\\MUSIC\\a&b.mp3", L"C:\\MUSIC\\A&B.MP3"},
+                    {L"C:\\MUSIC\\100% (live).mp3", L"C:\\MUSIC\\100%(L~1.MP3"},
+                    {L"D:\\WAVES\\", L""}},
+                   {L"L3DEC C:\\MUSIC\\A^&B.MP3 D:\\WAVES\\A^&B.wav -wav ",
+                    L"REN D:\\WAVES\\A^&B.wav \"a&b.wav\"",
+                    L"L3DEC C:\\MUSIC\\100%%^(L~1.MP3 D:\\WAVES\\100%%^(L~1.wav -wav ",
+                    L"REN D:\\WAVES\\100%%^(L~1.wav \"100%% (live).wav\""}}),
+    caseName);
+
+} // namespace
