@@ -1,41 +1,595 @@
-// Placeholder until the POSIX platform layer lands: every operation fails cleanly.
 #include "PosixPlatform.h"
 
+#include "PosixLauncher.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
 namespace tw {
-std::unique_ptr<Platform> createSystemPlatform() { return std::make_unique<posix::PosixPlatform>(); }
+std::unique_ptr<Platform> createSystemPlatform() {
+    return std::make_unique<posix::PosixPlatform>();
+}
 } // namespace tw
 
 namespace tw::posix {
 
-PosixPlatform::PosixPlatform() : m_drives(systemDriveMap()) {}
-PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::move(driveMap)) {}
+namespace {
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+std::string joinNative(const std::string& directory, const std::string& name) {
+    if (directory.empty() || directory.back() == '/')
+        return directory + name;
+    return directory + '/' + name;
+}
+
+std::wstring errorText(int error) {
+    return fromUtf8(std::generic_category().message(error));
+}
+
+Status failure(const wchar_t* what, const std::wstring& path, int error) {
+    return Status::failure(std::wstring(what) + L" " + path + L": " + errorText(error));
+}
+
+Status noDrive(const wchar_t* what, const std::wstring& path) {
+    return Status::failure(std::wstring(what) + L" " + path +
+                           L": not a path on a known drive");
+}
+
+// Lexical components of an absolute native path ("." and empty ones dropped, ".." applied).
+std::vector<std::string> nativeComponents(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string normalizedRoot(const std::string& root) {
+    std::string out = "/";
+    for (const std::string& part : nativeComponents(root))
+        out = joinNative(out, part);
+    return out;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Decodes the octal escapes (\040 for a blank) of a /proc/mounts field.
+std::string unescapeMountField(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && field.size() - i >= 4 &&
+            std::all_of(field.begin() + i + 1, field.begin() + i + 4,
+                        [](char c) { return c >= '0' && c <= '7'; })) {
+            out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+bool isMediaMountPoint(const std::string& mountPoint) {
+    for (const char* prefix : {"/media", "/run/media", "/mnt"}) {
+        const std::size_t length = std::strlen(prefix);
+        if (mountPoint.compare(0, length, prefix) == 0 &&
+            (mountPoint.size() == length || mountPoint[length] == '/'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+struct PosixPlatform::ParsedPath {
+    bool valid = false;
+    wchar_t letter = 0;     // as written
+    bool rooted = false;    // "C:\..." rather than "C:"
+    std::vector<std::wstring> components;
+    bool trailingSeparator = false;
+};
+
+struct PosixPlatform::ResolvedPath {
+    bool valid = false;
+    ParsedPath parsed;
+    std::string native;
+    bool exists = false;   // every component was found
+    bool allShort = false; // every component's short name is known
+    std::vector<std::string> shortNames;
+};
+
+PosixPlatform::PosixPlatform() : PosixPlatform(systemDriveMap()) {}
+
+PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::move(driveMap)) {
+    for (DriveRoot& drive : m_drives) {
+        drive.letter = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(drive.letter)));
+        drive.nativeRoot = normalizedRoot(drive.nativeRoot);
+    }
+}
+
 PosixPlatform::~PosixPlatform() = default;
-std::vector<DriveRoot> PosixPlatform::systemDriveMap() { return {{L'C', "/"}}; }
-std::vector<Drive> PosixPlatform::drives() const { return {{L"C:", L"[/]"}}; }
-std::string PosixPlatform::nativePath(const std::wstring&) const { return {}; }
-std::wstring PosixPlatform::drivePath(const std::string&) const { return {}; }
-bool PosixPlatform::isDirectory(const std::wstring&) const { return false; }
-bool PosixPlatform::exists(const std::wstring&) const { return false; }
-bool PosixPlatform::sameEntry(const std::wstring&, const std::wstring&) const { return false; }
-std::uint32_t PosixPlatform::GetShortPathNameA(const char*, char*, std::uint32_t) const { return 0; }
-Status PosixPlatform::listDirectories(const std::wstring&, std::vector<std::wstring>&) const {
-    return Status::failure(L"not yet");
+
+std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& mountTable) {
+    std::vector<std::string> mountPoints;
+    std::istringstream lines(mountTable);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string device, mountPoint;
+        if (!(fields >> device >> mountPoint))
+            continue;
+        mountPoint = normalizedRoot(unescapeMountField(mountPoint));
+        if (isMediaMountPoint(mountPoint))
+            mountPoints.push_back(mountPoint);
+    }
+    std::sort(mountPoints.begin(), mountPoints.end());
+    mountPoints.erase(std::unique(mountPoints.begin(), mountPoints.end()), mountPoints.end());
+
+    std::vector<DriveRoot> drives{{L'C', "/"}};
+    wchar_t letter = L'D';
+    for (const std::string& mountPoint : mountPoints) {
+        if (letter > L'Z')
+            break;
+        drives.push_back({letter++, mountPoint});
+    }
+    return drives;
 }
-Status PosixPlatform::listFiles(const std::wstring&, const std::wstring&,
-                                std::vector<std::wstring>&) const {
-    return Status::failure(L"not yet");
+
+std::vector<DriveRoot> PosixPlatform::systemDriveMap() {
+    std::ifstream mounts("/proc/mounts");
+    std::stringstream text;
+    text << mounts.rdbuf();
+    return driveMapFromMounts(text.str());
 }
-std::wstring PosixPlatform::currentDirectory() const { return L"C:\\"; }
-Status PosixPlatform::setCurrentDirectory(const std::wstring&) { return Status::failure(L"not yet"); }
-std::wstring PosixPlatform::programDirectory() const { return L"C:\\"; }
-std::string PosixPlatform::toEightBit(const std::wstring&) const { return {}; }
-std::wstring PosixPlatform::fromEightBit(const std::string&) const { return {}; }
-Status PosixPlatform::readFile(const std::wstring&, std::string&) const { return Status::failure(L"not yet"); }
-Status PosixPlatform::writeFile(const std::wstring&, const std::string&) { return Status::failure(L"not yet"); }
-Status PosixPlatform::replaceFile(const std::wstring&, const std::string&) { return Status::failure(L"not yet"); }
-Status PosixPlatform::startBatch(const std::wstring&, const std::wstring&, bool) {
-    return Status::failure(L"not yet");
+
+std::vector<Drive> PosixPlatform::drives() const {
+    std::vector<Drive> out;
+    for (const DriveRoot& drive : m_drives)
+        out.push_back({std::wstring(1, drive.letter) + L":", L"[" + fromUtf8(drive.nativeRoot) + L"]"});
+    return out;
 }
-Status PosixPlatform::openAddress(const std::wstring&) { return Status::failure(L"not yet"); }
+
+const DriveRoot* PosixPlatform::findDrive(wchar_t letter) const {
+    const wchar_t upper = (letter >= L'a' && letter <= L'z') ? letter - 0x20 : letter;
+    for (const DriveRoot& drive : m_drives)
+        if (drive.letter == upper)
+            return &drive;
+    return nullptr;
+}
+
+PosixPlatform::ParsedPath PosixPlatform::parseDrivePath(const std::wstring& text) {
+    ParsedPath parsed;
+    if (text.size() < 2 || text[1] != L':')
+        return parsed;
+    const wchar_t letter = text[0];
+    if (!((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')))
+        return parsed;
+    if (text.size() > 2 && !isSeparator(text[2]))
+        return parsed; // "C:MUSIC" is relative to a per-drive directory we do not keep
+    parsed.letter = letter;
+    parsed.rooted = text.size() > 2;
+    std::size_t start = 2;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && !isSeparator(text[end]))
+            ++end;
+        if (end > start)
+            parsed.components.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    parsed.trailingSeparator = text.size() > 3 && isSeparator(text.back());
+    parsed.valid = true;
+    return parsed;
+}
+
+PosixPlatform::ResolvedPath PosixPlatform::resolve(const std::wstring& drivePath) const {
+    ResolvedPath result;
+    result.parsed = parseDrivePath(drivePath);
+    if (!result.parsed.valid)
+        return result;
+    const DriveRoot* drive = findDrive(result.parsed.letter);
+    if (!drive)
+        return result;
+    result.valid = true;
+
+    struct Part {
+        std::string name;
+        std::string shortName; // empty when unknown
+        bool exists;
+    };
+    std::vector<Part> parts;
+    const auto directoryOf = [&] {
+        std::string directory = drive->nativeRoot;
+        for (const Part& part : parts)
+            directory = joinNative(directory, part.name);
+        return directory;
+    };
+
+    for (const std::wstring& component : result.parsed.components) {
+        if (component == L".")
+            continue;
+        if (component == L"..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        std::string asWritten = toUtf8(component);
+        if (!parts.empty() && !parts.back().exists) {
+            parts.push_back({std::move(asWritten), {}, false});
+            continue;
+        }
+        const std::string directory = directoryOf();
+        if (const auto table = m_cache.table(directory)) {
+            const std::size_t index = table->resolve(component);
+            if (index != ShortNameTable::npos)
+                parts.push_back({table->nativeName(index), table->shortName(index), true});
+            else
+                parts.push_back({std::move(asWritten), {}, false});
+        } else {
+            // A directory we may enter but not list: only exact names can be found.
+            struct stat st {};
+            const bool found = ::lstat(joinNative(directory, asWritten).c_str(), &st) == 0;
+            parts.push_back({std::move(asWritten), {}, found});
+        }
+    }
+
+    result.native = directoryOf();
+    if (parts.empty()) {
+        struct stat st {};
+        result.exists = ::stat(result.native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } else {
+        result.exists = parts.back().exists;
+    }
+    result.allShort = result.exists;
+    for (const Part& part : parts) {
+        if (part.shortName.empty())
+            result.allShort = false;
+        result.shortNames.push_back(part.shortName);
+    }
+    return result;
+}
+
+std::string PosixPlatform::nativePath(const std::wstring& drivePath) const {
+    return resolve(drivePath).native;
+}
+
+std::wstring PosixPlatform::drivePath(const std::string& nativePath) const {
+    if (nativePath.empty() || nativePath.front() != '/')
+        return {};
+    const std::vector<std::string> components = nativeComponents(nativePath);
+    const DriveRoot* best = nullptr;
+    std::size_t bestDepth = 0;
+    for (const DriveRoot& drive : m_drives) {
+        const std::vector<std::string> rootComponents = nativeComponents(drive.nativeRoot);
+        if (rootComponents.size() > components.size() ||
+            !std::equal(rootComponents.begin(), rootComponents.end(), components.begin()))
+            continue;
+        if (!best || rootComponents.size() > bestDepth) {
+            best = &drive;
+            bestDepth = rootComponents.size();
+        }
+    }
+    if (!best)
+        return {};
+    std::wstring out = std::wstring(1, best->letter) + L":\\";
+    for (std::size_t i = bestDepth; i < components.size(); ++i) {
+        // A name with a "\" or a control character cannot be written as a drive path.
+        if (!isCarriableName(components[i]))
+            return {};
+        if (i > bestDepth)
+            out += L'\\';
+        out += fromUtf8(components[i]);
+    }
+    return out;
+}
+
+bool PosixPlatform::isDirectory(const std::wstring& drivePath) const {
+    const ResolvedPath resolved = resolve(drivePath);
+    struct stat st {};
+    return resolved.valid && ::stat(resolved.native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixPlatform::exists(const std::wstring& drivePath) const {
+    const ResolvedPath resolved = resolve(drivePath);
+    struct stat st {};
+    return resolved.valid && ::lstat(resolved.native.c_str(), &st) == 0;
+}
+
+bool PosixPlatform::sameEntry(const std::wstring& a, const std::wstring& b) const {
+    const ResolvedPath first = resolve(a);
+    const ResolvedPath second = resolve(b);
+    struct stat sa {}, sb {};
+    return first.valid && second.valid && ::stat(first.native.c_str(), &sa) == 0 &&
+           ::stat(second.native.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffer,
+                                               std::uint32_t bufferLength) const {
+    if (!longPath)
+        return 0;
+    const ResolvedPath resolved = resolve(fromUtf8(longPath));
+    if (!resolved.valid || !resolved.exists || !resolved.allShort)
+        return 0;
+    if (resolved.parsed.trailingSeparator && !resolved.shortNames.empty()) {
+        struct stat st {};
+        if (::stat(resolved.native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return 0;
+    }
+
+    std::string shortPath(1, static_cast<char>(resolved.parsed.letter));
+    shortPath += resolved.parsed.rooted ? ":\\" : ":";
+    for (std::size_t i = 0; i < resolved.shortNames.size(); ++i) {
+        if (i > 0)
+            shortPath += '\\';
+        shortPath += resolved.shortNames[i];
+    }
+    if (resolved.parsed.trailingSeparator && !resolved.shortNames.empty())
+        shortPath += '\\';
+
+    const auto length = static_cast<std::uint32_t>(shortPath.size());
+    if (!buffer || length >= bufferLength)
+        return length + 1;
+    std::memcpy(buffer, shortPath.c_str(), shortPath.size() + 1);
+    return length;
+}
+
+Status PosixPlatform::listEntries(const std::wstring& directory, bool directories,
+                                  const std::wstring& pattern,
+                                  std::vector<std::wstring>& names) const {
+    names.clear();
+    const ResolvedPath resolved = resolve(directory);
+    if (!resolved.valid)
+        return noDrive(L"Cannot read", directory);
+    DIR* dir = ::opendir(resolved.native.c_str());
+    if (!dir)
+        return failure(L"Cannot read", directory, errno);
+
+    struct Listed {
+        std::wstring folded;
+        std::wstring name;
+    };
+    std::vector<Listed> listed;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string nativeName = entry->d_name;
+        errno = 0;
+        if (nativeName.empty() || nativeName.front() == '.' || !isCarriableName(nativeName))
+            continue;
+        bool isDir = entry->d_type == DT_DIR;
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
+                isDir = S_ISDIR(st.st_mode);
+                isFile = S_ISREG(st.st_mode);
+            }
+            errno = 0;
+        }
+        if (directories ? !isDir : !isFile)
+            continue;
+        std::wstring name = fromUtf8(nativeName);
+        if (!directories && !wildcardMatch(pattern, name))
+            continue;
+        std::wstring folded = foldCase(name);
+        listed.push_back({std::move(folded), std::move(name)});
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0)
+        return failure(L"Cannot read", directory, readError);
+
+    std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
+        const int byFolded = a.folded.compare(b.folded);
+        return byFolded != 0 ? byFolded < 0 : a.name < b.name;
+    });
+    names.reserve(listed.size());
+    for (Listed& entry : listed)
+        names.push_back(std::move(entry.name));
+    return Status::success();
+}
+
+Status PosixPlatform::listDirectories(const std::wstring& directory,
+                                      std::vector<std::wstring>& names) const {
+    return listEntries(directory, true, {}, names);
+}
+
+Status PosixPlatform::listFiles(const std::wstring& directory, const std::wstring& pattern,
+                                std::vector<std::wstring>& names) const {
+    return listEntries(directory, false, pattern, names);
+}
+
+std::wstring PosixPlatform::currentDirectory() const {
+    std::vector<char> buffer(4096);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return drivePath(buffer.data());
+}
+
+Status PosixPlatform::setCurrentDirectory(const std::wstring& directory) {
+    const ResolvedPath resolved = resolve(directory);
+    if (!resolved.valid)
+        return noDrive(L"Cannot change to", directory);
+    if (::chdir(resolved.native.c_str()) != 0)
+        return failure(L"Cannot change to", directory, errno);
+    return Status::success();
+}
+
+std::wstring PosixPlatform::programDirectory() const {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0)
+            return {};
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            std::string program(buffer.data(), static_cast<std::size_t>(n));
+            const std::size_t slash = program.rfind('/');
+            if (slash == std::string::npos)
+                return {};
+            return drivePath(slash == 0 ? "/" : program.substr(0, slash));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string PosixPlatform::toEightBit(const std::wstring& text) const { return toUtf8(text); }
+
+std::wstring PosixPlatform::fromEightBit(const std::string& bytes) const { return fromUtf8(bytes); }
+
+Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes) const {
+    const ResolvedPath resolved = resolve(path);
+    if (!resolved.valid)
+        return noDrive(L"Cannot read", path);
+    const int fd = ::open(resolved.native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(L"Cannot read", path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return failure(L"Cannot read", path, EISDIR);
+    }
+    std::string content;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return failure(L"Cannot read", path, error);
+        }
+        if (n == 0)
+            break;
+        content.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    bytes = std::move(content);
+    return Status::success();
+}
+
+Status PosixPlatform::writeFile(const std::wstring& path, const std::string& bytes) {
+    const ResolvedPath resolved = resolve(path);
+    if (!resolved.valid)
+        return noDrive(L"Cannot write", path);
+    const int fd = ::open(resolved.native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failure(L"Cannot write", path, errno);
+    if (!writeAll(fd, bytes)) {
+        const int error = errno;
+        ::close(fd);
+        return failure(L"Cannot write", path, error);
+    }
+    if (::close(fd) != 0)
+        return failure(L"Cannot write", path, errno);
+    return Status::success();
+}
+
+Status PosixPlatform::replaceFile(const std::wstring& path, const std::string& bytes) {
+    const ResolvedPath resolved = resolve(path);
+    if (!resolved.valid || resolved.parsed.components.empty())
+        return noDrive(L"Cannot write", path);
+    std::string target = resolved.native;
+
+    // Replace the file a link points to, not the link.
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    mode_t mode;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return failure(L"Cannot write", path, EISDIR);
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    const std::size_t slash = target.rfind('/');
+    const std::string directory = target.substr(0, slash == 0 ? 1 : slash);
+    const std::string baseName = target.substr(slash + 1);
+    std::string temporary = baseName.size() + 12 <= 255
+                                ? target + ".tmp-XXXXXX"
+                                : joinNative(directory, ".tmp-XXXXXX");
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure(L"Cannot write", path, errno);
+
+    const auto abandon = [&](int error) {
+        ::unlink(temporary.c_str());
+        return failure(L"Cannot write", path, error);
+    };
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return abandon(error);
+    }
+    if (::close(fd) != 0)
+        return abandon(errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return abandon(errno);
+
+    // Make the rename itself durable; the new content is in place either way.
+    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return Status::success();
+}
+
+Status PosixPlatform::startBatch(const std::wstring& directory, const std::wstring& scriptName,
+                                 bool minimized) {
+    const ResolvedPath resolved = resolve(directory);
+    if (!resolved.valid)
+        return noDrive(L"Cannot start the script in", directory);
+    return startScriptInTerminal(resolved.native, toUtf8(scriptName), minimized);
+}
+
+Status PosixPlatform::openAddress(const std::wstring& address) {
+    return openAddressWithDesktop(toUtf8(address));
+}
 
 } // namespace tw::posix

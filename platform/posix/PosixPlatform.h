@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/posix/DirectoryCache.h"
 
 #include <string>
 #include <vector>
@@ -23,6 +24,13 @@ public:
     ~PosixPlatform() override;
 
     static std::vector<DriveRoot> systemDriveMap();
+    // The drive map for a mount table in the format of /proc/mounts: C: is "/", then D:, E:,
+    // ... for the mount points at or below /media, /run/media and /mnt, in path order.
+    static std::vector<DriveRoot> driveMapFromMounts(const std::string& mountTable);
+
+    const std::vector<DriveRoot>& driveMap() const { return m_drives; }
+    // The short-name tables in use (tests look at how often they are built).
+    const DirectoryCache& directoryCache() const { return m_cache; }
 
     std::vector<Drive> drives() const override;
     std::string nativePath(const std::wstring& drivePath) const override;
@@ -49,7 +57,18 @@ public:
     Status openAddress(const std::wstring& address) override;
 
 private:
-    std::vector<DriveRoot> m_drives;
+    struct ParsedPath;
+    struct ResolvedPath;
+
+    static ParsedPath parseDrivePath(const std::wstring& text);
+    const DriveRoot* findDrive(wchar_t letter) const;
+    // Components resolved one by one; stops resolving at the first one that does not exist.
+    ResolvedPath resolve(const std::wstring& drivePath) const;
+    Status listEntries(const std::wstring& directory, bool directories, const std::wstring& pattern,
+                       std::vector<std::wstring>& names) const;
+
+    std::vector<DriveRoot> m_drives; // roots without a trailing "/" (except "/" itself)
+    DirectoryCache m_cache;
 };
 
 } // namespace tw::posix
