@@ -11,6 +11,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,16 @@ bool grabWhileOpen(QWidget& context, const std::function<void()>& open, const QS
     return saved;
 }
 
+// The temporary folders behind the drives are nobody's business in a picture: show the
+// labels a user would see on an ordinary machine.
+class PicturePlatform : public tw::test::RecordingPlatform {
+public:
+    using RecordingPlatform::RecordingPlatform;
+    std::vector<tw::Drive> drives() const override {
+        return {{L"C:", L"[/]"}, {L"D:", L"[/media/data]"}};
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -41,7 +53,7 @@ int main(int argc, char** argv) {
     tw::test::TempDrives drives{{L'C', L'D'}};
     for (const wchar_t* folder : {L"D:\\MUSIC", L"D:\\WAVES", L"D:\\WAVES\\Live", L"D:\\WAVES\\Studio"})
         drives.createDirectory(folder);
-    tw::test::RecordingPlatform platform(drives.platform());
+    PicturePlatform platform(drives.platform());
     tw::Form1 form(platform);
     form.state().Destination = L"D:\\WAVES\\";
 
