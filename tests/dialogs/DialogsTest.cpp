@@ -205,10 +205,27 @@ TEST_F(DialogsTest, DestinationKeysEnterPressesTheFocusedButtonAndEscapeDoesNoth
     EXPECT_EQ(destination(), L"D:\\WAVES\\");
 }
 
+// The "Destination" button and Options > Destination are one command.
+TEST_F(DialogsTest, ButtonAndMenuOpenTheSameDialog) {
+    const std::vector<std::pair<const char*, std::function<void()>>> routes{
+        {"button", [this] { QTest::mouseClick(m_form->Command2, Qt::LeftButton); }},
+        {"menu", [this] { m_form->DestinationSelect->trigger(); }}};
+    for (const auto& [name, open] : routes) {
+        SCOPED_TRACE(name);
+        setDestination(L"D:\\");
+        whileOpen<Form4>(open, [&](Form4& dialog) {
+            clickRow(*dialog.Dir1, QStringLiteral("D:\\WAVES"), true);
+            QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+        });
+        EXPECT_EQ(destination(), L"D:\\WAVES\\");
+        EXPECT_EQ(label1(), QStringLiteral("D:\\WAVES\\"));
+    }
+}
+
 // ---- About ----
 
 TEST_F(DialogsTest, MailTwiceOpensTheAddressTwiceAndTheBoxStaysOpen) {
-    withAbout([&](Form3& box) {
+    whileOpen<Form3>([this] { m_form->About->trigger(); }, [&](Form3& box) {
         QTest::mouseClick(box.Command1, Qt::LeftButton);
         QTest::mouseClick(box.Command1, Qt::LeftButton);
         EXPECT_TRUE(box.isVisible());
