@@ -9,9 +9,9 @@
 namespace tw {
 
 FixedDialog::FixedDialog(int clientWidthTwips, int clientHeightTwips) : QDialog(nullptr) {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(twips(clientWidthTwips), twips(clientHeightTwips));
     setModal(true);
 }
@@ -36,13 +36,10 @@ void FixedDialog::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // Only a focused button answers Enter; a list keeps Enter for itself.
+        // Only a focused button answers Enter; no other control passes it on to a default.
         if (auto* button = qobject_cast<QAbstractButton*>(focusWidget());
-            button && button->isEnabled()) {
+            button && button->isEnabled())
             button->click();
-            event->accept();
-            return;
-        }
         event->accept();
         return;
     default:

@@ -20,8 +20,8 @@ QLabel* makeLabel(QWidget* container, const QString& text, int left, int top, in
     return label;
 }
 
-QPushButton* makeButton(QWidget* container, const QString& caption, int left, int top,
-                        int width, int height) {
+QPushButton* makeButton(QWidget* container, const QString& caption, int left, int top, int width,
+                        int height) {
     auto* button = new QPushButton(caption, container);
     placeTwips(button, left, top, width, height);
     return button;
@@ -47,14 +47,15 @@ Form3::Form3(Platform& platform) : FixedDialog(4110, 3075), m_platform(platform)
     placeTwips(Picture1, 240, 360, 480, 480);
     Label1 = makeLabel(Frame1, QStringLiteral("Tonwright 1.10"), 1080, 240, 2535, 255);
     Label2 = makeLabel(Frame1, QStringLiteral("Written by Jorun Valdemeer"), 1080, 480, 2535, 255);
-    Label3 = makeLabel(Frame1, QStringLiteral("Copyright \u00A9 2026 Vandrel"), 1080, 840, 2895, 255);
+    Label3 =
+        makeLabel(Frame1, QStringLiteral("Copyright \u00A9 2026 Vandrel"), 1080, 840, 2895, 255);
     Label4 = makeLabel(Frame1, QStringLiteral("All rights reserved."), 1080, 1080, 2895, 255);
 
     Command1 = makeButton(this, QStringLiteral("eMail"), 120, 1560, 615, 255);
     Label5 = makeLabel(this, QStringLiteral("E-mail the author: ") + mail, 840, 1560, 3375, 255);
     Command2 = makeButton(this, QStringLiteral("www"), 120, 1920, 615, 255);
-    Label6 = makeLabel(this, QStringLiteral("Visit Vandrel's home page for updates:\n") + web,
-                       840, 1920, 3255, 495);
+    Label6 = makeLabel(this, QStringLiteral("Visit Vandrel's home page for updates:\n") + web, 840,
+                       1920, 3255, 495);
 
     Frame2 = new QGroupBox(this);
     placeTwips(Frame2, 0, 2400, 4095, 615);
@@ -80,6 +81,8 @@ void Form3::Command2_Click() {
     static_cast<void>(m_platform.openAddress(WebAddress));
 }
 
-void Form3::Command3_Click() { close(); }
+void Form3::Command3_Click() {
+    close();
+}
 
 } // namespace tw

@@ -58,6 +58,8 @@ void Form4::Command1_Click() {
     close();
 }
 
-void Form4::Command2_Click() { close(); }
+void Form4::Command2_Click() {
+    close();
+}
 
 } // namespace tw

@@ -38,8 +38,8 @@ std::string findOnPath(const char* program) {
         if (!dir.empty()) {
             std::string candidate = dir + '/' + program;
             struct stat info {};
-            if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-                && ::access(candidate.c_str(), X_OK) == 0)
+            if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                ::access(candidate.c_str(), X_OK) == 0)
                 return candidate;
         }
         start = end + 1;
@@ -62,8 +62,7 @@ Status openAddressWithDesktop(const std::string& address) {
         return Status::failure(L"The desktop's address opener (xdg-open) was not found.");
 
     // The address is one argument of its own: no shell ever sees it.
-    std::vector<char*> argv{const_cast<char*>(opener), const_cast<char*>(address.c_str()),
-                            nullptr};
+    std::vector<char*> argv{const_cast<char*>(opener), const_cast<char*>(address.c_str()), nullptr};
 
     // The write end closes on a successful exec; before that, a failing child writes errno.
     int pipeFds[2];

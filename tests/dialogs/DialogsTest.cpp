@@ -112,9 +112,12 @@ struct DestinationCase {
     std::wstring expected; // Destination afterwards
 };
 
-void PrintTo(const DestinationCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const DestinationCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
-class DestinationTest : public DialogsTest, public ::testing::WithParamInterface<DestinationCase> {};
+class DestinationTest : public DialogsTest,
+                        public ::testing::WithParamInterface<DestinationCase> {};
 
 TEST_P(DestinationTest, PrimesFromTheStateAndStoresOnlyOnOkay) {
     const DestinationCase& c = GetParam();
@@ -159,32 +162,32 @@ TEST_P(DestinationTest, PrimesFromTheStateAndStoresOnlyOnOkay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DestinationTest,
-    ::testing::Values(
-        DestinationCase{"FolderStoredWithBackslash", L"D:\\WAVES\\", "D:", "D:\\WAVES", Act::Nothing,
-                        Close::Okay, L"D:\\WAVES\\"},
-        DestinationCase{"FolderStoredWithoutBackslash", L"D:\\WAVES", "D:", "D:\\WAVES", Act::Nothing,
-                        Close::Okay, L"D:\\WAVES\\"},
-        DestinationCase{"FolderInOtherCase", L"d:\\waves\\", "D:", "D:\\WAVES", Act::Nothing,
-                        Close::Okay, L"D:\\WAVES\\"},
-        DestinationCase{"RootKeepsOneBackslash", L"D:\\", "D:", "D:\\", Act::Nothing, Close::Okay,
-                        L"D:\\"},
-        DestinationCase{"BareDriveIsItsRoot", L"D:", "D:", "D:\\", Act::Nothing, Close::Okay, L"D:\\"},
-        DestinationCase{"VanishedFolderOpensAtCurrentDirectory", L"D:\\GONE\\", "D:", "C:\\WORK",
-                        Act::Nothing, Close::Okay, L"C:\\WORK\\"},
-        DestinationCase{"EmptyOpensAtCurrentDirectory", L"", "C:", "C:\\WORK", Act::Nothing,
-                        Close::Okay, L"C:\\WORK\\"},
-        DestinationCase{"UnknownDriveOpensAtCurrentDirectory", L"Q:\\WAVES\\", "C:", "C:\\WORK",
-                        Act::Nothing, Close::Okay, L"C:\\WORK\\"},
-        DestinationCase{"OpenedFolderIsStored", L"D:\\", "D:", "D:\\", Act::OpenMusic, Close::Okay,
-                        L"D:\\MUSIC\\"},
-        DestinationCase{"HighlightedFolderIsNot", L"D:\\", "D:", "D:\\", Act::HighlightMusic,
-                        Close::Okay, L"D:\\"},
-        DestinationCase{"PickedDriveMovesNothing", L"D:\\WAVES\\", "D:", "D:\\WAVES", Act::PickDriveC,
-                        Close::Okay, L"D:\\WAVES\\"},
-        DestinationCase{"CancelAfterChanges", L"D:\\", "D:", "D:\\", Act::OpenMusic, Close::Cancel,
-                        L"D:\\"},
-        DestinationCase{"CloseBoxAfterChanges", L"D:", "D:", "D:\\", Act::OpenMusic,
-                        Close::CloseBox, L"D:"}),
+    ::testing::Values(DestinationCase{"FolderStoredWithBackslash", L"D:\\WAVES\\",
+                                      "D:", "D:\\WAVES", Act::Nothing, Close::Okay, L"D:\\WAVES\\"},
+                      DestinationCase{"FolderStoredWithoutBackslash", L"D:\\WAVES",
+                                      "D:", "D:\\WAVES", Act::Nothing, Close::Okay, L"D:\\WAVES\\"},
+                      DestinationCase{"FolderInOtherCase", L"d:\\waves\\", "D:", "D:\\WAVES",
+                                      Act::Nothing, Close::Okay, L"D:\\WAVES\\"},
+                      DestinationCase{"RootKeepsOneBackslash", L"D:\\", "D:", "D:\\", Act::Nothing,
+                                      Close::Okay, L"D:\\"},
+                      DestinationCase{"BareDriveIsItsRoot", L"D:", "D:", "D:\\", Act::Nothing,
+                                      Close::Okay, L"D:\\"},
+                      DestinationCase{"VanishedFolderOpensAtCurrentDirectory", L"D:\\GONE\\",
+                                      "D:", "C:\\WORK", Act::Nothing, Close::Okay, L"C:\\WORK\\"},
+                      DestinationCase{"EmptyOpensAtCurrentDirectory", L"", "C:", "C:\\WORK",
+                                      Act::Nothing, Close::Okay, L"C:\\WORK\\"},
+                      DestinationCase{"UnknownDriveOpensAtCurrentDirectory", L"Q:\\WAVES\\",
+                                      "C:", "C:\\WORK", Act::Nothing, Close::Okay, L"C:\\WORK\\"},
+                      DestinationCase{"OpenedFolderIsStored", L"D:\\", "D:", "D:\\", Act::OpenMusic,
+                                      Close::Okay, L"D:\\MUSIC\\"},
+                      DestinationCase{"HighlightedFolderIsNot", L"D:\\", "D:", "D:\\",
+                                      Act::HighlightMusic, Close::Okay, L"D:\\"},
+                      DestinationCase{"PickedDriveMovesNothing", L"D:\\WAVES\\", "D:", "D:\\WAVES",
+                                      Act::PickDriveC, Close::Okay, L"D:\\WAVES\\"},
+                      DestinationCase{"CancelAfterChanges", L"D:\\", "D:", "D:\\", Act::OpenMusic,
+                                      Close::Cancel, L"D:\\"},
+                      DestinationCase{"CloseBoxAfterChanges", L"D:", "D:", "D:\\", Act::OpenMusic,
+                                      Close::CloseBox, L"D:"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DialogsTest, DestinationKeysEnterPressesTheFocusedButtonAndEscapeDoesNothing) {
@@ -225,13 +228,14 @@ TEST_F(DialogsTest, ButtonAndMenuOpenTheSameDialog) {
 // ---- About ----
 
 TEST_F(DialogsTest, MailTwiceOpensTheAddressTwiceAndTheBoxStaysOpen) {
-    whileOpen<Form3>([this] { m_form->About->trigger(); }, [&](Form3& box) {
-        QTest::mouseClick(box.Command1, Qt::LeftButton);
-        QTest::mouseClick(box.Command1, Qt::LeftButton);
-        EXPECT_TRUE(box.isVisible());
-        QTest::mouseClick(box.Command2, Qt::LeftButton);
-        EXPECT_TRUE(box.isVisible());
-    });
+    whileOpen<Form3>([this] { m_form->About->trigger(); },
+                     [&](Form3& box) {
+                         QTest::mouseClick(box.Command1, Qt::LeftButton);
+                         QTest::mouseClick(box.Command1, Qt::LeftButton);
+                         EXPECT_TRUE(box.isVisible());
+                         QTest::mouseClick(box.Command2, Qt::LeftButton);
+                         EXPECT_TRUE(box.isVisible());
+                     });
     const std::wstring mail = std::wstring(L"mailto:") + Form3::MailAddress;
     EXPECT_EQ(m_recording.openedAddresses,
               (std::vector<std::wstring>{mail, mail, Form3::WebAddress}));
@@ -272,7 +276,7 @@ TEST_F(DialogsTest, EnterAtOpenMailsEscapeDoesNothingCoolCloses) {
 struct Control {
     QWidget* widget;
     QWidget* container;
-    QString caption; // a button's or label's text; empty for the rest
+    QString caption;              // a button's or label's text; empty for the rest
     int left, top, width, height; // twips
 };
 
@@ -280,7 +284,8 @@ void expectControls(const QWidget& window, int clientWidth, int clientHeight,
                     const std::vector<Control>& controls) {
     EXPECT_EQ(window.size(), QSize(tw::twips(clientWidth), tw::twips(clientHeight)));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
-    EXPECT_FALSE(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(window.windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     for (const Control& c : controls) {
         SCOPED_TRACE(c.widget->objectName().toStdString() + " " + c.caption.toStdString());
         EXPECT_EQ(c.widget->parentWidget(), c.container);
@@ -346,8 +351,9 @@ TEST_F(DialogsTest, AboutControls) {
         EXPECT_TRUE(b.Label3->text().contains(QStringLiteral("Vandrel")));
         EXPECT_TRUE(b.Label5->text().contains(QString::fromWCharArray(Form3::MailAddress)));
         EXPECT_TRUE(b.Label6->text().contains(QString::fromWCharArray(Form3::WebAddress)));
-        EXPECT_EQ(tabOrder(b, b.Command1, 4),
-                  (std::vector<QWidget*>{b.Command1, b.Command2, b.Command3, b.Picture1, b.Command1}));
+        EXPECT_EQ(
+            tabOrder(b, b.Command1, 4),
+            (std::vector<QWidget*>{b.Command1, b.Command2, b.Command3, b.Picture1, b.Command1}));
     });
 }
 

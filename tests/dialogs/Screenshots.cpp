@@ -51,15 +51,17 @@ int main(int argc, char** argv) {
     const QDir out(QString::fromLocal8Bit(argv[1]));
 
     tw::test::TempDrives drives{{L'C', L'D'}};
-    for (const wchar_t* folder : {L"D:\\MUSIC", L"D:\\WAVES", L"D:\\WAVES\\Live", L"D:\\WAVES\\Studio"})
+    for (const wchar_t* folder :
+         {L"D:\\MUSIC", L"D:\\WAVES", L"D:\\WAVES\\Live", L"D:\\WAVES\\Studio"})
         drives.createDirectory(folder);
     PicturePlatform platform(drives.platform());
     tw::Form1 form(platform);
     form.state().Destination = L"D:\\WAVES\\";
 
-    const bool destination = grabWhileOpen(form, [&] { form.DestinationSelect_Click(); },
-                                           out.filePath(QStringLiteral("destination-dialog.png")));
-    const bool about = grabWhileOpen(form, [&] { form.About_Click(); },
-                                     out.filePath(QStringLiteral("about-box.png")));
+    const bool destination = grabWhileOpen(
+        form, [&] { form.DestinationSelect_Click(); },
+        out.filePath(QStringLiteral("destination-dialog.png")));
+    const bool about = grabWhileOpen(
+        form, [&] { form.About_Click(); }, out.filePath(QStringLiteral("about-box.png")));
     return destination && about ? 0 : 1;
 }

@@ -46,8 +46,9 @@ protected:
     // record into place, so a test never reads a half-written record.
     void writeRecordingOpener() {
         const std::string record = (fs::path(m_dir) / "record").string();
-        writeOpener("#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s\\n' \"$#\"; printf '%s' \"$1\"; } > '" + record
-                    + ".part'\nmv '" + record + ".part' '" + record + "'\n");
+        writeOpener(
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s\\n' \"$#\"; printf '%s' \"$1\"; } > '" +
+            record + ".part'\nmv '" + record + ".part' '" + record + "'\n");
     }
 
     // The opener runs detached, so wait for its record (or give up after a while).
@@ -100,7 +101,8 @@ TEST_F(OpenerTest, OpenerThatCannotBeExecutedIsAFailureWithItsReason) {
 
 TEST_F(OpenerTest, ReturnsWithoutWaitingAndLeavesNoChildBehind) {
     const std::string record = (fs::path(m_dir) / "done").string();
-    writeOpener("#!/bin/sh\nPATH=/usr/bin:/bin\nexec >/dev/null 2>&1\nsleep 2\ntouch '" + record + "'\n");
+    writeOpener("#!/bin/sh\nPATH=/usr/bin:/bin\nexec >/dev/null 2>&1\nsleep 2\ntouch '" + record +
+                "'\n");
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(tw::posix::openAddressWithDesktop("http://www.vandrel.example/").ok);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
