@@ -34,6 +34,12 @@ void setUpApplication() {
     initUiResources();
     QApplication::setApplicationName(applicationTitle());
     QApplication::setFont(dialogFont());
+    // Frames as etched boxes whose top line runs through the middle of the caption, the
+    // caption set in a little from the left; a frame without a caption keeps the same line.
+    qApp->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 2px groove palette(mid); margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 6px; top: -1px; padding: 0px 2px; }"));
 }
 
 } // namespace tw

@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "FakeDrives.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
 #include "ui/FileList.h"
@@ -7,13 +7,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using tw::test::FakePlatform;
+using tw::test::FakeDrives;
 
 namespace {
 
 // C: holds Music (with Rock and Jazz) and Docs; D: is a drive whose root cannot be read.
-FakePlatform makeMachine() {
-    FakePlatform p;
+FakeDrives makeMachine() {
+    FakeDrives p;
     p.addDrive(L"C:", L"[/]");
     p.addDrive(L"D:", L"[/media/cdrom]", false);
     p.addDrive(L"E:", L"[/mnt/usb]");
@@ -39,7 +39,7 @@ struct PathCase {
 class DirListPath : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(DirListPath, AcceptsWhatCanBeShownInItsRealSpelling) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     machine.current = L"C:\\Docs";
     tw::DirList dir(machine);
     QSignalSpy spy(&dir, &tw::DirList::changed);
@@ -75,7 +75,7 @@ QStringList rows(const tw::DirList& dir) {
 }
 
 TEST(DirList, ShowsParentsThenSubdirectoriesWithTheOpenDirectoryCurrent) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     tw::DirList dir(machine);
     EXPECT_EQ(dir.path(), QStringLiteral("C:\\Music"));
     EXPECT_EQ(rows(dir), (QStringList{"C:\\", "Music", "Jazz", "Rock"}));
@@ -85,7 +85,7 @@ TEST(DirList, ShowsParentsThenSubdirectoriesWithTheOpenDirectoryCurrent) {
 }
 
 TEST(DirList, SingleClickHighlightsDoubleClickAndEnterOpen) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     tw::DirList dir(machine);
     dir.resize(200, 200);
     dir.show();
@@ -108,7 +108,7 @@ TEST(DirList, SingleClickHighlightsDoubleClickAndEnterOpen) {
 }
 
 TEST(DriveList, StartsAtTheCurrentDriveAndSetDriveTakesTheLetter) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     machine.current = L"E:\\Songs";
     tw::DriveList drive(machine);
     QSignalSpy spy(&drive, &tw::DriveList::changed);
@@ -124,7 +124,7 @@ TEST(DriveList, StartsAtTheCurrentDriveAndSetDriveTakesTheLetter) {
 }
 
 TEST(DriveList, ChangedOnlyWhenTheUserPicksAnotherDrive) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     tw::DriveList drive(machine);
     drive.show();
     QSignalSpy spy(&drive, &tw::DriveList::changed);
@@ -136,7 +136,7 @@ TEST(DriveList, ChangedOnlyWhenTheUserPicksAnotherDrive) {
 }
 
 TEST(FileList, ListsMatchesWithoutRegardToCaseSortedAndReportsSelection) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     tw::FileList files(machine);
     files.setPattern(QStringLiteral("*.mp3"));
     ASSERT_EQ(files.listCount(), 3);
@@ -157,7 +157,7 @@ TEST(FileList, ListsMatchesWithoutRegardToCaseSortedAndReportsSelection) {
 }
 
 TEST(FileList, AnUnreadableDirectoryLeavesNoStaleEntries) {
-    FakePlatform machine = makeMachine();
+    FakeDrives machine = makeMachine();
     tw::FileList files(machine);
     ASSERT_GT(files.listCount(), 0);
     EXPECT_FALSE(files.setPath(QStringLiteral("D:\\")));

@@ -1,6 +1,6 @@
 // Renders the main window over a small made-up machine and saves it as a PNG, for the docs:
 //   render_main_window OUTPUT.png
-#include "FakePlatform.h"
+#include "FakeDrives.h"
 #include "ui/Application.h"
 #include "ui/FileList.h"
 #include "ui/Form1.h"
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     tw::setUpApplication();
 
-    tw::test::FakePlatform machine;
+    tw::test::FakeDrives machine;
     machine.addDrive(L"C:", L"[/]");
     machine.addDrive(L"D:", L"[/media/cdrom]");
     for (const wchar_t* dir : {L"C:\\MUSIC\\Live", L"C:\\MUSIC\\Singles", L"C:\\MUSIC\\Demos"})

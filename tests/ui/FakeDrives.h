@@ -11,7 +11,7 @@ namespace tw::test {
 
 // An in-memory drive-letter file system, for the list controls: directories, files, drives
 // whose root cannot be read. Paths are "X:\A\B"; names match without regard to case.
-class FakePlatform : public Platform {
+class FakeDrives : public Platform {
 public:
     void addDrive(const std::wstring& letter, const std::wstring& label, bool readable = true) {
         m_drives.push_back({letter, label});

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace tw::test {
+
+// What a modal message box showed, as seen from inside its exec().
+struct BoxSeen {
+    bool shown = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QList<QAbstractButton*>::size_type buttonCount = 0;
+    bool hasOk = false;
+};
+
+// Runs `action`; when it opens a modal message box, records it and presses its OK button
+// (any other modal window is closed, so a wrong box cannot hang the test).
+inline BoxSeen runAndAnswerBox(const std::function<void()>& action) {
+    BoxSeen seen;
+    QObject context;
+    QTimer::singleShot(0, &context, [&seen] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) {
+            if (modal)
+                modal->close();
+            return;
+        }
+        seen.shown = true;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttonCount = box->buttons().size();
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        seen.hasOk = ok != nullptr;
+        if (ok)
+            QTest::mouseClick(ok, Qt::LeftButton);
+        else
+            box->close();
+    });
+    action();
+    return seen;
+}
+
+} // namespace tw::test
