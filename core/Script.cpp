@@ -96,27 +96,25 @@ std::wstring cutLast(const std::wstring& text, std::size_t count) {
     return text.size() >= count ? text.substr(0, text.size() - count) : std::wstring();
 }
 
-// One line of the script. Every piece goes through scriptText; the quotes of the rename line
-// are the only characters added around it.
+// One line of the script, appended straight to it. Every piece goes through appendScriptText;
+// the quotes of the rename line are the only characters added around it.
 class ScriptLine {
 public:
+    explicit ScriptLine(std::wstring& script) : m_script(script) {}
     ScriptLine& plain(std::wstring_view text) {
-        m_line += scriptText(text, false);
+        appendScriptText(m_script, text, false);
         return *this;
     }
     ScriptLine& quoted(std::wstring_view text) {
-        m_line += L'"';
-        m_line += scriptText(text, true);
-        m_line += L'"';
+        m_script += L'"';
+        appendScriptText(m_script, text, true);
+        m_script += L'"';
         return *this;
     }
-    void endInto(std::wstring& script) {
-        script += m_line;
-        script += kLineEnd;
-    }
+    void end() { m_script += kLineEnd; }
 
 private:
-    std::wstring m_line;
+    std::wstring& m_script;
 };
 
 // Where the output path lands once the script runs in the decoder folder: a path without a
@@ -167,16 +165,19 @@ std::optional<std::wstring> checkUnquoted(const std::wstring& piece, const std::
 
 } // namespace
 
-std::wstring scriptText(std::wstring_view text, bool quoted) {
-    std::wstring out;
-    out.reserve(text.size() + 8);
+void appendScriptText(std::wstring& script, std::wstring_view text, bool quoted) {
     for (wchar_t c : text) {
         if (c == L'%')
-            out += L'%';
+            script += L'%';
         else if (!quoted && isConsoleSpecial(c))
-            out += L'^';
-        out += c;
+            script += L'^';
+        script += c;
     }
+}
+
+std::wstring scriptText(std::wstring_view text, bool quoted) {
+    std::wstring out;
+    appendScriptText(out, text, quoted);
     return out;
 }
 
@@ -273,10 +274,9 @@ BatchScript buildBatchScript(const Platform& platform, const DecodeInput& input,
         if (auto why = checkCollision(platform, output, newName, name, state.DecoderPath))
             return refuse(*why);
 
-        ScriptLine().plain(L"L3DEC ").plain(shortSource).plain(L" ").plain(output).plain(L" ")
-            .plain(switches).endInto(script.text);
-        ScriptLine().plain(L"REN ").plain(output).plain(L" ").quoted(newName)
-            .endInto(script.text);
+        ScriptLine(script.text).plain(L"L3DEC ").plain(shortSource).plain(L" ").plain(output)
+            .plain(L" ").plain(switches).end();
+        ScriptLine(script.text).plain(L"REN ").plain(output).plain(L" ").quoted(newName).end();
     }
     return script;
 }

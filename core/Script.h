@@ -11,10 +11,13 @@ namespace tw {
 
 class Platform;
 
-// The one way text enters TEMP.BAT. "%" is doubled everywhere; outside double quotes the
-// console's special characters & | < > ^ ( ) get a "^" in front. Ordinary names come out
-// unchanged. The text must not hold a double quote or a control character: those cannot be
-// carried at all and are refused before any line is built (see findUncarriable).
+// The one way text enters TEMP.BAT: appends `text` to `script`. "%" is doubled everywhere;
+// outside double quotes the console's special characters & | < > ^ ( ) get a "^" in front.
+// Ordinary names come out unchanged. The text must not hold a double quote or a control
+// character: those cannot be carried at all and are refused before any line is built (see
+// findUncarriable).
+void appendScriptText(std::wstring& script, std::wstring_view text, bool quoted);
+// The same, as a text of its own.
 std::wstring scriptText(std::wstring_view text, bool quoted);
 
 // Position of the first character that no script line can carry (a double quote, CR, LF or any

@@ -1,0 +1,314 @@
+// Decode over real files: a drive map of temporary folders, short names from the platform's
+// own generator, TEMP.BAT read back from disk. Nothing is started: a recording platform stands
+// in for the console.
+#include "ConsoleReader.h"
+#include "core/Decode.h"
+#include "core/Module1.h"
+#include "platform/posix/PosixPlatform.h"
+#include "tests/support/RecordingPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Kind = tw::DecodeResult::Kind;
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Drives C: and D: over two fresh temporary folders, with C:\MPEG and D:\WAVES in place. The
+// process's current directory is put back afterwards, since Decode changes it.
+class Drives {
+public:
+    Drives() : m_cwd(fs::current_path()) {
+        std::string pattern = (fs::temp_directory_path() / "tw-core-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_root = pattern;
+        fs::create_directories(m_root / "c" / "MPEG");
+        fs::create_directories(m_root / "c" / "MUSIC");
+        fs::create_directories(m_root / "d" / "WAVES");
+        m_platform = std::make_unique<tw::posix::PosixPlatform>(std::vector<tw::posix::DriveRoot>{
+            {L'C', (m_root / "c").string()}, {L'D', (m_root / "d").string()}});
+        recording = std::make_unique<tw::test::RecordingPlatform>(*m_platform);
+        input.dirPath = L"C:\\MUSIC";
+        state.Destination = L"D:\\WAVES\\";
+        state.DecoderPath = L"C:\\MPEG";
+    }
+    ~Drives() {
+        std::error_code ignored;
+        fs::current_path(m_cwd, ignored);
+        fs::remove_all(m_root, ignored);
+    }
+
+    fs::path c(const fs::path& relative = {}) const { return m_root / "c" / relative; }
+    fs::path d(const fs::path& relative = {}) const { return m_root / "d" / relative; }
+    void touch(const fs::path& native) const { std::ofstream(native).put('\0'); }
+    fs::path track(const std::wstring& name) const {
+        const fs::path native = c("MUSIC") / m_platform->toEightBit(name);
+        touch(native);
+        return native;
+    }
+    void select(const std::vector<std::wstring>& names) {
+        input.entries = names;
+        input.selected.assign(names.size(), true);
+    }
+    tw::DecodeResult decode() { return tw::decodeNow(*recording, input, state); }
+    bool scriptExists() const { return fs::exists(c("MPEG/TEMP.BAT")); }
+    std::string scriptBytes() const {
+        std::ifstream in(c("MPEG/TEMP.BAT"), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    tw::Platform& platform() { return *m_platform; }
+
+    std::unique_ptr<tw::test::RecordingPlatform> recording;
+    tw::DecodeInput input;
+    tw::AppState state;
+
+private:
+    fs::path m_cwd;
+    fs::path m_root;
+    std::unique_ptr<tw::posix::PosixPlatform> m_platform;
+};
+
+struct WorkedExample {
+    const char* label;
+    int format;
+    std::string script;
+};
+
+void PrintTo(const WorkedExample& c, std::ostream* out) { *out << c.label; }
+
+class WorkedExampleTest : public ::testing::TestWithParam<WorkedExample> {};
+
+TEST_P(WorkedExampleTest, ReproducesTheScriptByteForByte) {
+    Drives drives;
+    drives.track(L"track01.mp3");
+    drives.track(L"Long Song Title.mp3");
+    drives.select({L"track01.mp3", L"Long Song Title.mp3"});
+    drives.input.formats = {false, false, false, false};
+    drives.input.formats[GetParam().format] = true;
+    drives.input.check1 = true;
+
+    const tw::DecodeResult result = drives.decode();
+
+    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    EXPECT_EQ(drives.scriptBytes(), GetParam().script);
+    ASSERT_EQ(drives.recording->batchStarts.size(), 1u);
+    EXPECT_EQ(drives.recording->batchStarts[0].directory, L"C:\\MPEG");
+    EXPECT_EQ(drives.recording->batchStarts[0].scriptName, L"TEMP.BAT");
+    EXPECT_FALSE(drives.recording->batchStarts[0].minimized);
+    EXPECT_EQ(drives.platform().currentDirectory(), L"C:\\MPEG");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, WorkedExampleTest,
+    ::testing::Values(
+        WorkedExample{"Wav", 0,
+                      "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa \r\n"
+                      "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n"
+                      "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav -sa \r\n"
+                      "REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"\r\n"},
+        WorkedExample{"Aiff", 2,
+                      "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aiff -aif -sa \r\n"
+                      "REN D:\\WAVES\\TRACK01.aiff \"track01.aiff\"\r\n"
+                      "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.aiff -aif -sa \r\n"
+                      "REN D:\\WAVES\\LONGSO~1.aiff \"Long Song Title.aiff\"\r\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(DecodeFilesTest, ReplacesAnEarlierScriptWhole) {
+    Drives drives;
+    std::ofstream(drives.c("MPEG/TEMP.BAT")) << std::string(5000, 'x');
+    drives.track(L"track01.mp3");
+    drives.select({L"track01.mp3"});
+    ASSERT_EQ(drives.decode().kind, Kind::Started);
+    EXPECT_EQ(drives.scriptBytes(), "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav \r\n"
+                                    "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n");
+}
+
+// Runs what the script would do to the output folder: each decoder output ends up under the
+// long name of its rename line.
+void simulateScript(Drives& drives) {
+    for (const std::wstring& line : tw::test::scriptLines(
+             drives.platform().fromEightBit(drives.scriptBytes()))) {
+        const auto arguments = tw::test::consoleArguments(line);
+        if (arguments.at(0) == L"REN")
+            drives.touch(drives.d("WAVES") / drives.platform().toEightBit(arguments.at(2)));
+    }
+}
+
+std::vector<std::wstring> tracks(int first, int last) {
+    std::vector<std::wstring> names;
+    for (int i = first; i <= last; ++i)
+        names.push_back(L"Artist - Track 0" + std::to_wstring(i) + L".mp3");
+    return names;
+}
+
+// Short names make the second batch's outputs (ARTIST~1.wav...) other names of the first
+// batch's renamed files; the decoder would overwrite them.
+TEST(TwoBatchesTest, SecondBatchIntoTheSameFolderIsRefusedAndOverwritesNothing) {
+    Drives drives;
+    for (const std::wstring& name : tracks(1, 8))
+        drives.track(name);
+
+    drives.select(tracks(5, 8));
+    ASSERT_EQ(drives.decode().kind, Kind::Started);
+    simulateScript(drives);
+    ASSERT_TRUE(fs::exists(drives.d("WAVES/Artist - Track 05.wav")));
+    const std::string firstScript = drives.scriptBytes();
+
+    drives.select(tracks(1, 4));
+    const tw::DecodeResult second = drives.decode();
+    EXPECT_EQ(second.kind, Kind::Refused);
+    EXPECT_NE(second.message.find(L"D:\\WAVES\\ARTIST~1.wav"), std::wstring::npos)
+        << narrow(second.message);
+    EXPECT_NE(second.message.find(L"D:\\WAVES\\Artist - Track 05.wav"), std::wstring::npos)
+        << narrow(second.message);
+    EXPECT_NE(second.message.find(L"another output folder"), std::wstring::npos);
+    EXPECT_EQ(drives.scriptBytes(), firstScript);
+    EXPECT_EQ(drives.recording->batchStarts.size(), 1u);
+
+    drives.select(tracks(5, 8));
+    EXPECT_EQ(drives.decode().kind, Kind::Started);
+}
+
+TEST(TwoBatchesTest, DecodingTheSameTracksAgainIsAllowed) {
+    Drives drives;
+    for (const std::wstring& name : tracks(1, 8))
+        drives.track(name);
+    drives.select(tracks(1, 4));
+    ASSERT_EQ(drives.decode().kind, Kind::Started);
+    simulateScript(drives);
+    ASSERT_TRUE(fs::exists(drives.d("WAVES/Artist - Track 01.wav")));
+
+    const tw::DecodeResult again = drives.decode();
+    EXPECT_EQ(again.kind, Kind::Started) << narrow(again.message);
+    EXPECT_EQ(drives.recording->batchStarts.size(), 2u);
+}
+
+// Names full of characters the console acts on: the script must hand each of them back
+// unchanged to a console that reads it.
+class HostileNameTest : public ::testing::TestWithParam<std::wstring> {};
+
+TEST_P(HostileNameTest, ConsoleReadsBackTheSameName) {
+    const std::wstring& name = GetParam();
+    Drives drives;
+    drives.track(name);
+    drives.select({name});
+
+    const tw::DecodeResult result = drives.decode();
+
+    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    const std::wstring shortSource = tw::ShortPath(drives.platform(), L"C:\\MUSIC\\" + name);
+    ASSERT_FALSE(shortSource.empty());
+    const std::wstring shortTitle = tw::LastPathPart(shortSource);
+    const std::wstring output = L"D:\\WAVES\\" + shortTitle.substr(0, shortTitle.size() - 3) +
+                                L"wav";
+    const auto lines =
+        tw::test::scriptLines(drives.platform().fromEightBit(drives.scriptBytes()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(tw::test::consoleArguments(lines[0]),
+              (std::vector<std::wstring>{L"L3DEC", shortSource, output, L"-wav"}));
+    EXPECT_EQ(tw::test::consoleArguments(lines[1]),
+              (std::vector<std::wstring>{L"REN", output, name.substr(0, name.size() - 3) +
+                                                              L"wav"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, HostileNameTest,
+    ::testing::Values(L"rock & roll.mp3", L"a&b.mp3", L"&&||.mp3", L"100% pure.mp3",
+                      L"%PATH%.mp3", L"50%.mp3", L"%%~dp0.mp3", L"%1 ^& (x).mp3",
+                      L"caret^up.mp3", L"^.mp3", L"(live).mp3", L"remix (2).mp3", L"bang!.mp3",
+                      L"it's.mp3", L"a,b;c=d.mp3", L"pipe|and<angle>.mp3", L" leading blank.mp3",
+                      L"trailing blank .mp3", L"ends in blanks.mp3  ", L"caf\u00e9.mp3",
+                      L"\u65e5\u672c\u306e\u6b4c.mp3", L"\U0001F3B5 emoji \U0001F3B6.mp3",
+                      L"Long " + std::wstring(191, L'x') + L".mp3", L"two..dots.mp3",
+                      L"a.b.c.mp3", L"LOUD.MP3", L"Mixed.Mp3", L"tilde~1.mp3",
+                      L"back`tick $dollar @at #hash.mp3", L"[brackets] {braces}.mp3"));
+
+// Names that no script line can carry are refused with nothing written, even when such files
+// exist on disk.
+class UncarriableNameTest : public ::testing::TestWithParam<std::wstring> {};
+
+TEST_P(UncarriableNameTest, IsRefusedAndNothingIsWritten) {
+    Drives drives;
+    drives.track(L"track01.mp3");
+    drives.track(GetParam());
+    drives.select({L"track01.mp3", GetParam()});
+    const fs::path before = fs::current_path();
+
+    const tw::DecodeResult result = drives.decode();
+
+    EXPECT_EQ(result.kind, Kind::Refused);
+    EXPECT_FALSE(drives.scriptExists());
+    EXPECT_TRUE(drives.recording->batchStarts.empty());
+    EXPECT_EQ(fs::current_path(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UncarriableNameTest,
+                         ::testing::Values(L"say \"hi\".mp3", L"line\rbreak.mp3",
+                                           L"line\nbreak.mp3", L"\"\".mp3",
+                                           L"x\nREN a b.mp3"));
+
+TEST(DecodeFilesTest, NothingSelectedWritesNoFile) {
+    Drives drives;
+    drives.track(L"track01.mp3");
+    drives.input.entries = {L"track01.mp3"};
+    drives.input.selected = {false};
+    EXPECT_EQ(drives.decode().kind, Kind::NothingSelected);
+    EXPECT_FALSE(drives.scriptExists());
+    EXPECT_TRUE(drives.recording->batchStarts.empty());
+}
+
+// The short form comes back whole up to 63 characters; at 64 or more it does not fit the
+// 64-character buffer and the result is empty.
+struct ShortPathCase {
+    const char* label;
+    const char* native; // below C:, created as nested folders and a file
+    const wchar_t* path;
+    const wchar_t* expected;
+};
+
+void PrintTo(const ShortPathCase& c, std::ostream* out) { *out << c.label; }
+
+class ShortPathTest : public ::testing::TestWithParam<ShortPathCase> {};
+
+TEST_P(ShortPathTest, FitsA64CharacterBuffer) {
+    Drives drives;
+    const fs::path native = drives.c(GetParam().native);
+    fs::create_directories(native.parent_path());
+    drives.touch(native);
+    const std::wstring result = tw::ShortPath(drives.platform(), GetParam().path);
+    EXPECT_EQ(result, GetParam().expected);
+    EXPECT_EQ(result.find(L'\0'), std::wstring::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, ShortPathTest,
+    ::testing::Values(
+        ShortPathCase{"Missing", "MUSIC/a.mp3", L"C:\\MUSIC\\b.mp3", L""},
+        ShortPathCase{"LongName", "MUSIC/Long Song Title.mp3", L"C:\\MUSIC\\Long Song Title.mp3",
+                      L"C:\\MUSIC\\LONGSO~1.MP3"},
+        ShortPathCase{"FolderKeepsItsBackslash", "MUSIC/x", L"C:\\music\\", L"C:\\MUSIC\\"},
+        ShortPathCase{"SixtyThree", "AAAAAAAA/BBBBBBBB/CCCCCCCC/DDDDDDDD/EEEEEEEE/FFFFFFFF/GGGGGG",
+                      L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGG",
+                      L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGG"},
+        ShortPathCase{"SixtyFour",
+                      "AAAAAAAA/BBBBBBBB/CCCCCCCC/DDDDDDDD/EEEEEEEE/FFFFFFFF/GGGGGGG",
+                      L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGGG",
+                      L""},
+        ShortPathCase{"LongFormShortEnough",
+                      "Long Folder Name/Another Long Folder/Third Long Folder/Fourth One/"
+                      "Fifth Long Folder/Long Song Title.mp3",
+                      L"C:\\Long Folder Name\\Another Long Folder\\Third Long Folder\\Fourth One\\"
+                      L"Fifth Long Folder\\Long Song Title.mp3",
+                      L"C:\\LONGFO~1\\ANOTHE~1\\THIRDL~1\\FOURTH~1\\FIFTHL~1\\LONGSO~1.MP3"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
