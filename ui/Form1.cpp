@@ -5,6 +5,8 @@
 #include "DriveList.h"
 #include "FileList.h"
 #include "Form2.h"
+#include "Form3.h"
+#include "Form4.h"
 #include "Twips.h"
 #include "core/Decode.h"
 #include "platform/Platform.h"
@@ -240,11 +242,18 @@ void Form1::Exit_Click() {
 void Form1::Setup_Click() { showSetup(m_platform, m_state); }
 
 void Form1::DestinationSelect_Click() {
-    // Opens the Output destination dialog.
+    Form4 dialog(*this);
+    // A destination the lists cannot show (gone, no medium, edited by hand) leaves that list
+    // where a new one starts; the dialog opens anyway.
+    const QString destination = QString::fromStdWString(m_state.Destination);
+    static_cast<void>(dialog.Drive1->setDrive(destination.left(2)));
+    static_cast<void>(dialog.Dir1->setPath(destination));
+    dialog.showModal(this);
 }
 
 void Form1::About_Click() {
-    // Opens the About box.
+    Form3 box(m_platform);
+    box.showModal(this);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

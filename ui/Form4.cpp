@@ -1,0 +1,65 @@
+#include "Form4.h"
+
+#include "DirList.h"
+#include "DriveList.h"
+#include "Form1.h"
+#include "Twips.h"
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QPushButton>
+
+// The icon lives in this static library; registering it here keeps it from being dropped
+// by the linker.
+static void registerDialogResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(dialogs);
+        return true;
+    }();
+    static_cast<void>(registered);
+}
+
+namespace tw {
+
+Form4::Form4(Form1& main) : FixedDialog(3165, 3105), m_main(main) {
+    setWindowTitle(QStringLiteral("Output Destination"));
+    registerDialogResources();
+    setWindowIcon(QIcon(QStringLiteral(":/dialogs/destination.png")));
+
+    Frame1 = new QGroupBox(this);
+    placeTwips(Frame1, 0, 0, 3135, 2655);
+    Drive1 = new DriveList(main.platform(), Frame1);
+    placeTwips(Drive1, 120, 240, 2895, 315);
+    Dir1 = new DirList(main.platform(), Frame1);
+    placeTwips(Dir1, 120, 600, 2895, 1890);
+
+    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
+    placeTwips(Command2, 2160, 2760, 975, 255);
+    Command1 = new QPushButton(QStringLiteral("Okay"), this);
+    placeTwips(Command1, 1320, 2760, 855, 255);
+
+    dropDefaultButtons();
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Dir1);
+    setTabOrder(Dir1, Drive1);
+    Command1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
+}
+
+void Form4::Command1_Click() {
+    // The directory list alone decides: a drive picked in the drive list moves nothing.
+    std::wstring path = Dir1->path().toStdWString();
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\';
+    m_main.state().Destination = path;
+    m_main.setLabel1(QString::fromStdWString(path));
+    close();
+}
+
+void Form4::Command2_Click() {
+    close();
+}
+
+} // namespace tw
