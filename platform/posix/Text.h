@@ -1,32 +1,19 @@
 #pragma once
 
-#include <string>
+#include "platform/Text.h"
+
 #include <string_view>
 
-// Text rules of the POSIX side: UTF-8 at the edges, the case-insensitive order of listings,
-// wildcards, and which native names a drive path can carry.
+// Text rules of the POSIX side: UTF-8 at the edges (the shared rules), and which native names
+// a drive path can carry.
 namespace tw::posix {
 
-// UTF-8 of the text. A value that is no Unicode scalar (a surrogate, or above U+10FFFF)
-// becomes U+FFFD, so the result is always valid UTF-8.
-std::string toUtf8(std::wstring_view text);
-// Text of UTF-8 bytes. Each byte that does not belong to a well-formed sequence (stray
-// continuation bytes, overlong forms, surrogates, truncated sequences) becomes one U+FFFD.
-std::wstring fromUtf8(std::string_view bytes);
-bool isValidUtf8(std::string_view bytes);
-
-// Case folding used for every comparison "without regard to case". It is the same on every
-// machine and in every locale; a non-ASCII character never folds onto an ASCII one, so short
-// names (always ASCII) are matched by ASCII letters only.
-wchar_t foldCase(wchar_t c);
-std::wstring foldCase(std::wstring_view text);
-
-// Listing order: folded text first, then the exact text, so the order is total.
-bool listingLess(std::wstring_view a, std::wstring_view b);
-
-// "*" matches any run of characters, "?" exactly one; letters match without regard to case.
-// Several patterns may be given separated by ";" ("*.mp3;*.wav"); "*.*" matches every name.
-bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
+using text::foldCase;
+using text::fromUtf8;
+using text::isValidUtf8;
+using text::listingLess;
+using text::toUtf8;
+using text::wildcardMatch;
 
 // True when a drive path can name this native entry: valid UTF-8, no "\" and no control
 // character. Other entries are left out of listings and cannot be reached by short names.

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Text rules shared by every platform: UTF-8 conversion, the case-insensitive order of
+// listings and wildcards. wchar_t holds UTF-32 on POSIX and UTF-16 on Windows; both are
+// handled, so a character outside the Basic Multilingual Plane survives either way.
+namespace tw::text {
+
+// UTF-8 of the text. A value that is no Unicode scalar (an unpaired surrogate, or above
+// U+10FFFF) becomes U+FFFD, so the result is always valid UTF-8.
+std::string toUtf8(std::wstring_view text);
+// Text of UTF-8 bytes. Each byte that does not belong to a well-formed sequence (stray
+// continuation bytes, overlong forms, surrogates, truncated sequences) becomes one U+FFFD.
+std::wstring fromUtf8(std::string_view bytes);
+bool isValidUtf8(std::string_view bytes);
+
+// Case folding used for every comparison "without regard to case". It is the same on every
+// machine and in every locale; a non-ASCII character never folds onto an ASCII one, so short
+// names (always ASCII) are matched by ASCII letters only.
+wchar_t foldCase(wchar_t c);
+std::wstring foldCase(std::wstring_view text);
+
+// Listing order: folded text first, then the exact text, so the order is total.
+bool listingLess(std::wstring_view a, std::wstring_view b);
+
+// "*" matches any run of characters, "?" exactly one; letters match without regard to case.
+// Several patterns may be given separated by ";" ("*.mp3;*.wav"); "*.*" matches every name.
+bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
+
+} // namespace tw::text
