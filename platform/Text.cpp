@@ -82,8 +82,12 @@ std::size_t decodeOne(std::string_view bytes, std::size_t i, char32_t& c) {
 
 constexpr bool kUtf16 = sizeof(wchar_t) == 2;
 
-bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 char32_t unit(wchar_t c) {
     return static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(c));
@@ -104,8 +108,8 @@ void appendCharacter(std::wstring& out, char32_t c) {
 // user's settings.
 wchar_t systemFold(wchar_t c) {
     wchar_t lower = c;
-    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, &c, 1, &lower, 1, nullptr,
-                        nullptr, 0) != 1)
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, &c, 1, &lower, 1, nullptr, nullptr,
+                        0) != 1)
         return c;
     return lower;
 }
@@ -137,7 +141,8 @@ std::string toUtf8(std::wstring_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = unit(text[i]);
-        if (kUtf16 && isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(unit(text[i + 1])))
+        if (kUtf16 && isHighSurrogate(c) && i + 1 < text.size() &&
+            isLowSurrogate(unit(text[i + 1])))
             c = 0x10000 + ((c - 0xD800) << 10) + (unit(text[++i]) - 0xDC00);
         appendUtf8(out, c);
     }

@@ -38,12 +38,12 @@ std::wstring errorText(DWORD error) {
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring out = length && text ? std::wstring(text, length)
-                                      : L"system error " + std::to_wstring(error);
+    std::wstring out =
+        length && text ? std::wstring(text, length) : L"system error " + std::to_wstring(error);
     if (text)
         ::LocalFree(text);
-    while (!out.empty() && (out.back() == L'\r' || out.back() == L'\n' || out.back() == L' ' ||
-                            out.back() == L'.'))
+    while (!out.empty() &&
+           (out.back() == L'\r' || out.back() == L'\n' || out.back() == L' ' || out.back() == L'.'))
         out.pop_back();
     return out;
 }
@@ -84,8 +84,7 @@ bool isCarriableName(const std::wstring& name) {
 
 // Calls fn(buffer, size) until the result fits; fn returns the length written or, when the
 // buffer is too small, the size needed (as the system's string getters do). 0 is a failure.
-template <typename Fn>
-std::wstring fetchString(Fn fn) {
+template <typename Fn> std::wstring fetchString(Fn fn) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 8; ++attempt) {
         const DWORD n = fn(buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -125,7 +124,8 @@ private:
 bool writeAll(HANDLE file, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         DWORD written = 0;
         if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
             return false;
@@ -274,8 +274,8 @@ std::uint32_t Win32Platform::GetShortPathNameA(const char* longPath, char* buffe
         return 0;
     std::string shortPath(MAX_PATH, '\0');
     for (;;) {
-        const DWORD n = ::GetShortPathNameA(longPath, shortPath.data(),
-                                            static_cast<DWORD>(shortPath.size()));
+        const DWORD n =
+            ::GetShortPathNameA(longPath, shortPath.data(), static_cast<DWORD>(shortPath.size()));
         if (n == 0)
             return 0;
         if (n < shortPath.size()) {
@@ -358,9 +358,8 @@ Status Win32Platform::listFiles(const std::wstring& directory, const std::wstrin
 }
 
 std::wstring Win32Platform::currentDirectory() const {
-    const std::wstring current = fetchString([](wchar_t* buffer, DWORD size) {
-        return ::GetCurrentDirectoryW(size, buffer);
-    });
+    const std::wstring current = fetchString(
+        [](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); });
     return fullPath(current);
 }
 
@@ -397,13 +396,12 @@ std::string Win32Platform::toEightBit(const std::wstring& text) const {
         return {};
     // The UTF-8 code page takes no flags; every other one must not fit look-alikes.
     const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    const int length = ::WideCharToMultiByte(CP_ACP, flags, text.data(),
-                                             static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                             nullptr);
+    const int length = ::WideCharToMultiByte(
+        CP_ACP, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(std::max(length, 0)), '\0');
     if (length > 0)
-        ::WideCharToMultiByte(CP_ACP, flags, text.data(), static_cast<int>(text.size()),
-                              out.data(), length, nullptr, nullptr);
+        ::WideCharToMultiByte(CP_ACP, flags, text.data(), static_cast<int>(text.size()), out.data(),
+                              length, nullptr, nullptr);
     return out;
 }
 
@@ -530,8 +528,8 @@ Status Win32Platform::startBatch(const std::wstring& directory, const std::wstri
         interpreter += L"\\cmd.exe";
     }
     const bool blank = scriptName.find(L' ') != std::wstring::npos;
-    std::wstring commandLine = L"\"" + interpreter + L"\" /c " +
-                               (blank ? L"\"" + scriptName + L"\"" : scriptName);
+    std::wstring commandLine =
+        L"\"" + interpreter + L"\" /c " + (blank ? L"\"" + scriptName + L"\"" : scriptName);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
