@@ -394,7 +394,7 @@ std::wstring Win32Platform::programDirectory() const {
 std::string Win32Platform::toEightBit(const std::wstring& text) const {
     if (text.empty())
         return {};
-    // The UTF-8 code page takes no flags; every other one must not fit look-alikes.
+    // The UTF-8 code page takes no flags; any other gets "?" for a missing character.
     const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int length = ::WideCharToMultiByte(
         CP_ACP, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
