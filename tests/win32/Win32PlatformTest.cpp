@@ -391,22 +391,27 @@ bool consoleStartsHere(const std::wstring& probe) {
     return ::GetFileAttributesW(probe.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-TEST_F(Win32Files, StartBatchRunsTheScriptInItsFolderWithoutWaiting) {
-    // The script says where it ran, into a file outside that folder.
-    const std::wstring where = path(L"WHERE.TXT");
-    makeDirectory(L"Mpeg Tools");
-    write(L"Mpeg Tools\\TEMP.BAT", "@echo off\r\ncd> \"" + platform.toEightBit(where) + "\"\r\n");
-    ASSERT_TRUE(platform.startBatch(path(L"Mpeg Tools"), L"TEMP.BAT", true));
+TEST_F(Win32Files, StartBatchRunsTheScriptInItsFolderMinimizedOrNot) {
+    for (const bool minimized : {true, false}) {
+        SCOPED_TRACE(minimized ? "minimized" : "normal");
+        // The script says where it ran, into a file outside that folder.
+        const std::wstring folder = minimized ? L"Mpeg Tools" : L"Mpeg Tools 2";
+        const std::wstring where = path(folder + L".TXT");
+        makeDirectory(folder);
+        write(folder + L"\\TEMP.BAT",
+              "@echo off\r\ncd> \"" + platform.toEightBit(where) + "\"\r\n");
+        ASSERT_TRUE(platform.startBatch(path(folder), L"TEMP.BAT", minimized));
 
-    // The file appears when the redirection opens it; its text follows a moment later.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    std::string bytes;
-    while (std::chrono::steady_clock::now() < deadline &&
-           !(platform.readFile(where, bytes) && bytes.find("\r\n") != std::string::npos))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (!platform.exists(where) && !consoleStartsHere(path(L"PROBE.TXT")))
-        GTEST_SKIP() << "cmd.exe cannot run in a console of its own here";
-    EXPECT_EQ(bytes, platform.toEightBit(path(L"Mpeg Tools")) + "\r\n");
+        // The file appears when the redirection opens it; its text follows a moment later.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::string bytes;
+        while (std::chrono::steady_clock::now() < deadline &&
+               !(platform.readFile(where, bytes) && bytes.find("\r\n") != std::string::npos))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!platform.exists(where) && !consoleStartsHere(path(L"PROBE.TXT")))
+            GTEST_SKIP() << "cmd.exe cannot run in a console of its own here";
+        EXPECT_EQ(bytes, platform.toEightBit(path(folder)) + "\r\n");
+    }
 }
 
 TEST_F(Win32Files, StartBatchRefusesWhatCmdWouldReadAsMoreThanAName) {
