@@ -61,7 +61,8 @@ for exe in "$build_dir"/bin/test_*.exe; do
   ran=$((ran + 1))
   log="$logs/$name.log"
   status=0
-  (cd "$build_dir/bin" && timeout 300 wine "$exe" >"$log" 2>&1) || status=$?
+  # The programs write Windows line ends.
+  (cd "$build_dir/bin" && timeout 300 wine "$exe" 2>&1 | tr -d '\r' >"$log") || status=$?
   p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
   f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
   s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
@@ -75,7 +76,11 @@ for exe in "$build_dir"/bin/test_*.exe; do
   printf '%-16s %4d passed, %d failed, %d skipped\n' "$name" "$p" "$f" "$s"
   if [ "$status" -ne 0 ]; then
     broken+=("$name")
-    grep -E '^\[  (FAILED|SKIPPED) \] [A-Za-z]|Failure|^wine: ' "$log" | head -40 || true
+    # gtest's failure reports, the names of the failed tests, and Wine's own crash reports.
+    {
+      grep -A5 -E ': Failure$|^wine: (Unhandled|could not|cannot)' "$log" | head -60
+      grep -E '^\[  FAILED  \] [A-Za-z].*\)$' "$log"
+    } | awk '$0 != "--" && !seen[$0]++' || true
     echo "(full output: $log)"
   fi
   # Why a test was skipped: the line after gtest's "Skipped".
