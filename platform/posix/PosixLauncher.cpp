@@ -94,8 +94,7 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
         return Status::success();
     case SpawnResult::Failure::Folder:
         return Status::failure(L"Cannot start " + fromUtf8(script) + L" in " +
-                               fromUtf8(nativeDirectory) + L": " +
-                               systemErrorText(started.error));
+                               fromUtf8(nativeDirectory) + L": " + systemErrorText(started.error));
     case SpawnResult::Failure::Program:
         return Status::failure(L"Cannot start the terminal " + fromUtf8(terminal) + L": " +
                                systemErrorText(started.error));

@@ -347,8 +347,8 @@ TEST_F(ProgramFolder, TheDecoderBesideTheProgramIsFoundWhenTheDecoderFolderHasNo
         const std::string path = fs::path(findOnPath("xterm")).parent_path().string() + ":" +
                                  fs::path(findOnPath("Xvfb")).parent_path().string();
         const std::string command = "TW_LAUNCH_FROM_COPY=1 PATH='" + path + "' '" +
-                                    bin / "launcher-test" + "' --gtest_filter=" +
-                                    "ProgramFolder.* > '" + bin / "output" + "' 2>&1";
+                                    bin / "launcher-test" + "' --gtest_filter=ProgramFolder.* > '" +
+                                    bin / "output" + "' 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << readFile(bin / "output");
         EXPECT_NE(readFile(bin / "output").find("[  PASSED  ] 1 test"), std::string::npos)
             << readFile(bin / "output");

@@ -1,6 +1,8 @@
 // Finding programs and starting them detached.
-#include "platform/posix/PosixLauncher.h"
 #include "platform/posix/Process.h"
+#include "platform/posix/PosixLauncher.h"
+
+#include "ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,46 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ProcessStart : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tw-process-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        if (const char* path = std::getenv("PATH"))
-            m_oldPath = path;
-        m_hadPath = std::getenv("PATH") != nullptr;
-    }
-    void TearDown() override {
-        if (m_hadPath)
-            ::setenv("PATH", m_oldPath.c_str(), 1);
-        else
-            ::unsetenv("PATH");
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-
-    void writeProgram(const std::string& name, const std::string& text, bool executable = true) {
-        std::ofstream(path(name)) << text;
-        fs::permissions(path(name), executable ? fs::perms::owner_all : fs::perms::owner_read);
-    }
-
-    // A detached program cannot be waited for: wait for the file it writes last.
-    std::string waitForFile(const std::string& name) {
-        for (int i = 0; i < 500 && !fs::exists(path(name)); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::ifstream in(path(name));
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    std::string m_dir;
-    std::string m_oldPath;
-    bool m_hadPath = false;
-};
+using ProcessStart = tw::test::ScratchFolderTest;
 
 TEST_F(ProcessStart, FindOnPathTakesTheFirstExecutableAndSkipsTheCurrentFolder) {
     fs::create_directories(path("a"));
@@ -111,14 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ProcessStart, SpawnRunsInTheFolderWithTheExtraEnvironment) {
     fs::create_directories(path("work"));
-    writeProgram("probe", "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                          "{ pwd; printf '%s|%s|%s\\n' \"$TW_EXTRA\" \"$TW_KEPT\" \"$TW_NEW\"; } > '" +
-                              path("out.part") + "'\nmv '" + path("out.part") + "' '" +
-                              path("out") + "'\n");
+    writeProgram("probe",
+                 "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+                 "{ pwd; printf '%s|%s|%s\\n' \"$TW_EXTRA\" \"$TW_KEPT\" \"$TW_NEW\"; } > '" +
+                     path("out.part") + "'\nmv '" + path("out.part") + "' '" + path("out") + "'\n");
     ::setenv("TW_EXTRA", "ours", 1);
     ::setenv("TW_KEPT", "kept", 1);
-    const auto result = tw::posix::spawnDetached({path("probe")}, path("work"),
-                                                 {"TW_EXTRA=given", "TW_NEW=new"});
+    const auto result =
+        tw::posix::spawnDetached({path("probe")}, path("work"), {"TW_EXTRA=given", "TW_NEW=new"});
     ::unsetenv("TW_EXTRA");
     ::unsetenv("TW_KEPT");
     ASSERT_TRUE(result.ok()) << result.error;
@@ -161,7 +124,8 @@ TEST_F(ProcessStart, SpawnedProgramIsDetachedWithDefaultSignalsAndNoneOfOurFiles
     const int heldFd = ::open(held.c_str(), O_CREAT | O_WRONLY, 0644); // no close-on-exec
     ASSERT_GE(heldFd, 0);
     // What we ignore or block ourselves must not carry over.
-    struct sigaction ignore {}, oldTerm {};
+    struct sigaction ignore {
+    }, oldTerm{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGTERM, &ignore, &oldTerm);
     sigset_t usr1, oldMask;
@@ -217,13 +181,12 @@ TEST_P(SpawnFailure, IsReportedWithItsStepAndReason) {
 using Failure = tw::posix::SpawnResult::Failure;
 INSTANTIATE_TEST_SUITE_P(
     Cases, SpawnFailure,
-    ::testing::Values(FailureCase{"MissingFolder", "/bin/true", nullptr, "gone", Failure::Folder,
-                                  ENOENT},
-                      FailureCase{"MissingProgram", "gone", nullptr, "", Failure::Program, ENOENT},
-                      FailureCase{"NoProgramFormat", "junk", "not a program", "",
-                                  Failure::Program, ENOEXEC},
-                      FailureCase{"MissingInterpreter", "script", "#!/nonexistent/sh\n", "",
-                                  Failure::Program, ENOENT}),
+    ::testing::Values(
+        FailureCase{"MissingFolder", "/bin/true", nullptr, "gone", Failure::Folder, ENOENT},
+        FailureCase{"MissingProgram", "gone", nullptr, "", Failure::Program, ENOENT},
+        FailureCase{"NoProgramFormat", "junk", "not a program", "", Failure::Program, ENOEXEC},
+        FailureCase{"MissingInterpreter", "script", "#!/nonexistent/sh\n", "", Failure::Program,
+                    ENOENT}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
