@@ -25,7 +25,8 @@ bool hasValue(const char* name) {
 } // namespace
 
 std::string searchPathWithProgramFolder(const std::string& path, const std::string& programFolder) {
-    if (programFolder.empty())
+    // A ":" in the folder's name would split it into other folders, one of them relative.
+    if (programFolder.empty() || programFolder.find(':') != std::string::npos)
         return path;
     if (path.empty())
         return programFolder;

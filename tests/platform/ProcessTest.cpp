@@ -70,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchPathCase{"/usr/bin:/opt/tw", "/opt/tw", "/usr/bin:/opt/tw"},
                       SearchPathCase{"/opt/tw/bin:/usr/bin", "/opt/tw",
                                      "/opt/tw/bin:/usr/bin:/opt/tw"},
-                      SearchPathCase{"/usr/bin", "", "/usr/bin"}));
+                      SearchPathCase{"/usr/bin", "", "/usr/bin"},
+                      SearchPathCase{"/usr/bin", "/opt/a:b", "/usr/bin"}));
 
 TEST_F(ProcessStart, SpawnRunsInTheFolderWithTheExtraEnvironment) {
     fs::create_directories(path("work"));
