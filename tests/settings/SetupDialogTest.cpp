@@ -142,7 +142,12 @@ TEST(SetupDialog, KeyboardOrderFocusAndNoDefaultButton) {
         // Escape does nothing; Enter presses the button that has the focus.
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_TRUE(dialog.isVisible());
+        // An option button is not a push button: Enter on it neither picks it nor closes.
         dialog.Option2->setChecked(true);
+        dialog.Option1->setFocus();
+        QTest::keyClick(dialog.Option1, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.Option2->isChecked());
         dialog.Command2->setFocus();
         QTest::keyClick(dialog.Command2, Qt::Key_Return);
         EXPECT_FALSE(dialog.isVisible());
