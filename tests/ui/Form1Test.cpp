@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 using tw::test::MemoryPlatform;
+using tw::test::okBox;
 using tw::test::runAndAnswerBox;
 
 namespace {
@@ -191,13 +192,8 @@ TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
     form.File1->item(0)->setSelected(true);
 
     // The user steps from C: to D: in the drive list.
-    const auto seen = runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Down); });
-    EXPECT_TRUE(seen.shown);
-    EXPECT_EQ(seen.title, QStringLiteral("Tonwright"));
-    EXPECT_EQ(seen.text, QStringLiteral("Sorry!"));
-    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
-    EXPECT_EQ(seen.buttonCount, 1);
-    EXPECT_TRUE(seen.hasOk);
+    EXPECT_EQ(runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Down); }),
+              okBox("Tonwright", "Sorry!", QMessageBox::NoIcon));
     EXPECT_EQ(form.Drive1->drive(), QStringLiteral("D: [/media/cdrom]"));
     EXPECT_EQ(form.Dir1->path(), QStringLiteral("C:\\MUSIC"));
     EXPECT_EQ(form.File1->path(), QStringLiteral("C:\\MUSIC"));
@@ -219,15 +215,9 @@ TEST(Form1, DecodeWithNothingSelectedSaysYikesFromButtonMenuAndEnter) {
         [&] { form.DecodeNow->trigger(); },
         [&] { QTest::keyClick(form.File1, Qt::Key_Return); }, // the default button
     };
-    for (const auto& way : ways) {
-        const auto seen = runAndAnswerBox(way);
-        EXPECT_TRUE(seen.shown);
-        EXPECT_EQ(seen.title, QStringLiteral("Yikes!"));
-        EXPECT_EQ(seen.text, QStringLiteral("Um... pick a file, Einstein!"));
-        EXPECT_EQ(seen.icon, QMessageBox::Warning);
-        EXPECT_EQ(seen.buttonCount, 1);
-        EXPECT_TRUE(seen.hasOk);
-    }
+    const auto yikes = okBox("Yikes!", "Um... pick a file, Einstein!", QMessageBox::Warning);
+    for (const auto& way : ways)
+        EXPECT_EQ(runAndAnswerBox(way), yikes);
     EXPECT_EQ(machine.current, L"C:\\MUSIC"); // Decode stopped before touching anything
 }
 
