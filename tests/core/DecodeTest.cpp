@@ -99,35 +99,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 // Each step that can fail ends Decode there; what was done before stays done.
-TEST(DecodeFailureTest, DecoderFolderThatCannotBeEnteredWritesNothing) {
+struct FailingStep {
+    const char* label;
+    tw::Status MemoryPlatform::*result; // the step's answer, made a failure
+    const wchar_t* reason;
+    const wchar_t* named; // what the message names besides the reason
+    bool scriptOnDisk;
+    std::size_t startsTried;
+};
+
+class FailingStepTest : public ::testing::TestWithParam<FailingStep> {};
+
+TEST_P(FailingStepTest, EndsDecodeThereKeepingWhatWasDone) {
+    const FailingStep& step = GetParam();
     Scene s;
-    s.platform.setCurrentResult = tw::Status::failure(L"No such folder.");
+    s.platform.*step.result = tw::Status::failure(step.reason);
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"C:\\MPEG"), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"No such folder."), std::wstring::npos);
-    EXPECT_TRUE(s.platform.files.empty());
-    EXPECT_TRUE(s.platform.batchStarts.empty());
+    EXPECT_NE(result.message.find(step.reason), std::wstring::npos) << narrow(result.message);
+    EXPECT_NE(result.message.find(step.named), std::wstring::npos) << narrow(result.message);
+    EXPECT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), step.scriptOnDisk ? 1u : 0u);
+    EXPECT_EQ(s.platform.batchStarts.size(), step.startsTried);
 }
 
-TEST(DecodeFailureTest, ScriptThatCannotBeWrittenIsNotStarted) {
-    Scene s;
-    s.platform.writeResult = tw::Status::failure(L"Read-only file system.");
-    const DecodeResult result = s.decode();
-    EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"C:\\MPEG\\TEMP.BAT"), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"Read-only file system."), std::wstring::npos);
-    EXPECT_TRUE(s.platform.batchStarts.empty());
-}
-
-TEST(DecodeFailureTest, ScriptThatCannotBeStartedStaysOnDisk) {
-    Scene s;
-    s.platform.batchResult = tw::Status::failure(L"No terminal found.");
-    const DecodeResult result = s.decode();
-    EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"No terminal found."), std::wstring::npos);
-    EXPECT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FailingStepTest,
+    ::testing::Values(FailingStep{"EnterDecoderFolder", &MemoryPlatform::setCurrentResult,
+                                  L"No such folder.", L"C:\\MPEG", false, 0},
+                      FailingStep{"WriteScript", &MemoryPlatform::writeResult,
+                                  L"Read-only file system.", L"C:\\MPEG\\TEMP.BAT", false, 0},
+                      FailingStep{"StartScript", &MemoryPlatform::batchResult,
+                                  L"No terminal found.", L"C:\\MPEG\\TEMP.BAT", true, 1}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // With neither the file nor the output folder found, the output path is a lone "\" and its
 // extension cannot be cut: Decode stops at that entry and keeps the lines before it.
