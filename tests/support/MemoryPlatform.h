@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Platform.h"
+#include "StartRecorder.h"
 
 #include <cstring>
 #include <cwctype>
@@ -13,15 +13,10 @@ namespace tw::test {
 // An in-memory machine for tests that need no real files: drive letters with labels, folders
 // and files whose names match without regard to case, the short forms a test gives them, file
 // contents, and a Latin-1 code page (like a Western ANSI page, so text outside it turns into
-// "?"). Every step that can fail can be made to fail, and the steps that act are recorded.
-class MemoryPlatform : public Platform {
+// "?"). Every step that can fail can be made to fail, and the steps that act are recorded;
+// nothing is ever started (see StartRecorder).
+class MemoryPlatform : public StartRecorder {
 public:
-    struct BatchStart {
-        std::wstring directory;
-        std::wstring scriptName;
-        bool minimized = false;
-    };
-
     // A drive whose root cannot be read (no medium) is listed but holds nothing.
     void addDrive(const std::wstring& letter, const std::wstring& label, bool readable = true) {
         m_drives.push_back({letter, label});
@@ -42,15 +37,11 @@ public:
     // File contents by the path spelled as written: the programs read back only their own.
     std::map<std::wstring, std::string> files;
 
-    // What the steps that act answer: success unless a test says otherwise.
+    // What entering a folder and writing a file answer: success unless a test says otherwise.
     Status setCurrentResult = Status::success();
     Status writeResult = Status::success();
-    Status batchResult = Status::success();
-    Status addressResult = Status::success();
 
     std::vector<std::wstring> currentDirectoryCalls;
-    std::vector<BatchStart> batchStarts;
-    std::vector<std::wstring> openedAddresses;
 
     std::vector<Drive> drives() const override { return m_drives; }
     // The stored spelling of a known entry (also when named by its short form); otherwise the
@@ -152,15 +143,6 @@ public:
     }
     Status replaceFile(const std::wstring& path, const std::string& bytes) override {
         return writeFile(path, bytes);
-    }
-    Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                      bool minimized) override {
-        batchStarts.push_back({directory, scriptName, minimized});
-        return batchResult;
-    }
-    Status openAddress(const std::wstring& address) override {
-        openedAddresses.push_back(address);
-        return addressResult;
     }
 
 private:
