@@ -57,7 +57,7 @@ void compareWithLibraryReading(const std::wstring& line) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    tw::testing::MemoryPlatform platform;
+    tw::testing::SettingsMachine platform;
     platform.files[iniPath] = std::string(reinterpret_cast<const char*>(data), size);
 
     FuzzHost first;

@@ -6,40 +6,16 @@
 #include "core/AppState.h"
 
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
-// Resources of a static library must be registered by hand, and from the global namespace.
-static void initSetupResources() {
-    Q_INIT_RESOURCE(setup);
-}
-
 namespace tw {
 
-namespace {
-
-QPushButton* makeButton(const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    // Never a default button, not even while focused: Enter is handled by the dialog.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-} // namespace
-
-Form2::Form2(Platform& platform, AppState& state) : QDialog(nullptr), m_state(state) {
-    initSetupResources();
+Form2::Form2(Platform& platform, AppState& state) : FixedDialog(4695, 3780), m_state(state) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Setup"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/setup-16.png")));
-    // Fixed dialog border: a title and a close box, no minimize, maximize or help button.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(twips(4695), twips(3780));
 
     Frame2 = new QGroupBox(QStringLiteral("L3Dec Path"), this);
     placeTwips(Frame2, 0, 0, 4695, 2535);
@@ -74,10 +50,8 @@ Form2::Form2(Platform& platform, AppState& state) : QDialog(nullptr), m_state(st
     placeTwips(Option2, 2400, 240, 2175, 255);
     Option1->setChecked(true);
 
-    Command1 = makeButton(QStringLiteral("Okay"), Frame1);
-    placeTwips(Command1, 2880, 240, 735, 255);
-    Command2 = makeButton(QStringLiteral("Cancel"), Frame1);
-    placeTwips(Command2, 3600, 240, 975, 255);
+    Command1 = addButton(Frame1, QStringLiteral("Okay"), 2880, 240, 735, 255);
+    Command2 = addButton(Frame1, QStringLiteral("Cancel"), 3600, 240, 975, 255);
 
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -90,12 +64,7 @@ Form2::Form2(Platform& platform, AppState& state) : QDialog(nullptr), m_state(st
     Command1->setObjectName(QStringLiteral("Command1"));
     Command2->setObjectName(QStringLiteral("Command2"));
 
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Drive1);
-    setTabOrder(Drive1, Dir1);
-    setTabOrder(Dir1, Option1);
-    setTabOrder(Option1, Option2);
-    Command1->setFocus();
+    setKeyboardOrder({Command1, Command2, Drive1, Dir1, Option1, Option2});
 
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
@@ -125,24 +94,10 @@ void Form2::Command2_Click() {
     reject();
 }
 
-void Form2::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        return;
-    case Qt::Key_Escape:
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
-
 void showSetup(Platform& platform, AppState& state) {
     Form2 dialog(platform, state);
     dialog.prime();
-    dialog.exec();
+    dialog.showModal(nullptr);
 }
 
 } // namespace tw

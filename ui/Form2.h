@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "FixedDialog.h"
 
 class QGroupBox;
 class QLabel;
@@ -17,7 +17,7 @@ struct AppState;
 // The Setup dialog: where L3DEC.EXE lives (DecoderPath) and how its console starts (LoadMode).
 // It keeps nothing of its own: created at each opening, primed from the state, destroyed on
 // closing.
-class Form2 : public QDialog {
+class Form2 : public FixedDialog {
     Q_OBJECT
 public:
     Form2(Platform& platform, AppState& state);
@@ -38,10 +38,6 @@ public:
     void prime();
     void Command1_Click();
     void Command2_Click();
-
-protected:
-    // No default and no cancel button: Enter presses the focused button, Escape does nothing.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     AppState& m_state;

@@ -20,13 +20,6 @@ QLabel* makeLabel(QWidget* container, const QString& text, int left, int top, in
     return label;
 }
 
-QPushButton* makeButton(QWidget* container, const QString& caption, int left, int top, int width,
-                        int height) {
-    auto* button = new QPushButton(caption, container);
-    placeTwips(button, left, top, width, height);
-    return button;
-}
-
 } // namespace
 
 Form3::Form3(Platform& platform) : FixedDialog(4110, 3075), m_platform(platform) {
@@ -51,21 +44,17 @@ Form3::Form3(Platform& platform) : FixedDialog(4110, 3075), m_platform(platform)
         makeLabel(Frame1, QStringLiteral("Copyright \u00A9 2026 Vandrel"), 1080, 840, 2895, 255);
     Label4 = makeLabel(Frame1, QStringLiteral("All rights reserved."), 1080, 1080, 2895, 255);
 
-    Command1 = makeButton(this, QStringLiteral("eMail"), 120, 1560, 615, 255);
+    Command1 = addButton(this, QStringLiteral("eMail"), 120, 1560, 615, 255);
     Label5 = makeLabel(this, QStringLiteral("E-mail the author: ") + mail, 840, 1560, 3375, 255);
-    Command2 = makeButton(this, QStringLiteral("www"), 120, 1920, 615, 255);
+    Command2 = addButton(this, QStringLiteral("www"), 120, 1920, 615, 255);
     Label6 = makeLabel(this, QStringLiteral("Visit Vandrel's home page for updates:\n") + web, 840,
                        1920, 3255, 495);
 
     Frame2 = new QGroupBox(this);
     placeTwips(Frame2, 0, 2400, 4095, 615);
-    Command3 = makeButton(Frame2, QStringLiteral("Cool!"), 3000, 240, 975, 255);
+    Command3 = addButton(Frame2, QStringLiteral("Cool!"), 3000, 240, 975, 255);
 
-    dropDefaultButtons();
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Command3);
-    setTabOrder(Command3, Picture1);
-    Command1->setFocus();
+    setKeyboardOrder({Command1, Command2, Command3, Picture1});
 
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);

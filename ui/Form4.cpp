@@ -9,21 +9,10 @@
 #include <QIcon>
 #include <QPushButton>
 
-// The icon lives in this static library; registering it here keeps it from being dropped
-// by the linker.
-static void registerDialogResources() {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(dialogs);
-        return true;
-    }();
-    static_cast<void>(registered);
-}
-
 namespace tw {
 
 Form4::Form4(Form1& main) : FixedDialog(3165, 3105), m_main(main) {
     setWindowTitle(QStringLiteral("Output Destination"));
-    registerDialogResources();
     setWindowIcon(QIcon(QStringLiteral(":/dialogs/destination.png")));
 
     Frame1 = new QGroupBox(this);
@@ -33,16 +22,10 @@ Form4::Form4(Form1& main) : FixedDialog(3165, 3105), m_main(main) {
     Dir1 = new DirList(main.platform(), Frame1);
     placeTwips(Dir1, 120, 600, 2895, 1890);
 
-    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
-    placeTwips(Command2, 2160, 2760, 975, 255);
-    Command1 = new QPushButton(QStringLiteral("Okay"), this);
-    placeTwips(Command1, 1320, 2760, 855, 255);
+    Command2 = addButton(this, QStringLiteral("Cancel"), 2160, 2760, 975, 255);
+    Command1 = addButton(this, QStringLiteral("Okay"), 1320, 2760, 855, 255);
 
-    dropDefaultButtons();
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Dir1);
-    setTabOrder(Dir1, Drive1);
-    Command1->setFocus();
+    setKeyboardOrder({Command1, Command2, Dir1, Drive1});
 
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);

@@ -1,5 +1,5 @@
 // How long Decode takes to build and write TEMP.BAT for a large selection, on real files.
-#include "LineReporter.h"
+#include "benchmarks/LineReporter.h"
 
 #include "core/Decode.h"
 #include "platform/posix/PosixPlatform.h"

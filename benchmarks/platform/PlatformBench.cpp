@@ -1,5 +1,6 @@
 // Short names and listings of one crowded directory: Decode asks for the short name of every
 // selected file, and a music folder can hold ten thousand of them.
+#include "benchmarks/LineReporter.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/ShortNames.h"
 #include "platform/posix/Text.h"
@@ -56,7 +57,9 @@ void ShortPathOfEveryFile(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(ShortPathOfEveryFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(ShortPathOfEveryFile)
+    ->Name("platform_short_path_of_every_file")
+    ->Unit(benchmark::kMillisecond);
 
 // Building the table once, as after every change of the directory.
 void BuildShortNameTable(benchmark::State& state) {
@@ -68,7 +71,9 @@ void BuildShortNameTable(benchmark::State& state) {
         benchmark::DoNotOptimize(table.size());
     }
 }
-BENCHMARK(BuildShortNameTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(BuildShortNameTable)
+    ->Name("platform_build_short_name_table")
+    ->Unit(benchmark::kMillisecond);
 
 void ListEveryFile(benchmark::State& state) {
     CrowdedFolder& crowded = folder();
@@ -79,8 +84,10 @@ void ListEveryFile(benchmark::State& state) {
         benchmark::DoNotOptimize(names.data());
     }
 }
-BENCHMARK(ListEveryFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(ListEveryFile)->Name("platform_list_every_file")->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return tw::bench::runWithLineReporter(argc, argv);
+}

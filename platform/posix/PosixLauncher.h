@@ -11,6 +11,12 @@ namespace tw::posix {
 Status startScriptInTerminal(const std::string& nativeDirectory, const std::string& script,
                              bool minimized);
 
+// The search path the terminal and the script get: `path`, then the program's own folder,
+// where the tools that ship with it (the decoder) live, so a program of the same name in an
+// earlier folder still wins. Unchanged when the folder is already on it, or has a ":" in its
+// name (PATH cannot hold it).
+std::string searchPathWithProgramFolder(const std::string& path, const std::string& programFolder);
+
 // Hands an address to the desktop's opener, without waiting.
 Status openAddressWithDesktop(const std::string& address);
 

@@ -1,6 +1,7 @@
 #include "PosixPlatform.h"
 
 #include "PosixLauncher.h"
+#include "Process.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -461,20 +462,8 @@ Status PosixPlatform::setCurrentDirectory(const std::wstring& directory) {
 }
 
 std::wstring PosixPlatform::programDirectory() const {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0)
-            return {};
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            std::string program(buffer.data(), static_cast<std::size_t>(n));
-            const std::size_t slash = program.rfind('/');
-            if (slash == std::string::npos)
-                return {};
-            return drivePath(slash == 0 ? "/" : program.substr(0, slash));
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    const std::string folder = programDirectoryNative();
+    return folder.empty() ? std::wstring() : drivePath(folder);
 }
 
 std::string PosixPlatform::toEightBit(const std::wstring& text) const {

@@ -111,6 +111,7 @@ private:
 // What the stand-in decoder saw on one run.
 struct DecoderRun {
     std::string cwd;
+    std::string exe; // the stand-in's own executable
     long parent = 0;
     std::vector<std::string> args;
     std::vector<std::string> openFiles; // what its open descriptors lead to
@@ -125,6 +126,8 @@ inline std::vector<DecoderRun> readDecoderLog(const std::string& path) {
             runs.emplace_back();
         else if (!runs.empty() && line.rfind("cwd ", 0) == 0)
             runs.back().cwd = line.substr(4);
+        else if (!runs.empty() && line.rfind("exe ", 0) == 0)
+            runs.back().exe = line.substr(4);
         else if (!runs.empty() && line.rfind("parent ", 0) == 0)
             runs.back().parent = std::stol(line.substr(7));
         else if (!runs.empty() && line.rfind("arg ", 0) == 0)

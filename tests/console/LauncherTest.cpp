@@ -176,7 +176,7 @@ TEST(Launcher, WithoutTheInterpreterBesideTheProgramNamesIt) {
 
 // --- The real thing: xterm on an X server of our own ---
 
-class TerminalWindow : public ::testing::TestWithParam<bool> {
+class XServer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         const std::string xvfb = findOnPath("Xvfb");
@@ -238,6 +238,8 @@ protected:
     static inline std::string s_why;
 };
 
+class TerminalWindow : public XServer, public ::testing::WithParamInterface<bool> {};
+
 TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) {
     const bool minimized = GetParam();
     TempFolder root;
@@ -284,6 +286,8 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
         << "the script did not run";
     const auto run = readDecoderLog(log).front();
     EXPECT_EQ(run.cwd, decoder);
+    // The decoder in the folder wins over the one beside the program.
+    EXPECT_EQ(run.exe, fs::canonical(decoder + "/l3dec"));
     ASSERT_EQ(run.args.size(), 3u);
     EXPECT_EQ(run.args[0], music + "/Long Song Title.mp3");
     EXPECT_FALSE(exists(run.args[1]));
@@ -327,5 +331,61 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
 
 INSTANTIATE_TEST_SUITE_P(WindowState, TerminalWindow, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "minimized" : "normal"; });
+
+// The decoder ships beside the program: the script finds it there when the decoder folder has
+// none. Run from a copy of this test program in a folder of its own, with the interpreter and
+// the stand-in decoder beside it and neither anywhere on PATH.
+using ProgramFolder = XServer;
+
+TEST_F(ProgramFolder, TheDecoderBesideTheProgramIsFoundWhenTheDecoderFolderHasNone) {
+    if (!std::getenv("TW_LAUNCH_FROM_COPY")) {
+        TempFolder bin;
+        const fs::path self = fs::read_symlink("/proc/self/exe");
+        fs::copy_file(self, bin / "launcher-test");
+        fs::copy_file(self.parent_path() / "tonwright-console", bin / "tonwright-console");
+        fs::copy_file(TW_STANDIN_DECODER, bin / "l3dec");
+        const std::string path = fs::path(findOnPath("xterm")).parent_path().string() + ":" +
+                                 fs::path(findOnPath("Xvfb")).parent_path().string();
+        const std::string command = "TW_LAUNCH_FROM_COPY=1 PATH='" + path + "' '" +
+                                    bin / "launcher-test" + "' --gtest_filter=ProgramFolder.* > '" +
+                                    bin / "output" + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << readFile(bin / "output");
+        EXPECT_NE(readFile(bin / "output").find("[  PASSED  ] 1 test"), std::string::npos)
+            << readFile(bin / "output");
+        return;
+    }
+
+    TempFolder root;
+    const std::string decoder = root / "Decoder";
+    const std::string waves = root / "Waves";
+    fs::create_directories(decoder);
+    fs::create_directories(waves);
+    writeFile(root / "Song.mp3", "mp3");
+    const std::string log = root / "log";
+    ScopedEnv display("DISPLAY", s_display.c_str());
+    ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    ScopedEnv logEnv("TW_STANDIN_LOG", log.c_str());
+    ASSERT_TRUE(findOnPath("l3dec").empty()) << "a decoder on PATH: " << findOnPath("l3dec");
+
+    tw::posix::PosixPlatform platform;
+    tw::DecodeInput input;
+    input.dirPath = platform.drivePath(root.path());
+    input.entries = {L"Song.mp3"};
+    input.selected = {true};
+    tw::AppState state;
+    state.DecoderPath = platform.drivePath(decoder);
+    state.Destination = platform.drivePath(waves);
+    state.LoadMode = 1;
+    ScopedCurrentDirectory keep(root.path());
+    const auto result = tw::decodeNow(platform, input, state);
+    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
+
+    ASSERT_TRUE(waitFor([&] { return exists(waves + "/Song.wav"); }, std::chrono::seconds(30)))
+        << "the script did not decode";
+    const auto runs = readDecoderLog(log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front().exe, fs::read_symlink("/proc/self/exe").parent_path() / "l3dec");
+    EXPECT_EQ(runs.front().cwd, decoder);
+}
 
 } // namespace

@@ -21,6 +21,11 @@ int main(int argc, char** argv) {
     {
         std::ofstream log(logPath && *logPath ? logPath : "l3dec.log", std::ios::app);
         log << "run\ncwd " << cwd << "\nparent " << ::getppid() << '\n';
+        // Which copy ran: the one in the folder, or one found on PATH.
+        char self[4096];
+        const ssize_t selfLength = ::readlink("/proc/self/exe", self, sizeof self - 1);
+        if (selfLength > 0)
+            log << "exe " << std::string(self, static_cast<std::size_t>(selfLength)) << '\n';
         for (int i = 1; i < argc; ++i)
             log << "arg " << argv[i] << '\n';
         // What it inherited, so tests can see that nothing of the caller's leaks through.

@@ -1,28 +1,28 @@
 // What Decode writes, starts and refuses, over an in-memory platform.
-#include "FakePlatform.h"
 #include "core/Decode.h"
+#include "tests/support/MemoryPlatform.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using tw::DecodeResult;
-using tw::test::FakePlatform;
+using tw::test::MemoryPlatform;
 using Kind = DecodeResult::Kind;
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // C:\MUSIC with two tracks, output folder D:\WAVES\, decoder folder C:\MPEG.
 struct Scene {
-    FakePlatform platform;
+    MemoryPlatform platform;
     tw::DecodeInput input;
     tw::AppState state;
 
     Scene() {
-        platform.add(L"C:\\MUSIC\\track01.mp3", L"C:\\MUSIC\\TRACK01.MP3");
-        platform.add(L"C:\\MUSIC\\Long Song Title.mp3", L"C:\\MUSIC\\LONGSO~1.MP3");
-        platform.add(L"D:\\WAVES\\", L"D:\\WAVES\\");
-        platform.add(L"C:\\MPEG");
+        platform.addFile(L"C:\\MUSIC\\track01.mp3", L"C:\\MUSIC\\TRACK01.MP3");
+        platform.addFile(L"C:\\MUSIC\\Long Song Title.mp3", L"C:\\MUSIC\\LONGSO~1.MP3");
+        platform.addDirectory(L"D:\\WAVES");
+        platform.addDirectory(L"C:\\MPEG");
         input.entries = {L"track01.mp3", L"Long Song Title.mp3"};
         input.selected = {true, true};
         input.dirPath = L"C:\\MUSIC";
@@ -32,8 +32,8 @@ struct Scene {
     DecodeResult decode() { return tw::decodeNow(platform, input, state); }
     void expectUntouched() {
         EXPECT_TRUE(platform.currentDirectoryCalls.empty());
-        EXPECT_TRUE(platform.written.empty());
-        EXPECT_TRUE(platform.starts.empty());
+        EXPECT_TRUE(platform.files.empty());
+        EXPECT_TRUE(platform.batchStarts.empty());
     }
 };
 
@@ -42,17 +42,17 @@ TEST(DecodeTest, EntersTheDecoderFolderWritesTempBatThereAndStartsIt) {
     const DecodeResult result = s.decode();
     ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
     EXPECT_EQ(s.platform.currentDirectoryCalls, std::vector<std::wstring>{L"C:\\MPEG"});
-    EXPECT_EQ(s.platform.written.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
-    ASSERT_EQ(s.platform.starts.size(), 1u);
-    EXPECT_EQ(s.platform.starts[0].directory, L"C:\\MPEG");
-    EXPECT_EQ(s.platform.starts[0].scriptName, L"TEMP.BAT");
+    EXPECT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
+    ASSERT_EQ(s.platform.batchStarts.size(), 1u);
+    EXPECT_EQ(s.platform.batchStarts[0].directory, L"C:\\MPEG");
+    EXPECT_EQ(s.platform.batchStarts[0].scriptName, L"TEMP.BAT");
 }
 
 TEST(DecodeTest, DecoderFolderAtADriveRootGetsOneBackslash) {
     Scene s;
     s.state.DecoderPath = L"C:\\";
     ASSERT_EQ(s.decode().kind, Kind::Started);
-    EXPECT_EQ(s.platform.written.count(L"C:\\TEMP.BAT"), 1u);
+    EXPECT_EQ(s.platform.files.count(L"C:\\TEMP.BAT"), 1u);
 }
 
 class LoadModeTest : public ::testing::TestWithParam<std::pair<std::int16_t, bool>> {};
@@ -61,8 +61,8 @@ TEST_P(LoadModeTest, OnlyOneMeansMinimized) {
     Scene s;
     s.state.LoadMode = GetParam().first;
     ASSERT_EQ(s.decode().kind, Kind::Started);
-    ASSERT_EQ(s.platform.starts.size(), 1u);
-    EXPECT_EQ(s.platform.starts[0].minimized, GetParam().second);
+    ASSERT_EQ(s.platform.batchStarts.size(), 1u);
+    EXPECT_EQ(s.platform.batchStarts[0].minimized, GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, LoadModeTest,
@@ -99,35 +99,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 // Each step that can fail ends Decode there; what was done before stays done.
-TEST(DecodeFailureTest, DecoderFolderThatCannotBeEnteredWritesNothing) {
+struct FailingStep {
+    const char* label;
+    tw::Status MemoryPlatform::*result; // the step's answer, made a failure
+    const wchar_t* reason;
+    const wchar_t* named; // what the message names besides the reason
+    bool scriptOnDisk;
+    std::size_t startsTried;
+};
+
+class FailingStepTest : public ::testing::TestWithParam<FailingStep> {};
+
+TEST_P(FailingStepTest, EndsDecodeThereKeepingWhatWasDone) {
+    const FailingStep& step = GetParam();
     Scene s;
-    s.platform.setCurrentResult = tw::Status::failure(L"No such folder.");
+    s.platform.*step.result = tw::Status::failure(step.reason);
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"C:\\MPEG"), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"No such folder."), std::wstring::npos);
-    EXPECT_TRUE(s.platform.written.empty());
-    EXPECT_TRUE(s.platform.starts.empty());
+    EXPECT_NE(result.message.find(step.reason), std::wstring::npos) << narrow(result.message);
+    EXPECT_NE(result.message.find(step.named), std::wstring::npos) << narrow(result.message);
+    EXPECT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), step.scriptOnDisk ? 1u : 0u);
+    EXPECT_EQ(s.platform.batchStarts.size(), step.startsTried);
 }
 
-TEST(DecodeFailureTest, ScriptThatCannotBeWrittenIsNotStarted) {
-    Scene s;
-    s.platform.writeResult = tw::Status::failure(L"Read-only file system.");
-    const DecodeResult result = s.decode();
-    EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"C:\\MPEG\\TEMP.BAT"), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"Read-only file system."), std::wstring::npos);
-    EXPECT_TRUE(s.platform.starts.empty());
-}
-
-TEST(DecodeFailureTest, ScriptThatCannotBeStartedStaysOnDisk) {
-    Scene s;
-    s.platform.startResult = tw::Status::failure(L"No terminal found.");
-    const DecodeResult result = s.decode();
-    EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"No terminal found."), std::wstring::npos);
-    EXPECT_EQ(s.platform.written.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FailingStepTest,
+    ::testing::Values(FailingStep{"EnterDecoderFolder", &MemoryPlatform::setCurrentResult,
+                                  L"No such folder.", L"C:\\MPEG", false, 0},
+                      FailingStep{"WriteScript", &MemoryPlatform::writeResult,
+                                  L"Read-only file system.", L"C:\\MPEG\\TEMP.BAT", false, 0},
+                      FailingStep{"StartScript", &MemoryPlatform::batchResult,
+                                  L"No terminal found.", L"C:\\MPEG\\TEMP.BAT", true, 1}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // With neither the file nor the output folder found, the output path is a lone "\" and its
 // extension cannot be cut: Decode stops at that entry and keeps the lines before it.
@@ -139,10 +142,10 @@ TEST(DecodeFailureTest, TooShortOutputPathStopsWithTheLinesBeforeIt) {
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Failed);
     EXPECT_NE(result.message.find(L"missing.mp3"), std::wstring::npos);
-    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"],
+    EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"],
               "L3DEC C:\\MUSIC\\TRACK01.MP3 \\TRACK01.wav -wav \r\n"
               "REN \\TRACK01.wav \"track01.wav\"\r\n");
-    EXPECT_TRUE(s.platform.starts.empty());
+    EXPECT_TRUE(s.platform.batchStarts.empty());
 }
 
 TEST(DecodeFailureTest, TooShortFirstOutputLeavesAnEmptyScript) {
@@ -151,9 +154,9 @@ TEST(DecodeFailureTest, TooShortFirstOutputLeavesAnEmptyScript) {
     s.input.entries = {L"missing.mp3"};
     s.input.selected = {true};
     EXPECT_EQ(s.decode().kind, Kind::Failed);
-    ASSERT_EQ(s.platform.written.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
-    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"], "");
-    EXPECT_TRUE(s.platform.starts.empty());
+    ASSERT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
+    EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"], "");
+    EXPECT_TRUE(s.platform.batchStarts.empty());
 }
 
 // Text the script cannot carry is refused before anything happens, and the message names it.
@@ -208,11 +211,11 @@ TEST(RefusalTest, UnselectedEntriesAreNotLookedAt) {
 
 TEST(RefusalTest, LatinOneNameFitsALatinOneCodePage) {
     Scene s;
-    s.platform.add(L"C:\\MUSIC\\caf\u00e9.mp3", L"C:\\MUSIC\\CAF\u00c9.MP3");
+    s.platform.addFile(L"C:\\MUSIC\\caf\u00e9.mp3", L"C:\\MUSIC\\CAF\u00c9.MP3");
     s.input.entries = {L"caf\u00e9.mp3"};
     s.input.selected = {true};
     ASSERT_EQ(s.decode().kind, Kind::Started);
-    EXPECT_EQ(s.platform.written[L"C:\\MPEG\\TEMP.BAT"],
+    EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"],
               "L3DEC C:\\MUSIC\\CAF\xc9.MP3 D:\\WAVES\\CAF\xc9.wav -wav \r\n"
               "REN D:\\WAVES\\CAF\xc9.wav \"caf\xe9.wav\"\r\n");
 }
@@ -221,7 +224,7 @@ TEST(RefusalTest, LatinOneNameFitsALatinOneCodePage) {
 // the unquoted decoder arguments at its blanks.
 TEST(RefusalTest, ShortFormWithABlankIsRefused) {
     Scene s;
-    s.platform.add(L"C:\\MUSIC\\My Song.mp3", L"C:\\MUSIC\\My Song.mp3");
+    s.platform.addFile(L"C:\\MUSIC\\My Song.mp3", L"C:\\MUSIC\\My Song.mp3");
     s.input.entries = {L"My Song.mp3"};
     s.input.selected = {true};
     const DecodeResult result = s.decode();
@@ -233,7 +236,7 @@ TEST(RefusalTest, ShortFormWithABlankIsRefused) {
 // An output path that is the short name of another file would let the decoder overwrite it.
 TEST(CollisionTest, OutputThatIsAnotherFilesShortNameIsRefused) {
     Scene s;
-    s.platform.add(L"D:\\WAVES\\Long Song Other.wav", L"D:\\WAVES\\LONGSO~1.WAV");
+    s.platform.addFile(L"D:\\WAVES\\Long Song Other.wav", L"D:\\WAVES\\LONGSO~1.WAV");
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Refused);
     EXPECT_NE(result.message.find(L"D:\\WAVES\\LONGSO~1.wav"), std::wstring::npos);
@@ -244,17 +247,17 @@ TEST(CollisionTest, OutputThatIsAnotherFilesShortNameIsRefused) {
 
 TEST(CollisionTest, EarlierOutputOfTheSameTrackMayBeReplaced) {
     Scene s;
-    s.platform.add(L"D:\\WAVES\\Long Song Title.wav", L"D:\\WAVES\\LONGSO~1.WAV");
-    s.platform.add(L"D:\\WAVES\\track01.wav", L"D:\\WAVES\\TRACK01.WAV");
+    s.platform.addFile(L"D:\\WAVES\\Long Song Title.wav", L"D:\\WAVES\\LONGSO~1.WAV");
+    s.platform.addFile(L"D:\\WAVES\\track01.wav", L"D:\\WAVES\\TRACK01.WAV");
     EXPECT_EQ(s.decode().kind, Kind::Started);
 }
 
 TEST(CollisionTest, OutputWithoutAFolderIsCheckedOnTheDecoderDrive) {
     Scene s;
     s.state.Destination = L"E:\\GONE\\";
-    s.platform.add(L"C:\\TRACK01.wav", L"C:\\TRACK01.WAV");
+    s.platform.addFile(L"C:\\TRACK01.wav", L"C:\\TRACK01.WAV");
     s.input.entries = {L"other.mp3"};
-    s.platform.add(L"C:\\MUSIC\\other.mp3", L"C:\\MUSIC\\TRACK01.MP3");
+    s.platform.addFile(L"C:\\MUSIC\\other.mp3", L"C:\\MUSIC\\TRACK01.MP3");
     s.input.selected = {true};
     EXPECT_EQ(s.decode().kind, Kind::Refused);
 }

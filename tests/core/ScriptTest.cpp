@@ -1,12 +1,12 @@
 // The script text of Decode, over an in-memory platform whose short names each case sets.
-#include "FakePlatform.h"
 #include "core/Script.h"
+#include "tests/support/MemoryPlatform.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using tw::test::FakePlatform;
+using tw::test::MemoryPlatform;
 
 struct EscapeCase {
     const wchar_t* text;
@@ -44,7 +44,7 @@ struct ScriptCase {
     int format; // 0..3: Option1..Option4
     bool check1;
     bool check2;
-    std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // long path, short form
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // files: long path, short form
     std::vector<const wchar_t*> lines;
 };
 
@@ -55,9 +55,10 @@ class ScriptLinesTest : public ::testing::TestWithParam<ScriptCase> {};
 
 TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
     const ScriptCase& c = GetParam();
-    FakePlatform platform;
+    MemoryPlatform platform;
+    platform.addDirectory(L"D:\\WAVES"); // the output folder of every case
     for (const auto& [longPath, shortForm] : c.onDisk)
-        platform.add(longPath, shortForm);
+        platform.addFile(longPath, shortForm);
     tw::DecodeInput input;
     for (const Entry& e : c.entries) {
         input.entries.push_back(e.name);
@@ -83,9 +84,7 @@ TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
 
 const std::vector<std::pair<const wchar_t*, const wchar_t*>> kMusic{
     {L"C:\\MUSIC\\track01.mp3", L"C:\\MUSIC\\TRACK01.MP3"},
-    {L"C:\\MUSIC\\Long Song Title.mp3", L"C:\\MUSIC\\LONGSO~1.MP3"},
-    {L"D:\\WAVES\\", L"D:\\WAVES\\"},
-    {L"D:\\WAVES", L"D:\\WAVES"}};
+    {L"C:\\MUSIC\\Long Song Title.mp3", L"C:\\MUSIC\\LONGSO~1.MP3"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScriptLinesTest,
@@ -100,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                     L"REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\""}},
         ScriptCase{"DriveRootSourceAndDestinationWithoutBackslash", L"C:\\", L"D:\\WAVES",
                    {{L"track01.mp3", true}}, 0, false, false,
-                   {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}, {L"D:\\WAVES", L"D:\\WAVES"}},
+                   {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}},
                    {L"L3DEC C:\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
                     L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
         ScriptCase{"ListOrderSkipsUnselectedAndEmpty", L"C:\\MUSIC", L"D:\\WAVES\\",
@@ -121,13 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {L"L3DEC C:\\MUSIC\\TRACK01.MP3 \\TRACK01.aiff -aif ",
                     L"REN \\TRACK01.aiff \"track01.aiff\""}},
         ScriptCase{"NameShorterThanItsCut", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"ab", true}}, 0,
-                   false, false, {{L"C:\\MUSIC\\ab", L"C:\\MUSIC\\AB"}, {L"D:\\WAVES\\", L""}},
+                   false, false, {{L"C:\\MUSIC\\ab", L"C:\\MUSIC\\AB"}},
                    {L"L3DEC C:\\MUSIC\\AB D:\\WAVESwav -wav ", L"REN D:\\WAVESwav \"wav\""}},
         ScriptCase{"ConsoleCharactersInNamesAreEscaped", L"C:\\MUSIC", L"D:\\WAVES\\",
                    {{L"a&b.mp3", true}, {L"100% (live).mp3", true}}, 0, false, false,
                    {{L"C:\\MUSIC\\a&b.mp3", L"C:\\MUSIC\\A&B.MP3"},
-                    {L"C:\\MUSIC\\100% (live).mp3", L"C:\\MUSIC\\100%(L~1.MP3"},
-                    {L"D:\\WAVES\\", L""}},
+                    {L"C:\\MUSIC\\100% (live).mp3", L"C:\\MUSIC\\100%(L~1.MP3"}},
                    {L"L3DEC C:\\MUSIC\\A^&B.MP3 D:\\WAVES\\A^&B.wav -wav ",
                     L"REN D:\\WAVES\\A^&B.wav \"a&b.wav\"",
                     L"L3DEC C:\\MUSIC\\100%%^(L~1.MP3 D:\\WAVES\\100%%^(L~1.wav -wav ",

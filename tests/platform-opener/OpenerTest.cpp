@@ -1,5 +1,7 @@
 #include "platform/posix/PosixLauncher.h"
 
+#include "../platform/ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,50 +22,24 @@ namespace {
 
 // A folder that stands first and alone on PATH, so the only xdg-open the opener can find is
 // the one a test writes there.
-class OpenerTest : public ::testing::Test {
+class OpenerTest : public tw::test::ScratchFolderTest {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tw-opener-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        const char* oldPath = std::getenv("PATH");
-        m_oldPath = oldPath ? oldPath : "";
+        ScratchFolderTest::SetUp();
         ::setenv("PATH", m_dir.c_str(), 1);
-    }
-    void TearDown() override {
-        ::setenv("PATH", m_oldPath.c_str(), 1);
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     void writeOpener(const std::string& text, bool executable = true) {
-        const fs::path opener = fs::path(m_dir) / "xdg-open";
-        std::ofstream(opener) << text;
-        fs::permissions(opener, executable ? fs::perms::owner_all : fs::perms::owner_read);
+        writeProgram("xdg-open", text, executable);
     }
 
     // The fake opener writes its argument count and its first argument, then renames the
     // record into place, so a test never reads a half-written record.
     void writeRecordingOpener() {
-        const std::string record = (fs::path(m_dir) / "record").string();
         writeOpener(
             "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s\\n' \"$#\"; printf '%s' \"$1\"; } > '" +
-            record + ".part'\nmv '" + record + ".part' '" + record + "'\n");
+            path("record.part") + "'\nmv '" + path("record.part") + "' '" + path("record") + "'\n");
     }
-
-    // The opener runs detached, so wait for its record (or give up after a while).
-    std::string waitForRecord() {
-        const fs::path record = fs::path(m_dir) / "record";
-        for (int i = 0; i < 500 && !fs::exists(record); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::ifstream in(record);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    std::string m_dir;
-    std::string m_oldPath;
 };
 
 class OpenerAddressTest : public OpenerTest, public ::testing::WithParamInterface<std::string> {};
@@ -72,7 +48,7 @@ TEST_P(OpenerAddressTest, HandsTheAddressOverAsOneUnchangedArgument) {
     writeRecordingOpener();
     const tw::Status status = tw::posix::openAddressWithDesktop(GetParam());
     ASSERT_TRUE(status.ok);
-    EXPECT_EQ(waitForRecord(), "1\n" + GetParam());
+    EXPECT_EQ(waitForFile("record"), "1\n" + GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(

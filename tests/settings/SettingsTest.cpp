@@ -8,7 +8,7 @@
 namespace {
 
 using tw::testing::FakeHost;
-using tw::testing::MemoryPlatform;
+using tw::testing::SettingsMachine;
 
 const std::wstring iniPath = L"C:\\TONWRITE\\tonwright.ini";
 
@@ -60,7 +60,7 @@ class LoadTest : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadTest, GivesStateDir1AndSetup) {
     const LoadCase& c = GetParam();
-    MemoryPlatform platform;
+    SettingsMachine platform;
     if (c.file)
         platform.files[iniPath] = *c.file;
     FakeHost host;
@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LoadTest, AppPathGetsExactlyOneBackslashAndDefaultsFollowDrive1) {
     for (const auto& [folder, appPath] :
          {std::pair{L"C:\\", L"C:\\"}, std::pair{L"D:\\APPS\\TW", L"D:\\APPS\\TW\\"}}) {
-        MemoryPlatform platform;
+        SettingsMachine platform;
         platform.programFolder = folder;
         FakeHost host;
         host.drive = L"e: [DATA]";
@@ -154,7 +154,7 @@ TEST(LoadTest, AppPathGetsExactlyOneBackslashAndDefaultsFollowDrive1) {
 }
 
 TEST(LoadTest, LabelShowsDestinationAfterSetupClosed) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     FakeHost host;
     host.setupAction = [](tw::AppState& state) {
         state.DecoderPath = L"C:\\MPEG";
@@ -215,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{L"1E-999999999999999999999999", 0}, NumberCase{L"0E999999999999", 0}));
 
 TEST(SaveTest, WritesTheSixLinesWithCrLfThroughReplace) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     FakeHost host;
     host.appState = {L"D:\\WAVES\\", 1, L"C:\\MPEG", L"C:\\TONWRITE\\"};
     host.dir1 = L"C:\\MUSIC\\NEW";
@@ -232,9 +232,9 @@ TEST(SaveTest, SignPositionOfLoadMode) {
 }
 
 TEST(SaveTest, FailureNamesFileAndReasonAndKeepsOldFile) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     platform.files[iniPath] = "old";
-    platform.writeFailure = L"Permission denied";
+    platform.writeResult = tw::Status::failure(L"Permission denied");
     FakeHost host;
     host.appState.AppPath = L"C:\\TONWRITE\\";
     const tw::Status saved = tw::saveSettings(platform, host);
@@ -247,7 +247,7 @@ TEST(SaveTest, FailureNamesFileAndReasonAndKeepsOldFile) {
 class RoundTripTest : public ::testing::TestWithParam<std::int16_t> {};
 
 // Saves a state, then loads it into a fresh main window.
-FakeHost roundTrip(std::int16_t loadMode, MemoryPlatform& platform) {
+FakeHost roundTrip(std::int16_t loadMode, SettingsMachine& platform) {
     FakeHost before;
     before.appState = {L"D:\\WAVES\\ ", loadMode, L"C:\\MPEG\\", L"C:\\TONWRITE\\"};
     before.dir1 = L"C:\\MUSIC\\NEW";
@@ -258,7 +258,7 @@ FakeHost roundTrip(std::int16_t loadMode, MemoryPlatform& platform) {
 }
 
 TEST_P(RoundTripTest, GivesBackTheSameFourValues) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     const FakeHost after = roundTrip(GetParam(), platform);
     EXPECT_EQ(after.setupOpened, 0);
     EXPECT_EQ(after.appState.DecoderPath, L"C:\\MPEG\\");
@@ -270,7 +270,7 @@ TEST_P(RoundTripTest, GivesBackTheSameFourValues) {
 INSTANTIATE_TEST_SUITE_P(LoadModes, RoundTripTest, ::testing::Values(0, 1, 32767));
 
 TEST(RoundTripTest, NegativeLoadModeLosesItsSignPosition) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     const FakeHost after = roundTrip(-1, platform);
     EXPECT_NE(platform.files[iniPath].find("\r\nLoadMode =-1\r\n"), std::string::npos);
     EXPECT_EQ(after.setupOpened, 0);

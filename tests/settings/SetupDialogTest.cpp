@@ -21,7 +21,7 @@
 namespace {
 
 using tw::Form2;
-using tw::testing::MemoryPlatform;
+using tw::testing::SettingsMachine;
 
 Form2* openSetup() {
     if (auto* dialog = qobject_cast<Form2*>(QApplication::activeModalWidget()))
@@ -34,7 +34,7 @@ Form2* openSetup() {
 
 // Runs the Setup command; `user` acts on the open dialog, which is closed afterwards whatever
 // happened, so a failing check cannot leave the test waiting.
-void runSetup(MemoryPlatform& platform, tw::AppState& state,
+void runSetup(SettingsMachine& platform, tw::AppState& state,
               const std::function<void(Form2&)>& user) {
     QObject context;
     bool seen = false;
@@ -60,7 +60,7 @@ QRect pixels(int left, int top, int width, int height) {
 }
 
 TEST(SetupDialog, LayoutCaptionsAndWindow) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     tw::AppState state;
     state.DecoderPath = L"C:\\MPEG";
     Form2 dialog(platform, state);
@@ -121,7 +121,7 @@ TEST(SetupDialog, LayoutCaptionsAndWindow) {
 }
 
 TEST(SetupDialog, KeyboardOrderFocusAndNoDefaultButton) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     tw::AppState state;
     state.DecoderPath = L"C:\\MPEG";
     state.LoadMode = 1;
@@ -142,7 +142,12 @@ TEST(SetupDialog, KeyboardOrderFocusAndNoDefaultButton) {
         // Escape does nothing; Enter presses the button that has the focus.
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_TRUE(dialog.isVisible());
+        // An option button is not a push button: Enter on it neither picks it nor closes.
         dialog.Option2->setChecked(true);
+        dialog.Option1->setFocus();
+        QTest::keyClick(dialog.Option1, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.Option2->isChecked());
         dialog.Command2->setFocus();
         QTest::keyClick(dialog.Command2, Qt::Key_Return);
         EXPECT_FALSE(dialog.isVisible());
@@ -168,7 +173,7 @@ class SetupOpeningTest : public ::testing::TestWithParam<OpeningCase> {};
 
 TEST_P(SetupOpeningTest, PrimesAndOkayStoresDirectoryListAndChoice) {
     const OpeningCase& c = GetParam();
-    MemoryPlatform platform;
+    SettingsMachine platform;
     tw::AppState state;
     state.DecoderPath = c.decoderPath;
     state.LoadMode = c.loadMode;
@@ -205,7 +210,7 @@ int rowOf(tw::DirList* list, const QString& path) {
 }
 
 TEST(SetupDialog, OkayTakesTheOpenedDirectoryNotTheHighlightedOne) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     tw::AppState state;
     state.DecoderPath = L"C:\\";
     runSetup(platform, state, [](Form2& dialog) {
@@ -231,7 +236,7 @@ class SetupDismissTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(SetupDismissTest, ChangesNothing) {
     const std::string how = GetParam();
-    MemoryPlatform platform;
+    SettingsMachine platform;
     tw::AppState state;
     state.DecoderPath = L"C:\\MPEG\\";
     state.LoadMode = -1;
@@ -252,7 +257,7 @@ TEST_P(SetupDismissTest, ChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Ways, SetupDismissTest, ::testing::Values("Cancel", "CloseBox"));
 
 TEST(SetupDialog, ChoosingMinimizedStoresOne) {
-    MemoryPlatform platform;
+    SettingsMachine platform;
     tw::AppState state;
     state.DecoderPath = L"C:\\MPEG";
     runSetup(platform, state, [](Form2& dialog) {

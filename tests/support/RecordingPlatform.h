@@ -1,31 +1,18 @@
 #pragma once
 
-#include "platform/Platform.h"
+#include "StartRecorder.h"
 
 #include <string>
 #include <vector>
 
 namespace tw::test {
 
-// A platform that passes everything to another one, except that it starts nothing: batch
-// starts and address openings are recorded and answered with a chosen status. Tests use it
-// over a PosixPlatform on temporary folders, so files are real but no window ever opens.
-class RecordingPlatform : public Platform {
+// A platform that passes everything to another one, except that it starts nothing (see
+// StartRecorder). Tests use it over a PosixPlatform on temporary folders, so files are real
+// but no window ever opens.
+class RecordingPlatform : public StartRecorder {
 public:
-    struct BatchStart {
-        std::wstring directory;
-        std::wstring scriptName;
-        bool minimized = false;
-    };
-
     explicit RecordingPlatform(Platform& inner) : m_inner(inner) {}
-
-    // What the recorded calls hand back; success unless a test says otherwise.
-    Status batchResult = Status::success();
-    Status addressResult = Status::success();
-
-    std::vector<BatchStart> batchStarts;
-    std::vector<std::wstring> openedAddresses;
 
     Platform& inner() { return m_inner; }
 
@@ -74,16 +61,6 @@ public:
     }
     Status replaceFile(const std::wstring& path, const std::string& bytes) override {
         return m_inner.replaceFile(path, bytes);
-    }
-
-    Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                      bool minimized) override {
-        batchStarts.push_back({directory, scriptName, minimized});
-        return batchResult;
-    }
-    Status openAddress(const std::wstring& address) override {
-        openedAddresses.push_back(address);
-        return addressResult;
     }
 
 private:

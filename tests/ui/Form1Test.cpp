@@ -1,6 +1,6 @@
 #include "ui/Form1.h"
-#include "FakeDrives.h"
 #include "MessageBoxProbe.h"
+#include "tests/support/MemoryPlatform.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
 #include "ui/FileList.h"
@@ -15,24 +15,25 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
-using tw::test::FakeDrives;
+using tw::test::MemoryPlatform;
+using tw::test::okBox;
 using tw::test::runAndAnswerBox;
 
 namespace {
 
 // C: holds MUSIC (tracks in mixed case, a subfolder LIVE) and EMPTY; D: is in the drive map
 // but its root cannot be read (a drive without a medium).
-FakeDrives makeMachine() {
-    FakeDrives p;
+MemoryPlatform makeMachine() {
+    MemoryPlatform p;
     p.addDrive(L"C:", L"[/]");
     p.addDrive(L"D:", L"[/media/cdrom]", false);
     p.addDrive(L"E:", L"[/mnt/usb]");
     p.addDirectory(L"C:\\MUSIC\\LIVE");
     p.addDirectory(L"C:\\EMPTY");
     for (const wchar_t* name : {L"track01.mp3", L"TRACK02.MP3", L"cover.jpg"})
-        p.addFile(L"C:\\MUSIC", name);
+        p.addFile(std::wstring(L"C:\\MUSIC\\") + name);
     for (const wchar_t* name : {L"live1.mp3", L"LIVE2.Mp3", L"notes.txt"})
-        p.addFile(L"C:\\MUSIC\\LIVE", name);
+        p.addFile(std::wstring(L"C:\\MUSIC\\LIVE\\") + name);
     p.current = L"C:\\MUSIC";
     return p;
 }
@@ -79,7 +80,7 @@ QString captionOf(QWidget* w) {
 }
 
 TEST(Form1, ControlsStandWhereTheLayoutPutsThemInKeyboardOrder) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     QMap<int, QWidget*> byTabIndex;
     for (const ControlRow& row : kControls) {
@@ -118,7 +119,7 @@ TEST(Form1, ControlsStandWhereTheLayoutPutsThemInKeyboardOrder) {
 }
 
 TEST(Form1, WindowCaptionBorderClientAreaAndMenus) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     form.show();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Vandrel Tonwright 1.10"));
@@ -150,7 +151,7 @@ TEST(Form1, WindowCaptionBorderClientAreaAndMenus) {
 }
 
 TEST(Form1, StartsAtTheCurrentDirectoryWithWavAndNoSwitches) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     EXPECT_EQ(form.Drive1->drive(), QStringLiteral("C: [/]"));
     EXPECT_EQ(form.Dir1->path(), QStringLiteral("C:\\MUSIC"));
@@ -164,7 +165,7 @@ TEST(Form1, StartsAtTheCurrentDirectoryWithWavAndNoSwitches) {
 }
 
 TEST(Form1, OpeningADirectoryRefreshesTheFileListHighlightingDoesNot) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     form.show();
     form.File1->item(1)->setSelected(true);
@@ -185,19 +186,14 @@ TEST(Form1, OpeningADirectoryRefreshesTheFileListHighlightingDoesNot) {
 }
 
 TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     form.show();
     form.File1->item(0)->setSelected(true);
 
     // The user steps from C: to D: in the drive list.
-    const auto seen = runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Down); });
-    EXPECT_TRUE(seen.shown);
-    EXPECT_EQ(seen.title, QStringLiteral("Tonwright"));
-    EXPECT_EQ(seen.text, QStringLiteral("Sorry!"));
-    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
-    EXPECT_EQ(seen.buttonCount, 1);
-    EXPECT_TRUE(seen.hasOk);
+    EXPECT_EQ(runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Down); }),
+              okBox("Tonwright", "Sorry!", QMessageBox::NoIcon));
     EXPECT_EQ(form.Drive1->drive(), QStringLiteral("D: [/media/cdrom]"));
     EXPECT_EQ(form.Dir1->path(), QStringLiteral("C:\\MUSIC"));
     EXPECT_EQ(form.File1->path(), QStringLiteral("C:\\MUSIC"));
@@ -211,7 +207,7 @@ TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
 }
 
 TEST(Form1, DecodeWithNothingSelectedSaysYikesFromButtonMenuAndEnter) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     form.show();
     const std::function<void()> ways[] = {
@@ -219,20 +215,14 @@ TEST(Form1, DecodeWithNothingSelectedSaysYikesFromButtonMenuAndEnter) {
         [&] { form.DecodeNow->trigger(); },
         [&] { QTest::keyClick(form.File1, Qt::Key_Return); }, // the default button
     };
-    for (const auto& way : ways) {
-        const auto seen = runAndAnswerBox(way);
-        EXPECT_TRUE(seen.shown);
-        EXPECT_EQ(seen.title, QStringLiteral("Yikes!"));
-        EXPECT_EQ(seen.text, QStringLiteral("Um... pick a file, Einstein!"));
-        EXPECT_EQ(seen.icon, QMessageBox::Warning);
-        EXPECT_EQ(seen.buttonCount, 1);
-        EXPECT_TRUE(seen.hasOk);
-    }
+    const auto yikes = okBox("Yikes!", "Um... pick a file, Einstein!", QMessageBox::Warning);
+    for (const auto& way : ways)
+        EXPECT_EQ(runAndAnswerBox(way), yikes);
     EXPECT_EQ(machine.current, L"C:\\MUSIC"); // Decode stopped before touching anything
 }
 
 TEST(Form1, EnterInTheDirectoryListOpensInsteadOfDecoding) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::Form1 form(machine);
     form.show();
     form.Dir1->setCurrentRow(2);

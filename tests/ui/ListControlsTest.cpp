@@ -1,4 +1,4 @@
-#include "FakeDrives.h"
+#include "tests/support/MemoryPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-using tw::test::FakeDrives;
+using tw::test::MemoryPlatform;
 
 namespace {
 
 // C: holds Music (with Rock and Jazz) and Docs; D: is a drive whose root cannot be read.
-FakeDrives makeMachine() {
-    FakeDrives p;
+MemoryPlatform makeMachine() {
+    MemoryPlatform p;
     p.addDrive(L"C:", L"[/]");
     p.addDrive(L"D:", L"[/media/cdrom]", false);
     p.addDrive(L"E:", L"[/mnt/usb]");
@@ -23,11 +23,11 @@ FakeDrives makeMachine() {
     p.addDirectory(L"C:\\Music\\Jazz");
     p.addDirectory(L"C:\\Docs");
     p.addDirectory(L"E:\\Songs");
-    p.addFile(L"C:\\Music", L"b.mp3");
-    p.addFile(L"C:\\Music", L"A.MP3");
-    p.addFile(L"C:\\Music", L"c.Mp3");
-    p.addFile(L"C:\\Music", L"notes.txt");
-    p.addFile(L"C:\\Music", L"mp3.wav");
+    p.addFile(L"C:\\Music\\b.mp3");
+    p.addFile(L"C:\\Music\\A.MP3");
+    p.addFile(L"C:\\Music\\c.Mp3");
+    p.addFile(L"C:\\Music\\notes.txt");
+    p.addFile(L"C:\\Music\\mp3.wav");
     p.current = L"C:\\Music";
     return p;
 }
@@ -41,7 +41,7 @@ struct PathCase {
 class DirListPath : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(DirListPath, AcceptsWhatCanBeShownInItsRealSpelling) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     machine.current = L"C:\\Docs";
     tw::DirList dir(machine);
     QSignalSpy spy(&dir, &tw::DirList::changed);
@@ -72,7 +72,7 @@ QStringList rows(const tw::DirList& dir) {
 }
 
 TEST(DirList, ShowsParentsThenSubdirectoriesWithTheOpenDirectoryCurrent) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::DirList dir(machine);
     EXPECT_EQ(dir.path(), QStringLiteral("C:\\Music"));
     EXPECT_EQ(rows(dir), (QStringList{"C:\\", "Music", "Jazz", "Rock"}));
@@ -82,7 +82,7 @@ TEST(DirList, ShowsParentsThenSubdirectoriesWithTheOpenDirectoryCurrent) {
 }
 
 TEST(DirList, SingleClickHighlightsDoubleClickAndEnterOpen) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::DirList dir(machine);
     dir.resize(200, 200);
     dir.show();
@@ -105,7 +105,7 @@ TEST(DirList, SingleClickHighlightsDoubleClickAndEnterOpen) {
 }
 
 TEST(DriveList, StartsAtTheCurrentDriveAndSetDriveTakesTheLetter) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     machine.current = L"E:\\Songs";
     tw::DriveList drive(machine);
     QSignalSpy spy(&drive, &tw::DriveList::changed);
@@ -121,7 +121,7 @@ TEST(DriveList, StartsAtTheCurrentDriveAndSetDriveTakesTheLetter) {
 }
 
 TEST(DriveList, ChangedOnlyWhenTheUserPicksAnotherDrive) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::DriveList drive(machine);
     drive.show();
     QSignalSpy spy(&drive, &tw::DriveList::changed);
@@ -133,7 +133,7 @@ TEST(DriveList, ChangedOnlyWhenTheUserPicksAnotherDrive) {
 }
 
 TEST(FileList, ListsMatchesWithoutRegardToCaseSortedAndReportsSelection) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::FileList files(machine);
     files.setPattern(QStringLiteral("*.mp3"));
     ASSERT_EQ(files.listCount(), 3);
@@ -154,7 +154,7 @@ TEST(FileList, ListsMatchesWithoutRegardToCaseSortedAndReportsSelection) {
 }
 
 TEST(FileList, AnUnreadableDirectoryLeavesNoStaleEntries) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::FileList files(machine);
     ASSERT_GT(files.listCount(), 0);
     EXPECT_FALSE(files.setPath(QStringLiteral("D:\\")));
@@ -192,7 +192,7 @@ TEST(DirList, OpeningADirectoryThatHasGoneStaysPutAndDropsIt) {
 namespace {
 
 TEST(DriveList, DroppingDownReadsTheDrivesAfreshKeepingTheOneOnShow) {
-    FakeDrives machine = makeMachine();
+    MemoryPlatform machine = makeMachine();
     tw::DriveList drive(machine);
     drive.show();
     QSignalSpy spy(&drive, &tw::DriveList::changed);

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <ostream>
 
 namespace tw::test {
 
@@ -18,7 +19,24 @@ struct BoxSeen {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QAbstractButton*>::size_type buttonCount = 0;
     bool hasOk = false;
+
+    bool operator==(const BoxSeen&) const = default;
 };
+
+// What a message box with a single OK button shows.
+inline BoxSeen okBox(const QString& title, const QString& text, QMessageBox::Icon icon) {
+    return {true, title, text, icon, 1, true};
+}
+
+inline void PrintTo(const BoxSeen& seen, std::ostream* os) {
+    if (!seen.shown) {
+        *os << "no box";
+        return;
+    }
+    *os << "box \"" << seen.title.toStdString() << "\": \"" << seen.text.toStdString()
+        << "\", icon " << seen.icon << ", " << seen.buttonCount << " button(s)"
+        << (seen.hasOk ? " with OK" : " without OK");
+}
 
 // Runs `action`; when it opens a modal message box, records it and presses its OK button
 // (any other modal window is closed, so a wrong box cannot hang the test).

@@ -1,6 +1,6 @@
 // Renders the main window over a small made-up machine and saves it as a PNG, for the docs:
 //   render_main_window OUTPUT.png
-#include "FakeDrives.h"
+#include "tests/support/MemoryPlatform.h"
 #include "ui/Application.h"
 #include "ui/FileList.h"
 #include "ui/Form1.h"
@@ -17,14 +17,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     tw::setUpApplication();
 
-    tw::test::FakeDrives machine;
+    tw::test::MemoryPlatform machine;
     machine.addDrive(L"C:", L"[/]");
     machine.addDrive(L"D:", L"[/media/cdrom]");
     for (const wchar_t* dir : {L"C:\\MUSIC\\Live", L"C:\\MUSIC\\Singles", L"C:\\MUSIC\\Demos"})
         machine.addDirectory(dir);
     for (const wchar_t* name : {L"track01.mp3", L"track02.mp3", L"Long Song Title.mp3",
                                 L"Overture.MP3", L"Interlude.mp3", L"Finale.mp3"})
-        machine.addFile(L"C:\\MUSIC", name);
+        machine.addFile(std::wstring(L"C:\\MUSIC\\") + name);
     machine.current = L"C:\\MUSIC";
 
     tw::Form1 window(machine);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Starting other programs on POSIX systems: finding them, and starting them detached so they
+// outlive us without ever being our zombies.
+namespace tw::posix {
+
+// True for a regular file (links followed) we may execute.
+bool isExecutableFile(const std::string& path);
+
+// Our PATH, or the usual system folders when it is not set.
+std::string searchPath();
+
+// The full path of `program` in the first folder of PATH that holds it as an executable file;
+// empty when none does. Empty PATH entries (the current folder) are skipped on purpose: what
+// we start must not depend on where we happen to be.
+std::string findOnPath(const std::string& program);
+
+// The native folder of the running program's executable ("/" at the root); empty when the
+// system does not say.
+std::string programDirectoryNative();
+
+// The system's text for an errno value.
+std::wstring systemErrorText(int error);
+
+// How a detached start went. On failure, `error` is the errno of the step that failed (0 when
+// the system gave none).
+struct SpawnResult {
+    enum class Failure {
+        None,
+        Start,   // no pipe or process could be made
+        Folder,  // the working folder could not be entered
+        Program, // exec failed: not found, not executable, bad format, ...
+    };
+    Failure failure = Failure::None;
+    int error = 0;
+
+    bool ok() const { return failure == Failure::None; }
+};
+
+// Starts argv[0] (a full path) with `argv`, in `workingDirectory` (ours when empty), with our
+// environment plus `environment` ("NAME=value" entries replacing ours of the same name).
+// Returns once the program has been exec'd or has failed to be; does not wait for it to end.
+// The program runs in a session of its own as a grandchild that init adopts, sees none of our
+// descriptors beyond 0-2, and starts with no signals blocked or ignored. A failure of the
+// working folder or of exec itself is reported back through a close-on-exec pipe.
+SpawnResult spawnDetached(const std::vector<std::string>& argv,
+                          const std::string& workingDirectory = {},
+                          const std::vector<std::string>& environment = {});
+
+} // namespace tw::posix
