@@ -213,6 +213,26 @@ bool listingLess(std::wstring_view a, std::wstring_view b) {
     return a < b;
 }
 
+void sortForListing(std::vector<std::wstring>& names) {
+    struct Keyed {
+        std::wstring folded;
+        std::wstring name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(names.size());
+    for (std::wstring& name : names) {
+        std::wstring folded = foldCase(name);
+        keyed.push_back({std::move(folded), std::move(name)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const int byFolded = a.folded.compare(b.folded);
+        return byFolded != 0 ? byFolded < 0 : a.name < b.name;
+    });
+    names.clear();
+    for (Keyed& entry : keyed)
+        names.push_back(std::move(entry.name));
+}
+
 namespace {
 
 bool matchOne(std::wstring_view pattern, std::wstring_view name) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Text rules shared by every platform: UTF-8 conversion, the case-insensitive order of
 // listings and wildcards. wchar_t holds UTF-32 on POSIX and UTF-16 on Windows; both are
@@ -24,6 +25,8 @@ std::wstring foldCase(std::wstring_view text);
 
 // Listing order: folded text first, then the exact text, so the order is total.
 bool listingLess(std::wstring_view a, std::wstring_view b);
+// Puts names in listing order, folding each name once (listings can hold ten thousand names).
+void sortForListing(std::vector<std::wstring>& names);
 
 // "*" matches any run of characters, "?" exactly one; letters match without regard to case.
 // Several patterns may be given separated by ";" ("*.mp3;*.wav"); "*.*" matches every name.

@@ -388,11 +388,7 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
     if (!dir)
         return failure(L"Cannot read", directory, errno);
 
-    struct Listed {
-        std::wstring folded;
-        std::wstring name;
-    };
-    std::vector<Listed> listed;
+    std::vector<std::wstring> listed;
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string nativeName = entry->d_name;
@@ -414,21 +410,15 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
         std::wstring name = fromUtf8(nativeName);
         if (!directories && !wildcardMatch(pattern, name))
             continue;
-        std::wstring folded = foldCase(name);
-        listed.push_back({std::move(folded), std::move(name)});
+        listed.push_back(std::move(name));
     }
     const int readError = errno;
     ::closedir(dir);
     if (readError != 0)
         return failure(L"Cannot read", directory, readError);
 
-    std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
-        const int byFolded = a.folded.compare(b.folded);
-        return byFolded != 0 ? byFolded < 0 : a.name < b.name;
-    });
-    names.reserve(listed.size());
-    for (Listed& entry : listed)
-        names.push_back(std::move(entry.name));
+    text::sortForListing(listed);
+    names = std::move(listed);
     return Status::success();
 }
 

@@ -313,11 +313,7 @@ Status listEntries(const std::wstring& directory, bool directories, const std::w
             return Status::success();
         return failure(L"Cannot read", directory, error);
     }
-    struct Listed {
-        std::wstring folded;
-        std::wstring name;
-    };
-    std::vector<Listed> listed;
+    std::vector<std::wstring> listed;
     do {
         const std::wstring name = found.cFileName;
         const DWORD attributes = found.dwFileAttributes;
@@ -328,20 +324,15 @@ Status listEntries(const std::wstring& directory, bool directories, const std::w
             continue;
         if (!directories && !text::wildcardMatch(pattern, name))
             continue;
-        listed.push_back({text::foldCase(name), name});
+        listed.push_back(name);
     } while (::FindNextFileW(find, &found));
     const DWORD error = ::GetLastError();
     ::FindClose(find);
     if (error != ERROR_NO_MORE_FILES)
         return failure(L"Cannot read", directory, error);
 
-    std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
-        const int byFolded = a.folded.compare(b.folded);
-        return byFolded != 0 ? byFolded < 0 : a.name < b.name;
-    });
-    names.reserve(listed.size());
-    for (Listed& entry : listed)
-        names.push_back(std::move(entry.name));
+    text::sortForListing(listed);
+    names = std::move(listed);
     return Status::success();
 }
 
