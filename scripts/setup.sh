@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libmpg123-dev libsndfile1-dev
+  lame sox mpg123
   xvfb xauth xterm xdg-utils x11-utils
   fonts-liberation fonts-dejavu-core
 )
