@@ -1,12 +1,21 @@
+// l3dec on real MP3 files, made by lame at test time: what it writes must be exactly what the
+// MPEG library decodes, in a container that libsndfile and sox both read back.
 #include "tools/decoder/Decoder.h"
 
 #include <gtest/gtest.h>
+#include <mpg123.h>
 #include <sndfile.h>
 
-#include <cmath>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <numbers>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using tw::decoder::Format;
@@ -14,131 +23,354 @@ using tw::decoder::Options;
 
 namespace {
 
+std::string run(const std::string& command, int* status = nullptr) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        output.append(chunk, n);
+    const int rc = ::pclose(pipe);
+    if (status)
+        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return output;
+}
+
+bool haveTool(const char* name) {
+    return run(std::string("command -v ") + name + " >/dev/null 2>&1 && echo yes") == "yes\n";
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What the MPEG library itself makes of a file: interleaved 16-bit little-endian samples.
+struct Pcm {
+    long rate = 0;
+    int channels = 0;
+    std::string bytes;
+    long long frames() const { return static_cast<long long>(bytes.size()) / (2 * channels); }
+};
+
+Pcm referenceDecode(const std::string& path) {
+    Pcm pcm;
+    int err = 0;
+    mpg123_handle* mh = mpg123_new(nullptr, &err);
+    mpg123_param2(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_ENDIAN, 0.0);
+    mpg123_format_none(mh);
+    const long* rates = nullptr;
+    size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (size_t i = 0; i < count; ++i)
+        mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        int encoding = 0;
+        mpg123_getformat(mh, &pcm.rate, &pcm.channels, &encoding);
+        std::vector<char> buffer(65536);
+        for (;;) {
+            size_t done = 0;
+            const int rc = mpg123_read(mh, buffer.data(), buffer.size(), &done);
+            pcm.bytes.append(buffer.data(), done);
+            if (rc != MPG123_OK && rc != MPG123_NEW_FORMAT)
+                break;
+        }
+    }
+    mpg123_close(mh);
+    mpg123_delete(mh);
+    return pcm;
+}
+
+// Real MP3 files of several kinds, made once for the whole program.
+class Fixtures {
+public:
+    static Fixtures& get() {
+        static Fixtures fixtures;
+        return fixtures;
+    }
+    bool ready() const { return m_ready; }
+    const fs::path& folder() const { return m_folder; }
+    // `seconds` of a tone over noise, at `rate` Hz with `channels`, encoded with `lameArgs`.
+    std::string mp3(const std::string& name, int rate, int channels, double seconds,
+                    const std::string& lameArgs) {
+        const fs::path path = m_folder / name;
+        if (!fs::exists(path)) {
+            std::ostringstream command;
+            command << "sox -n -r " << rate << " -c " << channels << " -b 16 -t wav - synth "
+                    << seconds << " sine 440 pinknoise gain -12 2>/dev/null | lame --quiet "
+                    << lameArgs << " - '" << path.string() << "'";
+            run(command.str());
+        }
+        return path.string();
+    }
+
+private:
+    Fixtures() {
+        m_folder = fs::temp_directory_path() / ("tw-l3dec-" + std::to_string(::getpid()));
+        fs::create_directories(m_folder);
+        m_ready = haveTool("lame") && haveTool("sox");
+    }
+    ~Fixtures() {
+        std::error_code ignored;
+        fs::remove_all(m_folder, ignored);
+    }
+    fs::path m_folder;
+    bool m_ready = false;
+};
+
 class DecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tw-decoder-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        if (!Fixtures::get().ready())
+            GTEST_SKIP() << "lame and sox make the test files; scripts/setup.sh installs them";
+        m_dir = Fixtures::get().folder() /
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // One second of a 440 Hz tone in stereo, encoded as MPEG Layer-3 by libsndfile.
-    std::string makeTone(const std::string& name) {
-        const std::string path = (dir / name).string();
-        SF_INFO info{};
-        info.samplerate = 44100;
-        info.channels = 2;
-        info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
-        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-        if (!f)
-            ADD_FAILURE() << "cannot write MP3: " << sf_strerror(nullptr);
-        // Float samples: the Layer-3 writer mangles 16-bit input.
-        std::vector<float> samples(44100 * 2);
-        for (int k = 0; k < 44100; ++k)
-            samples[2 * k] = samples[2 * k + 1] =
-                static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * 440 * k / 44100.0));
-        sf_write_float(f, samples.data(), static_cast<sf_count_t>(samples.size()));
-        sf_close(f);
-        return path;
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+    std::string tone(double seconds = 2.0) {
+        return Fixtures::get().mp3("tone.mp3", 44100, 2, seconds, "-b 128");
+    }
+    // Names in the output folder: a failed run must leave nothing there.
+    std::vector<std::string> outputs() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    Options options(const std::string& input, const std::string& output = "out.wav") const {
+        Options o;
+        o.input = input;
+        o.output = (m_dir / output).string();
+        return o;
     }
 
-    fs::path dir;
+    fs::path m_dir;
 };
 
-std::string magic(const std::string& path, std::size_t offset, std::size_t size) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(offset + size, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes.substr(offset);
-}
+struct Source {
+    const char* name;
+    int rate;
+    int channels;
+    const char* lameArgs;
+};
 
-struct FormatCase {
+struct Container {
     Format format;
+    const char* extension;
     std::size_t magicOffset;
     const char* magic;
 };
 
-class DecoderFormatTest : public DecoderTest, public ::testing::WithParamInterface<FormatCase> {};
+class DecoderFormatTest
+    : public DecoderTest,
+      public ::testing::WithParamInterface<std::tuple<Source, Container>> {};
 
-TEST_P(DecoderFormatTest, WritesTheToneInTheChosenContainer) {
-    const auto mp3 = makeTone("tone.mp3");
-    Options options;
-    options.input = mp3;
-    options.output = (dir / "out.bin").string();
-    options.format = GetParam().format;
-    const auto outcome = tw::decoder::decode(options);
+TEST_P(DecoderFormatTest, WritesExactlyWhatTheLibraryDecodes) {
+    const auto& [source, container] = GetParam();
+    const auto mp3 = Fixtures::get().mp3(std::string(source.name) + ".mp3", source.rate,
+                                         source.channels, 1.5, source.lameArgs);
+    const Pcm expected = referenceDecode(mp3);
+    ASSERT_GT(expected.frames(), 0) << mp3;
+
+    auto o = options(mp3, std::string("out.") + container.extension);
+    o.format = container.format;
+    const auto outcome = tw::decoder::decode(o);
     ASSERT_TRUE(outcome.ok) << outcome.message;
-    EXPECT_EQ(magic(options.output, GetParam().magicOffset, 4), GetParam().magic);
+    EXPECT_EQ(outcome.frames, expected.frames());
+    EXPECT_EQ(outputs(), std::vector<std::string>{fs::path(o.output).filename().string()});
+    EXPECT_EQ(readAll(o.output).substr(container.magicOffset, 4), container.magic);
 
+    // libsndfile reads it back as the same samples.
     SF_INFO info{};
-    SNDFILE* f = sf_open(options.output.c_str(), SFM_READ, &info);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(info.samplerate, 44100);
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_NEAR(static_cast<double>(info.frames), 44100.0, 1200.0);
-    std::vector<short> samples(static_cast<std::size_t>(info.frames * 2));
+    SNDFILE* f = sf_open(o.output.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.samplerate, expected.rate);
+    EXPECT_EQ(info.channels, expected.channels);
+    EXPECT_EQ(info.frames, expected.frames());
+    std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
     sf_read_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
     sf_close(f);
-    // A 440 Hz tone swings from one side to the other about 880 times a second; the margin
-    // keeps coding noise around zero from counting.
-    int crossings = 0;
-    int side = 0;
-    for (std::size_t k = 0; k < samples.size(); k += 2) {
-        const int now = samples[k] > 2000 ? 1 : samples[k] < -2000 ? -1 : 0;
-        if (now != 0 && now != side) {
-            crossings += side != 0;
-            side = now;
-        }
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(),
+                           reinterpret_cast<const short*>(expected.bytes.data())));
+
+    // So does sox, a reader of its own.
+    const std::string quoted = "'" + o.output + "'";
+    EXPECT_EQ(run("soxi -c " + quoted), std::to_string(expected.channels) + "\n");
+    EXPECT_EQ(run("soxi -r " + quoted), std::to_string(expected.rate) + "\n");
+    EXPECT_EQ(run("soxi -s " + quoted), std::to_string(expected.frames()) + "\n");
+    EXPECT_TRUE(run("sox " + quoted + " -t raw -e signed -b 16 -L - 2>/dev/null") ==
+                expected.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SourcesAndContainers, DecoderFormatTest,
+    ::testing::Combine(
+        ::testing::Values(Source{"cd_stereo", 44100, 2, "-b 128"},
+                          Source{"mpeg2_mono", 22050, 1, "-b 32"},
+                          Source{"mpeg25_stereo", 11025, 2, "-b 24"},
+                          Source{"vbr_48k", 48000, 2, "-V 4"}),
+        ::testing::Values(Container{Format::Wav, "wav", 8, "WAVE"},
+                          Container{Format::Snd, "snd", 0, ".snd"},
+                          Container{Format::Aiff, "aiff", 8, "AIFF"},
+                          Container{Format::Aifc, "aifc", 8, "AIFC"})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "_" +
+               std::get<1>(info.param).extension;
+    });
+
+// A copy of the tone with bytes put into or cut from the middle.
+std::string damaged(const std::string& mp3, const fs::path& folder, const std::string& insert,
+                    bool truncate) {
+    std::string bytes = readAll(mp3);
+    const std::size_t middle = bytes.size() / 2;
+    bytes = truncate ? bytes.substr(0, middle + 100)
+                     : bytes.substr(0, middle) + insert + bytes.substr(middle);
+    const fs::path path = folder / "damaged.mp3";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+}
+
+struct DamageCase {
+    const char* name;
+    std::string insert; // put in the middle
+    bool truncate;      // or the file cut after its middle
+    bool searchAgain;
+    bool ignoreErrors;
+    bool ok;
+    double minShare, maxShare; // of the undamaged file's samples
+    bool damagedParts;         // passed over some damage under -ign
+};
+
+class DecoderDamageTest : public DecoderTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DecoderDamageTest, TheSwitchesDecideHowFarDecodingGoes) {
+    const auto& c = GetParam();
+    const auto whole = referenceDecode(tone());
+    auto o = options(damaged(tone(), m_dir, c.insert, c.truncate));
+    o.searchAgain = c.searchAgain;
+    o.ignoreErrors = c.ignoreErrors;
+    const auto outcome = tw::decoder::decode(o);
+    ASSERT_EQ(outcome.ok, c.ok) << outcome.message;
+    if (!c.ok) {
+        EXPECT_NE(outcome.message.find("lost synchronization"), std::string::npos)
+            << outcome.message;
+        EXPECT_EQ(outputs(), std::vector<std::string>{"damaged.mp3"});
+        return;
     }
-    EXPECT_NEAR(crossings, 880, 20);
-    EXPECT_FALSE(fs::exists(options.output + ".l3dec-part"));
+    const double share = static_cast<double>(outcome.frames) / whole.frames();
+    EXPECT_GE(share, c.minShare);
+    EXPECT_LE(share, c.maxShare);
+    EXPECT_EQ(outcome.damagedParts > 0, c.damagedParts);
+    SF_INFO info{};
+    SNDFILE* f = sf_open(o.output.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.frames, outcome.frames);
+    sf_close(f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DecoderFormatTest,
-                         ::testing::Values(FormatCase{Format::Wav, 8, "WAVE"},
-                                           FormatCase{Format::Snd, 0, ".snd"},
-                                           FormatCase{Format::Aiff, 8, "AIFF"},
-                                           FormatCase{Format::Aifc, 8, "AIFC"}));
+const std::string kJunk = std::string(4096, 'x');
+const std::string kFarJunk = std::string(256 * 1024, '\0');
 
-TEST_F(DecoderTest, FailureLeavesNoOutputAndKeepsAnExistingOne) {
-    const auto junk = (dir / "junk.mp3").string();
-    std::ofstream(junk) << "this is not audio\n";
-    const auto output = (dir / "out.wav").string();
-    std::ofstream(output) << "earlier output";
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DecoderDamageTest,
+    ::testing::Values(
+        DamageCase{"JunkWithoutSwitches", kJunk, false, false, false, false, 0, 0, false},
+        DamageCase{"JunkSearchAgain", kJunk, false, true, false, true, 0.97, 1.0, false},
+        DamageCase{"FarJunkSearchAgain", kFarJunk, false, true, false, true, 0.97, 1.0, false},
+        DamageCase{"JunkIgnoreErrors", kJunk, false, false, true, true, 0.97, 1.0, true},
+        DamageCase{"TruncatedIgnoreErrors", "", true, false, true, true, 0.45, 0.55, false},
+        DamageCase{"TruncatedBothSwitches", "", true, true, true, true, 0.45, 0.55, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-    Options options;
-    options.input = junk;
-    options.output = output;
-    auto outcome = tw::decoder::decode(options);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_NE(outcome.message.find("not an MPEG audio file"), std::string::npos) << outcome.message;
-
-    options.input = (dir / "missing.mp3").string();
-    outcome = tw::decoder::decode(options);
-    EXPECT_FALSE(outcome.ok);
-
-    std::ifstream in(output);
-    std::string kept;
-    std::getline(in, kept);
-    EXPECT_EQ(kept, "earlier output");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+TEST_F(DecoderTest, FailuresLeaveNoOutputAndKeepAnEarlierOne) {
+    const auto notAudio = (m_dir / "notes.mp3").string();
+    std::ofstream(notAudio) << std::string(100000, 'n');
+    std::ofstream(m_dir / "out.wav") << "earlier output";
+    fs::create_directories(m_dir / "folder.wav");
+    struct Case {
+        std::string input, output, expected;
+    };
+    const std::vector<Case> cases{
+        {notAudio, "out.wav", "is not an MPEG audio file"},
+        {(m_dir / "missing.mp3").string(), "out.wav", "No such file or directory"},
+        {m_dir.string(), "out.wav", "Is a directory"},
+        {tone(), "no such folder/out.wav", "No such file or directory"},
+        {tone(), "folder.wav", "it is a folder"},
+    };
+    for (const auto& c : cases) {
+        const auto outcome = tw::decoder::decode(options(c.input, c.output));
+        EXPECT_FALSE(outcome.ok) << c.input << " -> " << c.output;
+        EXPECT_NE(outcome.message.find(c.expected), std::string::npos) << outcome.message;
+        EXPECT_EQ(outcome.message.find('\n'), std::string::npos) << outcome.message;
+    }
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"folder.wav", "notes.mp3", "out.wav"}));
+    EXPECT_EQ(readAll(m_dir / "out.wav"), "earlier output");
 }
 
-TEST_F(DecoderTest, TruncatedStreamDecodesWhatIsThere) {
-    const auto mp3 = makeTone("tone.mp3");
-    fs::resize_file(mp3, fs::file_size(mp3) / 2);
-    Options options;
-    options.input = mp3;
-    options.output = (dir / "half.wav").string();
-    options.ignoreErrors = true;
-    options.searchAgain = true;
-    const auto outcome = tw::decoder::decode(options);
-    ASSERT_TRUE(outcome.ok) << outcome.message;
-    EXPECT_GT(outcome.frames, 10000);
-    EXPECT_LT(outcome.frames, 34000);
+TEST_F(DecoderTest, AFullDiskLeavesNoOutput) {
+    // A limit on file size fails writes the way a full disk does, in a child of its own.
+    const auto o = options(tone());
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const auto outcome = tw::decoder::decode(o);
+        const bool saysWhy = outcome.message.find("cannot write") != std::string::npos &&
+                             outcome.message.find("too large") != std::string::npos;
+        std::_Exit(!outcome.ok && saysWhy ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(outputs().empty());
+}
+
+class StopAtOnce : public tw::decoder::Listener {
+public:
+    void started(const tw::decoder::StreamInfo& info) override { description = info.description; }
+    bool progress(double) override { return false; }
+    std::string description;
+};
+
+TEST_F(DecoderTest, AStoppedRunLeavesNoOutput) {
+    StopAtOnce listener;
+    const auto outcome = tw::decoder::decode(options(tone()), &listener);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(listener.description, "MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo");
+    EXPECT_TRUE(outputs().empty());
+}
+
+// The program itself, as the script runs it.
+TEST_F(DecoderTest, TheProgramReportsInOneLineAndSetsItsExitCode) {
+    const std::string l3dec = "'" TW_L3DEC "'";
+    const std::string mp3 = tone();
+    const std::string out = (m_dir / "OUT.WAV").string();
+    int status = -1;
+    auto text = run(l3dec + " '" + mp3 + "' '" + out + "' -WAV -sa -ign  2>&1", &status);
+    EXPECT_EQ(status, 0) << text;
+    EXPECT_NE(text.find(mp3 + ": MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo -> WAV, "
+                              "16-bit PCM\n100%  0:00\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(out + ": 88200 samples (0:02) written in "), std::string::npos) << text;
+
+    text = run(l3dec + " '" + m_dir.string() + "/missing.mp3' '" + out + "' -aic 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_EQ(text.rfind("l3dec: cannot open ", 0), 0u) << text;
+
+    text = run(l3dec + " only-one.mp3 -wav 2>&1", &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(outputs(), std::vector<std::string>{"OUT.WAV"});
 }
 
 struct ArgsCase {
@@ -159,8 +391,8 @@ TEST_P(DecoderArgsTest, ReadsTheCommandLineThatTheScriptWrites) {
         EXPECT_FALSE(error.empty());
         return;
     }
-    EXPECT_EQ(options.input, GetParam().args[0]);
-    EXPECT_EQ(options.output, GetParam().args[1]);
+    EXPECT_EQ(options.input, "a.mp3");
+    EXPECT_EQ(options.output, "b");
     EXPECT_EQ(options.format, GetParam().format);
     EXPECT_EQ(options.searchAgain, GetParam().sa);
     EXPECT_EQ(options.ignoreErrors, GetParam().ign);
@@ -168,13 +400,15 @@ TEST_P(DecoderArgsTest, ReadsTheCommandLineThatTheScriptWrites) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, DecoderArgsTest,
-    ::testing::Values(ArgsCase{{"a.mp3", "b.wav", "-wav"}, true, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b.snd", "-snd", "-ign"}, true, Format::Snd, false, true},
-                      ArgsCase{{"a.mp3", "b.aiff", "-aif", "-sa", "-ign"}, true, Format::Aiff,
-                               true, true},
-                      ArgsCase{{"a.mp3", "b.aifc", "-aic", "-sa"}, true, Format::Aifc, true,
+    ::testing::Values(ArgsCase{{"a.mp3", "b", "-wav"}, true, Format::Wav, false, false},
+                      ArgsCase{{"a.mp3", "b", "-snd", "-ign"}, true, Format::Snd, false, true},
+                      ArgsCase{{"a.mp3", "b", "-aif", "-sa", "-ign"}, true, Format::Aiff, true,
+                               true},
+                      ArgsCase{{"-ign", "-sa", "a.mp3", "-aic", "b"}, true, Format::Aifc, true,
+                               true},
+                      ArgsCase{{"a.mp3", "b", "-AIC", "-Sa", ""}, true, Format::Aifc, true,
                                false},
-                      ArgsCase{{"a.mp3", "b.wav"}, true, Format::Wav, false, false},
+                      ArgsCase{{"a.mp3", "b"}, true, Format::Wav, false, false},
                       ArgsCase{{"a.mp3", "-wav"}, false, Format::Wav, false, false},
                       ArgsCase{{"a.mp3", "b", "c", "-wav"}, false, Format::Wav, false, false},
                       ArgsCase{{"a.mp3", "b", "-wav", "-aic"}, false, Format::Wav, false, false},

@@ -3,49 +3,60 @@
 #include <mpg123.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <vector>
+#include <new>
 
 namespace tw::decoder {
 
 bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
+    struct Switch {
+        const char* text;
+        Format format;
+    };
+    static constexpr Switch formats[] = {{"-wav", Format::Wav},
+                                         {"-snd", Format::Snd},
+                                         {"-aif", Format::Aiff},
+                                         {"-aic", Format::Aifc}};
     std::vector<std::string> files;
     bool formatGiven = false;
-    for (const auto& arg : args) {
-        auto setFormat = [&](Format f) {
-            if (formatGiven && options.format != f) {
+    for (const auto& given : args) {
+        // Switches are read in any case; an empty word is no argument.
+        if (given.empty())
+            continue;
+        std::string arg = given;
+        if (arg[0] == '-')
+            std::transform(arg.begin(), arg.end(), arg.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const auto format = std::find_if(std::begin(formats), std::end(formats),
+                                         [&](const Switch& s) { return arg == s.text; });
+        if (format != std::end(formats)) {
+            if (formatGiven && options.format != format->format) {
                 error = "more than one output format given";
                 return false;
             }
-            options.format = f;
+            options.format = format->format;
             formatGiven = true;
-            return true;
-        };
-        if (arg == "-wav") {
-            if (!setFormat(Format::Wav))
-                return false;
-        } else if (arg == "-snd") {
-            if (!setFormat(Format::Snd))
-                return false;
-        } else if (arg == "-aif") {
-            if (!setFormat(Format::Aiff))
-                return false;
-        } else if (arg == "-aic") {
-            if (!setFormat(Format::Aifc))
-                return false;
         } else if (arg == "-sa") {
             options.searchAgain = true;
         } else if (arg == "-ign") {
             options.ignoreErrors = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown switch " + arg;
+            error = "unknown switch " + given;
             return false;
         } else {
             files.push_back(arg);
         }
     }
-    if (files.size() != 2 || files[0].empty() || files[1].empty()) {
+    if (files.size() != 2) {
         error = files.size() < 2 ? "an input and an output file are needed"
                                   : "too many file names";
         return false;
@@ -55,22 +66,212 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
     return true;
 }
 
+std::string describe(Format format) {
+    switch (format) {
+    case Format::Wav:
+        return "WAV, 16-bit PCM";
+    case Format::Snd:
+        return "SND, 16-bit PCM";
+    case Format::Aiff:
+        return "AIFF, 16-bit PCM";
+    case Format::Aifc:
+        return "AIFC, 16-bit PCM";
+    }
+    return {};
+}
+
 namespace {
+
+constexpr std::size_t kInputBlock = 256 * 1024;
+// Decoded audio collects here and reaches the disk in writes of this size.
+constexpr std::size_t kOutputBlock = 1024 * 1024;
+// How many MPEG frames pass between two progress reports (about a second of audio).
+constexpr int kFramesPerReport = 40;
 
 int sndfileFormat(Format format) {
     switch (format) {
     case Format::Wav:
         return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     case Format::Snd:
-        return SF_FORMAT_AU | SF_FORMAT_PCM_16;
+        return SF_FORMAT_AU | SF_FORMAT_PCM_16; // big-endian, as the format has it
     case Format::Aiff:
+        // Big-endian by the format; asking for it outright would make an AIFF-C file.
         return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
     case Format::Aifc:
-        // Little-endian samples only fit the compressed-AIFF container ("sowt").
+        // Little-endian samples only fit the AIFF-C container (compression type "sowt").
         return SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
     }
     return 0;
 }
+
+// The byte order the container keeps its samples in; the decoder delivers them so, and they
+// go to the file as they are.
+bool bigEndianSamples(Format format) { return format == Format::Snd || format == Format::Aiff; }
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+// The input, read in large blocks: the library asks for a header and then a frame at a time.
+class InputFile {
+public:
+    ~InputFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool open(const std::string& path) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0) {
+            m_error = errno;
+            return false;
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            m_error = EISDIR;
+            return false;
+        }
+        m_size = S_ISREG(st.st_mode) ? st.st_size : 0;
+        return true;
+    }
+    int error() const { return m_error; }
+    off_t size() const { return m_size; }
+    off_t position() const { return m_start + static_cast<off_t>(m_next); }
+
+    static mpg123_ssize_t read(void* handle, void* data, size_t count) {
+        return static_cast<InputFile*>(handle)->readInto(static_cast<unsigned char*>(data), count);
+    }
+    static off_t seek(void* handle, off_t offset, int whence) {
+        return static_cast<InputFile*>(handle)->seekTo(offset, whence);
+    }
+
+private:
+    mpg123_ssize_t readInto(unsigned char* data, std::size_t count) {
+        std::size_t done = 0;
+        while (done < count) {
+            if (m_next == m_filled && !refill())
+                return m_error && done == 0 ? -1 : static_cast<mpg123_ssize_t>(done);
+            const std::size_t n = std::min(count - done, m_filled - m_next);
+            std::memcpy(data + done, m_buffer.get() + m_next, n);
+            m_next += n;
+            done += n;
+        }
+        return static_cast<mpg123_ssize_t>(done);
+    }
+    bool refill() {
+        m_start += static_cast<off_t>(m_filled);
+        m_next = m_filled = 0;
+        for (;;) {
+            const ssize_t n = ::read(m_fd, m_buffer.get(), kInputBlock);
+            if (n > 0) {
+                m_filled = static_cast<std::size_t>(n);
+                return true;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                m_error = errno;
+            return false;
+        }
+    }
+    off_t seekTo(off_t offset, int whence) {
+        off_t target = offset;
+        if (whence == SEEK_CUR)
+            target += position();
+        else if (whence == SEEK_END)
+            target += m_size;
+        if (target < 0 || (whence == SEEK_END && m_size == 0)) {
+            errno = EINVAL;
+            return -1;
+        }
+        if (target >= m_start && target <= m_start + static_cast<off_t>(m_filled)) {
+            m_next = static_cast<std::size_t>(target - m_start);
+            return target;
+        }
+        if (::lseek(m_fd, target, SEEK_SET) < 0)
+            return -1;
+        m_start = target;
+        m_next = m_filled = 0;
+        return target;
+    }
+
+    int m_fd = -1;
+    int m_error = 0;
+    off_t m_size = 0;
+    std::unique_ptr<unsigned char[]> m_buffer{new unsigned char[kInputBlock]};
+    off_t m_start = 0;       // file offset of m_buffer[0]
+    std::size_t m_next = 0;  // next byte to hand out
+    std::size_t m_filled = 0;
+};
+
+// The output under its temporary name. Every write and seek of the sound-file library comes
+// through here, so a full disk is noticed wherever it strikes, the header included.
+class OutputFile {
+public:
+    ~OutputFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool create(const std::string& path) {
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (m_fd < 0)
+            m_error = errno;
+        return m_fd >= 0;
+    }
+    // Closes the file; false when anything written was lost.
+    bool close() {
+        if (m_fd >= 0 && ::close(m_fd) != 0 && m_error == 0)
+            m_error = errno;
+        m_fd = -1;
+        return m_error == 0;
+    }
+    int error() const { return m_error; }
+
+    static SF_VIRTUAL_IO callbacks() {
+        SF_VIRTUAL_IO io{};
+        io.get_filelen = [](void* self) -> sf_count_t {
+            struct stat st {};
+            return ::fstat(static_cast<OutputFile*>(self)->m_fd, &st) == 0 ? st.st_size : -1;
+        };
+        io.seek = [](sf_count_t offset, int whence, void* self) -> sf_count_t {
+            auto* file = static_cast<OutputFile*>(self);
+            const off_t at = ::lseek(file->m_fd, offset, whence);
+            if (at < 0 && file->m_error == 0)
+                file->m_error = errno;
+            return at;
+        };
+        io.read = [](void* data, sf_count_t count, void* self) -> sf_count_t {
+            const ssize_t n = ::read(static_cast<OutputFile*>(self)->m_fd, data,
+                                     static_cast<std::size_t>(count));
+            return n < 0 ? 0 : n;
+        };
+        io.write = [](const void* data, sf_count_t count, void* self) -> sf_count_t {
+            return static_cast<OutputFile*>(self)->write(static_cast<const char*>(data),
+                                                         static_cast<std::size_t>(count));
+        };
+        io.tell = [](void* self) -> sf_count_t {
+            return ::lseek(static_cast<OutputFile*>(self)->m_fd, 0, SEEK_CUR);
+        };
+        return io;
+    }
+
+private:
+    sf_count_t write(const char* data, std::size_t count) {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(m_fd, data + done, count - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (m_error == 0)
+                    m_error = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return static_cast<sf_count_t>(done);
+    }
+
+    int m_fd = -1;
+    int m_error = 0;
+};
 
 struct HandleDeleter {
     void operator()(mpg123_handle* h) const {
@@ -83,18 +284,60 @@ struct SndDeleter {
     void operator()(SNDFILE* f) const { sf_close(f); }
 };
 
+struct AlignedDeleter {
+    void operator()(unsigned char* p) const { ::operator delete[](p, std::align_val_t{64}); }
+};
+
+std::string describeStream(mpg123_handle* mh, long rate) {
+    mpg123_frameinfo2 fi{};
+    if (mpg123_info2(mh, &fi) != MPG123_OK)
+        return "MPEG audio";
+    static const char* const versions[] = {"MPEG-1", "MPEG-2", "MPEG-2.5"};
+    static const char* const layers[] = {"", "Layer I", "Layer II", "Layer III"};
+    static const char* const modes[] = {"stereo", "joint stereo", "dual channel", "mono"};
+    char text[160];
+    const char* version = fi.version >= 0 && fi.version < 3 ? versions[fi.version] : "MPEG";
+    const char* layer = fi.layer >= 1 && fi.layer <= 3 ? layers[fi.layer] : "";
+    const char* mode = fi.mode >= 0 && fi.mode < 4 ? modes[fi.mode] : "";
+    if (fi.vbr == MPG123_CBR)
+        std::snprintf(text, sizeof text, "%s %s, %d kbit/s, %ld Hz, %s", version, layer,
+                      fi.bitrate, rate, mode);
+    else
+        std::snprintf(text, sizeof text, "%s %s, variable bit rate, %ld Hz, %s", version, layer,
+                      rate, mode);
+    return text;
+}
+
 } // namespace
 
-Outcome decode(const Options& options) {
+Outcome decode(const Options& options, Listener* listener) {
     Outcome outcome;
+    const std::string& in = options.input;
+    const std::string& out = options.output;
+    auto fail = [&](std::string message) {
+        outcome.message = std::move(message);
+        return outcome;
+    };
+
+    struct stat st {};
+    if (::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return fail("cannot create " + out + ": it is a folder");
+
+    InputFile input;
+    if (!input.open(in))
+        return fail("cannot open " + in + ": " + errnoText(input.error()));
+
     int err = MPG123_OK;
     std::unique_ptr<mpg123_handle, HandleDeleter> mh(mpg123_new(nullptr, &err));
-    if (!mh) {
-        outcome.message = std::string("cannot start the MPEG decoder: ") + mpg123_plain_strerror(err);
-        return outcome;
-    }
-    mpg123_param(mh.get(), MPG123_RESYNC_LIMIT, options.searchAgain ? -1 : 1024, 0.0);
-    mpg123_param(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    if (!mh)
+        return fail(std::string("cannot start the MPEG decoder: ") + mpg123_plain_strerror(err));
+    // Without -sa the library's own limit on the search for the next frame stays in force.
+    if (options.searchAgain)
+        mpg123_param2(mh.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
+    if (options.ignoreErrors)
+        mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    if (bigEndianSamples(options.format))
+        mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_FORCE_ENDIAN | MPG123_BIG_ENDIAN, 0.0);
     // Every rate and channel count, always as 16-bit samples.
     mpg123_format_none(mh.get());
     const long* rates = nullptr;
@@ -103,43 +346,80 @@ Outcome decode(const Options& options) {
     for (size_t i = 0; i < rateCount; ++i)
         mpg123_format(mh.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
-    if (mpg123_open(mh.get(), options.input.c_str()) != MPG123_OK) {
-        outcome.message = "cannot open " + options.input + ": " + mpg123_strerror(mh.get());
-        return outcome;
-    }
+    if (mpg123_replace_reader_handle(mh.get(), &InputFile::read, &InputFile::seek, nullptr) !=
+            MPG123_OK ||
+        mpg123_open_handle(mh.get(), &input) != MPG123_OK)
+        return fail("cannot open " + in + ": " + mpg123_strerror(mh.get()));
     long rate = 0;
     int channels = 0, encoding = 0;
     if (mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK || channels == 0) {
-        outcome.message = options.input + " is not an MPEG audio file";
-        return outcome;
+        if (input.error())
+            return fail("cannot read " + in + ": " + errnoText(input.error()));
+        return fail(in + " is not an MPEG audio file");
     }
+    outcome.rate = rate;
+    outcome.channels = channels;
+    if (listener)
+        listener->started({rate, channels, describeStream(mh.get(), rate)});
 
-    // Written under a temporary name so that a failed run never leaves a half file.
-    const std::string partial = options.output + ".l3dec-part";
+    const std::string partial = out + ".l3dec-part";
+    OutputFile output;
+    if (!output.create(partial))
+        return fail("cannot create " + out + ": " + errnoText(output.error()));
+    // From here on a failure takes the partial file away again.
+    auto failWritten = [&](std::string message) {
+        output.close();
+        std::remove(partial.c_str());
+        return fail(std::move(message));
+    };
+    SF_VIRTUAL_IO io = OutputFile::callbacks();
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = channels;
     info.format = sndfileFormat(options.format);
-    std::unique_ptr<SNDFILE, SndDeleter> out(sf_open(partial.c_str(), SFM_WRITE, &info));
-    if (!out) {
-        outcome.message = "cannot create " + options.output + ": " + sf_strerror(nullptr);
-        return outcome;
+    std::unique_ptr<SNDFILE, SndDeleter> sound(sf_open_virtual(&io, SFM_WRITE, &info, &output));
+    if (!sound) {
+        const std::string why = output.error() ? errnoText(output.error()) : sf_strerror(nullptr);
+        return failWritten("cannot create " + out + ": " + why);
     }
+    auto writeFailed = [&] {
+        const std::string why =
+            output.error() ? errnoText(output.error()) : sf_strerror(sound.get());
+        sound.reset();
+        return failWritten("cannot write " + out + ": " + why);
+    };
 
-    std::vector<unsigned char> buffer(mpg123_outblock(mh.get()));
-    bool failed = false;
+    // The library decodes each frame straight into the free end of this block, so samples
+    // are never copied before they are written.
+    const std::size_t frameBytes = mpg123_outblock(mh.get());
+    const std::size_t blockSize = std::max(kOutputBlock, 2 * frameBytes);
+    std::unique_ptr<unsigned char, AlignedDeleter> block(
+        static_cast<unsigned char*>(::operator new[](blockSize, std::align_val_t{64})));
+    std::size_t filled = 0;
+    const std::size_t bytesPerFrame = sizeof(short) * static_cast<std::size_t>(channels);
+    auto flush = [&] {
+        const auto bytes = static_cast<sf_count_t>(filled);
+        if (filled && sf_write_raw(sound.get(), block.get(), bytes) != bytes)
+            return false;
+        outcome.frames += static_cast<long long>(filled / bytesPerFrame);
+        filled = 0;
+        return true;
+    };
+
+    int framesSinceReport = 0;
+    off_t lastErrorAt = -1;
     for (;;) {
-        size_t done = 0;
-        const int rc = mpg123_read(mh.get(), buffer.data(), buffer.size(), &done);
-        if (done > 0) {
-            const sf_count_t samples = static_cast<sf_count_t>(done / sizeof(short));
-            if (sf_write_short(out.get(), reinterpret_cast<const short*>(buffer.data()),
-                               samples) != samples) {
-                outcome.message = "cannot write " + options.output + ": " + sf_strerror(out.get());
-                failed = true;
-                break;
-            }
-            outcome.frames += samples / channels;
+        if (blockSize - filled < frameBytes && !flush())
+            return writeFailed();
+        mpg123_replace_buffer(mh.get(), block.get() + filled, blockSize - filled);
+        off_t frameNumber = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int rc = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
+        if (bytes > 0) {
+            if (audio != block.get() + filled)
+                std::memmove(block.get() + filled, audio, bytes);
+            filled += bytes;
         }
         if (rc == MPG123_DONE)
             break;
@@ -148,33 +428,51 @@ Outcome decode(const Options& options) {
             int c = 0, e = 0;
             mpg123_getformat(mh.get(), &r, &c, &e);
             if (r != rate || c != channels) {
-                outcome.message = "the stream changes its sample rate or channels midway";
-                failed = true;
-                break;
+                if (!options.ignoreErrors)
+                    return failWritten("the stream in " + in +
+                                       " changes its sample rate or channels midway");
+                break; // keep what came before the change
             }
             continue;
         }
         if (rc != MPG123_OK) {
-            const std::string why = mpg123_strerror(mh.get());
-            if (!options.ignoreErrors || outcome.frames == 0) {
-                outcome.message = "decoding " + options.input + " failed: " + why;
-                failed = true;
-            } else {
-                outcome.warnings.push_back("decoding stopped early: " + why);
+            if (input.error() && !options.ignoreErrors)
+                return failWritten("cannot read " + in + ": " + errnoText(input.error()));
+            if (!options.ignoreErrors) {
+                if (mpg123_errcode(mh.get()) == MPG123_RESYNC_FAIL)
+                    return failWritten("lost synchronization in " + in + " at byte " +
+                                       std::to_string(input.position()) +
+                                       " and found no next frame nearby (-sa searches on)");
+                return failWritten("decoding " + in + " failed: " + mpg123_strerror(mh.get()));
             }
-            break;
+            // -ign: search on from where the library gave up, as long as that moves forward.
+            const off_t at = input.position();
+            if (at <= lastErrorAt || input.error())
+                break;
+            lastErrorAt = at;
+            ++outcome.damagedParts;
+            continue;
+        }
+        if (listener && ++framesSinceReport >= kFramesPerReport) {
+            framesSinceReport = 0;
+            const double fraction =
+                input.size() > 0 ? static_cast<double>(input.position()) / input.size() : 0.0;
+            if (!listener->progress(std::min(fraction, 1.0)))
+                return failWritten("decoding " + in + " was stopped");
         }
     }
-    out.reset();
-    if (failed) {
-        std::remove(partial.c_str());
-        return outcome;
-    }
-    if (std::rename(partial.c_str(), options.output.c_str()) != 0) {
-        outcome.message = "cannot create " + options.output;
-        std::remove(partial.c_str());
-        return outcome;
-    }
+    if (!flush())
+        return writeFailed();
+    if (outcome.frames == 0 && outcome.damagedParts > 0)
+        return failWritten("nothing in " + in + " could be decoded");
+    if (listener)
+        listener->progress(1.0);
+    // Closing writes the final header; only a complete file takes the output's name.
+    sound.reset();
+    if (!output.close())
+        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
+    if (std::rename(partial.c_str(), out.c_str()) != 0)
+        return failWritten("cannot create " + out + ": " + errnoText(errno));
     outcome.ok = true;
     return outcome;
 }

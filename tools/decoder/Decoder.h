@@ -11,21 +11,42 @@ struct Options {
     std::string input;
     std::string output;
     Format format = Format::Wav;
-    bool searchAgain = false;  // -sa: keep looking for the next frame after losing sync
-    bool ignoreErrors = false; // -ign: go on over damaged frames without a word
+    bool searchAgain = false;  // -sa: after losing sync, search on for the next frame however far
+    bool ignoreErrors = false; // -ign: no messages from the library, and go on past damage
 };
 
 // Reads "IN OUT [-wav|-snd|-aif|-aic] [-sa] [-ign]"; false with a message on bad usage.
 bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error);
 
-struct Outcome {
-    bool ok = false;
-    std::string message;    // the reason when not ok
-    long long frames = 0;   // sample frames written
-    std::vector<std::string> warnings;
+// "WAV, 16-bit PCM" and the like: what the output file will be.
+std::string describe(Format format);
+
+struct StreamInfo {
+    long rate = 0;
+    int channels = 0;
+    std::string description; // "MPEG-1 Layer III, 192 kbit/s, 44100 Hz, joint stereo"
 };
 
-// Decodes the input into the output file; a failed run leaves no output file behind.
-Outcome decode(const Options& options);
+// Told what is going on while a file is decoded.
+class Listener {
+public:
+    virtual ~Listener() = default;
+    virtual void started(const StreamInfo& info) = 0;
+    // `fraction` of the input has been read. Returning false stops the decoding as failed.
+    virtual bool progress(double fraction) = 0;
+};
+
+struct Outcome {
+    bool ok = false;
+    std::string message;   // the reason when not ok
+    long long frames = 0;  // sample frames written
+    long rate = 0;
+    int channels = 0;
+    int damagedParts = 0;  // stretches of the input passed over under -ign
+};
+
+// Decodes the input into the output file. The output is written beside its final name and
+// renamed when complete, so a failed run leaves no output behind and an earlier file stays.
+Outcome decode(const Options& options, Listener* listener = nullptr);
 
 } // namespace tw::decoder
