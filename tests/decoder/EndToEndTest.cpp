@@ -145,13 +145,15 @@ const std::vector<Track>& tracks() {
 // One way to run Decode: the format button and the two check boxes.
 struct Case {
     const char* label;
-    int format;                 // 0..3: WAV, SND, AIFF, AIFC
-    bool searchAgain;           // Check1
-    bool ignoreErrors;          // Check2
-    int damaged;                // index of a track replaced by bytes that are no MP3, or -1
+    int format;        // 0..3: WAV, SND, AIFF, AIFC
+    bool searchAgain;  // Check1
+    bool ignoreErrors; // Check2
+    int damaged;       // index of a track replaced by bytes that are no MP3, or -1
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.label;
+}
 
 const wchar_t* const kExtensions[] = {L"wav", L"snd", L"aiff", L"aifc"};
 const int kContainers[] = {SF_FORMAT_WAV, SF_FORMAT_AU, SF_FORMAT_AIFF, SF_FORMAT_AIFF};
@@ -170,13 +172,20 @@ protected:
             const Track& t = tracks()[i];
             const std::string wav = *s_sources / ("t" + std::to_string(i) + ".wav");
             const std::string mp3 = *s_sources / ("t" + std::to_string(i) + ".mp3");
-            std::vector<std::string> sox{"sox", "-V1", "-n", "-r", std::to_string(t.rate),
-                                         "-c", std::to_string(t.channels), "-b", "16", wav,
+            std::vector<std::string> sox{"sox",
+                                         "-V1",
+                                         "-n",
+                                         "-r",
+                                         std::to_string(t.rate),
+                                         "-c",
+                                         std::to_string(t.channels),
+                                         "-b",
+                                         "16",
+                                         wav,
                                          "synth"};
             sox.insert(sox.end(), t.synth.begin(), t.synth.end());
             sox.insert(sox.end(), {"gain", "-6"});
-            if (!runQuietly(sox) ||
-                !runQuietly({"lame", "--quiet", "-b", t.bitrate, wav, mp3})) {
+            if (!runQuietly(sox) || !runQuietly({"lame", "--quiet", "-b", t.bitrate, wav, mp3})) {
                 s_skipReason = "sox or lame failed to make " + mp3;
                 return;
             }
