@@ -1,0 +1,314 @@
+// Decode writes TEMP.BAT for real MP3 files with awkward long names; the console interpreter
+// runs it with the real decoder. No window: the launch is recorded and the test runs the script.
+// The outputs must be playable and hold what the MP3 decodes to, under the long names, with
+// nothing else left in the destination.
+#include "core/Decode.h"
+#include "platform/posix/PosixPlatform.h"
+#include "tests/console/ConsoleTestSupport.h"
+#include "tests/support/RecordingPlatform.h"
+#include "tools/console/Console.h"
+
+#include <gtest/gtest.h>
+#include <mpg123.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <set>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace tw::test;
+
+namespace {
+
+// Runs a program found on PATH with its output thrown away; true when it exits with 0.
+bool runQuietly(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return false;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+// What libmpg123 makes of an MP3, as 16-bit samples: the reference for the decoder's output.
+struct Sound {
+    long rate = 0;
+    int channels = 0;
+    std::vector<short> samples; // interleaved
+    sf_count_t frames() const { return channels ? sf_count_t(samples.size()) / channels : 0; }
+};
+
+std::optional<Sound> decodeReference(const std::string& mp3) {
+    mpg123_init(); // needed by older libraries, harmless on newer ones
+    int err = MPG123_OK;
+    mpg123_handle* h = mpg123_new(nullptr, &err);
+    if (!h)
+        return std::nullopt;
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    mpg123_format_none(h);
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i)
+        mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    Sound sound;
+    int encoding = 0;
+    bool ok = mpg123_open(h, mp3.c_str()) == MPG123_OK &&
+              mpg123_getformat(h, &sound.rate, &sound.channels, &encoding) == MPG123_OK;
+    std::vector<unsigned char> buffer(mpg123_outblock(h));
+    while (ok) {
+        size_t done = 0;
+        const int rc = mpg123_read(h, buffer.data(), buffer.size(), &done);
+        const auto* first = reinterpret_cast<const short*>(buffer.data());
+        sound.samples.insert(sound.samples.end(), first, first + done / sizeof(short));
+        if (rc == MPG123_DONE)
+            break;
+        ok = rc == MPG123_OK || rc == MPG123_NEW_FORMAT;
+    }
+    mpg123_close(h);
+    mpg123_delete(h);
+    if (!ok)
+        return std::nullopt;
+    return sound;
+}
+
+// What libsndfile reads from a decoded file; `container` is its SF_FORMAT_TYPEMASK part.
+struct ReadBack {
+    int container = 0;
+    Sound sound;
+};
+
+std::optional<ReadBack> readOutput(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f)
+        return std::nullopt;
+    ReadBack back;
+    back.container = info.format & SF_FORMAT_TYPEMASK;
+    back.sound.rate = info.samplerate;
+    back.sound.channels = info.channels;
+    back.sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    const sf_count_t got = sf_readf_short(f, back.sound.samples.data(), info.frames);
+    sf_close(f);
+    if (got != info.frames)
+        return std::nullopt;
+    return back;
+}
+
+// The three tracks: channels, rates and content differ, and so do their troubles in a name.
+struct Track {
+    std::wstring name;
+    int rate;
+    int channels;
+    std::vector<std::string> synth; // sox synth effect arguments
+    std::string bitrate;            // kbit/s for lame
+};
+
+const std::vector<Track>& tracks() {
+    static const std::vector<Track> list{
+        {L"Rock & Roll 100%.mp3", 44100, 2, {"1.5", "sine", "440"}, "128"},
+        {L"Café é.mp3", 22050, 1, {"1.2", "sine", "660"}, "64"},
+        {L"A long title with blanks.mp3", 32000, 2, {"1.1", "pinknoise"}, "96"},
+    };
+    return list;
+}
+
+// One way to run Decode: the format button and the two check boxes.
+struct Case {
+    const char* label;
+    int format;        // 0..3: WAV, SND, AIFF, AIFC
+    bool searchAgain;  // Check1
+    bool ignoreErrors; // Check2
+    int damaged;       // index of a track replaced by bytes that are no MP3, or -1
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.label;
+}
+
+const wchar_t* const kExtensions[] = {L"wav", L"snd", L"aiff", L"aifc"};
+const int kContainers[] = {SF_FORMAT_WAV, SF_FORMAT_AU, SF_FORMAT_AIFF, SF_FORMAT_AIFF};
+
+class RealDecoder : public ::testing::TestWithParam<Case> {
+protected:
+    // The MP3s are made once for all cases: sox writes a tone or noise, lame encodes it.
+    static void SetUpTestSuite() {
+        if (!onPath("sox") || !onPath("lame")) {
+            s_skipReason = "sox and lame are needed to make the MP3s (scripts/setup.sh installs "
+                           "them)";
+            return;
+        }
+        s_sources = std::make_unique<TempFolder>();
+        for (std::size_t i = 0; i < tracks().size(); ++i) {
+            const Track& t = tracks()[i];
+            const std::string wav = *s_sources / ("t" + std::to_string(i) + ".wav");
+            const std::string mp3 = *s_sources / ("t" + std::to_string(i) + ".mp3");
+            std::vector<std::string> sox{"sox",
+                                         "-V1",
+                                         "-n",
+                                         "-r",
+                                         std::to_string(t.rate),
+                                         "-c",
+                                         std::to_string(t.channels),
+                                         "-b",
+                                         "16",
+                                         wav,
+                                         "synth"};
+            sox.insert(sox.end(), t.synth.begin(), t.synth.end());
+            sox.insert(sox.end(), {"gain", "-6"});
+            if (!runQuietly(sox) || !runQuietly({"lame", "--quiet", "-b", t.bitrate, wav, mp3})) {
+                s_skipReason = "sox or lame failed to make " + mp3;
+                return;
+            }
+            s_mp3s.push_back(mp3);
+        }
+    }
+    static void TearDownTestSuite() {
+        s_mp3s.clear();
+        s_sources.reset();
+    }
+
+    void SetUp() override {
+        if (!s_skipReason.empty())
+            GTEST_SKIP() << s_skipReason;
+        fs::create_directories(m_root / "c/MPEG Tools");
+        fs::create_directories(m_root / "c/My Music");
+        fs::create_directories(m_root / "d/WAVES");
+        fs::copy_file(TW_DECODER, m_root / "c/MPEG Tools/l3dec");
+    }
+
+    static inline std::unique_ptr<TempFolder> s_sources;
+    static inline std::vector<std::string> s_mp3s;
+    static inline std::string s_skipReason;
+
+    TempFolder m_root;
+    tw::posix::PosixPlatform m_platform{{{L'C', m_root / "c"}, {L'D', m_root / "d"}}};
+};
+
+TEST_P(RealDecoder, EveryTrackBecomesAPlayableFileUnderItsLongName) {
+    const Case& c = GetParam();
+    const std::string music = m_root / "c/My Music";
+    tw::DecodeInput input;
+    input.dirPath = L"C:\\My Music";
+    input.formats = {false, false, false, false};
+    input.formats[static_cast<std::size_t>(c.format)] = true;
+    input.check1 = c.searchAgain;
+    input.check2 = c.ignoreErrors;
+    for (std::size_t i = 0; i < tracks().size(); ++i) {
+        const std::string path = music + "/" + utf8(tracks()[i].name);
+        if (static_cast<int>(i) == c.damaged)
+            writeFile(path, std::string(4000, 'x')); // no frame sync anywhere in it
+        else
+            fs::copy_file(s_mp3s[i], path);
+        input.entries.push_back(tracks()[i].name);
+        input.selected.push_back(true);
+    }
+    // Listed but not selected: it must not be decoded.
+    fs::copy_file(s_mp3s[0], music + "/Not this one.mp3");
+    input.entries.push_back(L"Not this one.mp3");
+    input.selected.push_back(false);
+
+    tw::AppState state;
+    state.DecoderPath = L"C:\\MPEG Tools";
+    state.Destination = L"D:\\WAVES\\";
+    state.LoadMode = 1;
+
+    {
+        ScopedCurrentDirectory keep(m_root.path());
+        RecordingPlatform recorder(m_platform);
+        const auto result = tw::decodeNow(recorder, input, state);
+        ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
+        ASSERT_EQ(recorder.batchStarts.size(), 1u);
+    }
+
+    // The script runs where the launcher starts it: in the decoder's folder, which is the only
+    // place the decoder is found.
+    ScopedCurrentDirectory cd(m_root / "c/MPEG Tools");
+    std::ostringstream out, err;
+    tw::console::Interpreter interpreter(m_platform, out, err);
+    interpreter.setSearchPath("");
+    const bool ran = interpreter.runScript("TEMP.BAT");
+    if (c.damaged < 0) {
+        EXPECT_TRUE(ran) << err.str() << "\n" << out.str();
+        EXPECT_EQ(err.str(), "");
+    } else {
+        // The decoder's failure and the rename of the output it never made are both reported.
+        EXPECT_FALSE(ran) << out.str();
+        EXPECT_GE(interpreter.failures(), 1u) << err.str();
+    }
+
+    const std::wstring extension = kExtensions[c.format];
+    std::set<std::string> expected;
+    for (std::size_t i = 0; i < tracks().size(); ++i) {
+        if (static_cast<int>(i) == c.damaged)
+            continue;
+        const std::wstring& name = tracks()[i].name;
+        const std::string output = utf8(name.substr(0, name.size() - 3) + extension);
+        expected.insert(output);
+        SCOPED_TRACE(output);
+
+        const auto reference = decodeReference(s_mp3s[i]);
+        ASSERT_TRUE(reference);
+        ASSERT_EQ(reference->rate, tracks()[i].rate); // the MP3 is what the test meant to make
+        ASSERT_EQ(reference->channels, tracks()[i].channels);
+        ASSERT_GT(reference->frames(), 0);
+
+        const auto back = readOutput(m_root / ("d/WAVES/" + output));
+        ASSERT_TRUE(back) << "libsndfile cannot read it: " << sf_strerror(nullptr);
+        EXPECT_EQ(back->container, kContainers[c.format]);
+        EXPECT_EQ(back->sound.rate, reference->rate);
+        EXPECT_EQ(back->sound.channels, reference->channels);
+        ASSERT_EQ(back->sound.frames(), reference->frames());
+        // The same sound, sample for sample; a step of rounding is allowed, a shift, a swapped
+        // byte order or a lost channel is not.
+        int worst = 0;
+        for (std::size_t k = 0; k < reference->samples.size(); ++k)
+            worst = std::max(worst, std::abs(back->sound.samples[k] - reference->samples[k]));
+        EXPECT_LE(worst, 2);
+    }
+
+    // Nothing else in the destination: no short-named leftover, no partial file.
+    std::set<std::string> present;
+    for (const auto& entry : fs::directory_iterator(m_root / "d/WAVES"))
+        present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RealDecoder,
+    ::testing::Values(Case{"Wav", 0, true, false, -1}, Case{"Snd", 1, false, false, -1},
+                      Case{"Aiff", 2, false, true, -1}, Case{"Aifc", 3, true, true, -1},
+                      Case{"WavWithADamagedTrack", 0, true, false, 1},
+                      Case{"AiffWithADamagedTrackIgnoringErrors", 2, false, true, 0}),
+    [](const ::testing::TestParamInfo<Case>& info) { return info.param.label; });
+
+} // namespace
