@@ -203,7 +203,7 @@ protected:
         fs::create_directories(m_root / "c/MPEG Tools");
         fs::create_directories(m_root / "c/My Music");
         fs::create_directories(m_root / "d/WAVES");
-        fs::copy_file(TW_DECODER, m_root / "c/MPEG Tools/l3dec");
+        fs::copy_file(TW_L3DEC, m_root / "c/MPEG Tools/l3dec");
     }
 
     static inline std::unique_ptr<TempFolder> s_sources;
