@@ -87,6 +87,8 @@ constexpr std::size_t kInputBlock = 256 * 1024;
 constexpr std::size_t kOutputBlock = 1024 * 1024;
 // How many MPEG frames pass between two progress reports (about a second of audio).
 constexpr int kFramesPerReport = 40;
+// More frames than this in a row in another format are another stream, not a false frame.
+constexpr int kMaxForeignFrames = 8;
 
 int sndfileFormat(Format format) {
     switch (format) {
@@ -408,6 +410,10 @@ Outcome decode(const Options& options, Listener* listener) {
 
     int framesSinceReport = 0;
     off_t lastErrorAt = -1;
+    // Frames in another rate or channel count than the stream began with: a false frame found
+    // while searching through damage, or another stream joined on. Their audio is left out.
+    bool foreign = false;
+    int foreignFrames = 0;
     for (;;) {
         if (blockSize - filled < frameBytes && !flush())
             return writeFailed();
@@ -416,10 +422,13 @@ Outcome decode(const Options& options, Listener* listener) {
         unsigned char* audio = nullptr;
         size_t bytes = 0;
         const int rc = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
-        if (bytes > 0) {
+        if (bytes > 0 && !foreign) {
             if (audio != block.get() + filled)
                 std::memmove(block.get() + filled, audio, bytes);
             filled += bytes;
+        } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames && !options.ignoreErrors) {
+            return failWritten("the stream in " + in +
+                               " changes its sample rate or channels midway");
         }
         if (rc == MPG123_DONE)
             break;
@@ -427,11 +436,11 @@ Outcome decode(const Options& options, Listener* listener) {
             long r = 0;
             int c = 0, e = 0;
             mpg123_getformat(mh.get(), &r, &c, &e);
-            if (r != rate || c != channels) {
-                if (!options.ignoreErrors)
-                    return failWritten("the stream in " + in +
-                                       " changes its sample rate or channels midway");
-                break; // keep what came before the change
+            const bool wasForeign = foreign;
+            foreign = r != rate || c != channels;
+            if (foreign && !wasForeign) {
+                foreignFrames = 0;
+                ++outcome.damagedParts;
             }
             continue;
         }
