@@ -178,7 +178,7 @@ fs::path programDirectory() {
 } // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
+    int rounds = 9;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--benchmark_filter=", 0) == 0) {
