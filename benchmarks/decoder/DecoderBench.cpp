@@ -7,24 +7,21 @@
 //
 // The MP3 (stereo, 44.1 kHz, 192 kbit/s, pink noise under tones) is made once with sox and lame
 // and kept in the build tree; the decoded outputs go to a temporary folder.
+#include "tests/support/Programs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <regex>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -55,20 +52,6 @@ void missing(const char* name, const char* what, const std::string& reason) {
         std::printf("%s: %s (%s)\n", name, what, reason.c_str());
 }
 
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        const std::string dir = dirs.substr(start, end - start);
-        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // One finished child: how it ended and what it cost.
 struct Run {
     bool ok = false; // started and exited with 0
@@ -76,35 +59,15 @@ struct Run {
     double peakMegabytes = 0;
 };
 
-// Runs a program (a path, or a name looked up on PATH) with its output thrown away, and takes
-// its own resource use from wait4(), so that no other child is counted in.
+// Runs a program (a path, or a name looked up on PATH) with its output thrown away; its own
+// resource use counts, no other child's.
 Run runMeasured(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    Run run;
-    if (rc != 0)
-        return run;
-    int status = 0;
-    rusage usage{};
-    pid_t waited;
-    do
-        waited = ::wait4(pid, &status, 0, &usage);
-    while (waited < 0 && errno == EINTR);
-    if (waited != pid)
-        return run;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const auto done = tw::test::runProgram(args);
     auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    run.peakMegabytes = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+    Run run;
+    run.ok = done.ok;
+    run.cpuSeconds = seconds(done.usage.ru_utime) + seconds(done.usage.ru_stime);
+    run.peakMegabytes = double(done.usage.ru_maxrss) / 1024.0; // kilobytes on Linux
     return run;
 }
 
@@ -143,7 +106,7 @@ std::optional<fs::path> tenMinuteMp3(const Scratch& scratch, std::string& why) {
     std::error_code error;
     if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
         return mp3;
-    if (!onPath("sox") || !onPath("lame")) {
+    if (!tw::test::onPath("sox") || !tw::test::onPath("lame")) {
         why = "sox and lame are needed to make the 10-minute MP3";
         return std::nullopt;
     }
@@ -213,31 +176,42 @@ int main(int argc, char** argv) {
     const auto mp3 = tenMinuteMp3(scratch, why);
     if (!mp3)
         return skipAll(why);
-    const bool haveReference = onPath("mpg123");
+    const bool haveReference = tw::test::onPath("mpg123");
 
     const std::string output = (scratch.path() / "out.wav").string();
     std::vector<double> decoderCpu, referenceCpu, decoderMemory, referenceMemory;
-    for (int round = 0; round < rounds; ++round) {
+    // Each run starts on a quiet machine: the previous output is gone and the disk is idle.
+    auto measure = [&](const std::vector<std::string>& args) {
         std::error_code error;
-        const Run mine = runMeasured({decoder.string(), mp3->string(), output, "-wav"});
-        if (!mine.ok || !fs::is_regular_file(output, error)) {
-            for (const char* name : {kRatio, kDecoderCpu, kDecoderMemory})
-                missing(name, "failed", "l3dec failed on the 10-minute MP3");
-            return 1;
-        }
         fs::remove(output, error);
-        decoderCpu.push_back(mine.cpuSeconds);
-        decoderMemory.push_back(mine.peakMegabytes);
-        if (!haveReference)
-            continue;
-        const Run theirs = runMeasured({"mpg123", "-q", "-w", output, mp3->string()});
+        ::sync();
+        Run run = runMeasured(args);
+        run.ok = run.ok && fs::is_regular_file(output, error);
         fs::remove(output, error);
-        if (!theirs.ok) {
-            std::fprintf(stderr, "bench_decoder: mpg123 failed on the 10-minute MP3\n");
-            continue;
+        return run;
+    };
+    for (int round = 0; round < rounds; ++round) {
+        // The two take turns at going first, so that neither always meets the same moment.
+        for (int turn = 0; turn < 2; ++turn) {
+            if (turn == round % 2) {
+                const Run mine = measure({decoder.string(), mp3->string(), output, "-wav"});
+                if (!mine.ok) {
+                    for (const char* name : {kRatio, kDecoderCpu, kDecoderMemory})
+                        missing(name, "failed", "l3dec failed on the 10-minute MP3");
+                    return 1;
+                }
+                decoderCpu.push_back(mine.cpuSeconds);
+                decoderMemory.push_back(mine.peakMegabytes);
+            } else if (haveReference) {
+                const Run theirs = measure({"mpg123", "-q", "-w", output, mp3->string()});
+                if (!theirs.ok) {
+                    std::fprintf(stderr, "bench_decoder: mpg123 failed on the 10-minute MP3\n");
+                    continue;
+                }
+                referenceCpu.push_back(theirs.cpuSeconds);
+                referenceMemory.push_back(theirs.peakMegabytes);
+            }
         }
-        referenceCpu.push_back(theirs.cpuSeconds);
-        referenceMemory.push_back(theirs.peakMegabytes);
     }
 
     const double mine = median(decoderCpu);

@@ -2,8 +2,10 @@
 // MPEG library decodes, in a container that libsndfile and sox both read back.
 #include "tools/decoder/Decoder.h"
 
+#include "tests/decoder/ReferenceDecode.h"
+#include "tests/support/Programs.h"
+
 #include <gtest/gtest.h>
-#include <mpg123.h>
 #include <sndfile.h>
 
 #include <sys/resource.h>
@@ -13,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +23,7 @@
 namespace fs = std::filesystem;
 using tw::decoder::Format;
 using tw::decoder::Options;
+using tw::test::decodeReference;
 
 namespace {
 
@@ -38,49 +42,9 @@ std::string run(const std::string& command, int* status = nullptr) {
     return output;
 }
 
-bool haveTool(const char* name) {
-    return run(std::string("command -v ") + name + " >/dev/null 2>&1 && echo yes") == "yes\n";
-}
-
 std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// What the MPEG library itself makes of a file: interleaved 16-bit little-endian samples.
-struct Pcm {
-    long rate = 0;
-    int channels = 0;
-    std::string bytes;
-    long long frames() const { return static_cast<long long>(bytes.size()) / (2 * channels); }
-};
-
-Pcm referenceDecode(const std::string& path) {
-    Pcm pcm;
-    int err = 0;
-    mpg123_handle* mh = mpg123_new(nullptr, &err);
-    mpg123_param2(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_ENDIAN, 0.0);
-    mpg123_format_none(mh);
-    const long* rates = nullptr;
-    size_t count = 0;
-    mpg123_rates(&rates, &count);
-    for (size_t i = 0; i < count; ++i)
-        mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
-        int encoding = 0;
-        mpg123_getformat(mh, &pcm.rate, &pcm.channels, &encoding);
-        std::vector<char> buffer(65536);
-        for (;;) {
-            size_t done = 0;
-            const int rc = mpg123_read(mh, buffer.data(), buffer.size(), &done);
-            pcm.bytes.append(buffer.data(), done);
-            if (rc != MPG123_OK && rc != MPG123_NEW_FORMAT)
-                break;
-        }
-    }
-    mpg123_close(mh);
-    mpg123_delete(mh);
-    return pcm;
 }
 
 // Real MP3 files of several kinds, made once for the whole program.
@@ -110,7 +74,7 @@ private:
     Fixtures() {
         m_folder = fs::temp_directory_path() / ("tw-l3dec-" + std::to_string(::getpid()));
         fs::create_directories(m_folder);
-        m_ready = haveTool("lame") && haveTool("sox");
+        m_ready = tw::test::onPath("lame") && tw::test::onPath("sox");
     }
     ~Fixtures() {
         std::error_code ignored;
@@ -177,8 +141,9 @@ TEST_P(DecoderFormatTest, WritesExactlyWhatTheLibraryDecodes) {
     const auto& [source, container] = GetParam();
     const auto mp3 = Fixtures::get().mp3(std::string(source.name) + ".mp3", source.rate,
                                          source.channels, 1.5, source.lameArgs);
-    const Pcm expected = referenceDecode(mp3);
-    ASSERT_GT(expected.frames(), 0) << mp3;
+    const auto reference = decodeReference(mp3);
+    ASSERT_TRUE(reference && reference->frames() > 0) << mp3;
+    const auto& expected = *reference;
 
     auto o = options(mp3, std::string("out.") + container.extension);
     o.format = container.format;
@@ -198,16 +163,16 @@ TEST_P(DecoderFormatTest, WritesExactlyWhatTheLibraryDecodes) {
     std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
     sf_read_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
     sf_close(f);
-    EXPECT_TRUE(std::equal(samples.begin(), samples.end(),
-                           reinterpret_cast<const short*>(expected.bytes.data())));
+    EXPECT_TRUE(samples == expected.samples);
 
     // So does sox, a reader of its own.
     const std::string quoted = "'" + o.output + "'";
     EXPECT_EQ(run("soxi -c " + quoted), std::to_string(expected.channels) + "\n");
     EXPECT_EQ(run("soxi -r " + quoted), std::to_string(expected.rate) + "\n");
     EXPECT_EQ(run("soxi -s " + quoted), std::to_string(expected.frames()) + "\n");
-    EXPECT_TRUE(run("sox " + quoted + " -t raw -e signed -b 16 -L - 2>/dev/null") ==
-                expected.bytes);
+    const std::string raw = run("sox " + quoted + " -t raw -e signed -b 16 - 2>/dev/null");
+    EXPECT_TRUE(raw.size() == expected.samples.size() * sizeof(short) &&
+                std::memcmp(raw.data(), expected.samples.data(), raw.size()) == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -258,7 +223,8 @@ class DecoderDamageTest : public DecoderTest, public ::testing::WithParamInterfa
 
 TEST_P(DecoderDamageTest, TheSwitchesDecideHowFarDecodingGoes) {
     const auto& c = GetParam();
-    const auto whole = referenceDecode(tone());
+    const auto whole = decodeReference(tone());
+    ASSERT_TRUE(whole);
     const std::string insert =
         c.insert == kOtherStream
             ? readAll(Fixtures::get().mp3("mpeg2_mono.mp3", 22050, 1, 1.5, "-b 32"))
@@ -273,7 +239,7 @@ TEST_P(DecoderDamageTest, TheSwitchesDecideHowFarDecodingGoes) {
         EXPECT_EQ(outputs(), std::vector<std::string>{"damaged.mp3"});
         return;
     }
-    const double share = static_cast<double>(outcome.frames) / whole.frames();
+    const double share = static_cast<double>(outcome.frames) / whole->frames();
     EXPECT_GE(share, c.minShare);
     EXPECT_LE(share, c.maxShare);
     if (c.passesOverDamage) {

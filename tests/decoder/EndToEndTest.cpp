@@ -5,101 +5,23 @@
 #include "core/Decode.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/console/ConsoleTestSupport.h"
+#include "tests/decoder/ReferenceDecode.h"
+#include "tests/support/Programs.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tools/console/Console.h"
 
 #include <gtest/gtest.h>
-#include <mpg123.h>
 #include <sndfile.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <set>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using namespace tw::test;
 
 namespace {
-
-// Runs a program found on PATH with its output thrown away; true when it exits with 0.
-bool runQuietly(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid)
-        return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-// What libmpg123 makes of an MP3, as 16-bit samples: the reference for the decoder's output.
-struct Sound {
-    long rate = 0;
-    int channels = 0;
-    std::vector<short> samples; // interleaved
-    sf_count_t frames() const { return channels ? sf_count_t(samples.size()) / channels : 0; }
-};
-
-std::optional<Sound> decodeReference(const std::string& mp3) {
-    mpg123_init(); // needed by older libraries, harmless on newer ones
-    int err = MPG123_OK;
-    mpg123_handle* h = mpg123_new(nullptr, &err);
-    if (!h)
-        return std::nullopt;
-    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-    mpg123_format_none(h);
-    const long* rates = nullptr;
-    size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (size_t i = 0; i < rateCount; ++i)
-        mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    Sound sound;
-    int encoding = 0;
-    bool ok = mpg123_open(h, mp3.c_str()) == MPG123_OK &&
-              mpg123_getformat(h, &sound.rate, &sound.channels, &encoding) == MPG123_OK;
-    std::vector<unsigned char> buffer(mpg123_outblock(h));
-    while (ok) {
-        size_t done = 0;
-        const int rc = mpg123_read(h, buffer.data(), buffer.size(), &done);
-        const auto* first = reinterpret_cast<const short*>(buffer.data());
-        sound.samples.insert(sound.samples.end(), first, first + done / sizeof(short));
-        if (rc == MPG123_DONE)
-            break;
-        ok = rc == MPG123_OK || rc == MPG123_NEW_FORMAT;
-    }
-    mpg123_close(h);
-    mpg123_delete(h);
-    if (!ok)
-        return std::nullopt;
-    return sound;
-}
 
 // What libsndfile reads from a decoded file; `container` is its SF_FORMAT_TYPEMASK part.
 struct ReadBack {
@@ -185,7 +107,8 @@ protected:
                                          "synth"};
             sox.insert(sox.end(), t.synth.begin(), t.synth.end());
             sox.insert(sox.end(), {"gain", "-6"});
-            if (!runQuietly(sox) || !runQuietly({"lame", "--quiet", "-b", t.bitrate, wav, mp3})) {
+            if (!runProgram(sox).ok ||
+                !runProgram({"lame", "--quiet", "-b", t.bitrate, wav, mp3}).ok) {
                 s_skipReason = "sox or lame failed to make " + mp3;
                 return;
             }

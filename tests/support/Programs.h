@@ -1,0 +1,62 @@
+#pragma once
+
+// Running other programs from tests and benchmarks: the tools that make test files (sox,
+// lame), the decoder itself and the programs it is measured against.
+
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tw::test {
+
+struct ProgramRun {
+    bool ok = false;    // started and exited with 0
+    rusage usage{};     // its own resource use, no other child's
+};
+
+// Runs a program (a path, or a name looked up on PATH) with its output thrown away.
+inline ProgramRun runProgram(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ProgramRun run;
+    if (rc != 0)
+        return run;
+    int status = 0;
+    pid_t waited;
+    do
+        waited = ::wait4(pid, &status, 0, &run.usage);
+    while (waited < 0 && errno == EINTR);
+    run.ok = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+inline bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+} // namespace tw::test
