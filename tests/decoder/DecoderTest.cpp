@@ -133,6 +133,14 @@ struct Container {
     const char* magic;
 };
 
+void PrintTo(const Source& source, std::ostream* os) {
+    *os << source.name;
+}
+
+void PrintTo(const Container& container, std::ostream* os) {
+    *os << container.extension;
+}
+
 class DecoderFormatTest
     : public DecoderTest,
       public ::testing::WithParamInterface<std::tuple<Source, Container>> {};
@@ -215,6 +223,10 @@ struct DamageCase {
     double minShare, maxShare;
     bool passesOverDamage;     // reports the damaged parts it went past
 };
+
+void PrintTo(const DamageCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // Put in place of the insert: a whole MP3 of another rate and channel count.
 const std::string kOtherStream = "<other stream>";
