@@ -299,6 +299,7 @@ TEST_F(DecoderTest, FailuresLeaveNoOutputAndKeepAnEarlierOne) {
         {m_dir.string(), "out.wav", "Is a directory"},
         {tone(), "no such folder/out.wav", "No such file or directory"},
         {tone(), "folder.wav", "it is a folder"},
+        {notAudio, "notes.mp3", "it is the input itself"},
     };
     for (const auto& c : cases) {
         const auto outcome = tw::decoder::decode(options(c.input, c.output));

@@ -131,10 +131,15 @@ public:
             return false;
         }
         m_size = S_ISREG(st.st_mode) ? st.st_size : 0;
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
         return true;
     }
     int error() const { return m_error; }
     off_t size() const { return m_size; }
+    bool isFile(const struct stat& other) const {
+        return m_device == other.st_dev && m_inode == other.st_ino;
+    }
     off_t position() const { return m_start + static_cast<off_t>(m_next); }
 
     static mpg123_ssize_t read(void* handle, void* data, size_t count) {
@@ -197,6 +202,8 @@ private:
     int m_fd = -1;
     int m_error = 0;
     off_t m_size = 0;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
     std::unique_ptr<unsigned char[]> m_buffer{new unsigned char[kInputBlock]};
     off_t m_start = 0;       // file offset of m_buffer[0]
     std::size_t m_next = 0;  // next byte to hand out
@@ -321,13 +328,16 @@ Outcome decode(const Options& options, Listener* listener) {
         return outcome;
     };
 
-    struct stat st {};
-    if (::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return fail("cannot create " + out + ": it is a folder");
-
     InputFile input;
     if (!input.open(in))
         return fail("cannot open " + in + ": " + errnoText(input.error()));
+    struct stat target {};
+    if (::stat(out.c_str(), &target) == 0) {
+        if (S_ISDIR(target.st_mode))
+            return fail("cannot create " + out + ": it is a folder");
+        if (input.isFile(target))
+            return fail("cannot create " + out + ": it is the input itself");
+    }
 
     int err = MPG123_OK;
     std::unique_ptr<mpg123_handle, HandleDeleter> mh(mpg123_new(nullptr, &err));
