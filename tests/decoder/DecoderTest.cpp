@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -367,6 +368,19 @@ TEST_F(DecoderTest, TheProgramReportsInOneLineAndSetsItsExitCode) {
     text = run(l3dec + " only-one.mp3 -wav 2>&1", &status);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(outputs(), std::vector<std::string>{"OUT.WAV"});
+}
+
+// In a console the progress line is drawn over itself and ended before the summary.
+TEST_F(DecoderTest, OnATerminalTheProgressLineIsRedrawnInPlace) {
+    if (!tw::test::onPath("script"))
+        GTEST_SKIP() << "script (bsdutils) gives the decoder a terminal";
+    const std::string command = "'" TW_L3DEC "' '" + tone() + "' '" +
+                                (m_dir / "OUT.AIF").string() + "' -aif";
+    const std::string text = run("script -qec \"" + command + "\" /dev/null");
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex("16-bit PCM\r\n(\r [ 0-9]{2}%  0:00)+\r100%  0:00\r\n[^\r\n]*"
+                         "OUT\\.AIF: 88200 samples")))
+        << text;
 }
 
 struct ArgsCase {
