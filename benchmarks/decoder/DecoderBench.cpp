@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -100,7 +99,7 @@ private:
 
 // The 10-minute MP3, made on first use. It appears under its final name only when complete, so
 // an interrupted run never leaves a short file to be measured later.
-std::optional<fs::path> tenMinuteMp3(const Scratch& scratch, std::string& why) {
+std::optional<fs::path> tenMinuteMp3(std::string& why) {
     const fs::path cache = TW_BENCH_CACHE;
     const fs::path mp3 = cache / "ten-minutes-192k.mp3";
     std::error_code error;
@@ -111,18 +110,13 @@ std::optional<fs::path> tenMinuteMp3(const Scratch& scratch, std::string& why) {
         return std::nullopt;
     }
     fs::create_directories(cache, error);
-    const std::string wav = (scratch.path() / "source.wav").string();
     const std::string partial = mp3.string() + ".part";
     std::fprintf(stderr, "bench_decoder: making the 10-minute MP3 once (about half a minute)\n");
     // Pink noise under a slow sweep and a steady tone: nothing the encoder gets for free.
-    std::vector<std::string> sox{"sox", "-V1", "-n", "-r", "44100", "-c", "2", "-b", "16", wav};
-    std::istringstream effects(
-        "synth 600 pinknoise synth 600 sine mix 200-2000 synth 600 sine mix 330 gain -4");
-    for (std::string word; effects >> word;)
-        sox.push_back(word);
-    const bool made =
-        runMeasured(sox).ok && runMeasured({"lame", "--quiet", "-b", "192", wav, partial}).ok;
-    fs::remove(wav, error);
+    const bool made = tw::test::makeMp3(
+        partial, 44100, 2,
+        "synth 600 pinknoise synth 600 sine mix 200-2000 synth 600 sine mix 330 gain -4",
+        "-b 192");
     if (made)
         fs::rename(partial, mp3, error);
     if (!made || error) {
@@ -173,7 +167,7 @@ int main(int argc, char** argv) {
     if (scratch.path().empty())
         return skipAll("no temporary folder");
     std::string why;
-    const auto mp3 = tenMinuteMp3(scratch, why);
+    const auto mp3 = tenMinuteMp3(why);
     if (!mp3)
         return skipAll(why);
     const bool haveReference = tw::test::onPath("mpg123");

@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 namespace fs = std::filesystem;
 using tw::decoder::Format;
@@ -61,13 +60,10 @@ public:
     std::string mp3(const std::string& name, int rate, int channels, double seconds,
                     const std::string& lameArgs) {
         const fs::path path = m_folder / name;
-        if (!fs::exists(path)) {
-            std::ostringstream command;
-            command << "sox -R -n -r " << rate << " -c " << channels << " -b 16 -t wav - synth "
-                    << seconds << " sine 440 pinknoise gain -12 2>/dev/null | lame --quiet "
-                    << lameArgs << " - '" << path.string() << "'";
-            run(command.str());
-        }
+        if (!fs::exists(path))
+            tw::test::makeMp3(path.string(), rate, channels,
+                              "synth " + std::to_string(seconds) + " sine 440 pinknoise gain -12",
+                              lameArgs);
         return path.string();
     }
 

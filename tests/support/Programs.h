@@ -59,4 +59,28 @@ inline bool onPath(const std::string& program) {
     return false;
 }
 
+// Makes a test MP3: sox synthesises `effects` (e.g. "synth 1.5 sine 440 gain -6") at `rate` Hz
+// with `channels`, repeatably, and lame encodes it with `lameOptions` (e.g. "-b 128"). The WAV in
+// between lies beside the MP3 and is removed again.
+inline bool makeMp3(const std::string& mp3, int rate, int channels, const std::string& effects,
+                    const std::string& lameOptions) {
+    const std::string wav = mp3 + ".source.wav";
+    std::vector<std::string> sox{"sox", "-R", "-V1", "-n", "-r", std::to_string(rate),
+                                 "-c", std::to_string(channels), "-b", "16", wav};
+    std::vector<std::string> lame{"lame", "--quiet"};
+    std::istringstream words(effects + " | " + lameOptions);
+    auto* into = &sox;
+    for (std::string word; words >> word;) {
+        if (word == "|")
+            into = &lame;
+        else
+            into->push_back(word);
+    }
+    lame.push_back(wav);
+    lame.push_back(mp3);
+    const bool made = runProgram(sox).ok && runProgram(lame).ok;
+    ::unlink(wav.c_str());
+    return made;
+}
+
 } // namespace tw::test
