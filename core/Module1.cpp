@@ -5,11 +5,7 @@
 namespace tw {
 
 std::wstring ShortPath(const Platform& platform, const std::wstring& path) {
-    // A 64-character buffer, all NUL; whatever the call leaves there up to the first NUL.
-    char buffer[64] = {};
-    (void)platform.GetShortPathNameA(platform.toEightBit(path).c_str(), buffer, sizeof buffer);
-    const std::string shortForm(buffer, sizeof buffer);
-    return platform.fromEightBit(shortForm.substr(0, shortForm.find('\0')));
+    return wholeShortPath(platform, path);
 }
 
 std::wstring LastPathPart(const std::wstring& path) {

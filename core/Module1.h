@@ -6,8 +6,8 @@ namespace tw {
 
 class Platform;
 
-// Short (8.3) form of a path as the file system reports it, through a 64-character buffer:
-// empty when the path does not exist or its short form needs 64 characters or more.
+// Short (8.3) form of a path as the file system reports it, whole however long it is (a deep
+// Artist\Album\Disc folder needs more than 64 characters); empty when the path does not exist.
 std::wstring ShortPath(const Platform& platform, const std::wstring& path);
 
 // The part of a path after its last backslash, or the path itself. A backslash in the last

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NameModel.h"
 #include "Status.h"
 
 #include <cstdint>
@@ -76,7 +77,18 @@ public:
                               bool minimized) = 0;
     // Hands an address (mailto:, http:) to the user's registered program, without waiting.
     virtual Status openAddress(const std::wstring& address) = 0;
+
+    // --- Names while a script runs ---
+    // A model of the names the console will see while a batch script runs (NameModel.h),
+    // starting as the disk is now. This one is for file systems that ignore case and whose short
+    // names stay with their files (Windows); a platform that computes short names from a
+    // folder's current names gives its own.
+    virtual std::unique_ptr<NameModel> nameModel() const;
 };
+
+// The whole short form of a path, however long: GetShortPathNameA called again with the buffer
+// it asks for. Empty when the path names nothing.
+std::wstring wholeShortPath(const Platform& platform, const std::wstring& path);
 
 // The platform of the machine we run on.
 std::unique_ptr<Platform> createSystemPlatform();

@@ -280,4 +280,26 @@ bool wildcardMatch(std::wstring_view pattern, std::wstring_view name) {
     return false;
 }
 
+bool isShortNameChar(wchar_t c) {
+    if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9'))
+        return true;
+    return c < 0x80 && c != 0 &&
+           std::wstring_view(L"!#$%&'()-@^_`{}~").find(c) != std::wstring_view::npos;
+}
+
+bool isValidShortName(std::wstring_view name) {
+    const std::size_t dot = name.find(L'.');
+    const std::wstring_view base = name.substr(0, dot);
+    if (base.empty() || base.size() > 8)
+        return false;
+    if (dot != std::wstring_view::npos) {
+        const std::wstring_view extension = name.substr(dot + 1);
+        if (extension.empty() || extension.size() > 3)
+            return false;
+        if (!std::all_of(extension.begin(), extension.end(), isShortNameChar))
+            return false;
+    }
+    return std::all_of(base.begin(), base.end(), isShortNameChar);
+}
+
 } // namespace tw::text

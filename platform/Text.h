@@ -32,4 +32,10 @@ void sortForListing(std::vector<std::wstring>& names);
 // Several patterns may be given separated by ";" ("*.mp3;*.wav"); "*.*" matches every name.
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
 
+// A character of the 8.3 set: A-Z a-z 0-9 ! # $ % & ' ( ) - @ ^ _ ` { } ~.
+bool isShortNameChar(wchar_t c);
+// A name that is its own short name (in upper case): base of 1 to 8 characters of the 8.3 set,
+// optionally one dot and an extension of 1 to 3.
+bool isValidShortName(std::wstring_view name);
+
 } // namespace tw::text

@@ -1,6 +1,7 @@
 #include "PosixPlatform.h"
 
 #include "PosixLauncher.h"
+#include "PosixNameModel.h"
 #include "Process.h"
 #include "Text.h"
 
@@ -25,16 +26,6 @@ std::unique_ptr<Platform> createSystemPlatform() {
 namespace tw::posix {
 
 namespace {
-
-bool isSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-std::string joinNative(const std::string& directory, const std::string& name) {
-    if (directory.empty() || directory.back() == '/')
-        return directory + name;
-    return directory + '/' + name;
-}
 
 std::wstring errorText(int error) {
     return fromUtf8(std::generic_category().message(error));
@@ -121,23 +112,6 @@ bool isMediaMountPoint(const std::string& mountPoint) {
 
 } // namespace
 
-struct PosixPlatform::ParsedPath {
-    bool valid = false;
-    wchar_t letter = 0;  // as written
-    bool rooted = false; // "C:\..." rather than "C:"
-    std::vector<std::wstring> components;
-    bool trailingSeparator = false;
-};
-
-struct PosixPlatform::ResolvedPath {
-    bool valid = false;
-    ParsedPath parsed;
-    std::string native;
-    bool exists = false;   // every component was found
-    bool allShort = false; // every component's short name is known
-    std::vector<std::string> shortNames;
-};
-
 PosixPlatform::PosixPlatform() : PosixPlatform(systemDriveMap()) {}
 
 PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::move(driveMap)) {
@@ -190,105 +164,9 @@ std::vector<Drive> PosixPlatform::drives() const {
     return out;
 }
 
-const DriveRoot* PosixPlatform::findDrive(wchar_t letter) const {
-    const wchar_t upper = (letter >= L'a' && letter <= L'z') ? letter - 0x20 : letter;
-    for (const DriveRoot& drive : m_drives)
-        if (drive.letter == upper)
-            return &drive;
-    return nullptr;
-}
-
-PosixPlatform::ParsedPath PosixPlatform::parseDrivePath(const std::wstring& text) {
-    ParsedPath parsed;
-    // A NUL would cut the native path short and name another file.
-    if (text.size() < 2 || text[1] != L':' || text.find(L'\0') != std::wstring::npos)
-        return parsed;
-    const wchar_t letter = text[0];
-    if (!((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')))
-        return parsed;
-    if (text.size() > 2 && !isSeparator(text[2]))
-        return parsed; // "C:MUSIC" is relative to a per-drive directory we do not keep
-    parsed.letter = letter;
-    parsed.rooted = text.size() > 2;
-    std::size_t start = 2;
-    while (start < text.size()) {
-        std::size_t end = start;
-        while (end < text.size() && !isSeparator(text[end]))
-            ++end;
-        if (end > start)
-            parsed.components.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    parsed.trailingSeparator = text.size() > 3 && isSeparator(text.back());
-    parsed.valid = true;
-    return parsed;
-}
-
-PosixPlatform::ResolvedPath PosixPlatform::resolve(const std::wstring& drivePath) const {
-    ResolvedPath result;
-    result.parsed = parseDrivePath(drivePath);
-    if (!result.parsed.valid)
-        return result;
-    const DriveRoot* drive = findDrive(result.parsed.letter);
-    if (!drive)
-        return result;
-    result.valid = true;
-
-    struct Part {
-        std::string name;
-        std::string shortName; // empty when unknown
-        bool exists;
-    };
-    std::vector<Part> parts;
-    const auto directoryOf = [&] {
-        std::string directory = drive->nativeRoot;
-        for (const Part& part : parts)
-            directory = joinNative(directory, part.name);
-        return directory;
-    };
-
-    for (const std::wstring& component : result.parsed.components) {
-        if (component == L".")
-            continue;
-        if (component == L"..") {
-            if (!parts.empty())
-                parts.pop_back();
-            continue;
-        }
-        std::string asWritten = toUtf8(component);
-        if (!parts.empty() && !parts.back().exists) {
-            parts.push_back({std::move(asWritten), {}, false});
-            continue;
-        }
-        const std::string directory = directoryOf();
-        if (const auto table = m_cache.table(directory)) {
-            const std::size_t index = table->resolve(component);
-            if (index != ShortNameTable::npos)
-                parts.push_back({table->nativeName(index), table->shortName(index), true});
-            else
-                parts.push_back({std::move(asWritten), {}, false});
-        } else {
-            // A directory we may enter but not list: only exact names can be found.
-            struct stat st {};
-            const bool found = ::lstat(joinNative(directory, asWritten).c_str(), &st) == 0;
-            parts.push_back({std::move(asWritten), {}, found});
-        }
-    }
-
-    result.native = directoryOf();
-    if (parts.empty()) {
-        struct stat st {};
-        result.exists = ::stat(result.native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } else {
-        result.exists = parts.back().exists;
-    }
-    result.allShort = result.exists;
-    for (const Part& part : parts) {
-        if (part.shortName.empty())
-            result.allShort = false;
-        result.shortNames.push_back(part.shortName);
-    }
-    return result;
+ResolvedPath PosixPlatform::resolve(const std::wstring& drivePath) const {
+    return resolveDrivePath(drivePath, m_drives,
+                            [this](const std::string& folder) { return m_cache.table(folder); });
 }
 
 std::string PosixPlatform::nativePath(const std::wstring& drivePath) const {
@@ -351,25 +229,9 @@ std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffe
                                                std::uint32_t bufferLength) const {
     if (!longPath)
         return 0;
-    const ResolvedPath resolved = resolve(fromUtf8(longPath));
-    if (!resolved.valid || !resolved.exists || !resolved.allShort)
+    const std::string shortPath = shortForm(resolve(fromUtf8(longPath)));
+    if (shortPath.empty())
         return 0;
-    if (resolved.parsed.trailingSeparator && !resolved.shortNames.empty()) {
-        struct stat st {};
-        if (::stat(resolved.native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return 0;
-    }
-
-    std::string shortPath(1, static_cast<char>(resolved.parsed.letter));
-    shortPath += resolved.parsed.rooted ? ":\\" : ":";
-    for (std::size_t i = 0; i < resolved.shortNames.size(); ++i) {
-        if (i > 0)
-            shortPath += '\\';
-        shortPath += resolved.shortNames[i];
-    }
-    if (resolved.parsed.trailingSeparator && !resolved.shortNames.empty())
-        shortPath += '\\';
-
     const auto length = static_cast<std::uint32_t>(shortPath.size());
     if (!buffer || length >= bufferLength)
         return length + 1;
@@ -576,6 +438,10 @@ Status PosixPlatform::startBatch(const std::wstring& directory, const std::wstri
     if (!resolved.valid)
         return noDrive(L"Cannot start the script in", directory);
     return startScriptInTerminal(resolved.native, toUtf8(scriptName), minimized);
+}
+
+std::unique_ptr<NameModel> PosixPlatform::nameModel() const {
+    return std::make_unique<PosixNameModel>(*this);
 }
 
 Status PosixPlatform::openAddress(const std::wstring& address) {

@@ -2,17 +2,12 @@
 
 #include "platform/Platform.h"
 #include "platform/posix/DirectoryCache.h"
+#include "platform/posix/DrivePaths.h"
 
 #include <string>
 #include <vector>
 
 namespace tw::posix {
-
-// One letter of the drive map and the native folder it stands for.
-struct DriveRoot {
-    wchar_t letter;         // L'C'
-    std::string nativeRoot; // "/"
-};
 
 // The platform on Linux and other POSIX systems.
 class PosixPlatform : public Platform {
@@ -62,15 +57,14 @@ public:
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
     Status openAddress(const std::wstring& address) override;
+    // Short names computed from a folder's current names: the model plays every change through
+    // the same tables the platform resolves with.
+    std::unique_ptr<NameModel> nameModel() const override;
+
+    // A drive path resolved over the tables of the disk as it is now.
+    ResolvedPath resolve(const std::wstring& drivePath) const;
 
 private:
-    struct ParsedPath;
-    struct ResolvedPath;
-
-    static ParsedPath parseDrivePath(const std::wstring& text);
-    const DriveRoot* findDrive(wchar_t letter) const;
-    // Components resolved one by one; stops resolving at the first one that does not exist.
-    ResolvedPath resolve(const std::wstring& drivePath) const;
     Status listEntries(const std::wstring& directory, bool directories, const std::wstring& pattern,
                        std::vector<std::wstring>& names) const;
 

@@ -4,18 +4,14 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tw::posix {
 
 namespace {
 
-bool isShortNameChar(wchar_t c) {
-    if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9'))
-        return true;
-    return c < 0x80 && c != 0 &&
-           std::wstring_view(L"!#$%&'()-@^_`{}~").find(c) != std::wstring_view::npos;
-}
+using text::isShortNameChar;
 
 char upperAscii(wchar_t c) {
     return static_cast<char>((c >= L'a' && c <= L'z') ? c - 0x20 : c);
@@ -85,19 +81,22 @@ TailParts tailParts(std::wstring_view name) {
 
 } // namespace
 
-bool isValidShortName(std::wstring_view name) {
-    const std::size_t dot = name.find(L'.');
-    const std::wstring_view base = name.substr(0, dot);
-    if (base.empty() || base.size() > 8)
+TailBasis tailBasis(std::wstring_view name) {
+    TailParts parts = tailParts(name);
+    parts.base.resize(std::min<std::size_t>(parts.base.size(), 6));
+    return {std::move(parts.base), std::move(parts.extension)};
+}
+
+bool typedTail(std::wstring_view text, TailBasis& parts) {
+    const std::size_t tilde = text.rfind(L'~');
+    if (tilde == std::wstring_view::npos)
         return false;
-    if (dot != std::wstring_view::npos) {
-        const std::wstring_view extension = name.substr(dot + 1);
-        if (extension.empty() || extension.size() > 3)
-            return false;
-        if (!std::all_of(extension.begin(), extension.end(), isShortNameChar))
-            return false;
-    }
-    return std::all_of(base.begin(), base.end(), isShortNameChar);
+    const std::size_t dot = text.rfind(L'.');
+    parts.base = upperOfShortName(text.substr(0, tilde));
+    parts.extension = dot == std::wstring_view::npos || dot < tilde
+                          ? std::string()
+                          : upperOfShortName(text.substr(dot + 1));
+    return true;
 }
 
 std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedNames) {
@@ -152,62 +151,128 @@ std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedN
     return shortNames;
 }
 
-ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames) {
-    struct Sortable {
-        std::wstring folded;
-        std::wstring name;
-        const std::string* nativeName;
-    };
-    std::vector<Sortable> sortable;
-    sortable.reserve(nativeNames.size());
-    for (const std::string& nativeName : nativeNames) {
-        if (!isCarriableName(nativeName) || nativeName == "." || nativeName == "..")
-            continue;
-        std::wstring name = fromUtf8(nativeName);
-        std::wstring folded = foldCase(name);
-        sortable.push_back({std::move(folded), std::move(name), &nativeName});
-    }
-    std::sort(sortable.begin(), sortable.end(), [](const Sortable& a, const Sortable& b) {
-        const int byFolded = a.folded.compare(b.folded);
-        return byFolded != 0 ? byFolded < 0 : a.name < b.name;
-    });
+struct ShortNameTable::Entry {
+    std::string nativeName;
+    std::wstring name;
+    std::wstring folded;
+    std::string shortName;
+};
 
-    std::vector<std::wstring> sortedNames;
-    sortedNames.reserve(sortable.size());
-    for (const Sortable& s : sortable)
-        sortedNames.push_back(s.name);
-    std::vector<std::string> shortNames = makeShortNames(sortedNames);
+// Entries by native name; the orders and indexes derived from them are rebuilt from scratch
+// after a change, the next time they are needed.
+struct ShortNameTable::State {
+    std::unordered_map<std::string, std::unique_ptr<Entry>> byNativeName;
+    bool stale = true;
+    std::vector<Entry*> ordered;                       // listing order
+    std::unordered_map<std::wstring, Entry*> byFolded; // null when two names fold alike
+    std::unordered_map<std::string, Entry*> byShortName;
 
-    m_entries.reserve(sortable.size());
-    m_byNativeName.reserve(sortable.size());
-    m_byFoldedName.reserve(sortable.size());
-    m_byShortName.reserve(sortable.size());
-    for (std::size_t i = 0; i < sortable.size(); ++i) {
-        m_byNativeName.emplace(*sortable[i].nativeName, i);
-        const auto [it, inserted] = m_byFoldedName.try_emplace(std::move(sortable[i].folded), i);
-        if (!inserted)
-            it->second = npos;
-        m_byShortName.emplace(shortNames[i], i);
-        m_entries.push_back(
-            {*sortable[i].nativeName, std::move(sortable[i].name), std::move(shortNames[i])});
+    void refresh() {
+        if (!stale)
+            return;
+        ordered.clear();
+        ordered.reserve(byNativeName.size());
+        for (const auto& [native, entry] : byNativeName)
+            ordered.push_back(entry.get());
+        std::sort(ordered.begin(), ordered.end(), [](const Entry* a, const Entry* b) {
+            const int byFoldedName = a->folded.compare(b->folded);
+            return byFoldedName != 0 ? byFoldedName < 0 : a->name < b->name;
+        });
+        std::vector<std::wstring> sortedNames;
+        sortedNames.reserve(ordered.size());
+        for (const Entry* entry : ordered)
+            sortedNames.push_back(entry->name);
+        std::vector<std::string> shortNames = makeShortNames(sortedNames);
+
+        byFolded.clear();
+        byShortName.clear();
+        byFolded.reserve(ordered.size());
+        byShortName.reserve(ordered.size());
+        for (std::size_t i = 0; i < ordered.size(); ++i) {
+            Entry* entry = ordered[i];
+            entry->shortName = std::move(shortNames[i]);
+            const auto [it, inserted] = byFolded.try_emplace(entry->folded, entry);
+            if (!inserted)
+                it->second = nullptr;
+            byShortName.emplace(entry->shortName, entry);
+        }
+        stale = false;
     }
+};
+
+ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames)
+    : m_state(std::make_unique<State>()) {
+    m_state->byNativeName.reserve(nativeNames.size());
+    for (const std::string& nativeName : nativeNames)
+        insert(nativeName);
+    m_state->refresh();
 }
 
-std::size_t ShortNameTable::findExact(const std::string& nativeName) const {
-    const auto it = m_byNativeName.find(nativeName);
-    return it == m_byNativeName.end() ? npos : it->second;
+ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_unique<State>()) {
+    for (const auto& [native, entry] : other.m_state->byNativeName)
+        insert(native);
+    m_state->refresh();
 }
 
-std::size_t ShortNameTable::resolve(std::wstring_view text) const {
-    if (const std::size_t exact = findExact(toUtf8(text)); exact != npos)
+ShortNameTable::~ShortNameTable() = default;
+
+std::size_t ShortNameTable::size() const {
+    return m_state->byNativeName.size();
+}
+
+std::vector<const ShortNameTable::Entry*> ShortNameTable::entries() const {
+    m_state->refresh();
+    return {m_state->ordered.begin(), m_state->ordered.end()};
+}
+
+const std::string& ShortNameTable::nativeName(const Entry* entry) {
+    return entry->nativeName;
+}
+
+const std::wstring& ShortNameTable::name(const Entry* entry) {
+    return entry->name;
+}
+
+const std::string& ShortNameTable::shortName(const Entry* entry) const {
+    m_state->refresh();
+    return entry->shortName;
+}
+
+const ShortNameTable::Entry* ShortNameTable::findExact(const std::string& nativeName) const {
+    const auto it = m_state->byNativeName.find(nativeName);
+    return it == m_state->byNativeName.end() ? nullptr : it->second.get();
+}
+
+const ShortNameTable::Entry* ShortNameTable::resolve(std::wstring_view text) const {
+    if (const Entry* exact = findExact(toUtf8(text)))
         return exact;
-    if (const auto it = m_byFoldedName.find(foldCase(text));
-        it != m_byFoldedName.end() && it->second != npos)
+    m_state->refresh();
+    if (const auto it = m_state->byFolded.find(foldCase(text));
+        it != m_state->byFolded.end() && it->second)
         return it->second;
     if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return c <= 0 || c >= 0x80; }))
-        return npos;
-    const auto it = m_byShortName.find(upperOfShortName(text));
-    return it == m_byShortName.end() ? npos : it->second;
+        return nullptr;
+    const auto it = m_state->byShortName.find(upperOfShortName(text));
+    return it == m_state->byShortName.end() ? nullptr : it->second;
+}
+
+const ShortNameTable::Entry* ShortNameTable::insert(const std::string& nativeName) {
+    if (!isCarriableName(nativeName) || nativeName == "." || nativeName == "..")
+        return nullptr;
+    auto entry = std::make_unique<Entry>();
+    entry->nativeName = nativeName;
+    entry->name = fromUtf8(nativeName);
+    entry->folded = foldCase(entry->name);
+    const auto [it, inserted] = m_state->byNativeName.try_emplace(nativeName, std::move(entry));
+    if (!inserted)
+        return nullptr;
+    m_state->stale = true;
+    return it->second.get();
+}
+
+void ShortNameTable::erase(const Entry* entry) {
+    if (m_state->byNativeName.erase(entry->nativeName) != 0)
+        m_state->stale = true;
 }
 
 } // namespace tw::posix

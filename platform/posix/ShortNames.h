@@ -1,19 +1,18 @@
 #pragma once
 
+#include "platform/Text.h"
+
 #include <cstddef>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // Short (8.3) names of the entries of one directory, computed the same way every time, and
 // the resolution of a typed name back to the entry it stands for.
 namespace tw::posix {
 
-// A name that is its own short name (in upper case): base of 1 to 8 characters, optionally
-// one dot and an extension of 1 to 3, all from A-Z a-z 0-9 ! # $ % & ' ( ) - @ ^ _ ` { } ~.
-bool isValidShortName(std::wstring_view name);
+using text::isValidShortName;
 
 // The short names of a set of sibling names given in listing order (listingLess), one per
 // name, all different without regard to case. Valid 8.3 names keep themselves in upper case
@@ -21,34 +20,56 @@ bool isValidShortName(std::wstring_view name);
 // numeric-tail form BASE~N.EXT, N counted per basis in listing order, skipping forms taken.
 std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedNames);
 
-// The entries of one directory with their short names; looks up names three ways.
+// What a name's numeric-tail short name is made of (BASE~N.EXT): up to six characters of its
+// cleaned base and up to three of its extension, in upper case. Only names whose basis starts
+// with the part of a typed "~" name before its "~", and has the same extension, can hold it.
+struct TailBasis {
+    std::string base;
+    std::string extension;
+};
+TailBasis tailBasis(std::wstring_view name);
+// The parts of a typed name in the numeric-tail form: what stands before its last "~" and its
+// extension, in upper case. False when the text holds no "~".
+bool typedTail(std::wstring_view text, TailBasis& parts);
+
+// The entries of one directory with their short names; looks up names three ways. Names can
+// come and go (a model of a folder while a script runs in it): the short names are then those
+// a fresh table of the new set of names would give.
 class ShortNameTable {
 public:
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    // One entry; the pointer stays valid until the entry is erased or the table goes.
+    struct Entry;
 
-    // Native names in any order; names a drive path cannot carry are dropped.
+    // Native names in any order; names a drive path cannot carry, "." and ".." are dropped.
     explicit ShortNameTable(const std::vector<std::string>& nativeNames);
+    // A copy that can change on its own.
+    ShortNameTable(const ShortNameTable& other);
+    ShortNameTable& operator=(const ShortNameTable&) = delete;
+    ~ShortNameTable();
 
-    std::size_t size() const { return m_entries.size(); }
-    const std::string& nativeName(std::size_t i) const { return m_entries[i].nativeName; }
-    const std::wstring& name(std::size_t i) const { return m_entries[i].name; }
-    const std::string& shortName(std::size_t i) const { return m_entries[i].shortName; }
+    std::size_t size() const;
+    // Every entry, in listing order.
+    std::vector<const Entry*> entries() const;
+
+    static const std::string& nativeName(const Entry* entry);
+    static const std::wstring& name(const Entry* entry);
+    const std::string& shortName(const Entry* entry) const;
 
     // The entry a path component typed as `text` names: the exact name first, then the one
-    // name equal to it without regard to case, then the entry whose short name it is.
-    std::size_t resolve(std::wstring_view text) const;
-    std::size_t findExact(const std::string& nativeName) const;
+    // name equal to it without regard to case, then the entry whose short name it is; null
+    // when none.
+    const Entry* resolve(std::wstring_view text) const;
+    const Entry* findExact(const std::string& nativeName) const;
+
+    // A new name appears. It must be one a drive path can carry and not be there yet (exactly);
+    // returns null (and changes nothing) otherwise.
+    const Entry* insert(const std::string& nativeName);
+    // An entry goes; the pointer is no longer valid afterwards.
+    void erase(const Entry* entry);
 
 private:
-    struct Entry {
-        std::string nativeName;
-        std::wstring name;
-        std::string shortName;
-    };
-    std::vector<Entry> m_entries; // in listing order
-    std::unordered_map<std::string, std::size_t> m_byNativeName;
-    std::unordered_map<std::wstring, std::size_t> m_byFoldedName; // npos when ambiguous
-    std::unordered_map<std::string, std::size_t> m_byShortName;
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 } // namespace tw::posix

@@ -19,7 +19,9 @@ namespace {
 
 using Kind = tw::DecodeResult::Kind;
 
-std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 // Drives C: and D: over temporary folders, with C:\MPEG, C:\MUSIC and D:\WAVES in place. The
 // process's current directory is put back afterwards, since Decode changes it.
@@ -78,7 +80,9 @@ struct WorkedExample {
     std::string script;
 };
 
-void PrintTo(const WorkedExample& c, std::ostream* out) { *out << c.label; }
+void PrintTo(const WorkedExample& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class WorkedExampleTest : public ::testing::TestWithParam<WorkedExample> {};
 
@@ -130,8 +134,8 @@ TEST(DecodeFilesTest, ReplacesAnEarlierScriptWhole) {
 // Runs what the script would do to the output folder: each decoder output ends up under the
 // long name of its rename line.
 void simulateScript(Drives& drives) {
-    for (const std::wstring& line : tw::test::scriptLines(
-             drives.platform().fromEightBit(drives.scriptBytes()))) {
+    for (const std::wstring& line :
+         tw::test::scriptLines(drives.platform().fromEightBit(drives.scriptBytes()))) {
         const auto arguments = tw::test::consoleArguments(line);
         if (arguments.at(0) == L"REN")
             drives.touch(drives.d("WAVES") / drives.platform().toEightBit(arguments.at(2)));
@@ -203,29 +207,28 @@ TEST_P(HostileNameTest, ConsoleReadsBackTheSameName) {
     const std::wstring shortSource = tw::ShortPath(drives.platform(), L"C:\\MUSIC\\" + name);
     ASSERT_FALSE(shortSource.empty());
     const std::wstring shortTitle = tw::LastPathPart(shortSource);
-    const std::wstring output = L"D:\\WAVES\\" + shortTitle.substr(0, shortTitle.size() - 3) +
-                                L"wav";
-    const auto lines =
-        tw::test::scriptLines(drives.platform().fromEightBit(drives.scriptBytes()));
+    const std::wstring output =
+        L"D:\\WAVES\\" + shortTitle.substr(0, shortTitle.size() - 3) + L"wav";
+    const auto lines = tw::test::scriptLines(drives.platform().fromEightBit(drives.scriptBytes()));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(tw::test::consoleArguments(lines[0]),
               (std::vector<std::wstring>{L"L3DEC", shortSource, output, L"-wav"}));
-    EXPECT_EQ(tw::test::consoleArguments(lines[1]),
-              (std::vector<std::wstring>{L"REN", output, name.substr(0, name.size() - 3) +
-                                                              L"wav"}));
+    EXPECT_EQ(
+        tw::test::consoleArguments(lines[1]),
+        (std::vector<std::wstring>{L"REN", output, name.substr(0, name.size() - 3) + L"wav"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Names, HostileNameTest,
-    ::testing::Values(L"rock & roll.mp3", L"a&b.mp3", L"&&||.mp3", L"100% pure.mp3",
-                      L"%PATH%.mp3", L"50%.mp3", L"%%~dp0.mp3", L"%1 ^& (x).mp3",
-                      L"caret^up.mp3", L"^.mp3", L"(live).mp3", L"remix (2).mp3", L"bang!.mp3",
-                      L"it's.mp3", L"a,b;c=d.mp3", L"pipe|and<angle>.mp3", L" leading blank.mp3",
-                      L"trailing blank .mp3", L"ends in blanks.mp3  ", L"caf\u00e9.mp3",
-                      L"\u65e5\u672c\u306e\u6b4c.mp3", L"\U0001F3B5 emoji \U0001F3B6.mp3",
-                      L"Long " + std::wstring(191, L'x') + L".mp3", L"two..dots.mp3",
-                      L"a.b.c.mp3", L"LOUD.MP3", L"Mixed.Mp3", L"tilde~1.mp3",
-                      L"back`tick $dollar @at #hash.mp3", L"[brackets] {braces}.mp3"));
+    ::testing::Values(L"rock & roll.mp3", L"a&b.mp3", L"&&||.mp3", L"100% pure.mp3", L"%PATH%.mp3",
+                      L"50%.mp3", L"%%~dp0.mp3", L"%1 ^& (x).mp3", L"caret^up.mp3", L"^.mp3",
+                      L"(live).mp3", L"remix (2).mp3", L"bang!.mp3", L"it's.mp3", L"a,b;c=d.mp3",
+                      L"pipe|and<angle>.mp3", L" leading blank.mp3", L"trailing blank .mp3",
+                      L"ends in blanks.mp3  ", L"caf\u00e9.mp3", L"\u65e5\u672c\u306e\u6b4c.mp3",
+                      L"\U0001F3B5 emoji \U0001F3B6.mp3",
+                      L"Long " + std::wstring(191, L'x') + L".mp3", L"two..dots.mp3", L"a.b.c.mp3",
+                      L"LOUD.MP3", L"Mixed.Mp3", L"tilde~1.mp3", L"back`tick $dollar @at #hash.mp3",
+                      L"[brackets] {braces}.mp3"));
 
 // Names that no script line can carry are refused with nothing written, even when such files
 // exist on disk.
@@ -248,8 +251,7 @@ TEST_P(UncarriableNameTest, IsRefusedAndNothingIsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Names, UncarriableNameTest,
                          ::testing::Values(L"say \"hi\".mp3", L"line\rbreak.mp3",
-                                           L"line\nbreak.mp3", L"\"\".mp3",
-                                           L"x\nREN a b.mp3"));
+                                           L"line\nbreak.mp3", L"\"\".mp3", L"x\nREN a b.mp3"));
 
 TEST(DecodeFilesTest, NothingSelectedWritesNoFile) {
     Drives drives;
@@ -261,8 +263,8 @@ TEST(DecodeFilesTest, NothingSelectedWritesNoFile) {
     EXPECT_TRUE(drives.recording->batchStarts.empty());
 }
 
-// The short form comes back whole up to 63 characters; at 64 or more it does not fit the
-// 64-character buffer and the result is empty.
+// The short form comes back whole however long it is: a deep Artist\Album\Disc folder needs
+// more than 64 characters.
 struct ShortPathCase {
     const char* label;
     const char* native; // below C:, created as nested folders and a file
@@ -270,11 +272,13 @@ struct ShortPathCase {
     const wchar_t* expected;
 };
 
-void PrintTo(const ShortPathCase& c, std::ostream* out) { *out << c.label; }
+void PrintTo(const ShortPathCase& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class ShortPathTest : public ::testing::TestWithParam<ShortPathCase> {};
 
-TEST_P(ShortPathTest, FitsA64CharacterBuffer) {
+TEST_P(ShortPathTest, ComesBackWhole) {
     Drives drives;
     const fs::path native = drives.c(GetParam().native);
     fs::create_directories(native.parent_path());
@@ -291,10 +295,16 @@ INSTANTIATE_TEST_SUITE_P(
         ShortPathCase{"SixtyThree", "AAAAAAAA/BBBBBBBB/CCCCCCCC/DDDDDDDD/EEEEEEEE/FFFFFFFF/GGGGGG",
                       L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGG",
                       L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGG"},
-        ShortPathCase{"SixtyFour",
-                      "AAAAAAAA/BBBBBBBB/CCCCCCCC/DDDDDDDD/EEEEEEEE/FFFFFFFF/GGGGGGG",
+        ShortPathCase{"SixtyFour", "AAAAAAAA/BBBBBBBB/CCCCCCCC/DDDDDDDD/EEEEEEEE/FFFFFFFF/GGGGGGG",
                       L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGGG",
-                      L""},
+                      L"C:\\AAAAAAAA\\BBBBBBBB\\CCCCCCCC\\DDDDDDDD\\EEEEEEEE\\FFFFFFFF\\GGGGGGG"},
+        ShortPathCase{
+            "DeepLibrary",
+            "Library/Some Artist/2001 - Some Album (Deluxe Edition)/Disc 1/Bonus Tracks/"
+            "Live Recordings/01 - The First Song.mp3",
+            L"C:\\Library\\Some Artist\\2001 - Some Album (Deluxe Edition)\\Disc 1\\"
+            L"Bonus Tracks\\Live Recordings\\01 - The First Song.mp3",
+            L"C:\\LIBRARY\\SOMEAR~1\\2001-S~1\\DISC1~1\\BONUST~1\\LIVERE~1\\01-THE~1.MP3"},
         ShortPathCase{"LongFormShortEnough",
                       "Long Folder Name/Another Long Folder/Third Long Folder/Fourth One/"
                       "Fifth Long Folder/Long Song Title.mp3",

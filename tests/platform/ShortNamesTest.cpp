@@ -145,28 +145,32 @@ TEST(ShortNameTableProperty, ResolvingAShortNameGivesBackItsEntry) {
         ASSERT_EQ(table.size(), names.size());
 
         std::set<std::string> seen;
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            const std::string& shortName = table.shortName(i);
+        for (const ShortNameTable::Entry* entry : table.entries()) {
+            const std::string& shortName = table.shortName(entry);
             EXPECT_TRUE(tw::posix::isValidShortName(tw::posix::fromUtf8(shortName))) << shortName;
             EXPECT_TRUE(seen.insert(shortName).second) << "duplicate " << shortName;
             // Exact inverse; also typed in lower case, unless that is another entry's name.
-            EXPECT_EQ(table.resolve(tw::posix::fromUtf8(shortName)), i)
-                << shortName << " of " << table.nativeName(i);
+            EXPECT_EQ(table.resolve(tw::posix::fromUtf8(shortName)), entry)
+                << shortName << " of " << ShortNameTable::nativeName(entry);
             std::string lower = shortName;
             std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-            if (table.findExact(lower) == ShortNameTable::npos || table.findExact(lower) == i) {
-                EXPECT_EQ(table.resolve(tw::posix::fromUtf8(lower)), i) << lower;
+            if (!table.findExact(lower) || table.findExact(lower) == entry) {
+                EXPECT_EQ(table.resolve(tw::posix::fromUtf8(lower)), entry) << lower;
             }
             // Every long name still names itself.
-            EXPECT_EQ(table.resolve(table.name(i)), i) << table.nativeName(i);
+            EXPECT_EQ(table.resolve(ShortNameTable::name(entry)), entry)
+                << ShortNameTable::nativeName(entry);
         }
 
         // The input order does not matter.
         std::shuffle(names.begin(), names.end(), random);
         const ShortNameTable shuffled(names);
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            ASSERT_EQ(shuffled.nativeName(i), table.nativeName(i));
-            ASSERT_EQ(shuffled.shortName(i), table.shortName(i));
+        const auto first = table.entries();
+        const auto second = shuffled.entries();
+        ASSERT_EQ(first.size(), second.size());
+        for (std::size_t i = 0; i < first.size(); ++i) {
+            ASSERT_EQ(ShortNameTable::nativeName(second[i]), ShortNameTable::nativeName(first[i]));
+            ASSERT_EQ(shuffled.shortName(second[i]), table.shortName(first[i]));
         }
     }
 }
@@ -175,17 +179,18 @@ TEST(ShortNameTable, LeavesOutNamesADrivePathCannotCarry) {
     const ShortNameTable table(
         {"good.mp3", "bad\\name.mp3", "tab\tname", std::string("\xff\xfe.mp3"), ".", ".."});
     ASSERT_EQ(table.size(), 1u);
-    EXPECT_EQ(table.nativeName(0), "good.mp3");
+    EXPECT_EQ(ShortNameTable::nativeName(table.entries().at(0)), "good.mp3");
 }
 
 TEST(ShortNameTable, ResolvesCaseInsensitivelyOnlyWhenUnique) {
     const ShortNameTable table({"Music", "notes.txt", "NOTES.TXT", "Long Song Title.mp3"});
-    EXPECT_EQ(table.nativeName(table.resolve(L"MUSIC")), "Music");
-    EXPECT_EQ(table.nativeName(table.resolve(L"long song TITLE.MP3")), "Long Song Title.mp3");
+    EXPECT_EQ(ShortNameTable::nativeName(table.resolve(L"MUSIC")), "Music");
+    EXPECT_EQ(ShortNameTable::nativeName(table.resolve(L"long song TITLE.MP3")),
+              "Long Song Title.mp3");
     // Two names differ only in case: the exact one, else the owner of the short name.
-    EXPECT_EQ(table.nativeName(table.resolve(L"notes.txt")), "notes.txt");
-    EXPECT_EQ(table.nativeName(table.resolve(L"Notes.Txt")), "NOTES.TXT");
-    EXPECT_EQ(table.resolve(L"missing"), ShortNameTable::npos);
+    EXPECT_EQ(ShortNameTable::nativeName(table.resolve(L"notes.txt")), "notes.txt");
+    EXPECT_EQ(ShortNameTable::nativeName(table.resolve(L"Notes.Txt")), "NOTES.TXT");
+    EXPECT_EQ(table.resolve(L"missing"), nullptr);
 }
 
 } // namespace

@@ -62,6 +62,7 @@ public:
     Status replaceFile(const std::wstring& path, const std::string& bytes) override {
         return m_inner.replaceFile(path, bytes);
     }
+    std::unique_ptr<NameModel> nameModel() const override { return m_inner.nameModel(); }
 
 private:
     Platform& m_inner;

@@ -1,0 +1,138 @@
+#include "DrivePaths.h"
+
+#include "Text.h"
+
+#include <sys/stat.h>
+
+namespace tw::posix {
+
+namespace {
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+const DriveRoot* findDrive(const std::vector<DriveRoot>& drives, wchar_t letter) {
+    const wchar_t upper = (letter >= L'a' && letter <= L'z') ? letter - 0x20 : letter;
+    for (const DriveRoot& drive : drives)
+        if (drive.letter == upper)
+            return &drive;
+    return nullptr;
+}
+
+} // namespace
+
+std::string joinNative(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
+}
+
+ParsedDrivePath parseDrivePath(const std::wstring& text) {
+    ParsedDrivePath parsed;
+    // A NUL would cut the native path short and name another file.
+    if (text.size() < 2 || text[1] != L':' || text.find(L'\0') != std::wstring::npos)
+        return parsed;
+    const wchar_t letter = text[0];
+    if (!((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')))
+        return parsed;
+    if (text.size() > 2 && !isSeparator(text[2]))
+        return parsed; // "C:MUSIC" is relative to a per-drive folder we do not keep
+    parsed.letter = letter;
+    parsed.rooted = text.size() > 2;
+    std::size_t start = 2;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && !isSeparator(text[end]))
+            ++end;
+        if (end > start)
+            parsed.components.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    parsed.trailingSeparator = text.size() > 3 && isSeparator(text.back());
+    parsed.valid = true;
+    return parsed;
+}
+
+ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<DriveRoot>& drives,
+                              const TableSource& tables) {
+    ResolvedPath result;
+    result.parsed = parseDrivePath(drivePath);
+    if (!result.parsed.valid)
+        return result;
+    const DriveRoot* drive = findDrive(drives, result.parsed.letter);
+    if (!drive)
+        return result;
+    result.valid = true;
+
+    std::vector<ResolvedPart>& parts = result.parts;
+    std::vector<std::string> folders{drive->nativeRoot}; // folders[i]: the folder of parts[i]
+
+    for (const std::wstring& component : result.parsed.components) {
+        if (component == L".")
+            continue;
+        if (component == L"..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+                folders.pop_back();
+            }
+            continue;
+        }
+        ResolvedPart part;
+        part.typed = component;
+        part.name = toUtf8(component);
+        part.folder = folders.back();
+        if (!parts.empty() && !parts.back().exists) {
+            // Below a missing folder everything is kept as written.
+        } else if (auto table = tables(part.folder)) {
+            if (const ShortNameTable::Entry* entry = table->resolve(component)) {
+                part.name = ShortNameTable::nativeName(entry);
+                part.shortName = table->shortName(entry);
+                part.exists = true;
+                part.entry = entry;
+            }
+            part.table = std::move(table);
+        } else {
+            // A folder we may enter but not list: only exact names can be found.
+            struct stat st {};
+            part.exists = ::lstat(joinNative(part.folder, part.name).c_str(), &st) == 0;
+        }
+        folders.push_back(joinNative(part.folder, part.name));
+        parts.push_back(std::move(part));
+    }
+
+    result.native = folders.back();
+    if (parts.empty()) {
+        struct stat st {};
+        result.exists = ::stat(result.native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } else {
+        result.exists = parts.back().exists;
+    }
+    result.allShort = result.exists;
+    for (const ResolvedPart& part : parts)
+        if (part.shortName.empty())
+            result.allShort = false;
+    return result;
+}
+
+std::string shortForm(const ResolvedPath& resolved) {
+    if (!resolved.valid || !resolved.exists || !resolved.allShort)
+        return {};
+    if (resolved.parsed.trailingSeparator && !resolved.parts.empty()) {
+        struct stat st {};
+        if (::stat(resolved.native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return {};
+    }
+    std::string shortPath(1, static_cast<char>(resolved.parsed.letter));
+    shortPath += resolved.parsed.rooted ? ":\\" : ":";
+    for (std::size_t i = 0; i < resolved.parts.size(); ++i) {
+        if (i > 0)
+            shortPath += '\\';
+        shortPath += resolved.parts[i].shortName;
+    }
+    if (resolved.parsed.trailingSeparator && !resolved.parts.empty())
+        shortPath += '\\';
+    return shortPath;
+}
+
+} // namespace tw::posix

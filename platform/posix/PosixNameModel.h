@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/NameModel.h"
+#include "platform/posix/DrivePaths.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace tw::posix {
+
+class PosixPlatform;
+
+// The names while a script runs, on POSIX: short names are computed from a folder's current
+// names, so every change the script makes can change what other short names there mean. The
+// model resolves every path with the platform's own resolution, over the folders' short-name
+// tables as the disk has them at first sight and, for the folders the script changes, over
+// copies that take each change.
+class PosixNameModel : public NameModel {
+public:
+    explicit PosixNameModel(const PosixPlatform& platform);
+    ~PosixNameModel() override;
+
+    Found find(const std::wstring& drivePath) const override;
+    std::wstring shortPath(const std::wstring& drivePath) const override;
+    Id create(const std::wstring& drivePath) override;
+    void rename(Id id, const std::wstring& newName) override;
+    void remove(Id id) override;
+    void markUncertain(Id id) override;
+    void keep() override;
+    void undo() override;
+
+private:
+    using FolderKey = std::pair<dev_t, ino_t>;
+    // Names in one folder that may be missing when later lines run.
+    struct Uncertain {
+        std::map<std::wstring, int> folded;                      // folded name -> how many
+        std::map<std::string, std::multiset<std::string>> bases; // extension -> tail bases
+    };
+    struct Item {
+        FolderKey folder;
+        std::string nativeName;
+        Kind kind;
+    };
+
+    ResolvedPath resolve(const std::wstring& drivePath) const;
+    // The table a folder has in the model; null when it cannot be listed.
+    std::shared_ptr<const ShortNameTable> tableOf(const std::string& nativeFolder) const;
+    bool folderKey(const std::string& nativeFolder, FolderKey& key) const;
+    // The copy of a folder's table that takes the script's changes.
+    ShortNameTable& ownTable(const FolderKey& key);
+    Id idOf(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
+    void place(Id id, const std::string& nativeName);
+    void unplace(Id id);
+    // Whether the answer for a component typed in a folder could differ without the folder's
+    // uncertain names.
+    bool dependsOnUncertain(const ResolvedPart& part) const;
+
+    const PosixPlatform& m_platform;
+    mutable std::unordered_map<std::string, FolderKey> m_keys; // native folder -> identity
+    mutable std::map<FolderKey, std::shared_ptr<const ShortNameTable>> m_seen;
+    std::map<FolderKey, std::shared_ptr<ShortNameTable>> m_own;
+    mutable std::map<std::pair<FolderKey, std::string>, Id> m_ids;
+    mutable std::unordered_map<Id, Item> m_items;
+    mutable Id m_next = 1;
+    std::map<FolderKey, Uncertain> m_uncertain;
+    std::vector<std::function<void()>> m_undo;
+};
+
+} // namespace tw::posix
