@@ -1,12 +1,18 @@
 #include "Script.h"
 
 #include "Module1.h"
+#include "platform/NameModel.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace tw {
@@ -35,7 +41,13 @@ bool isUncarriable(wchar_t c) {
 
 bool isConsoleSpecial(wchar_t c) {
     switch (c) {
-    case L'&': case L'|': case L'<': case L'>': case L'^': case L'(': case L')':
+    case L'&':
+    case L'|':
+    case L'<':
+    case L'>':
+    case L'^':
+    case L'(':
+    case L')':
         return true;
     default:
         return false;
@@ -55,12 +67,18 @@ std::wstring hexCode(wchar_t c) {
 
 std::wstring describe(wchar_t c) {
     switch (c) {
-    case L'"': return L"a double quote";
-    case L'\r': return L"a carriage return";
-    case L'\n': return L"a line feed";
-    case L'\t': return L"a tab";
-    case L' ': return L"a blank";
-    default: break;
+    case L'"':
+        return L"a double quote";
+    case L'\r':
+        return L"a carriage return";
+    case L'\n':
+        return L"a line feed";
+    case L'\t':
+        return L"a tab";
+    case L' ':
+        return L"a blank";
+    default:
+        break;
     }
     if (isUncarriable(c))
         return L"the control character " + hexCode(c);
@@ -117,51 +135,308 @@ private:
     std::wstring& m_script;
 };
 
-// Where the output path lands once the script runs in the decoder folder: a path without a
-// drive is taken on the decoder folder's drive, a bare name in the decoder folder itself.
-std::wstring locateOutput(const std::wstring& output, const std::wstring& decoderPath) {
-    if (output.size() >= 2 && output[1] == L':')
-        return output;
-    if (!output.empty() && output[0] == L'\\')
-        return output.size() >= 2 && output[1] == L'\\' ? output
-                                                       : decoderPath.substr(0, 2) + output;
-    return joinPath(decoderPath, output);
-}
-
-// An output path that already names a file is only acceptable when that file is the entry's
-// own rename target (an earlier output of the same track): the decoder would overwrite it.
-std::optional<std::wstring> checkCollision(const Platform& platform, const std::wstring& output,
-                                           const std::wstring& newName, const std::wstring& name,
-                                           const std::wstring& decoderPath) {
-    const std::wstring located = locateOutput(output, decoderPath);
-    if (!platform.exists(located))
-        return std::nullopt;
-    const std::size_t slash = located.rfind(L'\\');
-    const std::wstring renameTarget =
-        (slash == std::wstring::npos ? std::wstring() : located.substr(0, slash + 1)) + newName;
-    if (platform.sameEntry(located, renameTarget))
-        return std::nullopt;
-    std::wstring existing = platform.drivePath(platform.nativePath(located));
-    if (existing.empty())
-        existing = located;
-    std::wstring why = existing == located ? std::wstring(L"already exists")
-                                           : L"is another name of the existing file " + existing;
-    return L"Decoding \"" + name + L"\" would overwrite a file that is not its own: its output " +
-           output + L" " + why + L". Choose another output folder, or move " + existing +
-           L" away, and decode again.";
-}
-
-std::optional<std::wstring> checkUnquoted(const std::wstring& piece, const std::wstring& what,
-                                          const std::wstring& name) {
-    for (wchar_t c : piece) {
+// A short path goes into the decoder line without quotes: it must hold nothing that splits an
+// argument or that no line can carry.
+std::optional<wchar_t> unquotableCharacter(std::wstring_view path) {
+    for (wchar_t c : path)
         if (isArgumentSeparator(c) || isUncarriable(c))
-            return L"The " + what + L" for \"" + name + L"\", " + visible(piece) + L", holds " +
-                   describe(c) +
-                   L": the file system gave no short form that the decoder line can carry. "
-                   L"Choose folders and files that have short names.";
-    }
+            return c;
     return std::nullopt;
 }
+
+std::wstring quotedName(const std::wstring& name) {
+    return L"\"" + visible(name) + L"\"";
+}
+
+// Names for an output whose short name would name another file: the short title's base, with
+// "_" for its "~" and for anything but letters, digits and "-", and a number, e.g. LONGSO_1. The
+// system never gives a short name without a "~", so none of these can be one it makes.
+std::wstring intermediateName(const std::wstring& shortTitle, unsigned number,
+                              const std::wstring& extensions) {
+    std::wstring stem;
+    for (wchar_t c : shortTitle.substr(0, shortTitle.rfind(L'.'))) {
+        if (stem.size() == 6)
+            break;
+        const bool plain = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') ||
+                           (c >= L'0' && c <= L'9') || c == L'-';
+        stem += plain ? c : L'_';
+    }
+    const std::wstring tail = L"_" + std::to_wstring(number);
+    stem.resize(std::min(stem.size(), 8 - tail.size()));
+    return stem + tail + L"." + extensions;
+}
+
+constexpr unsigned kIntermediateNames = 99;
+
+// The whole Decode, played through the model of the folders as the script will change them.
+class Planner {
+public:
+    Planner(const Platform& platform, const DecodeInput& input, const AppState& state,
+            BatchScript& script)
+        : m_platform(platform), m_input(input), m_state(state), m_script(script),
+          m_model(platform.nameModel()) {
+        for (std::size_t f = 0; f < kFormats.size(); ++f) {
+            if (input.formats[f]) {
+                m_extensions += kFormats[f].extension;
+                m_switches += kFormats[f].decoderSwitch;
+            }
+        }
+        if (input.check1)
+            m_switches += L"-sa ";
+        if (input.check2)
+            m_switches += L"-ign ";
+    }
+
+    // The folders first: without them no line can be right. An empty result means all is well.
+    std::optional<std::wstring> checkFolders() {
+        const wchar_t* chooseFolder = L"Choose another folder and try again.";
+        if (auto why = checkCarriable(m_state.DecoderPath, L"The decoder folder", chooseFolder))
+            return why;
+        if (auto why = checkCarriable(m_state.Destination, L"The output folder", chooseFolder))
+            return why;
+        if (auto why = checkCarriable(m_input.dirPath, L"The folder", chooseFolder))
+            return why;
+        if (auto why = checkFolder(m_state.Destination, L"The output folder",
+                                   L"Choose an output folder with Options > Destination."))
+            return why;
+        if (auto why = checkFolder(m_input.dirPath, L"The folder of the selected files",
+                                   L"Browse to the files again."))
+            return why;
+        m_shortDestination = m_model->shortPath(m_state.Destination);
+        if (m_shortDestination.empty())
+            return L"The output folder " + m_state.Destination +
+                   L" has no short name that the decoder line can carry. Choose another output "
+                   L"folder with Options > Destination.";
+        if (auto c = unquotableCharacter(m_shortDestination))
+            return L"The short name of the output folder, " + visible(m_shortDestination) +
+                   L", holds " + describe(*c) +
+                   L", which the decoder line cannot carry. Choose another output folder with "
+                   L"Options > Destination.";
+        // TEMP.BAT is in place before the first line runs.
+        const std::wstring scriptPath = joinPath(m_state.DecoderPath, L"TEMP.BAT");
+        if (m_model->find(scriptPath).kind == NameModel::Kind::Nothing)
+            m_model->create(scriptPath);
+        m_model->keep();
+        return std::nullopt;
+    }
+
+    void plan(const std::vector<std::size_t>& counted) {
+        std::vector<Source> sources;
+        for (std::size_t i : counted) {
+            Source source;
+            source.index = i;
+            source.path = joinPath(m_input.dirPath, m_input.entries[i]);
+            if (auto why = checkSource(source))
+                leaveOut(i, *why);
+            else
+                sources.push_back(std::move(source));
+        }
+        leaveOutSharedShortNames(sources);
+        for (const Source& source : sources)
+            if (!source.leftOut)
+                if (auto why = planEntry(source))
+                    leaveOut(source.index, *why);
+        std::sort(m_leftOut.begin(), m_leftOut.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& [index, leftOut] : m_leftOut)
+            m_script.leftOut.push_back(std::move(leftOut));
+    }
+
+private:
+    struct Source {
+        std::size_t index = 0;
+        std::wstring path;
+        NameModel::Id id = 0;
+        std::wstring shortPath; // before any line has run
+        bool leftOut = false;
+    };
+
+    const std::wstring& nameOf(std::size_t index) const { return m_input.entries[index]; }
+
+    void leaveOut(std::size_t index, std::wstring why) {
+        m_leftOut.emplace_back(index, LeftOut{nameOf(index), std::move(why)});
+    }
+
+    std::optional<std::wstring> checkFolder(const std::wstring& folder, const wchar_t* what,
+                                            const wchar_t* advice) const {
+        const NameModel::Found found = m_model->find(folder);
+        if (found.kind == NameModel::Kind::Folder)
+            return std::nullopt;
+        const wchar_t* state = found.kind == NameModel::Kind::Nothing
+                                   ? L" does not exist or cannot be reached. "
+                                   : L" is not a folder. ";
+        return std::wstring(what) + L" " + folder + state + advice;
+    }
+
+    std::optional<std::wstring> checkSource(Source& source) const {
+        const std::wstring& name = nameOf(source.index);
+        if (const std::size_t at = findUncarriable(name); at != std::wstring::npos)
+            return L"its name holds " + describe(name[at]) +
+                   L", which the batch script cannot carry; rename the file to decode it";
+        if (m_platform.fromEightBit(m_platform.toEightBit(name)) != name)
+            return std::wstring(L"its name holds characters that the system's 8-bit character "
+                                L"set cannot write into the batch script; rename the file to "
+                                L"decode it");
+        const NameModel::Found found = m_model->find(source.path);
+        const bool isFile =
+            found.kind == NameModel::Kind::File || found.kind == NameModel::Kind::Other;
+        if (!isFile || found.name != name)
+            return L"it is no longer in " + m_input.dirPath;
+        source.id = found.id;
+        source.shortPath = m_model->shortPath(source.path);
+        if (source.shortPath.empty())
+            return std::wstring(L"it has no short name that the decoder line can carry");
+        return std::nullopt;
+    }
+
+    // Two selected files with one short name (the system's short names need not be unique):
+    // the decoder line could not tell them apart, so neither goes.
+    void leaveOutSharedShortNames(std::vector<Source>& sources) {
+        std::map<std::wstring, std::vector<Source*>> byShortName;
+        for (Source& source : sources)
+            byShortName[text::foldCase(source.shortPath)].push_back(&source);
+        for (auto& [shortName, sharing] : byShortName) {
+            if (sharing.size() < 2)
+                continue;
+            for (Source* source : sharing) {
+                const Source* other = sharing[source == sharing[0] ? 1 : 0];
+                source->leftOut = true;
+                leaveOut(source->index, L"its short name " + LastPathPart(source->shortPath) +
+                                            L" is also the short name of " +
+                                            quotedName(nameOf(other->index)) +
+                                            L", so the decoder line cannot tell them apart");
+            }
+        }
+    }
+
+    // The earlier output at the entry's long output name, if it is the entry's own to replace.
+    std::optional<std::wstring> checkEarlierOutput(const std::wstring& newName,
+                                                   const NameModel::Found& found,
+                                                   bool& replaces) const {
+        replaces = false;
+        switch (found.kind) {
+        case NameModel::Kind::Nothing:
+            return std::nullopt;
+        case NameModel::Kind::Unsure:
+            return L"its output name " + quotedName(newName) +
+                   L" may be another name of a file this decode makes";
+        default:
+            break;
+        }
+        if (found.name != newName) {
+            if (text::foldCase(found.name) == text::foldCase(newName))
+                return L"the output folder holds " + quotedName(found.name) +
+                       L", which differs from its output name " + quotedName(newName) +
+                       L" only in case";
+            return L"its output name " + quotedName(newName) + L" is the short name of " +
+                   quotedName(found.name) + L" in the output folder";
+        }
+        if (m_made.count(found.id))
+            return L"another selected file has the same output name " + quotedName(newName);
+        if (found.kind == NameModel::Kind::Folder)
+            return L"the output folder holds a folder named " + quotedName(newName);
+        if (found.kind == NameModel::Kind::Other)
+            return L"the output folder holds a link or special file named " + quotedName(newName);
+        replaces = true;
+        return std::nullopt;
+    }
+
+    // The output path for the decoder line: the short title with the output extension, or, when
+    // that names a file, an intermediate name that names nothing.
+    std::optional<std::wstring> chooseOutput(const std::wstring& shortTitle) const {
+        const std::wstring usual =
+            cutLast(joinPath(m_shortDestination, shortTitle), 3) + m_extensions;
+        if (!unquotableCharacter(usual) && m_model->find(usual).kind == NameModel::Kind::Nothing)
+            return usual;
+        for (unsigned number = 1; number <= kIntermediateNames; ++number) {
+            const std::wstring path =
+                joinPath(m_shortDestination, intermediateName(shortTitle, number, m_extensions));
+            if (!unquotableCharacter(path) && m_model->find(path).kind == NameModel::Kind::Nothing)
+                return path;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::wstring> planEntry(const Source& source) {
+        const std::wstring& name = nameOf(source.index);
+        // What the source's short path is when its line runs: the script's own changes can
+        // have given its folder other short names by then.
+        const std::wstring shortSource = m_model->shortPath(source.path);
+        if (shortSource.empty())
+            return std::wstring(L"it has no short name that the decoder line can carry");
+        if (auto c = unquotableCharacter(shortSource))
+            return L"its short path " + visible(shortSource) + L" holds " + describe(*c) +
+                   L", which the decoder line cannot carry";
+        const NameModel::Found named = m_model->find(shortSource);
+        if (named.kind == NameModel::Kind::Unsure || named.id != source.id)
+            return L"its short path " + shortSource +
+                   L" could name another file by the time its line runs";
+
+        const std::wstring shortTitle = LastPathPart(shortSource);
+        if (shortTitle.size() < 3 || name.size() < 3)
+            return std::wstring(L"its name is too short to take the output's extension");
+        const std::wstring newName = cutLast(name, 3) + m_extensions;
+        const std::wstring target = joinPath(m_shortDestination, newName);
+        bool replaces = false;
+        const NameModel::Found earlier = m_model->find(target);
+        if (auto why = checkEarlierOutput(newName, earlier, replaces))
+            return why;
+        const std::optional<std::wstring> output = chooseOutput(shortTitle);
+        if (!output)
+            return std::wstring(L"no name that names no other file was found for its output");
+
+        // Play the lines through: the decoder makes the output, the earlier output goes, and the
+        // long name must then name nothing but the new output.
+        const NameModel::Id made = m_model->create(*output);
+        if (replaces)
+            m_model->remove(earlier.id);
+        const NameModel::Found atRename = m_model->find(target);
+        if (atRename.kind != NameModel::Kind::Nothing && atRename.id != made) {
+            m_model->undo();
+            if (atRename.kind == NameModel::Kind::Unsure)
+                return L"its output name " + quotedName(newName) +
+                       L" may be another name of a file this decode makes";
+            return L"its output name " + quotedName(newName) + L" would name " +
+                   quotedName(atRename.name) + L" when its line runs";
+        }
+        m_model->rename(made, newName);
+        // A decoder that fails leaves no output and the REN does nothing: later lines must not
+        // depend on this file being there, unless an earlier one of its name stays instead.
+        if (!replaces)
+            m_model->markUncertain(made);
+        m_model->keep();
+        m_made.insert(made);
+
+        ScriptLine(m_script.text)
+            .plain(L"L3DEC ")
+            .plain(shortSource)
+            .plain(L" ")
+            .plain(*output)
+            .plain(L" ")
+            .plain(m_switches)
+            .end();
+        if (replaces)
+            ScriptLine(m_script.text)
+                .plain(L"IF EXIST ")
+                .plain(*output)
+                .plain(L" del ")
+                .quoted(target)
+                .end();
+        ScriptLine(m_script.text).plain(L"REN ").plain(*output).plain(L" ").quoted(newName).end();
+        return std::nullopt;
+    }
+
+    const Platform& m_platform;
+    const DecodeInput& m_input;
+    const AppState& m_state;
+    BatchScript& m_script;
+    std::unique_ptr<NameModel> m_model;
+    std::wstring m_extensions;
+    std::wstring m_switches;
+    std::wstring m_shortDestination;
+    std::set<NameModel::Id> m_made;
+    std::vector<std::pair<std::size_t, LeftOut>> m_leftOut;
+};
 
 } // namespace
 
@@ -181,6 +456,10 @@ std::wstring scriptText(std::wstring_view text, bool quoted) {
     return out;
 }
 
+std::wstring visibleText(std::wstring_view text) {
+    return visible(text);
+}
+
 std::size_t findUncarriable(std::wstring_view text) {
     for (std::size_t i = 0; i < text.size(); ++i)
         if (isUncarriable(text[i]))
@@ -197,13 +476,6 @@ std::wstring joinPath(const std::wstring& directory, const std::wstring& name) {
 BatchScript buildBatchScript(const Platform& platform, const DecodeInput& input,
                              const AppState& state) {
     BatchScript script;
-    auto refuse = [&script](std::wstring message) {
-        script.outcome = BatchScript::Outcome::Refused;
-        script.text.clear();
-        script.message = std::move(message);
-        return script;
-    };
-
     std::vector<std::size_t> counted;
     for (std::size_t i = 0; i < input.entries.size(); ++i)
         if (i < input.selected.size() && input.selected[i] && !input.entries[i].empty())
@@ -212,72 +484,14 @@ BatchScript buildBatchScript(const Platform& platform, const DecodeInput& input,
         script.outcome = BatchScript::Outcome::NothingSelected;
         return script;
     }
-
-    // Everything that reaches the script or names where it goes is checked before any line
-    // exists, so a refusal leaves the disk and the current directory untouched.
-    const wchar_t* chooseFolder = L"Choose another folder and try again.";
-    if (auto why = checkCarriable(state.DecoderPath, L"The decoder folder", chooseFolder))
-        return refuse(*why);
-    if (auto why = checkCarriable(state.Destination, L"The output folder", chooseFolder))
-        return refuse(*why);
-    if (auto why = checkCarriable(input.dirPath, L"The folder", chooseFolder))
-        return refuse(*why);
-    for (std::size_t i : counted) {
-        const std::wstring& name = input.entries[i];
-        if (auto why = checkCarriable(name, L"The file name",
-                                      L"Rename the file and decode it again."))
-            return refuse(*why);
-        if (platform.fromEightBit(platform.toEightBit(name)) != name)
-            return refuse(L"The file name \"" + name +
-                          L"\" holds characters that the system's 8-bit character set cannot "
-                          L"write into the batch script. Rename the file and decode it again.");
+    Planner planner(platform, input, state, script);
+    if (auto why = planner.checkFolders()) {
+        script.outcome = BatchScript::Outcome::Refused;
+        script.message = std::move(*why);
+        return script;
     }
-
-    std::wstring extensions;
-    std::wstring formatSwitches;
-    for (std::size_t f = 0; f < kFormats.size(); ++f) {
-        if (input.formats[f]) {
-            extensions += kFormats[f].extension;
-            formatSwitches += kFormats[f].decoderSwitch;
-        }
-    }
-    std::wstring switches = formatSwitches;
-    if (input.check1)
-        switches += L"-sa ";
-    if (input.check2)
-        switches += L"-ign ";
-
-    const std::wstring shortDestination = ShortPath(platform, state.Destination);
     script.text.reserve(counted.size() * 128);
-    for (std::size_t i : counted) {
-        const std::wstring& name = input.entries[i];
-        const std::wstring shortSource = ShortPath(platform, joinPath(input.dirPath, name));
-        const std::wstring shortTitle = LastPathPart(shortSource);
-        std::wstring output = joinPath(shortDestination, shortTitle);
-        if (output.size() < 3) {
-            script.outcome = BatchScript::Outcome::StoppedShort;
-            script.message =
-                L"Cannot name the output of \"" + name + L"\": its output path \"" + output +
-                L"\" is too short to replace an extension (neither the file in " + input.dirPath +
-                L" nor the output folder " + state.Destination +
-                L" was found). TEMP.BAT holds the lines of the files before it; nothing was "
-                L"started.";
-            return script;
-        }
-        output = cutLast(output, 3) + extensions;
-        const std::wstring newName = cutLast(name, 3) + extensions;
-
-        if (auto why = checkUnquoted(shortSource, L"short source path", name))
-            return refuse(*why);
-        if (auto why = checkUnquoted(output, L"output path", name))
-            return refuse(*why);
-        if (auto why = checkCollision(platform, output, newName, name, state.DecoderPath))
-            return refuse(*why);
-
-        ScriptLine(script.text).plain(L"L3DEC ").plain(shortSource).plain(L" ").plain(output)
-            .plain(L" ").plain(switches).end();
-        ScriptLine(script.text).plain(L"REN ").plain(output).plain(L" ").quoted(newName).end();
-    }
+    planner.plan(counted);
     return script;
 }
 

@@ -171,7 +171,9 @@ void Form1::showFailure(const QString& message) {
     box.exec();
 }
 
-void Form1::Form_Load() { loadSettings(m_platform, *this); }
+void Form1::Form_Load() {
+    loadSettings(m_platform, *this);
+}
 
 void Form1::Form_Unload() {
     // The window closes all the same; the user at least learns that the settings are lost.
@@ -221,6 +223,11 @@ void Form1::DecodeNow_Click() {
     const DecodeResult result = decodeNow(m_platform, input, m_state);
     switch (result.kind) {
     case DecodeResult::Kind::Started:
+        if (!result.message.empty()) {
+            QMessageBox box(QMessageBox::Warning, applicationTitle(),
+                            QString::fromStdWString(result.message), QMessageBox::Ok, this);
+            box.exec();
+        }
         break;
     case DecodeResult::Kind::NothingSelected: {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Yikes!"),
@@ -239,7 +246,9 @@ void Form1::Exit_Click() {
     close();
 }
 
-void Form1::Setup_Click() { showSetup(m_platform, m_state); }
+void Form1::Setup_Click() {
+    showSetup(m_platform, m_state);
+}
 
 void Form1::DestinationSelect_Click() {
     Form4 dialog(*this);

@@ -10,7 +10,9 @@ using tw::DecodeResult;
 using tw::test::MemoryPlatform;
 using Kind = DecodeResult::Kind;
 
-std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 // C:\MUSIC with two tracks, output folder D:\WAVES\, decoder folder C:\MPEG.
 struct Scene {
@@ -77,7 +79,9 @@ struct SelectionCase {
     std::vector<std::wstring> entries;
     std::vector<bool> selected;
 };
-std::ostream& operator<<(std::ostream& out, const SelectionCase& c) { return out << c.label; }
+std::ostream& operator<<(std::ostream& out, const SelectionCase& c) {
+    return out << c.label;
+}
 
 class NothingSelectedTest : public ::testing::TestWithParam<SelectionCase> {};
 
@@ -132,41 +136,17 @@ INSTANTIATE_TEST_SUITE_P(
                                   L"No terminal found.", L"C:\\MPEG\\TEMP.BAT", true, 1}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// With neither the file nor the output folder found, the output path is a lone "\" and its
-// extension cannot be cut: Decode stops at that entry and keeps the lines before it.
-TEST(DecodeFailureTest, TooShortOutputPathStopsWithTheLinesBeforeIt) {
-    Scene s;
-    s.state.Destination = L"E:\\GONE\\";
-    s.input.entries = {L"track01.mp3", L"missing.mp3", L"Long Song Title.mp3"};
-    s.input.selected = {true, true, true};
-    const DecodeResult result = s.decode();
-    EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(L"missing.mp3"), std::wstring::npos);
-    EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"],
-              "L3DEC C:\\MUSIC\\TRACK01.MP3 \\TRACK01.wav -wav \r\n"
-              "REN \\TRACK01.wav \"track01.wav\"\r\n");
-    EXPECT_TRUE(s.platform.batchStarts.empty());
-}
-
-TEST(DecodeFailureTest, TooShortFirstOutputLeavesAnEmptyScript) {
-    Scene s;
-    s.state.Destination = L"E:\\GONE\\";
-    s.input.entries = {L"missing.mp3"};
-    s.input.selected = {true};
-    EXPECT_EQ(s.decode().kind, Kind::Failed);
-    ASSERT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
-    EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"], "");
-    EXPECT_TRUE(s.platform.batchStarts.empty());
-}
-
-// Text the script cannot carry is refused before anything happens, and the message names it.
+// A folder that is missing or that the script cannot name refuses the whole Decode, before
+// anything happens; the message names it.
 struct RefusalCase {
     const char* label;
-    int field; // 0 a selected name, 1 Dir1's path, 2 Destination, 3 DecoderPath
+    int field; // 1 Dir1's path, 2 Destination, 3 DecoderPath
     std::wstring text;
     const wchar_t* named; // what the message must say
 };
-std::ostream& operator<<(std::ostream& out, const RefusalCase& c) { return out << c.label; }
+std::ostream& operator<<(std::ostream& out, const RefusalCase& c) {
+    return out << c.label;
+}
 
 class RefusalTest : public ::testing::TestWithParam<RefusalCase> {};
 
@@ -174,10 +154,15 @@ TEST_P(RefusalTest, RefusesBeforeAnythingIsWritten) {
     const RefusalCase& c = GetParam();
     Scene s;
     switch (c.field) {
-    case 0: s.input.entries[1] = c.text; break;
-    case 1: s.input.dirPath = c.text; break;
-    case 2: s.state.Destination = c.text; break;
-    case 3: s.state.DecoderPath = c.text; break;
+    case 1:
+        s.input.dirPath = c.text;
+        break;
+    case 2:
+        s.state.Destination = c.text;
+        break;
+    case 3:
+        s.state.DecoderPath = c.text;
+        break;
     }
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Refused);
@@ -186,21 +171,68 @@ TEST_P(RefusalTest, RefusesBeforeAnythingIsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, RefusalTest,
+    Folders, RefusalTest,
     ::testing::Values(
-        RefusalCase{"QuoteInName", 0, L"say \"hi\".mp3", L"double quote"},
-        RefusalCase{"CarriageReturnInName", 0, L"a\rb.mp3", L"carriage return"},
-        RefusalCase{"LineFeedInName", 0, L"a\nREN x y.mp3", L"a<LF>REN x y.mp3"},
-        RefusalCase{"TabInName", 0, L"a\tb.mp3", L"tab"},
-        RefusalCase{"BellInName", 0, L"a\u0007b.mp3", L"U+0007"},
-        RefusalCase{"DeleteInName", 0, L"a\u007fb.mp3", L"U+007F"},
-        RefusalCase{"C1ControlInName", 0, L"a\u0085b.mp3", L"U+0085"},
-        RefusalCase{"NulInName", 0, std::wstring(L"a\0b.mp3", 7), L"U+0000"},
-        RefusalCase{"OutsideTheCodePage", 0, L"\u65e5\u672c.mp3", L"8-bit"},
         RefusalCase{"QuoteInFolder", 1, L"C:\\MU\"SIC", L"The folder"},
         RefusalCase{"LineFeedInDestination", 2, L"D:\\WA\nVES\\", L"The output folder"},
-        RefusalCase{"QuoteInDecoderFolder", 3, L"C:\\MP\"EG", L"The decoder folder"}),
+        RefusalCase{"QuoteInDecoderFolder", 3, L"C:\\MP\"EG", L"The decoder folder"},
+        RefusalCase{"MissingOutputFolder", 2, L"E:\\GONE\\",
+                    L"The output folder E:\\GONE\\ does not exist"},
+        RefusalCase{"OutputFolderIsAFile", 2, L"C:\\MUSIC\\track01.mp3", L"is not a folder"},
+        RefusalCase{"MissingSourceFolder", 1, L"C:\\GONE",
+                    L"The folder of the selected files C:\\GONE does not exist"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A file whose name the script cannot carry is left out, the others go ahead, and one message
+// says which file and why.
+struct LeftOutCase {
+    const char* label;
+    std::wstring name;
+    const wchar_t* named; // what the message must say
+};
+std::ostream& operator<<(std::ostream& out, const LeftOutCase& c) {
+    return out << c.label;
+}
+
+class LeftOutTest : public ::testing::TestWithParam<LeftOutCase> {};
+
+TEST_P(LeftOutTest, TheOthersGoAhead) {
+    const LeftOutCase& c = GetParam();
+    Scene s;
+    s.platform.addFile(L"C:\\MUSIC\\" + c.name);
+    s.input.entries[1] = c.name;
+    const DecodeResult result = s.decode();
+    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    EXPECT_NE(result.message.find(c.named), std::wstring::npos) << narrow(result.message);
+    EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"],
+              "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav \r\n"
+              "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LeftOutTest,
+    ::testing::Values(LeftOutCase{"QuoteInName", L"say \"hi\".mp3", L"double quote"},
+                      LeftOutCase{"CarriageReturnInName", L"a\rb.mp3", L"carriage return"},
+                      LeftOutCase{"LineFeedInName", L"a\nREN x y.mp3", L"line feed"},
+                      LeftOutCase{"TabInName", L"a\tb.mp3", L"tab"},
+                      LeftOutCase{"BellInName", L"a\u0007b.mp3", L"U+0007"},
+                      LeftOutCase{"DeleteInName", L"a\u007fb.mp3", L"U+007F"},
+                      LeftOutCase{"C1ControlInName", L"a\u0085b.mp3", L"U+0085"},
+                      LeftOutCase{"NulInName", std::wstring(L"a\0b.mp3", 7), L"U+0000"},
+                      LeftOutCase{"OutsideTheCodePage", L"\u65e5\u672c.mp3", L"8-bit"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(LeftOutTest, NothingIsWrittenWhenNoFileIsLeft) {
+    Scene s;
+    s.input.entries = {L"gone.mp3", L"say \"hi\".mp3"};
+    const DecodeResult result = s.decode();
+    EXPECT_EQ(result.kind, Kind::Refused);
+    EXPECT_NE(result.message.find(L"None of the selected files"), std::wstring::npos);
+    EXPECT_NE(result.message.find(L"\"gone.mp3\": it is no longer in C:\\MUSIC"),
+              std::wstring::npos)
+        << narrow(result.message);
+    s.expectUntouched();
+}
 
 TEST(RefusalTest, UnselectedEntriesAreNotLookedAt) {
     Scene s;
@@ -233,33 +265,11 @@ TEST(RefusalTest, ShortFormWithABlankIsRefused) {
     s.expectUntouched();
 }
 
-// An output path that is the short name of another file would let the decoder overwrite it.
-TEST(CollisionTest, OutputThatIsAnotherFilesShortNameIsRefused) {
-    Scene s;
-    s.platform.addFile(L"D:\\WAVES\\Long Song Other.wav", L"D:\\WAVES\\LONGSO~1.WAV");
-    const DecodeResult result = s.decode();
-    EXPECT_EQ(result.kind, Kind::Refused);
-    EXPECT_NE(result.message.find(L"D:\\WAVES\\LONGSO~1.wav"), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"D:\\WAVES\\Long Song Other.wav"), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"another output folder"), std::wstring::npos);
-    s.expectUntouched();
-}
-
 TEST(CollisionTest, EarlierOutputOfTheSameTrackMayBeReplaced) {
     Scene s;
     s.platform.addFile(L"D:\\WAVES\\Long Song Title.wav", L"D:\\WAVES\\LONGSO~1.WAV");
     s.platform.addFile(L"D:\\WAVES\\track01.wav", L"D:\\WAVES\\TRACK01.WAV");
     EXPECT_EQ(s.decode().kind, Kind::Started);
-}
-
-TEST(CollisionTest, OutputWithoutAFolderIsCheckedOnTheDecoderDrive) {
-    Scene s;
-    s.state.Destination = L"E:\\GONE\\";
-    s.platform.addFile(L"C:\\TRACK01.wav", L"C:\\TRACK01.WAV");
-    s.input.entries = {L"other.mp3"};
-    s.platform.addFile(L"C:\\MUSIC\\other.mp3", L"C:\\MUSIC\\TRACK01.MP3");
-    s.input.selected = {true};
-    EXPECT_EQ(s.decode().kind, Kind::Refused);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// The script text of Decode, over an in-memory platform whose short names each case sets.
+// The script text of Decode, over an in-memory platform whose short names each case sets: a
+// file system that ignores case and whose short names stay with their files, as on Windows.
 #include "core/Script.h"
 #include "tests/support/MemoryPlatform.h"
 
@@ -46,10 +47,15 @@ struct ScriptCase {
     bool check2;
     std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // files: long path, short form
     std::vector<const wchar_t*> lines;
+    std::vector<const wchar_t*> leftOut{}; // names, in list order
 };
 
-std::ostream& operator<<(std::ostream& out, const ScriptCase& c) { return out << c.label; }
-std::string caseName(const ::testing::TestParamInfo<ScriptCase>& info) { return info.param.label; }
+std::ostream& operator<<(std::ostream& out, const ScriptCase& c) {
+    return out << c.label;
+}
+std::string caseName(const ::testing::TestParamInfo<ScriptCase>& info) {
+    return info.param.label;
+}
 
 class ScriptLinesTest : public ::testing::TestWithParam<ScriptCase> {};
 
@@ -74,12 +80,16 @@ TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
 
     const tw::BatchScript script = tw::buildBatchScript(platform, input, state);
 
-    ASSERT_EQ(script.outcome, tw::BatchScript::Outcome::Complete) << std::string(
-        script.message.begin(), script.message.end());
+    ASSERT_EQ(script.outcome, tw::BatchScript::Outcome::Complete)
+        << std::string(script.message.begin(), script.message.end());
     std::wstring expected;
     for (const wchar_t* line : c.lines)
         expected += std::wstring(line) + L"\r\n";
     EXPECT_EQ(script.text, expected);
+    std::vector<std::wstring> leftOut;
+    for (const tw::LeftOut& entry : script.leftOut)
+        leftOut.push_back(entry.name);
+    EXPECT_EQ(leftOut, std::vector<std::wstring>(c.leftOut.begin(), c.leftOut.end()));
 }
 
 const std::vector<std::pair<const wchar_t*, const wchar_t*>> kMusic{
@@ -89,41 +99,145 @@ const std::vector<std::pair<const wchar_t*, const wchar_t*>> kMusic{
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScriptLinesTest,
     ::testing::Values(
-        ScriptCase{"SndOnlyCheck2", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"track01.mp3", true}}, 1,
-                   false, true, kMusic,
+        ScriptCase{"SndOnlyCheck2",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"track01.mp3", true}},
+                   1,
+                   false,
+                   true,
+                   kMusic,
                    {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.snd -snd -ign ",
                     L"REN D:\\WAVES\\TRACK01.snd \"track01.snd\""}},
-        ScriptCase{"AifcBothChecks", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"track01.mp3", true}}, 3,
-                   true, true, kMusic,
+        ScriptCase{"AifcBothChecks",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"track01.mp3", true}},
+                   3,
+                   true,
+                   true,
+                   kMusic,
                    {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aifc -aic -sa -ign ",
                     L"REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\""}},
-        ScriptCase{"DriveRootSourceAndDestinationWithoutBackslash", L"C:\\", L"D:\\WAVES",
-                   {{L"track01.mp3", true}}, 0, false, false,
+        ScriptCase{"DriveRootSourceAndDestinationWithoutBackslash",
+                   L"C:\\",
+                   L"D:\\WAVES",
+                   {{L"track01.mp3", true}},
+                   0,
+                   false,
+                   false,
                    {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}},
                    {L"L3DEC C:\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
                     L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
-        ScriptCase{"ListOrderSkipsUnselectedAndEmpty", L"C:\\MUSIC", L"D:\\WAVES\\",
-                   {{L"Long Song Title.mp3", true}, {L"", true}, {L"other.mp3", false},
+        ScriptCase{"ListOrderSkipsUnselectedAndEmpty",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"Long Song Title.mp3", true},
+                    {L"", true},
+                    {L"other.mp3", false},
                     {L"track01.mp3", true}},
-                   0, false, false, kMusic,
+                   0,
+                   false,
+                   false,
+                   kMusic,
                    {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav ",
                     L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"",
                     L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
                     L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
-        // A missing source has no short form: its lines are built from the empty text, and
-        // the cut takes the destination's backslash with it.
-        ScriptCase{"MissingSourceUsesEmptyShortForm", L"C:\\MUSIC", L"D:\\WAVES\\",
-                   {{L"gone.mp3", true}}, 0, false, false, kMusic,
-                   {L"L3DEC  D:\\WAVwav -wav ", L"REN D:\\WAVwav \"gone.wav\""}},
-        ScriptCase{"MissingDestinationUsesEmptyShortForm", L"C:\\MUSIC", L"E:\\NOWHERE\\",
-                   {{L"track01.mp3", true}}, 2, false, false, kMusic,
-                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 \\TRACK01.aiff -aif ",
-                    L"REN \\TRACK01.aiff \"track01.aiff\""}},
-        ScriptCase{"NameShorterThanItsCut", L"C:\\MUSIC", L"D:\\WAVES\\", {{L"ab", true}}, 0,
-                   false, false, {{L"C:\\MUSIC\\ab", L"C:\\MUSIC\\AB"}},
-                   {L"L3DEC C:\\MUSIC\\AB D:\\WAVESwav -wav ", L"REN D:\\WAVESwav \"wav\""}},
-        ScriptCase{"ConsoleCharactersInNamesAreEscaped", L"C:\\MUSIC", L"D:\\WAVES\\",
-                   {{L"a&b.mp3", true}, {L"100% (live).mp3", true}}, 0, false, false,
+        // A file that vanished after it was listed is left out; the others go ahead.
+        ScriptCase{"VanishedFileIsLeftOut",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"gone.mp3", true}, {L"track01.mp3", true}},
+                   0,
+                   false,
+                   false,
+                   kMusic,
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
+                    L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""},
+                   {L"gone.mp3"}},
+        // Cutting three characters off so short a name would reach into the folder's name.
+        ScriptCase{"NameShorterThanItsCutIsLeftOut",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"ab", true}},
+                   0,
+                   false,
+                   false,
+                   {{L"C:\\MUSIC\\ab", L"C:\\MUSIC\\AB"}},
+                   {},
+                   {L"ab"}},
+        // An output short name that is another file's names nothing once it is one of ours.
+        ScriptCase{"OutputThatNamesAnotherFileGetsAnIntermediateName",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"Long Song Title.mp3", true}},
+                   0,
+                   false,
+                   false,
+                   {kMusic[1], {L"D:\\WAVES\\Long Song Other.wav", L"D:\\WAVES\\LONGSO~1.WAV"}},
+                   {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO_1.wav -wav ",
+                    L"REN D:\\WAVES\\LONGSO_1.wav \"Long Song Title.wav\""}},
+        // Decoding again replaces the earlier output, but only once the new one is complete.
+        ScriptCase{"RedecodeDeletesTheEarlierOutputOnlyOnceTheNewOneExists",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"track01.mp3", true}, {L"Long Song Title.mp3", true}},
+                   2,
+                   false,
+                   false,
+                   {kMusic[0],
+                    kMusic[1],
+                    {L"D:\\WAVES\\track01.aiff", L"D:\\WAVES\\TRACK01.AIF"},
+                    {L"D:\\WAVES\\Long Song Title.aiff", L"D:\\WAVES\\LONGSO~1.AIF"}},
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK0_1.aiff -aif ",
+                    L"IF EXIST D:\\WAVES\\TRACK0_1.aiff del \"D:\\WAVES\\track01.aiff\"",
+                    L"REN D:\\WAVES\\TRACK0_1.aiff \"track01.aiff\"",
+                    L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO_1.aiff -aif ",
+                    L"IF EXIST D:\\WAVES\\LONGSO_1.aiff del \"D:\\WAVES\\Long Song Title.aiff\"",
+                    L"REN D:\\WAVES\\LONGSO_1.aiff \"Long Song Title.aiff\""}},
+        // The system gives the first long-named output a short name nobody can know in
+        // advance; a later "~" output could be it.
+        ScriptCase{"LaterOutputsAvoidShortNamesTheRunMakes",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"Long Song A.mp3", true}, {L"Long Song B.mp3", true}},
+                   0,
+                   false,
+                   false,
+                   {{L"C:\\MUSIC\\Long Song A.mp3", L"C:\\MUSIC\\LONGSO~1.MP3"},
+                    {L"C:\\MUSIC\\Long Song B.mp3", L"C:\\MUSIC\\LONGSO~2.MP3"}},
+                   {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav ",
+                    L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song A.wav\"",
+                    L"L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\LONGSO_1.wav -wav ",
+                    L"REN D:\\WAVES\\LONGSO_1.wav \"Long Song B.wav\""}},
+        // Files that are not the file's own to replace, and files the decoder line cannot
+        // tell apart, are left out.
+        ScriptCase{"CaseTwinAndSharedShortNamesAreLeftOut",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"intro.mp3", true},
+                    {L"Song 0118.mp3", true},
+                    {L"Song 1002.mp3", true},
+                    {L"track01.mp3", true}},
+                   0,
+                   false,
+                   false,
+                   {kMusic[0],
+                    {L"C:\\MUSIC\\intro.mp3", L"C:\\MUSIC\\INTRO.MP3"},
+                    {L"C:\\MUSIC\\Song 0118.mp3", L"C:\\MUSIC\\SONG~5CU.MP3"},
+                    {L"C:\\MUSIC\\Song 1002.mp3", L"C:\\MUSIC\\SONG~5CU.MP3"},
+                    {L"D:\\WAVES\\Intro.wav", L"D:\\WAVES\\INTRO.WAV"}},
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
+                    L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""},
+                   {L"intro.mp3", L"Song 0118.mp3", L"Song 1002.mp3"}},
+        ScriptCase{"ConsoleCharactersInNamesAreEscaped",
+                   L"C:\\MUSIC",
+                   L"D:\\WAVES\\",
+                   {{L"a&b.mp3", true}, {L"100% (live).mp3", true}},
+                   0,
+                   false,
+                   false,
                    {{L"C:\\MUSIC\\a&b.mp3", L"C:\\MUSIC\\A&B.MP3"},
                     {L"C:\\MUSIC\\100% (live).mp3", L"C:\\MUSIC\\100%(L~1.MP3"}},
                    {L"L3DEC C:\\MUSIC\\A^&B.MP3 D:\\WAVES\\A^&B.wav -wav ",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StartRecorder.h"
+#include "platform/Text.h"
 
 #include <cstring>
 #include <cwctype>
@@ -45,12 +46,12 @@ public:
 
     std::vector<Drive> drives() const override { return m_drives; }
     // The stored spelling of a known entry (also when named by its short form); otherwise the
-    // known folders along the path keep theirs.
+    // known folders along the path keep theirs. Native paths are UTF-8, as on both platforms.
     std::string nativePath(const std::wstring& drivePath) const override {
         if (drivePath.size() < 2 || drivePath[1] != L':')
             return {};
         if (const std::wstring known = canonical(drivePath); !known.empty())
-            return toEightBit(m_entries.at(known).spelling);
+            return text::toUtf8(m_entries.at(known).spelling);
         std::wstring at = spelling(drivePath.substr(0, 2) + L"\\");
         std::wstring part;
         for (const wchar_t c : drivePath.substr(2) + L"\\") {
@@ -61,10 +62,10 @@ public:
                 part.clear();
             }
         }
-        return toEightBit(at);
+        return text::toUtf8(at);
     }
     std::wstring drivePath(const std::string& nativePath) const override {
-        return fromEightBit(nativePath);
+        return text::fromUtf8(nativePath);
     }
     bool isDirectory(const std::wstring& drivePath) const override {
         const std::wstring known = canonical(drivePath);
