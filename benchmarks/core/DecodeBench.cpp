@@ -1,4 +1,5 @@
 // How long Decode takes to build and write TEMP.BAT for a large selection, on real files.
+// The file counts: TONWRIGHT_BENCH_FILES (e.g. "1000,50000"), else 1,000, 10,000 and 100,000.
 #include "benchmarks/LineReporter.h"
 
 #include "core/Decode.h"
@@ -9,8 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -70,8 +74,18 @@ bool decode(benchmark::State& bench, Library& library, tw::Platform& platform) {
     return false;
 }
 
+// The folder of `count` tracks, made when a figure first needs it (a filter may need none).
+Library& libraryOf(int count) {
+    static std::map<int, std::unique_ptr<Library>> libraries;
+    auto& library = libraries[count];
+    if (!library)
+        library = std::make_unique<Library>(count);
+    return *library;
+}
+
 // A fresh platform each time: nothing cached from an earlier Decode.
-void firstRun(benchmark::State& bench, Library* library) {
+void firstRun(benchmark::State& bench, int count) {
+    Library* library = &libraryOf(count);
     for (auto _ : bench) {
         bench.PauseTiming();
         auto platform = library->platform();
@@ -85,25 +99,36 @@ void firstRun(benchmark::State& bench, Library* library) {
 }
 
 // The same platform again and again, as when the user decodes the same folder twice.
-void repeatRun(benchmark::State& bench, Library* library) {
+void repeatRun(benchmark::State& bench, int count) {
+    Library* library = &libraryOf(count);
     auto platform = library->platform();
     for (auto _ : bench)
         if (!decode(bench, *library, *platform))
             break;
 }
 
+std::vector<int> fileCounts() {
+    std::vector<int> counts;
+    const char* given = std::getenv("TONWRIGHT_BENCH_FILES");
+    std::stringstream list(given && *given ? given : "1000,10000,100000");
+    std::string item;
+    while (std::getline(list, item, ','))
+        if (const int count = std::atoi(item.c_str()); count > 0)
+            counts.push_back(count);
+    return counts;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    Library large(10000);
-    Library small(1000);
-    benchmark::RegisterBenchmark("decode_10000_files_first_run", firstRun, &large)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("decode_10000_files_repeat", repeatRun, &large)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("decode_1000_files_first_run", firstRun, &small)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("decode_1000_files_repeat", repeatRun, &small)
-        ->Unit(benchmark::kMillisecond);
+    for (const int count : fileCounts()) {
+        const std::string files = std::to_string(count);
+        benchmark::RegisterBenchmark(("decode_" + files + "_files_first_run").c_str(), firstRun,
+                                     count)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode_" + files + "_files_repeat").c_str(), repeatRun,
+                                     count)
+            ->Unit(benchmark::kMillisecond);
+    }
     return tw::bench::runWithLineReporter(argc, argv);
 }

@@ -1,7 +1,7 @@
 // Decode over real files: a drive map of temporary folders, short names from the platform's
 // own generator, TEMP.BAT read back from disk. Nothing is started: a recording platform stands
 // in for the console.
-#include "ConsoleReader.h"
+#include "tests/support/ConsoleReader.h"
 #include "core/Decode.h"
 #include "core/Module1.h"
 #include "core/Script.h"

@@ -146,7 +146,7 @@ TEST_F(Win32Files, ShortPathKeepsATrailingBackslashAndIsEmptyForAMissingPath) {
 
 // Names that are already 8.3 in upper case are their own short names, so the length of the
 // short form can be steered to either side of the 64-character buffer.
-TEST_F(Win32Files, ShortPathFitsUpToSixtyThreeCharactersAndIsEmptyBeyond) {
+TEST_F(Win32Files, ShortPathComesBackWholeHoweverLong) {
     const std::wstring shortRoot = tw::ShortPath(platform, m_root);
     ASSERT_FALSE(shortRoot.empty());
     ASSERT_LT(shortRoot.size(), 50u) << "the temporary folder is too deep for this test";
@@ -177,7 +177,21 @@ TEST_F(Win32Files, ShortPathFitsUpToSixtyThreeCharactersAndIsEmptyBeyond) {
     const std::wstring expected = shortRoot + L"\\" + fits;
     ASSERT_EQ(expected.size(), 63u);
     EXPECT_EQ(tw::ShortPath(platform, path(fits)), expected);
-    EXPECT_EQ(tw::ShortPath(platform, path(tooLong)), L"");
+    EXPECT_EQ(tw::ShortPath(platform, path(tooLong)), shortRoot + L"\\" + tooLong);
+
+    // An Artist\Album\Disc library, well past 64 characters in its short form too.
+    std::wstring deep;
+    for (const wchar_t* folder : {L"Some Artist", L"2001 - Some Album (Deluxe Edition)", L"Disc 1",
+                                  L"Bonus Tracks", L"Live Recordings"}) {
+        deep += folder;
+        makeDirectory(deep);
+        deep += L"\\";
+    }
+    deep += L"01 - The First Song.mp3";
+    write(deep);
+    const std::wstring deepShort = tw::ShortPath(platform, path(deep));
+    EXPECT_GT(deepShort.size(), 64u);
+    EXPECT_TRUE(platform.sameEntry(deepShort, path(deep))) << fs::path(deepShort).string();
 
     // The raw call tells the size needed, NUL included, and leaves the buffer alone.
     char buffer[64];
