@@ -319,7 +319,7 @@ private:
             return std::nullopt;
         case NameModel::Kind::Unsure:
             return L"its output name " + quotedName(newName) +
-                   L" may be another name of a file this decode makes";
+                   L" could be the short name of a file this decode makes";
         default:
             break;
         }
@@ -395,7 +395,7 @@ private:
             m_model->undo();
             if (atRename.kind == NameModel::Kind::Unsure)
                 return L"its output name " + quotedName(newName) +
-                       L" may be another name of a file this decode makes";
+                       L" could be the short name of a file this decode makes";
             return L"its output name " + quotedName(newName) + L" would name " +
                    quotedName(atRename.name) + L" when its line runs";
         }

@@ -1,5 +1,6 @@
 // A stand-in for the decoder: records where it ran and what it was given, then writes its
-// output file. It does no audio work.
+// output file. It does no audio work. An input that begins with "bad" fails it, as a damaged
+// MP3 fails the real one: it exits with 1 and writes nothing.
 //   TW_STANDIN_LOG      file the record is appended to (default: l3dec.log in the current folder)
 //   TW_STANDIN_RELEASE  when set, waits (up to 30 s) for this file before writing the output
 #include <chrono>
@@ -52,6 +53,11 @@ int main(int argc, char** argv) {
     std::ifstream input(argv[1], std::ios::binary);
     if (!input) {
         std::fprintf(stderr, "l3dec: cannot open %s\n", argv[1]);
+        return 1;
+    }
+    char head[3] = {};
+    if (input.read(head, 3) && std::string(head, 3) == "bad") {
+        std::fprintf(stderr, "l3dec: %s is damaged\n", argv[1]);
         return 1;
     }
     std::ofstream output(argv[2], std::ios::binary);

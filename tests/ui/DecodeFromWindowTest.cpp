@@ -87,6 +87,24 @@ TEST_F(DecodeFromWindow, TheWorkedExampleInListOrderWhateverTheOrderOfSelection)
     EXPECT_FALSE(recording.batchStarts[0].minimized);
 }
 
+// A file that cannot be decoded safely is named in one message, and the others go ahead.
+TEST_F(DecodeFromWindow, AFileLeftOutIsNamedInOneMessageAndTheOthersAreDecoded) {
+    drives.createFile(L"D:\\WAVES\\Track01.wav"); // another album's file, another case
+    form->Dir1->setPath(QStringLiteral("C:\\MUSIC"));
+    select({0, 1});
+    const auto seen = tw::test::runAndAnswerBox([&] { form->DecodeNow->trigger(); });
+    EXPECT_EQ(seen, tw::test::okBox(QStringLiteral("Tonwright"),
+                                    QStringLiteral("These files were left out of the decode:\n\n"
+                                                   "\"track01.mp3\": the output folder holds "
+                                                   "\"Track01.wav\", which differs from its "
+                                                   "output name \"track01.wav\" only in case.\n\n"
+                                                   "The other files are being decoded."),
+                                    QMessageBox::Warning));
+    EXPECT_EQ(script(), "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav \r\n"
+                        "REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"\r\n");
+    EXPECT_EQ(recording.batchStarts.size(), 1u);
+}
+
 struct OptionCase {
     const char* format; // object name of the option button
     bool check1;
