@@ -1,5 +1,6 @@
 #include "ConsoleTestSupport.h"
 
+#include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tools/console/Console.h"
 
@@ -21,7 +22,7 @@ struct SplitCase {
 };
 
 void PrintTo(const SplitCase& c, std::ostream* os) {
-    *os << utf8(c.line);
+    *os << tw::text::toUtf8(c.line);
 }
 
 class SplitWords : public ::testing::TestWithParam<SplitCase> {};
@@ -53,9 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DrivePath, IsALetterAColonAndABackslash) {
     for (const wchar_t* yes : {L"C:\\", L"d:\\WAVES\\x.wav", L"Z:\\a b"})
-        EXPECT_TRUE(tw::console::isDrivePath(yes)) << tw::test::utf8(yes);
+        EXPECT_TRUE(tw::console::isDrivePath(yes)) << tw::text::toUtf8(yes);
     for (const wchar_t* no : {L"C:", L"C:x", L"1:\\x", L"\\\\server\\x", L"-wav", L"CC:\\x", L""})
-        EXPECT_FALSE(tw::console::isDrivePath(no)) << tw::test::utf8(no);
+        EXPECT_FALSE(tw::console::isDrivePath(no)) << tw::text::toUtf8(no);
 }
 
 // --- Finding a program ---
@@ -410,7 +411,7 @@ struct HostileCase {
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) {
-    *os << utf8(c.line);
+    *os << tw::text::toUtf8(c.line);
 }
 
 class HostileLines : public ConsoleRun, public ::testing::WithParamInterface<HostileCase> {};

@@ -2,7 +2,7 @@
 #include "platform/posix/Process.h"
 #include "platform/posix/PosixLauncher.h"
 
-#include "ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
