@@ -84,6 +84,10 @@ protected:
         writeFile(*s_root / "a/Mixed", "#!/bin/sh\n", true);
         writeFile(*s_root / "a/mixed", "#!/bin/sh\n", true);
         writeFile(*s_root / "a/Café", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/ωmega", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/Ārt", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/key", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/bad\xFF", "#!/bin/sh\n", true);
         fs::create_directories(*s_root / "a/folder.exe");
         writeFile(*s_root / "b/plain", "#!/bin/sh\n", true);
         writeFile(*s_root / "b/Other.Cmd", "REM\r\n");
@@ -112,16 +116,17 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"SCRIPT", {"a"}, "a/script.BAT", true},
         LookupCase{"other", {"a", "b"}, "b/Other.Cmd", true}, LookupCase{"mixed", {"a"}, "a/mixed"},
         LookupCase{"MIXED", {"a"}, "a/Mixed"}, LookupCase{"CAFÉ", {"a"}, "a/Café"},
+        // Letters beyond Latin-1 fold as the file lists fold them...
+        LookupCase{"ΩMEGA", {"a"}, "a/ωmega"}, LookupCase{"ārt.EXE", {"a"}, "a/Ārt"},
+        // ...and none folds onto an ASCII letter (this is the Kelvin sign).
+        LookupCase{"\u212Aey", {"a"}, ""},
+        // A name no drive path can carry is found by its exact bytes only.
+        LookupCase{"bad\xFF", {"a"}, "a/bad\xFF"}, LookupCase{"BAD\uFFFD", {"a"}, ""},
         // A file that cannot be run is passed over for the next folder...
         LookupCase{"plain", {"a", "b"}, "b/plain"},
         // ...and named when nothing else is found.
         LookupCase{"plain", {"a"}, "", false, "a/plain"}, LookupCase{"folder", {"a"}, ""},
         LookupCase{"missing", {"a", "b"}, ""}, LookupCase{"a/l3dec", {"."}, ""}));
-
-TEST(SearchPath, LeavesOutEmptyEntries) {
-    EXPECT_EQ(tw::console::splitSearchPath(":/usr/bin::/bin:"),
-              (std::vector<std::string>{"/usr/bin", "/bin"}));
-}
 
 // --- Running lines: drives C: and D: over temporary folders, the decoder's folder C:\MPEG ---
 

@@ -27,9 +27,6 @@ std::vector<std::wstring> splitWords(const std::wstring& line);
 // "X:\..." (a letter, a colon, a backslash).
 bool isDrivePath(const std::wstring& word);
 
-// Case-insensitive comparison as the console does it for names (ASCII and Latin-1 letters).
-bool sameNameIgnoringCase(const std::wstring& a, const std::wstring& b);
-
 // Where a program word leads.
 struct ProgramMatch {
     std::string path;      // native path of the program; empty when none was found
@@ -37,14 +34,12 @@ struct ProgramMatch {
     std::string unusable;  // a match that exists but cannot be run (not executable)
 };
 
-// Looks for `name` in each of `directories` in turn, without regard to case, as the name
-// itself, the name plus .exe .com .bat .cmd, or (for "X.EXE"/"X.COM") the bare stem "X".
-// Within one directory an exact name wins over a case-insensitive one, which wins over an
-// added or dropped extension. Only executable regular files (and readable scripts) count.
+// Looks for `name` in each of `directories` in turn, without regard to case (as the drive
+// paths and file lists compare names), as the name itself, the name plus .exe .com .bat .cmd,
+// or (for "X.EXE"/"X.COM") the bare stem "X". Within one directory an exact name wins over a
+// case-insensitive one, which wins over an added or dropped extension. Only executable regular
+// files (and readable scripts) count.
 ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories);
-
-// Splits a PATH value into its directories; empty entries are left out.
-std::vector<std::string> splitSearchPath(const std::string& path);
 
 class Interpreter {
 public:
