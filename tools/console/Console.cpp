@@ -309,15 +309,11 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     }
     const std::wstring source = absoluteDrivePath(words[1]);
     const std::wstring& newName = words[2];
-    if (source.find_first_of(L"*?") != std::wstring::npos ||
-        newName.find_first_of(L"*?") != std::wstring::npos) {
-        fail(L"REN: wildcards are not supported: " + source + L" " + newName);
-        return false;
-    }
-    const bool badName = newName.empty() || newName == L"." || newName == L".." ||
-                         newName.find_first_of(L"\\/:\"<>|") != std::wstring::npos ||
-                         std::any_of(newName.begin(), newName.end(),
-                                     [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+    // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
+    // the name (there are no wildcards).
+    const bool badName =
+        newName.empty() || newName == L"." || newName == L".." ||
+        newName.find_first_of(std::wstring_view(L"\\/\0", 3)) != std::wstring::npos;
     if (badName) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
@@ -389,12 +385,8 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
             ok = false;
             continue;
         }
+        // "*" and "?" are characters of the name: there are no wildcards.
         const std::wstring path = absoluteDrivePath(word);
-        if (word.find_first_of(L"*?") != std::wstring::npos) {
-            fail(L"DEL: wildcards are not supported: " + path);
-            ok = false;
-            continue;
-        }
         const std::string native = m_platform.nativePath(path);
         struct stat st {};
         if (native.empty() || ::lstat(native.c_str(), &st) != 0) {
