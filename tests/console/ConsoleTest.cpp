@@ -382,6 +382,20 @@ TEST_F(ConsoleRun, RunsTheDecoderWithNativePathsInItsFolder) {
               "\nC:\\MPEG>L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa \n");
 }
 
+TEST_F(ConsoleRun, RootedArgumentsAreOnTheCurrentDrive) {
+    writeFile(m_root / "c/MUSIC/track01.mp3", "mp3");
+    ScopedCurrentDirectory cd(waves());
+    m_interpreter.setSearchPath(mpeg());
+    ASSERT_TRUE(
+        m_interpreter.runLine(L"L3DEC C:\\MUSIC\\TRACK01.MP3 \\waves\\MYSONG~1.wav \\\\server\\x"))
+        << m_err.str();
+    const auto runs = readDecoderLog(m_log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, (std::vector<std::string>{m_root / "c/MUSIC/track01.mp3",
+                                                      waves() + "/MYSONG~1.wav", "\\\\server\\x"}));
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"MYSONG~1.wav"}));
+}
+
 TEST_F(ConsoleRun, FindsProgramsOnThePathAndByDrivePath) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
     ScopedCurrentDirectory cd(waves());

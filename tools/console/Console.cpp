@@ -109,6 +109,11 @@ int renameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+// "\X" is X on the current drive; "\\server\..." names another machine and stays as written.
+bool isRootedOnCurrentDrive(const std::wstring& word) {
+    return !word.empty() && word[0] == L'\\' && (word.size() == 1 || word[1] != L'\\');
+}
+
 bool isBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
 }
@@ -439,8 +444,8 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     std::vector<std::string> argv{match.path};
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string native;
-        if (isDrivePath(words[i]))
-            native = m_platform.nativePath(words[i]);
+        if (isDrivePath(words[i]) || isRootedOnCurrentDrive(words[i]))
+            native = m_platform.nativePath(absoluteDrivePath(words[i]));
         argv.push_back(native.empty() ? m_platform.toEightBit(words[i]) : native);
     }
     m_out.flush();
