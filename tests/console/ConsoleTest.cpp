@@ -366,6 +366,95 @@ INSTANTIATE_TEST_SUITE_P(
                                {},
                                "DEL: the switch /S is not supported"}));
 
+INSTANTIATE_TEST_SUITE_P(
+    If, FileCommands,
+    ::testing::Values(
+        FileCase{"exist: the earlier output goes once the new one is there",
+                 {{"LONGSO_1.wav", "new"}, {"Long Song Title.wav", "old"}},
+                 L"IF EXIST D:\\WAVES\\LONGSO_1.wav del \"D:\\WAVES\\Long Song Title.wav\"",
+                 true,
+                 {{"LONGSO_1.wav", "new"}},
+                 ""},
+        FileCase{"exist, but nothing is there",
+                 {{"Long Song Title.wav", "old"}},
+                 L"IF EXIST D:\\WAVES\\LONGSO_1.wav del \"D:\\WAVES\\Long Song Title.wav\"",
+                 true,
+                 {{"Long Song Title.wav", "old"}},
+                 ""},
+        FileCase{"not exist, nothing there",
+                 {{"a.wav", "a"}},
+                 L"if not exist \"x.wav\" ren a.wav x.wav",
+                 true,
+                 {{"x.wav", "a"}},
+                 ""},
+        FileCase{"not exist, there in other case",
+                 {{"a.wav", "a"}, {"X.WAV", "x"}},
+                 L"If Not Exist x.wav REN a.wav y.wav",
+                 true,
+                 {{"a.wav", "a"}, {"X.WAV", "x"}},
+                 ""},
+        FileCase{"a folder exists too",
+                 {{"a.wav", "a"}, {"sub/", ""}},
+                 L"IF EXIST \\WAVES\\SUB DEL a.wav",
+                 true,
+                 {{"sub/", ""}},
+                 ""},
+        // The command is read once, as written: quotes group, a caret escapes, "%%" was
+        // already collapsed with the line.
+        FileCase{"command as written",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav REN a.wav \"b c\"^^%%%%.wav",
+                 true,
+                 {{"b c^%%.wav", "a"}},
+                 ""},
+        FileCase{"nested",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav IF NOT EXIST b.wav DEL a.wav",
+                 true,
+                 {},
+                 ""},
+        FileCase{"its command fails",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav DEL gone.wav",
+                 false,
+                 {{"a.wav", "a"}},
+                 "DEL: cannot find D:\\WAVES\\gone.wav"},
+        FileCase{"no command",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav  ",
+                 false,
+                 {{"a.wav", "a"}},
+                 "IF: expected a path and the command to run after EXIST"},
+        FileCase{"no path",
+                 {{"a.wav", "a"}},
+                 L"if not exist",
+                 false,
+                 {{"a.wav", "a"}},
+                 "IF: expected a path and the command to run after EXIST"},
+        FileCase{"another condition",
+                 {{"a.wav", "a"}},
+                 L"IF a==a DEL a.wav",
+                 false,
+                 {{"a.wav", "a"}},
+                 "IF: only IF [NOT] EXIST path command is supported"}));
+
+TEST_F(ConsoleRun, IfExistRunsAProgramShowingTheLineOnce) {
+    writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
+    ScopedCurrentDirectory cd(waves());
+    m_interpreter.setSearchPath(mpeg());
+    EXPECT_TRUE(
+        m_interpreter.runLine(L"IF NOT EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 x.wav"));
+    EXPECT_TRUE(m_interpreter.runLine(L"IF EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 y.wav"))
+        << m_err.str();
+    const auto runs = readDecoderLog(m_log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, (std::vector<std::string>{m_root / "c/MUSIC/a.mp3", "y.wav"}));
+    EXPECT_EQ(m_out.str(),
+              "\nD:\\WAVES>IF NOT EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 x.wav\n"
+              "\nD:\\WAVES>IF EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 y.wav\n");
+    EXPECT_EQ(m_err.str(), "");
+}
+
 TEST_F(ConsoleRun, RunsTheDecoderWithNativePathsInItsFolder) {
     writeFile(m_root / "c/MUSIC/track01.mp3", "mp3");
     ScopedCurrentDirectory cd(mpeg());

@@ -118,6 +118,40 @@ bool isBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
 }
 
+// Reads the word at or after `pos` as splitWords reads words, and leaves `pos` just after it.
+// False when only blanks (or a lone final caret) remain.
+bool readWord(const std::wstring& line, std::size_t& pos, std::wstring& word) {
+    word.clear();
+    while (pos < line.size() && isBlank(line[pos]))
+        ++pos;
+    bool started = false;
+    bool quoted = false;
+    for (; pos < line.size(); ++pos) {
+        const wchar_t c = line[pos];
+        if (quoted) {
+            if (c == L'"')
+                quoted = false;
+            else
+                word.push_back(c);
+        } else if (isBlank(c)) {
+            break;
+        } else if (c == L'"') {
+            quoted = true;
+            started = true;
+        } else if (c == L'^') {
+            // A caret at the end of the line escapes nothing and is dropped.
+            if (pos + 1 < line.size()) {
+                word.push_back(line[++pos]);
+                started = true;
+            }
+        } else {
+            word.push_back(c);
+            started = true;
+        }
+    }
+    return started;
+}
+
 } // namespace
 
 std::wstring collapsePercents(const std::wstring& line) {
@@ -134,37 +168,7 @@ std::wstring collapsePercents(const std::wstring& line) {
 std::vector<std::wstring> splitWords(const std::wstring& line) {
     std::vector<std::wstring> words;
     std::wstring word;
-    bool started = false;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const wchar_t c = line[i];
-        if (quoted) {
-            if (c == L'"')
-                quoted = false;
-            else
-                word.push_back(c);
-            continue;
-        }
-        if (isBlank(c)) {
-            if (started)
-                words.push_back(word);
-            word.clear();
-            started = false;
-        } else if (c == L'"') {
-            quoted = true;
-            started = true;
-        } else if (c == L'^') {
-            // A caret at the end of the line escapes nothing and is dropped.
-            if (i + 1 < line.size()) {
-                word.push_back(line[++i]);
-                started = true;
-            }
-        } else {
-            word.push_back(c);
-            started = true;
-        }
-    }
-    if (started)
+    for (std::size_t pos = 0; readWord(line, pos, word);)
         words.push_back(word);
     return words;
 }
@@ -294,6 +298,10 @@ bool Interpreter::runLineAt(const std::wstring& line, int depth) {
         m_out << '\n' << m_platform.toEightBit(prompt() + text) << '\n';
         m_out.flush();
     }
+    return runCommand(text, depth);
+}
+
+bool Interpreter::runCommand(const std::wstring& text, int depth) {
     const std::vector<std::wstring> words = splitWords(text);
     if (words.empty())
         return true;
@@ -304,7 +312,42 @@ bool Interpreter::runLineAt(const std::wstring& line, int depth) {
         return ren(words);
     if (sameNameIgnoringCase(command, L"DEL") || sameNameIgnoringCase(command, L"ERASE"))
         return del(words);
+    if (sameNameIgnoringCase(command, L"IF"))
+        return ifExist(text, depth);
     return runProgram(words, depth);
+}
+
+bool Interpreter::ifExist(const std::wstring& text, int depth) {
+    std::size_t pos = 0;
+    std::wstring word;
+    readWord(text, pos, word); // "IF"
+    const bool hasWord = readWord(text, pos, word);
+    const bool negated = hasWord && sameNameIgnoringCase(word, L"NOT");
+    if (!hasWord || (negated && !readWord(text, pos, word)) ||
+        !sameNameIgnoringCase(word, L"EXIST")) {
+        fail(L"IF: only IF [NOT] EXIST path command is supported: " + text);
+        return false;
+    }
+    std::wstring path;
+    const bool hasPath = readWord(text, pos, path);
+    while (pos < text.size() && isBlank(text[pos]))
+        ++pos;
+    // The rest runs as written: its quotes and carets are read when it runs, not here.
+    const std::wstring command = text.substr(pos);
+    if (!hasPath || command.empty()) {
+        fail(L"IF: expected a path and the command to run after EXIST: " + text);
+        return false;
+    }
+    // Resolved as DEL resolves its files; anything there counts, a folder too.
+    bool exists = false;
+    if (!path.empty()) {
+        const std::string native = m_platform.nativePath(absoluteDrivePath(path));
+        struct stat st {};
+        exists = !native.empty() && ::lstat(native.c_str(), &st) == 0;
+    }
+    if (exists == negated)
+        return true;
+    return runCommand(command, depth);
 }
 
 bool Interpreter::ren(const std::vector<std::wstring>& words) {

@@ -2,7 +2,8 @@
 
 // The console interpreter: runs a batch script the way the Windows console runs the scripts
 // Tonwright writes. Nothing in a line is ever handed to a shell: each line names one built-in
-// (REN/RENAME, DEL/ERASE) or one program, and everything else on it is an argument.
+// (REN/RENAME, DEL/ERASE, IF [NOT] EXIST path command) or one program, and everything else on
+// it is an argument.
 
 #include <cstddef>
 #include <iosfwd>
@@ -63,6 +64,10 @@ public:
 private:
     bool runScriptAt(const std::string& nativeScript, int depth);
     bool runLineAt(const std::wstring& line, int depth);
+    // One command of a line, already shown and with "%%" collapsed.
+    bool runCommand(const std::wstring& text, int depth);
+    // "IF [NOT] EXIST path command": runs the command when the condition holds.
+    bool ifExist(const std::wstring& text, int depth);
     bool ren(const std::vector<std::wstring>& words);
     bool del(const std::vector<std::wstring>& words);
     bool runProgram(const std::vector<std::wstring>& words, int depth);
