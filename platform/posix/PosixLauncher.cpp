@@ -5,6 +5,7 @@
 #include "Process.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -30,15 +31,9 @@ std::string searchPathWithProgramFolder(const std::string& path, const std::stri
         return path;
     if (path.empty())
         return programFolder;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find(':', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (path.compare(start, end - start, programFolder) == 0)
-            return path;
-        start = end + 1;
-    }
+    const std::vector<std::string> folders = splitSearchPath(path);
+    if (std::find(folders.begin(), folders.end(), programFolder) != folders.end())
+        return path;
     return path + ":" + programFolder;
 }
 

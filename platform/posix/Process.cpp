@@ -30,19 +30,25 @@ std::string searchPath() {
     return path ? path : "/usr/local/bin:/usr/bin:/bin";
 }
 
-std::string findOnPath(const std::string& program) {
-    const std::string folders = searchPath();
+std::vector<std::string> splitSearchPath(const std::string& path) {
+    std::vector<std::string> folders;
     std::size_t start = 0;
-    while (start <= folders.size()) {
-        std::size_t end = folders.find(':', start);
+    while (start <= path.size()) {
+        std::size_t end = path.find(':', start);
         if (end == std::string::npos)
-            end = folders.size();
-        if (end > start) {
-            const std::string candidate = folders.substr(start, end - start) + "/" + program;
-            if (isExecutableFile(candidate))
-                return candidate;
-        }
+            end = path.size();
+        if (end > start)
+            folders.push_back(path.substr(start, end - start));
         start = end + 1;
+    }
+    return folders;
+}
+
+std::string findOnPath(const std::string& program) {
+    for (const std::string& folder : splitSearchPath(searchPath())) {
+        const std::string candidate = folder + "/" + program;
+        if (isExecutableFile(candidate))
+            return candidate;
     }
     return {};
 }
@@ -77,9 +83,8 @@ struct ChildReport {
 };
 
 void report(int fd, SpawnResult::Failure failure, int error) {
-    // One small write is atomic on a pipe. If it is lost the parent still sees the middle
-    // child's exit status or an empty pipe: the reason goes missing, never the failure's
-    // nature turned into a hang.
+    // One small write is atomic on a pipe. If it is lost the parent still sees a failing exit
+    // status: the reason goes missing, never the failure's nature turned into a hang.
     const ChildReport record{failure, error};
     [[maybe_unused]] const ssize_t written = ::write(fd, &record, sizeof record);
 }
@@ -108,55 +113,33 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     return pointers;
 }
 
-} // namespace
-
-SpawnResult spawnDetached(const std::vector<std::string>& argv, const std::string& workingDirectory,
-                          const std::vector<std::string>& environment) {
-    if (argv.empty())
-        return {SpawnResult::Failure::Program, ENOENT};
-
-    // Everything the children need is made here: after fork only async-signal-safe calls follow.
-    std::vector<std::string> args = argv;
-    std::vector<char*> argPointers = pointersTo(args);
-    std::vector<std::string> env = mergedEnvironment(environment);
-    std::vector<char*> envPointers = pointersTo(env);
-    const char* const folder = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
-    // For a kernel without close_range: how far a descriptor loop has to go.
-    rlimit limit{};
-    const int lastFd = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
-                           ? static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536))
-                           : 65536;
-
-    // The write end closes on a successful exec; before that, a failing child writes a report.
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return {SpawnResult::Failure::Start, errno};
-    const pid_t child = ::fork();
-    if (child < 0) {
-        const int error = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return {SpawnResult::Failure::Start, error};
+// Everything a child needs to exec, made before fork: after fork only async-signal-safe calls
+// follow. It points into itself, so it is never copied or moved.
+class ExecPlan {
+public:
+    ExecPlan(const std::vector<std::string>& argv, const std::string& workingDirectory,
+             const std::vector<std::string>& environment)
+        : m_args(argv), m_argPointers(pointersTo(m_args)), m_env(mergedEnvironment(environment)),
+          m_envPointers(pointersTo(m_env)), m_folder(workingDirectory) {
+        // For a kernel without close_range: how far a descriptor loop has to go.
+        rlimit limit{};
+        m_lastFd = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                       ? static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536))
+                       : 65536;
     }
-    if (child == 0) {
-        // A session of its own, and a grandchild that init adopts: no zombie, no shared
-        // process group (a Ctrl+C meant for us does not reach the program, nor the reverse).
-        ::close(fds[0]);
-        ::setsid();
-        const pid_t grandchild = ::fork();
-        if (grandchild < 0) {
-            report(fds[1], SpawnResult::Failure::Start, errno);
-            ::_exit(1);
-        }
-        if (grandchild > 0)
-            ::_exit(0);
-        if (folder && ::chdir(folder) != 0) {
-            report(fds[1], SpawnResult::Failure::Folder, errno);
+    ExecPlan(const ExecPlan&) = delete;
+    ExecPlan& operator=(const ExecPlan&) = delete;
+
+    // The child's side: enters the folder, keeps our descriptors and signal settings to
+    // ourselves, and becomes the program; what fails before that is reported on `reportFd`.
+    [[noreturn]] void exec(int reportFd) const {
+        if (!m_folder.empty() && ::chdir(m_folder.c_str()) != 0) {
+            report(reportFd, SpawnResult::Failure::Folder, errno);
             ::_exit(127);
         }
         // Our own descriptors (the display connection, open files) stay with us.
         if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
-            for (int fd = 3; fd < lastFd; ++fd)
+            for (int fd = 3; fd < m_lastFd; ++fd)
                 ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         // Ignored signals stay ignored across exec; the program starts with the defaults.
         struct sigaction defaults {};
@@ -166,27 +149,117 @@ SpawnResult spawnDetached(const std::vector<std::string>& argv, const std::strin
         sigset_t none;
         ::sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(argPointers[0], argPointers.data(), envPointers.data());
-        report(fds[1], SpawnResult::Failure::Program, errno);
+        ::execve(m_argPointers[0], m_argPointers.data(), m_envPointers.data());
+        report(reportFd, SpawnResult::Failure::Program, errno);
         ::_exit(127);
     }
 
-    ::close(fds[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+private:
+    std::vector<std::string> m_args;
+    std::vector<char*> m_argPointers;
+    std::vector<std::string> m_env;
+    std::vector<char*> m_envPointers;
+    std::string m_folder; // ours when empty
+    int m_lastFd = 0;
+};
+
+// Forks with a report pipe whose write end closes by itself when the child execs. In the
+// parent, fds[0] is the read end and fds[1] is already closed; in the child the reverse.
+// Returns the child's pid, 0 in the child, or -1 with `failure` saying why.
+pid_t forkReporting(int fds[2], SpawnResult& failure) {
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        failure = {SpawnResult::Failure::Start, errno};
+        return -1;
     }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        failure = {SpawnResult::Failure::Start, errno};
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return -1;
+    }
+    ::close(fds[child == 0 ? 0 : 1]);
+    return child;
+}
+
+// What the child reported, read once the pipe closes; closes the read end. Failure::None when
+// nothing came, Failure::Start with no errno when the report came only in part.
+SpawnResult readReport(int fd) {
     ChildReport record{};
     ssize_t n;
     do {
-        n = ::read(fds[0], &record, sizeof record);
+        n = ::read(fd, &record, sizeof record);
     } while (n < 0 && errno == EINTR);
-    ::close(fds[0]);
-
+    ::close(fd);
     if (n == static_cast<ssize_t>(sizeof record))
         return {record.failure, record.error};
-    if (n != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (n != 0)
         return {SpawnResult::Failure::Start, 0};
     return {};
+}
+
+int waitFor(pid_t child) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+} // namespace
+
+SpawnResult spawnDetached(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                          const std::vector<std::string>& environment) {
+    if (argv.empty())
+        return {SpawnResult::Failure::Program, ENOENT};
+    const ExecPlan plan(argv, workingDirectory, environment);
+    int fds[2];
+    SpawnResult failure;
+    const pid_t child = forkReporting(fds, failure);
+    if (child < 0)
+        return failure;
+    if (child == 0) {
+        // A session of its own, and a grandchild that init adopts: no zombie, no shared
+        // process group (a Ctrl+C meant for us does not reach the program, nor the reverse).
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild < 0) {
+            report(fds[1], SpawnResult::Failure::Start, errno);
+            ::_exit(1);
+        }
+        if (grandchild > 0)
+            ::_exit(0);
+        plan.exec(fds[1]);
+    }
+
+    // The middle child ends at once; the grandchild's report, if any, is in the pipe by then
+    // or comes before the pipe closes.
+    const int status = waitFor(child);
+    const SpawnResult reported = readReport(fds[0]);
+    if (!reported.ok())
+        return reported;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {SpawnResult::Failure::Start, 0};
+    return {};
+}
+
+RunResult runAndWait(const std::vector<std::string>& argv) {
+    RunResult result;
+    if (argv.empty()) {
+        result.start = {SpawnResult::Failure::Program, ENOENT};
+        return result;
+    }
+    const ExecPlan plan(argv, {}, {});
+    int fds[2];
+    const pid_t child = forkReporting(fds, result.start);
+    if (child < 0)
+        return result;
+    if (child == 0)
+        plan.exec(fds[1]);
+    // The pipe closes when the program has been exec'd (or has failed to be); then wait for
+    // it to end.
+    result.start = readReport(fds[0]);
+    result.status = waitFor(child);
+    return result;
 }
 
 } // namespace tw::posix

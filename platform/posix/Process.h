@@ -13,9 +13,12 @@ bool isExecutableFile(const std::string& path);
 // Our PATH, or the usual system folders when it is not set.
 std::string searchPath();
 
+// The folders of a PATH value, in order. Empty entries (which a shell reads as the current
+// folder) are left out: what we start must not depend on where we happen to be.
+std::vector<std::string> splitSearchPath(const std::string& path);
+
 // The full path of `program` in the first folder of PATH that holds it as an executable file;
-// empty when none does. Empty PATH entries (the current folder) are skipped on purpose: what
-// we start must not depend on where we happen to be.
+// empty when none does.
 std::string findOnPath(const std::string& program);
 
 // The native folder of the running program's executable ("/" at the root); empty when the
@@ -49,5 +52,19 @@ struct SpawnResult {
 SpawnResult spawnDetached(const std::vector<std::string>& argv,
                           const std::string& workingDirectory = {},
                           const std::vector<std::string>& environment = {});
+
+// How a program that was waited for went.
+struct RunResult {
+    SpawnResult start; // whether it started; Failure::Program with errno when exec failed
+    int status = 0;    // its wait status, once it started
+
+    bool started() const { return start.ok(); }
+};
+
+// Starts argv[0] (a full path, never through a shell) with `argv`, in our folder and with our
+// environment, and waits for it to end. It stays in our session and process group, so a Ctrl+C
+// in the terminal reaches it as it reaches us; like a detached start, it sees none of our
+// descriptors beyond 0-2 and starts with no signals blocked or ignored.
+RunResult runAndWait(const std::vector<std::string>& argv);
 
 } // namespace tw::posix

@@ -1,5 +1,6 @@
 #include "ConsoleTestSupport.h"
 
+#include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tools/console/Console.h"
 
@@ -21,7 +22,7 @@ struct SplitCase {
 };
 
 void PrintTo(const SplitCase& c, std::ostream* os) {
-    *os << utf8(c.line);
+    *os << tw::text::toUtf8(c.line);
 }
 
 class SplitWords : public ::testing::TestWithParam<SplitCase> {};
@@ -53,9 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DrivePath, IsALetterAColonAndABackslash) {
     for (const wchar_t* yes : {L"C:\\", L"d:\\WAVES\\x.wav", L"Z:\\a b"})
-        EXPECT_TRUE(tw::console::isDrivePath(yes)) << tw::test::utf8(yes);
+        EXPECT_TRUE(tw::console::isDrivePath(yes)) << tw::text::toUtf8(yes);
     for (const wchar_t* no : {L"C:", L"C:x", L"1:\\x", L"\\\\server\\x", L"-wav", L"CC:\\x", L""})
-        EXPECT_FALSE(tw::console::isDrivePath(no)) << tw::test::utf8(no);
+        EXPECT_FALSE(tw::console::isDrivePath(no)) << tw::text::toUtf8(no);
 }
 
 // --- Finding a program ---
@@ -83,6 +84,10 @@ protected:
         writeFile(*s_root / "a/Mixed", "#!/bin/sh\n", true);
         writeFile(*s_root / "a/mixed", "#!/bin/sh\n", true);
         writeFile(*s_root / "a/Café", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/ωmega", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/Ārt", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/key", "#!/bin/sh\n", true);
+        writeFile(*s_root / "a/bad\xFF", "#!/bin/sh\n", true);
         fs::create_directories(*s_root / "a/folder.exe");
         writeFile(*s_root / "b/plain", "#!/bin/sh\n", true);
         writeFile(*s_root / "b/Other.Cmd", "REM\r\n");
@@ -111,16 +116,17 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"SCRIPT", {"a"}, "a/script.BAT", true},
         LookupCase{"other", {"a", "b"}, "b/Other.Cmd", true}, LookupCase{"mixed", {"a"}, "a/mixed"},
         LookupCase{"MIXED", {"a"}, "a/Mixed"}, LookupCase{"CAFÉ", {"a"}, "a/Café"},
+        // Letters beyond Latin-1 fold as the file lists fold them...
+        LookupCase{"ΩMEGA", {"a"}, "a/ωmega"}, LookupCase{"ārt.EXE", {"a"}, "a/Ārt"},
+        // ...and none folds onto an ASCII letter (this is the Kelvin sign).
+        LookupCase{"\u212Aey", {"a"}, ""},
+        // A name no drive path can carry is found by its exact bytes only.
+        LookupCase{"bad\xFF", {"a"}, "a/bad\xFF"}, LookupCase{"BAD\uFFFD", {"a"}, ""},
         // A file that cannot be run is passed over for the next folder...
         LookupCase{"plain", {"a", "b"}, "b/plain"},
         // ...and named when nothing else is found.
         LookupCase{"plain", {"a"}, "", false, "a/plain"}, LookupCase{"folder", {"a"}, ""},
         LookupCase{"missing", {"a", "b"}, ""}, LookupCase{"a/l3dec", {"."}, ""}));
-
-TEST(SearchPath, LeavesOutEmptyEntries) {
-    EXPECT_EQ(tw::console::splitSearchPath(":/usr/bin::/bin:"),
-              (std::vector<std::string>{"/usr/bin", "/bin"}));
-}
 
 // --- Running lines: drives C: and D: over temporary folders, the decoder's folder C:\MPEG ---
 
@@ -265,18 +271,59 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {{"A.wav", "a"}},
                  "REN: the new name must be a file name"},
-        FileCase{"wildcards",
+        FileCase{"new name holds a slash",
+                 {{"A.wav", "a"}, {"x/", ""}},
+                 L"REN A.wav \"x/y.wav\"",
+                 false,
+                 {{"A.wav", "a"}, {"x/", ""}},
+                 "REN: the new name must be a file name, not a path: \"x/y.wav\""},
+        FileCase{"new name is empty",
                  {{"A.wav", "a"}},
-                 L"REN *.wav *.snd",
+                 L"REN A.wav \"\"",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: wildcards are not supported"},
+                 "REN: the new name must be a file name"},
+        // No wildcards: "*" and "?" are characters of a name, like ":" "|" "<" ">".
+        FileCase{"names with star",
+                 {{"A.wav", "a"}, {"*.wav", "star"}},
+                 L"REN *.wav *.snd",
+                 true,
+                 {{"A.wav", "a"}, {"*.snd", "star"}},
+                 ""},
+        FileCase{"other case beyond Latin-1",
+                 {{"Ārt.wav", "1"}},
+                 L"REN D:\\WAVES\\ārt.wav \"ĀRT.wav\"",
+                 true,
+                 {{"ĀRT.wav", "1"}},
+                 ""},
+        FileCase{"onto another file in other case beyond Latin-1",
+                 {{"A.wav", "a"}, {"Ωmega.wav", "w"}},
+                 L"REN A.wav \"ωMEGA.wav\"",
+                 false,
+                 {{"A.wav", "a"}, {"Ωmega.wav", "w"}},
+                 "REN: D:\\WAVES\\ωMEGA.wav already exists"},
         FileCase{"one argument",
                  {{"A.wav", "a"}},
                  L"REN A.wav",
                  false,
                  {{"A.wav", "a"}},
                  "REN: expected the file and its new name"}));
+
+// Every name the file system takes lands exactly as written.
+FileCase landsAs(const char* title, const std::wstring& quotedName, const std::string& name) {
+    return {title, {{"AC_DC-~1.wav", "1"}}, L"REN D:\\WAVES\\AC_DC-~1.wav " + quotedName,
+            true,  {{name, "1"}},           ""};
+}
+
+INSTANTIATE_TEST_SUITE_P(PosixNames, FileCommands,
+                         ::testing::Values(landsAs("colon", L"\"AC:DC - Back in Black.wav\"",
+                                                   "AC:DC - Back in Black.wav"),
+                                           landsAs("bar", L"\"a|b.wav\"", "a|b.wav"),
+                                           landsAs("angles", L"\"x<y>z.wav\"", "x<y>z.wav"),
+                                           landsAs("question mark", L"\"why?.wav\"", "why?.wav"),
+                                           landsAs("star", L"\"star*.wav\"", "star*.wav"),
+                                           landsAs("unquoted", L"back^|slash?*.wav",
+                                                   "back|slash?*.wav")));
 
 INSTANTIATE_TEST_SUITE_P(
     Del, FileCommands,
@@ -300,18 +347,113 @@ INSTANTIATE_TEST_SUITE_P(
                                false,
                                {{"sub/", ""}},
                                "DEL: D:\\WAVES\\sub is a folder; DEL deletes files only"},
-                      FileCase{"wildcards",
-                               {{"a.wav", "a"}},
+                      FileCase{"a name with a star",
+                               {{"a.wav", "a"}, {"*.wav", "star"}},
                                L"DEL *.wav",
+                               true,
+                               {{"a.wav", "a"}},
+                               ""},
+                      FileCase{"a name with a question mark",
+                               {{"a.wav", "a"}},
+                               L"DEL ?.wav",
                                false,
                                {{"a.wav", "a"}},
-                               "DEL: wildcards are not supported"},
+                               "DEL: cannot find D:\\WAVES\\?.wav"},
                       FileCase{"unknown switch",
                                {{"a.wav", "a"}},
                                L"DEL /S a.wav",
                                false,
                                {},
                                "DEL: the switch /S is not supported"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    If, FileCommands,
+    ::testing::Values(
+        FileCase{"exist: the earlier output goes once the new one is there",
+                 {{"LONGSO_1.wav", "new"}, {"Long Song Title.wav", "old"}},
+                 L"IF EXIST D:\\WAVES\\LONGSO_1.wav del \"D:\\WAVES\\Long Song Title.wav\"",
+                 true,
+                 {{"LONGSO_1.wav", "new"}},
+                 ""},
+        FileCase{"exist, but nothing is there",
+                 {{"Long Song Title.wav", "old"}},
+                 L"IF EXIST D:\\WAVES\\LONGSO_1.wav del \"D:\\WAVES\\Long Song Title.wav\"",
+                 true,
+                 {{"Long Song Title.wav", "old"}},
+                 ""},
+        FileCase{"not exist, nothing there",
+                 {{"a.wav", "a"}},
+                 L"if not exist \"x.wav\" ren a.wav x.wav",
+                 true,
+                 {{"x.wav", "a"}},
+                 ""},
+        FileCase{"not exist, there in other case",
+                 {{"a.wav", "a"}, {"X.WAV", "x"}},
+                 L"If Not Exist x.wav REN a.wav y.wav",
+                 true,
+                 {{"a.wav", "a"}, {"X.WAV", "x"}},
+                 ""},
+        FileCase{"a folder exists too",
+                 {{"a.wav", "a"}, {"sub/", ""}},
+                 L"IF EXIST \\WAVES\\SUB DEL a.wav",
+                 true,
+                 {{"sub/", ""}},
+                 ""},
+        // The command is read once, as written: quotes group, a caret escapes, "%%" was
+        // already collapsed with the line.
+        FileCase{"command as written",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav REN a.wav \"b c\"^^%%%%.wav",
+                 true,
+                 {{"b c^%%.wav", "a"}},
+                 ""},
+        FileCase{"nested",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav IF NOT EXIST b.wav DEL a.wav",
+                 true,
+                 {},
+                 ""},
+        FileCase{"its command fails",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav DEL gone.wav",
+                 false,
+                 {{"a.wav", "a"}},
+                 "DEL: cannot find D:\\WAVES\\gone.wav"},
+        FileCase{"no command",
+                 {{"a.wav", "a"}},
+                 L"IF EXIST a.wav  ",
+                 false,
+                 {{"a.wav", "a"}},
+                 "IF: expected a path and the command to run after EXIST"},
+        FileCase{"no path",
+                 {{"a.wav", "a"}},
+                 L"if not exist",
+                 false,
+                 {{"a.wav", "a"}},
+                 "IF: expected a path and the command to run after EXIST"},
+        FileCase{"another condition",
+                 {{"a.wav", "a"}},
+                 L"IF a==a DEL a.wav",
+                 false,
+                 {{"a.wav", "a"}},
+                 "IF: only IF [NOT] EXIST path command is supported"}));
+
+TEST_F(ConsoleRun, IfExistRunsAProgramShowingTheLineOnce) {
+    writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
+    ScopedCurrentDirectory cd(waves());
+    m_interpreter.setSearchPath(mpeg());
+    EXPECT_TRUE(
+        m_interpreter.runLine(L"IF NOT EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 x.wav"));
+    EXPECT_TRUE(m_interpreter.runLine(L"IF EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 y.wav"))
+        << m_err.str();
+    const auto runs = readDecoderLog(m_log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, (std::vector<std::string>{m_root / "c/MUSIC/a.mp3", "y.wav"}));
+    EXPECT_EQ(m_out.str(),
+              "\nD:\\WAVES>IF NOT EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 x.wav\n"
+              "\nD:\\WAVES>IF EXIST C:\\MUSIC\\A.MP3 L3DEC C:\\MUSIC\\A.MP3 y.wav\n");
+    EXPECT_EQ(m_err.str(), "");
+}
 
 TEST_F(ConsoleRun, RunsTheDecoderWithNativePathsInItsFolder) {
     writeFile(m_root / "c/MUSIC/track01.mp3", "mp3");
@@ -327,6 +469,20 @@ TEST_F(ConsoleRun, RunsTheDecoderWithNativePathsInItsFolder) {
     EXPECT_TRUE(exists(waves() + "/TRACK01.wav"));
     EXPECT_EQ(m_out.str(),
               "\nC:\\MPEG>L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa \n");
+}
+
+TEST_F(ConsoleRun, RootedArgumentsAreOnTheCurrentDrive) {
+    writeFile(m_root / "c/MUSIC/track01.mp3", "mp3");
+    ScopedCurrentDirectory cd(waves());
+    m_interpreter.setSearchPath(mpeg());
+    ASSERT_TRUE(
+        m_interpreter.runLine(L"L3DEC C:\\MUSIC\\TRACK01.MP3 \\waves\\MYSONG~1.wav \\\\server\\x"))
+        << m_err.str();
+    const auto runs = readDecoderLog(m_log);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, (std::vector<std::string>{m_root / "c/MUSIC/track01.mp3",
+                                                      waves() + "/MYSONG~1.wav", "\\\\server\\x"}));
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"MYSONG~1.wav"}));
 }
 
 TEST_F(ConsoleRun, FindsProgramsOnThePathAndByDrivePath) {
@@ -410,7 +566,7 @@ struct HostileCase {
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) {
-    *os << utf8(c.line);
+    *os << tw::text::toUtf8(c.line);
 }
 
 class HostileLines : public ConsoleRun, public ::testing::WithParamInterface<HostileCase> {};

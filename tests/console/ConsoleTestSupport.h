@@ -1,7 +1,9 @@
 #pragma once
 
-// Helpers for the console tests: temporary folders and the record that the stand-in decoder
-// leaves behind.
+// Helpers for the console tests: the record that the stand-in decoder leaves behind, folder
+// snapshots and the current folder.
+
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,73 +21,6 @@
 namespace tw::test {
 
 namespace fs = std::filesystem;
-
-inline std::string utf8(const std::wstring& text) {
-    std::string out;
-    for (wchar_t wc : text) {
-        auto c = static_cast<char32_t>(wc);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-// A temporary folder, removed with everything in it at the end of the test.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "twconsole.XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (!::mkdtemp(buffer.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = buffer.data();
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-inline void writeFile(const std::string& path, const std::string& bytes, bool executable = false) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-    if (executable)
-        ::chmod(path.c_str(), 0755);
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-inline bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 // Every file below a folder (relative path -> content), to see that nothing else changed.
 inline std::map<std::string, std::string> snapshot(const std::string& folder) {

@@ -4,6 +4,7 @@
 
 #include "core/Decode.h"
 #include "core/Script.h"
+#include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tools/console/Console.h"
@@ -28,7 +29,7 @@ TEST(ScriptTextRoundTrip, TheConsoleReadsBackEveryName) {
                                   tw::scriptText(L"with blank " + name, true) + L"\"";
         const auto words = tw::console::splitWords(tw::console::collapsePercents(line));
         EXPECT_EQ(words, (std::vector<std::wstring>{L"L3DEC", name, name, L"with blank " + name}))
-            << utf8(line);
+            << tw::text::toUtf8(line);
     }
 }
 
@@ -65,7 +66,7 @@ TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
     input.dirPath = L"C:\\My Music";
     input.check1 = true;
     for (const auto& e : entries) {
-        writeFile(music + "/" + utf8(e.name), "mp3 " + utf8(e.name));
+        writeFile(music + "/" + tw::text::toUtf8(e.name), "mp3 " + tw::text::toUtf8(e.name));
         input.entries.push_back(e.name);
         input.selected.push_back(e.selected);
     }
@@ -79,7 +80,7 @@ TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
     ScopedCurrentDirectory keep(m_root.path());
     RecordingPlatform recorder(m_platform);
     const auto result = tw::decodeNow(recorder, input, state);
-    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
+    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << tw::text::toUtf8(result.message);
     ASSERT_EQ(recorder.batchStarts.size(), 1u);
     EXPECT_EQ(recorder.batchStarts[0].directory, L"C:\\MPEG Tools");
     EXPECT_EQ(recorder.batchStarts[0].scriptName, L"TEMP.BAT");
@@ -101,8 +102,8 @@ TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
     for (const auto& e : entries) {
         if (!e.selected)
             continue;
-        expectedInputs.push_back(music + "/" + utf8(e.name));
-        expectedOutputs.push_back(utf8(e.name.substr(0, e.name.size() - 3)) + "wav");
+        expectedInputs.push_back(music + "/" + tw::text::toUtf8(e.name));
+        expectedOutputs.push_back(tw::text::toUtf8(e.name.substr(0, e.name.size() - 3)) + "wav");
     }
     std::vector<std::string> inputs;
     for (const auto& run : readDecoderLog(m_log)) {

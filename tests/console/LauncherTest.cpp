@@ -2,6 +2,7 @@
 #include "ConsoleTestSupport.h"
 
 #include "core/Decode.h"
+#include "platform/Text.h"
 #include "platform/posix/PosixLauncher.h"
 #include "platform/posix/PosixPlatform.h"
 
@@ -123,7 +124,7 @@ TEST(Launcher, WithoutATerminalProgramNamesWhatToInstall) {
     EXPECT_NE(waylandStatus.message.find(L"x-terminal-emulator is not installed, and xterm needs "
                                          L"an X display"),
               std::wstring::npos)
-        << utf8(waylandStatus.message);
+        << tw::text::toUtf8(waylandStatus.message);
 }
 
 TEST(Launcher, ATerminalThatCannotBeStartedIsAFailure) {
@@ -134,7 +135,7 @@ TEST(Launcher, ATerminalThatCannotBeStartedIsAFailure) {
     const auto status = tw::posix::startScriptInTerminal(bin.path(), "TEMP.BAT", false);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(L"Cannot start the terminal"), std::wstring::npos)
-        << utf8(status.message);
+        << tw::text::toUtf8(status.message);
     EXPECT_NE(status.message.find(L"Exec format error"), std::wstring::npos);
 }
 
@@ -158,7 +159,7 @@ TEST(Launcher, WithoutTheInterpreterBesideTheProgramNamesIt) {
         EXPECT_FALSE(status.ok);
         EXPECT_NE(status.message.find(L"The console interpreter tonwright-console is missing"),
                   std::wstring::npos)
-            << utf8(status.message);
+            << tw::text::toUtf8(status.message);
         return;
     }
     TempFolder copy;
@@ -278,7 +279,7 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     const auto result = tw::decodeNow(platform, input, state);
     ::close(held);
     const auto took = Clock::now() - started;
-    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
+    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << tw::text::toUtf8(result.message);
     EXPECT_LT(took, std::chrono::seconds(5));
 
     // The decoder runs, held until released: Decode returned while the script was running.
@@ -378,7 +379,7 @@ TEST_F(ProgramFolder, TheDecoderBesideTheProgramIsFoundWhenTheDecoderFolderHasNo
     state.LoadMode = 1;
     ScopedCurrentDirectory keep(root.path());
     const auto result = tw::decodeNow(platform, input, state);
-    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
+    ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << tw::text::toUtf8(result.message);
 
     ASSERT_TRUE(waitFor([&] { return exists(waves + "/Song.wav"); }, std::chrono::seconds(30)))
         << "the script did not decode";

@@ -3,6 +3,7 @@
 // The outputs must be playable and hold what the MP3 decodes to, under the long names, with
 // nothing else left in the destination.
 #include "core/Decode.h"
+#include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/console/ConsoleTestSupport.h"
 #include "tests/decoder/ReferenceDecode.h"
@@ -133,7 +134,7 @@ TEST_P(RealDecoder, EveryTrackBecomesAPlayableFileUnderItsLongName) {
     input.check1 = c.searchAgain;
     input.check2 = c.ignoreErrors;
     for (std::size_t i = 0; i < tracks().size(); ++i) {
-        const std::string path = music + "/" + utf8(tracks()[i].name);
+        const std::string path = music + "/" + tw::text::toUtf8(tracks()[i].name);
         if (static_cast<int>(i) == c.damaged)
             writeFile(path, std::string(4000, 'x')); // no frame sync anywhere in it
         else
@@ -155,7 +156,7 @@ TEST_P(RealDecoder, EveryTrackBecomesAPlayableFileUnderItsLongName) {
         ScopedCurrentDirectory keep(m_root.path());
         RecordingPlatform recorder(m_platform);
         const auto result = tw::decodeNow(recorder, input, state);
-        ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << utf8(result.message);
+        ASSERT_EQ(result.kind, tw::DecodeResult::Kind::Started) << tw::text::toUtf8(result.message);
         ASSERT_EQ(recorder.batchStarts.size(), 1u);
     }
 
@@ -181,7 +182,7 @@ TEST_P(RealDecoder, EveryTrackBecomesAPlayableFileUnderItsLongName) {
         if (static_cast<int>(i) == c.damaged)
             continue;
         const std::wstring& name = tracks()[i].name;
-        const std::string output = utf8(name.substr(0, name.size() - 3) + extension);
+        const std::string output = tw::text::toUtf8(name.substr(0, name.size() - 3) + extension);
         expected.insert(output);
         SCOPED_TRACE(output);
 

@@ -1,6 +1,6 @@
 #include "platform/posix/PosixLauncher.h"
 
-#include "../platform/ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-// Finding programs and starting them detached.
+// Finding programs, starting them detached and running them to their end.
 #include "platform/posix/Process.h"
 #include "platform/posix/PosixLauncher.h"
 
-#include "ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +44,14 @@ TEST_F(ProcessStart, FindOnPathTakesTheFirstExecutableAndSkipsTheCurrentFolder) 
     ::setenv("PATH", "", 1);
     EXPECT_EQ(tw::posix::findOnPath("here"), "");
     fs::current_path(oldDirectory);
+}
+
+TEST(SplitSearchPath, KeepsTheOrderAndLeavesOutEmptyEntries) {
+    using Folders = std::vector<std::string>;
+    EXPECT_EQ(tw::posix::splitSearchPath(":/usr/bin::/bin:"), (Folders{"/usr/bin", "/bin"}));
+    EXPECT_EQ(tw::posix::splitSearchPath("/opt/a b:rel"), (Folders{"/opt/a b", "rel"}));
+    EXPECT_EQ(tw::posix::splitSearchPath(""), Folders{});
+    EXPECT_EQ(tw::posix::splitSearchPath(":"), Folders{});
 }
 
 struct SearchPathCase {
@@ -188,6 +196,96 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NoProgramFormat", "junk", "not a program", "", Failure::Program, ENOEXEC},
         FailureCase{"MissingInterpreter", "script", "#!/nonexistent/sh\n", "", Failure::Program,
                     ENOENT}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Running a program to its end ---
+
+TEST_F(ProcessStart, RunAndWaitWaitsInOurGroupWithDefaultSignalsAndNoneOfOurFiles) {
+    const int heldFd = ::open(path("held-open").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(heldFd, 0);
+    ASSERT_EQ(::dup2(heldFd, 57), 57); // no close-on-exec
+    struct sigaction ignore {
+    }, oldTerm{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGTERM, &ignore, &oldTerm);
+    sigset_t usr1, oldMask;
+    ::sigemptyset(&usr1);
+    ::sigaddset(&usr1, SIGUSR1);
+    ::pthread_sigmask(SIG_BLOCK, &usr1, &oldMask);
+    // Each program looks at itself: a shell would block signals of its own while it forks.
+    const auto result = tw::posix::runAndWait({"/bin/cp", "/proc/self/status", path("status")});
+    const auto heldFdSeen = tw::posix::runAndWait({"/usr/bin/test", "-e", "/proc/self/fd/57"});
+    ::pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    ::sigaction(SIGTERM, &oldTerm, nullptr);
+    ::close(57);
+    ::close(heldFd);
+
+    ASSERT_TRUE(result.started()) << result.start.error;
+    ASSERT_TRUE(WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0) << result.status;
+    // It has ended and been reaped by the time we are back.
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    const std::string status = tw::test::readFile(path("status"));
+    const auto field = [&](const std::string& name) {
+        const std::size_t at = status.find("\n" + name + ":\t");
+        if (at == std::string::npos)
+            return std::string();
+        const std::size_t from = at + name.size() + 3;
+        return status.substr(from, status.find('\n', from) - from);
+    };
+    EXPECT_EQ(field("PPid"), std::to_string(::getpid()));
+    EXPECT_EQ(field("NSpgid"), std::to_string(::getpgrp())) << "not in our process group";
+    EXPECT_EQ(std::stoull(field("SigIgn"), nullptr, 16) & (1ULL << (SIGTERM - 1)), 0u);
+    EXPECT_EQ(std::stoull(field("SigBlk"), nullptr, 16) & (1ULL << (SIGUSR1 - 1)), 0u)
+        << field("SigBlk");
+    ASSERT_TRUE(heldFdSeen.started());
+    EXPECT_EQ(WEXITSTATUS(heldFdSeen.status), 1) << "our descriptor reached the program";
+}
+
+struct RunCase {
+    const char* name;
+    std::vector<std::string> argv; // "@x" is the file x in the test folder
+    const char* programText;       // written to "prog" (not executable when it starts "-")
+    Failure failure;
+    int error;
+    int exitCode; // -1 when not expected to exit
+    int signal;   // 0 when not expected to be ended by one
+};
+
+class RunAndWait : public ProcessStart, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(RunAndWait, TellsAStartFailureFromTheProgramsOwnEnd) {
+    const RunCase& c = GetParam();
+    if (c.programText)
+        writeProgram("prog", c.programText[0] == '-' ? c.programText + 1 : c.programText,
+                     c.programText[0] != '-');
+    std::vector<std::string> argv;
+    for (const std::string& arg : c.argv)
+        argv.push_back(arg[0] == '@' ? path(arg.substr(1)) : arg);
+    const auto result = tw::posix::runAndWait(argv);
+    EXPECT_EQ(result.start.failure, c.failure);
+    EXPECT_EQ(result.start.error, c.error) << std::strerror(result.start.error);
+    if (!result.started())
+        return;
+    EXPECT_EQ(WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1, c.exitCode);
+    EXPECT_EQ(WIFSIGNALED(result.status) ? WTERMSIG(result.status) : 0, c.signal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunAndWait,
+    ::testing::Values(
+        RunCase{"ExitCode", {"/bin/sh", "-c", "exit 3"}, nullptr, Failure::None, 0, 3, 0},
+        RunCase{"Signal", {"/bin/sh", "-c", "kill -9 $$"}, nullptr, Failure::None, 0, -1, 9},
+        RunCase{"ArgumentsAsGiven",
+                {"@prog", "a b", "*", "$HOME"},
+                "#!/bin/sh\n[ \"$1|$2|$3\" = 'a b|*|$HOME' ] && [ $# = 3 ]\n",
+                Failure::None,
+                0,
+                0,
+                0},
+        RunCase{"MissingProgram", {"@gone"}, nullptr, Failure::Program, ENOENT, -1, 0},
+        RunCase{"NoProgramFormat", {"@prog"}, "not a program", Failure::Program, ENOEXEC, -1, 0},
+        RunCase{"NotExecutable", {"@prog"}, "-#!/bin/sh\n", Failure::Program, EACCES, -1, 0},
+        RunCase{"NoArguments", {}, nullptr, Failure::Program, ENOENT, -1, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

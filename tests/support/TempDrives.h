@@ -10,6 +10,8 @@
 // given to the helpers are taken literally (no case or short-name resolution). Helpers throw
 // std::runtime_error when the file system refuses, which fails the calling test.
 
+#include "TempFolder.h"
+
 #include "platform/posix/PosixPlatform.h"
 
 #include <cerrno>
@@ -28,13 +30,8 @@ namespace tw::test {
 
 class TempDrives {
 public:
-    explicit TempDrives(std::initializer_list<wchar_t> letters = {L'C', L'D'}) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tonwright-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder: " +
-                                     std::string(std::strerror(errno)));
-        m_root = pattern;
+    explicit TempDrives(std::initializer_list<wchar_t> letters = {L'C', L'D'})
+        : m_root(m_folder.path()) {
         std::vector<tw::posix::DriveRoot> map;
         for (const wchar_t letter : letters) {
             const std::string folder = m_root + "/" + static_cast<char>(letter);
@@ -43,8 +40,6 @@ public:
         }
         m_platform = std::make_unique<tw::posix::PosixPlatform>(std::move(map));
     }
-
-    ~TempDrives() { removeTree(m_root); }
 
     TempDrives(const TempDrives&) = delete;
     TempDrives& operator=(const TempDrives&) = delete;
@@ -106,35 +101,14 @@ public:
     }
 
     // Whole content of a native file; empty when it cannot be read.
-    static std::string readNative(const std::string& nativePath) {
-        std::ifstream in(nativePath, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    static std::string readNative(const std::string& nativePath) { return readFile(nativePath); }
 
 private:
     std::string relative(const std::string& nativePath) const {
         return nativePath.substr(m_root.size() + 1);
     }
 
-    // Removes everything, also below folders a test has made unreadable.
-    static void removeTree(const std::string& path) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0)
-            return;
-        if (S_ISDIR(st.st_mode)) {
-            ::chmod(path.c_str(), 0700);
-            std::error_code error;
-            std::vector<std::string> children;
-            for (const auto& entry : std::filesystem::directory_iterator(path, error))
-                children.push_back(entry.path().string());
-            for (const std::string& child : children)
-                removeTree(child);
-            ::rmdir(path.c_str());
-        } else {
-            ::unlink(path.c_str());
-        }
-    }
-
+    TempFolder m_folder;
     std::string m_root;
     std::unique_ptr<tw::posix::PosixPlatform> m_platform;
 };

@@ -1,6 +1,10 @@
 #include "Console.h"
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
+#include "platform/posix/Files.h"
+#include "platform/posix/Process.h"
+#include "platform/posix/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <sstream>
+#include <string_view>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,46 +28,19 @@ namespace {
 constexpr int maxScriptDepth = 8;
 const char* const programExtensions[] = {".exe", ".com", ".bat", ".cmd"};
 
-wchar_t foldCase(wchar_t c) {
-    if (c >= L'a' && c <= L'z')
-        return c - L'a' + L'A';
-    // Latin-1 small letters à..þ (but not the division sign) have capitals 0x20 below.
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return c - 0x20;
-    return c;
-}
-
-// Program names come from the file system as UTF-8; only their case matters here, so a
-// byte that is not valid UTF-8 simply stands for itself.
-std::wstring fromUtf8Loose(const std::string& bytes) {
-    std::wstring text;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const std::size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-        char32_t cp = extra ? (b & (0x3F >> extra)) : b;
-        bool valid = b < 0x80 || (b >= 0xC0 && i + extra < bytes.size());
-        for (std::size_t k = 1; valid && k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            valid = (c & 0xC0) == 0x80;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!valid) {
-            text.push_back(static_cast<wchar_t>(b));
-            ++i;
-            continue;
-        }
-        text.push_back(static_cast<wchar_t>(cp));
-        i += extra + 1;
-    }
-    return text;
+// Names are compared as the file lists and the drive paths compare them.
+bool sameNameIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](wchar_t x, wchar_t y) { return text::foldCase(x) == text::foldCase(y); });
 }
 
 bool endsWithIgnoringCase(const std::string& name, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     if (name.size() <= n)
         return false;
-    return sameNameIgnoringCase(fromUtf8Loose(name.substr(name.size() - n)), fromUtf8Loose(suffix));
+    return sameNameIgnoringCase(text::fromUtf8(name.substr(name.size() - n)),
+                                text::fromUtf8(suffix));
 }
 
 bool isScriptName(const std::string& name) {
@@ -132,81 +109,47 @@ int renameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-// Reads a whole regular file; returns 0 or the errno value.
-int readWholeFile(const std::string& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    struct stat st {};
-    int error = 0;
-    if (::fstat(fd, &st) != 0)
-        error = errno;
-    else if (S_ISDIR(st.st_mode))
-        error = EISDIR;
-    char buffer[65536];
-    while (error == 0) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            bytes.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0)
-            break;
-        else if (errno != EINTR)
-            error = errno;
-    }
-    ::close(fd);
-    return error;
-}
-
-struct ChildOutcome {
-    int execError = 0; // errno of a failed exec, 0 when the program ran
-    int status = 0;    // wait status
-};
-
-// Runs the program with fork/execv (never a shell) and waits for it. An exec failure comes
-// back through a pipe that closes by itself when the exec succeeds.
-ChildOutcome runChild(const std::string& path, const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    ChildOutcome outcome;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        outcome.execError = errno;
-        return outcome;
-    }
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        outcome.execError = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return outcome;
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        ::execv(path.c_str(), argv.data());
-        const int error = errno;
-        [[maybe_unused]] auto n = ::write(fds[1], &error, sizeof error);
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    int error = 0;
-    ssize_t n;
-    do {
-        n = ::read(fds[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    ::close(fds[0]);
-    while (::waitpid(pid, &outcome.status, 0) < 0 && errno == EINTR) {
-    }
-    if (n == static_cast<ssize_t>(sizeof error))
-        outcome.execError = error ? error : ENOEXEC;
-    return outcome;
+// "\X" is X on the current drive; "\\server\..." names another machine and stays as written.
+bool isRootedOnCurrentDrive(const std::wstring& word) {
+    return !word.empty() && word[0] == L'\\' && (word.size() == 1 || word[1] != L'\\');
 }
 
 bool isBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
+}
+
+// Reads the word at or after `pos` as splitWords reads words, and leaves `pos` just after it.
+// False when only blanks (or a lone final caret) remain.
+bool readWord(const std::wstring& line, std::size_t& pos, std::wstring& word) {
+    word.clear();
+    while (pos < line.size() && isBlank(line[pos]))
+        ++pos;
+    bool started = false;
+    bool quoted = false;
+    for (; pos < line.size(); ++pos) {
+        const wchar_t c = line[pos];
+        if (quoted) {
+            if (c == L'"')
+                quoted = false;
+            else
+                word.push_back(c);
+        } else if (isBlank(c)) {
+            break;
+        } else if (c == L'"') {
+            quoted = true;
+            started = true;
+        } else if (c == L'^') {
+            // A caret at the end of the line escapes nothing and is dropped.
+            if (pos + 1 < line.size()) {
+                word.push_back(line[++pos]);
+                started = true;
+            }
+        } else {
+            word.push_back(c);
+            started = true;
+        }
+    }
+    return started;
 }
 
 } // namespace
@@ -225,37 +168,7 @@ std::wstring collapsePercents(const std::wstring& line) {
 std::vector<std::wstring> splitWords(const std::wstring& line) {
     std::vector<std::wstring> words;
     std::wstring word;
-    bool started = false;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const wchar_t c = line[i];
-        if (quoted) {
-            if (c == L'"')
-                quoted = false;
-            else
-                word.push_back(c);
-            continue;
-        }
-        if (isBlank(c)) {
-            if (started)
-                words.push_back(word);
-            word.clear();
-            started = false;
-        } else if (c == L'"') {
-            quoted = true;
-            started = true;
-        } else if (c == L'^') {
-            // A caret at the end of the line escapes nothing and is dropped.
-            if (i + 1 < line.size()) {
-                word.push_back(line[++i]);
-                started = true;
-            }
-        } else {
-            word.push_back(c);
-            started = true;
-        }
-    }
-    if (started)
+    for (std::size_t pos = 0; readWord(line, pos, word);)
         words.push_back(word);
     return words;
 }
@@ -266,49 +179,39 @@ bool isDrivePath(const std::wstring& word) {
            word[1] == L':' && word[2] == L'\\';
 }
 
-bool sameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](wchar_t x, wchar_t y) { return foldCase(x) == foldCase(y); });
-}
-
-std::vector<std::string> splitSearchPath(const std::string& path) {
-    std::vector<std::string> directories;
-    std::stringstream stream(path);
-    std::string entry;
-    while (std::getline(stream, entry, ':'))
-        if (!entry.empty())
-            directories.push_back(entry);
-    return directories;
-}
-
 ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories) {
     ProgramMatch match;
     if (name.empty() || name.find('/') != std::string::npos)
         return match;
-    const std::wstring wanted = fromUtf8Loose(name);
+    const std::wstring wanted = text::fromUtf8(name);
     std::vector<std::wstring> withExtension;
     for (const char* ext : programExtensions)
-        withExtension.push_back(wanted + fromUtf8Loose(ext));
+        withExtension.push_back(wanted + text::fromUtf8(ext));
     std::wstring stem;
     if (endsWithIgnoringCase(name, ".exe") || endsWithIgnoringCase(name, ".com"))
-        stem = fromUtf8Loose(name.substr(0, name.size() - 4));
+        stem = text::fromUtf8(name.substr(0, name.size() - 4));
 
     for (const auto& directory : directories) {
         std::vector<std::pair<int, std::string>> candidates;
         for (const auto& entry : directoryEntries(directory)) {
-            const std::wstring wide = fromUtf8Loose(entry);
-            int rank = -1;
-            if (entry == name)
-                rank = 0;
-            else if (sameNameIgnoringCase(wide, wanted))
-                rank = 1;
-            else if (std::any_of(
-                         withExtension.begin(), withExtension.end(),
-                         [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
-                rank = 2;
-            else if (!stem.empty() && sameNameIgnoringCase(wide, stem))
-                rank = 3;
+            const int rank = [&] {
+                if (entry == name)
+                    return 0;
+                // Other names match as a drive path would reach them; one that no drive path
+                // can carry is reached by its exact bytes only.
+                if (!posix::isCarriableName(entry))
+                    return -1;
+                const std::wstring wide = text::fromUtf8(entry);
+                if (sameNameIgnoringCase(wide, wanted))
+                    return 1;
+                if (std::any_of(
+                        withExtension.begin(), withExtension.end(),
+                        [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
+                    return 2;
+                if (!stem.empty() && sameNameIgnoringCase(wide, stem))
+                    return 3;
+                return -1;
+            }();
             if (rank >= 0)
                 candidates.emplace_back(rank, entry);
         }
@@ -354,7 +257,7 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         return false;
     }
     std::string bytes;
-    if (const int error = readWholeFile(nativeScript, bytes)) {
+    if (const int error = posix::readWholeFile(nativeScript, bytes)) {
         fail(L"cannot read the script " + shownName + L": " + systemError(error));
         return false;
     }
@@ -395,6 +298,10 @@ bool Interpreter::runLineAt(const std::wstring& line, int depth) {
         m_out << '\n' << m_platform.toEightBit(prompt() + text) << '\n';
         m_out.flush();
     }
+    return runCommand(text, depth);
+}
+
+bool Interpreter::runCommand(const std::wstring& text, int depth) {
     const std::vector<std::wstring> words = splitWords(text);
     if (words.empty())
         return true;
@@ -405,7 +312,42 @@ bool Interpreter::runLineAt(const std::wstring& line, int depth) {
         return ren(words);
     if (sameNameIgnoringCase(command, L"DEL") || sameNameIgnoringCase(command, L"ERASE"))
         return del(words);
+    if (sameNameIgnoringCase(command, L"IF"))
+        return ifExist(text, depth);
     return runProgram(words, depth);
+}
+
+bool Interpreter::ifExist(const std::wstring& text, int depth) {
+    std::size_t pos = 0;
+    std::wstring word;
+    readWord(text, pos, word); // "IF"
+    const bool hasWord = readWord(text, pos, word);
+    const bool negated = hasWord && sameNameIgnoringCase(word, L"NOT");
+    if (!hasWord || (negated && !readWord(text, pos, word)) ||
+        !sameNameIgnoringCase(word, L"EXIST")) {
+        fail(L"IF: only IF [NOT] EXIST path command is supported: " + text);
+        return false;
+    }
+    std::wstring path;
+    const bool hasPath = readWord(text, pos, path);
+    while (pos < text.size() && isBlank(text[pos]))
+        ++pos;
+    // The rest runs as written: its quotes and carets are read when it runs, not here.
+    const std::wstring command = text.substr(pos);
+    if (!hasPath || command.empty()) {
+        fail(L"IF: expected a path and the command to run after EXIST: " + text);
+        return false;
+    }
+    // Resolved as DEL resolves its files; anything there counts, a folder too.
+    bool exists = false;
+    if (!path.empty()) {
+        const std::string native = m_platform.nativePath(absoluteDrivePath(path));
+        struct stat st {};
+        exists = !native.empty() && ::lstat(native.c_str(), &st) == 0;
+    }
+    if (exists == negated)
+        return true;
+    return runCommand(command, depth);
 }
 
 bool Interpreter::ren(const std::vector<std::wstring>& words) {
@@ -415,15 +357,11 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     }
     const std::wstring source = absoluteDrivePath(words[1]);
     const std::wstring& newName = words[2];
-    if (source.find_first_of(L"*?") != std::wstring::npos ||
-        newName.find_first_of(L"*?") != std::wstring::npos) {
-        fail(L"REN: wildcards are not supported: " + source + L" " + newName);
-        return false;
-    }
-    const bool badName = newName.empty() || newName == L"." || newName == L".." ||
-                         newName.find_first_of(L"\\/:\"<>|") != std::wstring::npos ||
-                         std::any_of(newName.begin(), newName.end(),
-                                     [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+    // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
+    // the name (there are no wildcards).
+    const bool badName =
+        newName.empty() || newName == L"." || newName == L".." ||
+        newName.find_first_of(std::wstring_view(L"\\/\0", 3)) != std::wstring::npos;
     if (badName) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
@@ -495,12 +433,8 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
             ok = false;
             continue;
         }
+        // "*" and "?" are characters of the name: there are no wildcards.
         const std::wstring path = absoluteDrivePath(word);
-        if (word.find_first_of(L"*?") != std::wstring::npos) {
-            fail(L"DEL: wildcards are not supported: " + path);
-            ok = false;
-            continue;
-        }
         const std::string native = m_platform.nativePath(path);
         struct stat st {};
         if (native.empty() || ::lstat(native.c_str(), &st) != 0) {
@@ -532,7 +466,7 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
             match = findProgram(nativeBaseName(native), {nativeParent(native)});
     } else {
         std::vector<std::string> directories{nativeCurrentDirectory()};
-        for (auto& d : splitSearchPath(m_searchPath))
+        for (auto& d : posix::splitSearchPath(m_searchPath))
             directories.push_back(std::move(d));
         match = findProgram(m_platform.toEightBit(command), directories);
     }
@@ -550,22 +484,23 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     if (match.isScript)
         return runScriptAt(match.path, depth + 1);
 
-    std::vector<std::string> args;
+    std::vector<std::string> argv{match.path};
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string native;
-        if (isDrivePath(words[i]))
-            native = m_platform.nativePath(words[i]);
-        args.push_back(native.empty() ? m_platform.toEightBit(words[i]) : native);
+        if (isDrivePath(words[i]) || isRootedOnCurrentDrive(words[i]))
+            native = m_platform.nativePath(absoluteDrivePath(words[i]));
+        argv.push_back(native.empty() ? m_platform.toEightBit(words[i]) : native);
     }
     m_out.flush();
     m_err.flush();
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    const ChildOutcome outcome = runChild(match.path, args);
-    if (outcome.execError != 0) {
+    const posix::RunResult outcome = posix::runAndWait(argv);
+    if (!outcome.started()) {
         fail(L"cannot run " + m_platform.fromEightBit(match.path) + L": " +
-             systemError(outcome.execError));
+             (outcome.start.error ? systemError(outcome.start.error)
+                                  : std::wstring(L"the process could not be created")));
         return false;
     }
     if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0)
@@ -617,7 +552,7 @@ void Interpreter::fail(const std::wstring& message) {
 }
 
 std::wstring Interpreter::systemError(int error) const {
-    return m_platform.fromEightBit(std::strerror(error));
+    return posix::systemErrorText(error);
 }
 
 } // namespace tw::console

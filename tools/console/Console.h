@@ -2,7 +2,8 @@
 
 // The console interpreter: runs a batch script the way the Windows console runs the scripts
 // Tonwright writes. Nothing in a line is ever handed to a shell: each line names one built-in
-// (REN/RENAME, DEL/ERASE) or one program, and everything else on it is an argument.
+// (REN/RENAME, DEL/ERASE, IF [NOT] EXIST path command) or one program, and everything else on
+// it is an argument.
 
 #include <cstddef>
 #include <iosfwd>
@@ -27,9 +28,6 @@ std::vector<std::wstring> splitWords(const std::wstring& line);
 // "X:\..." (a letter, a colon, a backslash).
 bool isDrivePath(const std::wstring& word);
 
-// Case-insensitive comparison as the console does it for names (ASCII and Latin-1 letters).
-bool sameNameIgnoringCase(const std::wstring& a, const std::wstring& b);
-
 // Where a program word leads.
 struct ProgramMatch {
     std::string path;      // native path of the program; empty when none was found
@@ -37,14 +35,12 @@ struct ProgramMatch {
     std::string unusable;  // a match that exists but cannot be run (not executable)
 };
 
-// Looks for `name` in each of `directories` in turn, without regard to case, as the name
-// itself, the name plus .exe .com .bat .cmd, or (for "X.EXE"/"X.COM") the bare stem "X".
-// Within one directory an exact name wins over a case-insensitive one, which wins over an
-// added or dropped extension. Only executable regular files (and readable scripts) count.
+// Looks for `name` in each of `directories` in turn, without regard to case (as the drive
+// paths and file lists compare names), as the name itself, the name plus .exe .com .bat .cmd,
+// or (for "X.EXE"/"X.COM") the bare stem "X". Within one directory an exact name wins over a
+// case-insensitive one, which wins over an added or dropped extension. Only executable regular
+// files (and readable scripts) count.
 ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories);
-
-// Splits a PATH value into its directories; empty entries are left out.
-std::vector<std::string> splitSearchPath(const std::string& path);
 
 class Interpreter {
 public:
@@ -68,6 +64,10 @@ public:
 private:
     bool runScriptAt(const std::string& nativeScript, int depth);
     bool runLineAt(const std::wstring& line, int depth);
+    // One command of a line, already shown and with "%%" collapsed.
+    bool runCommand(const std::wstring& text, int depth);
+    // "IF [NOT] EXIST path command": runs the command when the condition holds.
+    bool ifExist(const std::wstring& text, int depth);
     bool ren(const std::vector<std::wstring>& words);
     bool del(const std::vector<std::wstring>& words);
     bool runProgram(const std::vector<std::wstring>& words, int depth);
