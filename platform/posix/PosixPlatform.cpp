@@ -1,5 +1,6 @@
 #include "PosixPlatform.h"
 
+#include "Files.h"
 #include "PosixLauncher.h"
 #include "PosixNameModel.h"
 #include "Process.h"
@@ -330,31 +331,8 @@ Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes) con
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
         return noDrive(L"Cannot read", path);
-    const int fd = ::open(resolved.native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return failure(L"Cannot read", path, errno);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return failure(L"Cannot read", path, EISDIR);
-    }
-    std::string content;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return failure(L"Cannot read", path, error);
-        }
-        if (n == 0)
-            break;
-        content.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    bytes = std::move(content);
+    if (const int error = readWholeFile(resolved.native, bytes))
+        return failure(L"Cannot read", path, error);
     return Status::success();
 }
 

@@ -1,0 +1,420 @@
+// Decode and the console together on folders that look like a real music library: every file
+// the batch did not make stays exactly as it was, and every selected file lands under its long
+// name or is reported as left out. The stand-in decoder fails on sources that say "bad", as a
+// damaged MP3 makes the real one fail.
+#include "ConsoleTestSupport.h"
+
+#include "core/Decode.h"
+#include "platform/Text.h"
+#include "tests/support/RecordingPlatform.h"
+#include "tests/support/TempDrives.h"
+#include "tools/console/Console.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+namespace {
+
+using Kind = tw::DecodeResult::Kind;
+namespace fs = std::filesystem;
+
+const std::vector<std::wstring> kExtensions{L"wav", L"snd", L"aiff", L"aifc"};
+
+// Every entry below a folder by its path relative to it: files by content, folders as
+// "<folder>", links as "-> target".
+std::map<std::string, std::string> entriesBelow(const std::string& root) {
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const std::string relative = it->path().string().substr(root.size() + 1);
+        if (it->is_symlink())
+            entries[relative] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            entries[relative] = "<folder>";
+        else
+            entries[relative] = tw::test::readFile(it->path().string());
+    }
+    return entries;
+}
+
+// A library on drives C: and D: over a temporary folder: the decoder folder C:\MPEG with the
+// stand-in decoder, a music folder and an output folder (the same one, if a test says so).
+class Library {
+public:
+    explicit Library(std::wstring music = L"C:\\MUSIC", std::wstring output = L"D:\\WAVES\\")
+        : m_music(std::move(music)), m_output(std::move(output)) {
+        m_drives.createDirectory(L"C:\\MPEG");
+        m_drives.createDirectory(m_music);
+        m_drives.createDirectory(m_output);
+        fs::copy_file(TW_STANDIN_DECODER, m_drives.native(L"C:\\MPEG\\l3dec"));
+        m_log = m_logFolder / "l3dec.log";
+        ::setenv("TW_STANDIN_LOG", m_log.c_str(), 1);
+    }
+    ~Library() { ::unsetenv("TW_STANDIN_LOG"); }
+
+    std::string native(const std::wstring& drivePath) const { return m_drives.native(drivePath); }
+    std::string musicFile(const std::wstring& name) const { return native(m_music + L"\\" + name); }
+    std::string outputFile(const std::wstring& name) const { return native(m_output + name); }
+
+    void track(const std::wstring& name, const std::string& content = "an mp3") {
+        m_drives.createFile(m_music + L"\\" + name, content);
+    }
+    void output(const std::wstring& name, const std::string& content = "an earlier file") {
+        m_drives.createFile(m_output + name, content);
+    }
+    void outputFolder(const std::wstring& name) { m_drives.createDirectory(m_output + name); }
+    // A link to a file outside the drives, so that nothing the test does can reach it unseen.
+    void outputLink(const std::wstring& name) {
+        const std::string target = m_drives.root() + "/elsewhere-" + std::to_string(m_links++);
+        tw::test::writeFile(target, "someone else's file");
+        fs::create_symlink(target, outputFile(name));
+    }
+
+    std::map<std::string, std::string> entries() const { return entriesBelow(m_drives.root()); }
+    // A native path below the drives as entries() names it.
+    std::string relative(const std::string& native) const {
+        return native.substr(m_drives.root().size() + 1);
+    }
+
+    // Decode as the window would, then run TEMP.BAT in the console as its window would.
+    tw::DecodeResult decode(const std::vector<std::wstring>& selected, int format = 0) {
+        tw::DecodeInput input;
+        input.dirPath = m_music;
+        input.entries = selected;
+        input.selected.assign(selected.size(), true);
+        input.formats = {format == 0, format == 1, format == 2, format == 3};
+        tw::AppState state;
+        state.DecoderPath = L"C:\\MPEG";
+        state.Destination = m_output;
+        tw::test::ScopedCurrentDirectory keep(m_drives.root());
+        tw::test::RecordingPlatform recorder(m_drives.platform());
+        const tw::DecodeResult result = tw::decodeNow(recorder, input, state);
+        if (result.kind == Kind::Started) {
+            script = tw::test::readFile(native(L"C:\\MPEG\\TEMP.BAT"));
+            tw::test::ScopedCurrentDirectory cd(native(L"C:\\MPEG"));
+            std::ostringstream out, err;
+            tw::console::Interpreter interpreter(m_drives.platform(), out, err);
+            interpreter.setSearchPath("");
+            interpreter.runScript("TEMP.BAT");
+            console = out.str() + err.str();
+            ::unlink(native(L"C:\\MPEG\\TEMP.BAT").c_str());
+        }
+        return result;
+    }
+
+    std::string script;
+    std::string console;
+
+private:
+    tw::test::TempDrives m_drives;
+    tw::test::TempFolder m_logFolder; // outside the drives: not one of the files compared
+    std::string m_log;
+    std::wstring m_music;
+    std::wstring m_output;
+    int m_links = 0;
+};
+
+// What a batch may change, given what was there before: each selected file's own long output,
+// which must then hold its own decode, and nothing else. Returns what went wrong.
+std::vector<std::string>
+checkBatch(const Library& library, const std::vector<std::wstring>& selected, int format,
+           const tw::DecodeResult& result, std::map<std::string, std::string> before,
+           std::map<std::string, std::string> after, std::size_t* decoded = nullptr) {
+    std::vector<std::string> faults;
+    if (result.kind != Kind::Started && before != after)
+        faults.push_back("Decode did not start, yet files changed");
+    const auto relative = [&](const std::string& native) { return library.relative(native); };
+    for (const std::wstring& name : selected) {
+        const std::wstring newName = name.substr(0, name.size() - 3) + kExtensions[format];
+        const std::string output = relative(library.outputFile(newName));
+        const std::string source = library.musicFile(name);
+        const bool leftOut = result.kind != Kind::Started ||
+                             result.message.find(L"\"" + name + L"\": ") != std::wstring::npos;
+        const auto sourceEntry = before.find(relative(source));
+        const bool good = sourceEntry != before.end() && sourceEntry->second.rfind("bad", 0) != 0;
+        const auto now = after.find(output);
+        if (!leftOut && good) {
+            if (now == after.end() || now->second != "decoded from " + source + "\n")
+                faults.push_back(tw::text::toUtf8(name) + " did not land as " + output);
+            else if (decoded)
+                ++*decoded;
+        } else {
+            const auto then = before.find(output);
+            if ((then == before.end()) != (now == after.end()) ||
+                (now != after.end() && now->second != then->second))
+                faults.push_back(output + " changed although " + tw::text::toUtf8(name) +
+                                 (leftOut ? " was left out" : " failed to decode"));
+        }
+        if (now != after.end())
+            after.erase(now);
+        before.erase(output);
+    }
+    for (const auto& [path, content] : before) {
+        const auto now = after.find(path);
+        if (now == after.end())
+            faults.push_back(path + " is gone");
+        else if (now->second != content)
+            faults.push_back(path + " changed");
+    }
+    for (const auto& [path, content] : after)
+        if (!before.count(path))
+            faults.push_back(path + " appeared");
+    return faults;
+}
+
+// --- Named cases ---
+
+struct Setup {
+    std::vector<std::pair<std::wstring, std::string>> tracks; // name, content
+    std::vector<std::wstring> outputs{};                      // files already there
+};
+
+struct NamedCase {
+    const char* label;
+    Setup setup;
+    std::vector<std::wstring> selected;
+    int format;
+    std::vector<std::wstring> leftOut; // the files the message names
+};
+
+void PrintTo(const NamedCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class NamedLibraryCase : public ::testing::TestWithParam<NamedCase> {};
+
+TEST_P(NamedLibraryCase, OnlyTheBatchsOwnOutputsChange) {
+    const NamedCase& c = GetParam();
+    Library library;
+    for (const auto& [name, content] : c.setup.tracks)
+        library.track(name, content);
+    for (const std::wstring& name : c.setup.outputs)
+        library.output(name);
+    const auto before = library.entries();
+
+    const tw::DecodeResult result = library.decode(c.selected, c.format);
+
+    const auto faults =
+        checkBatch(library, c.selected, c.format, result, before, library.entries());
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults) << "\n"
+                                << library.script << library.console;
+    for (const std::wstring& name : c.leftOut)
+        EXPECT_NE(result.message.find(L"\"" + name + L"\": "), std::wstring::npos)
+            << tw::text::toUtf8(result.message);
+    if (c.leftOut.empty()) {
+        EXPECT_EQ(result.message, L"");
+    }
+}
+
+std::vector<std::pair<std::wstring, std::string>> tracks(std::vector<std::wstring> names) {
+    std::vector<std::pair<std::wstring, std::string>> out;
+    for (auto& name : names)
+        out.emplace_back(std::move(name), "an mp3");
+    return out;
+}
+
+std::vector<std::wstring> numbered(const std::wstring& stem, int count, const std::wstring& ext) {
+    std::vector<std::wstring> names;
+    for (int i = 1; i <= count; ++i)
+        names.push_back(stem + std::to_wstring(i) + ext);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Library, NamedLibraryCase,
+    ::testing::Values(
+        NamedCase{
+            "NamesOnlyPosixAllows",
+            {tracks({L"AC:DC - Back in Black.mp3", L"a|b.mp3", L"x<y>z.mp3", L"why?.mp3",
+                     L"star*.mp3"})},
+            {L"AC:DC - Back in Black.mp3", L"a|b.mp3", L"x<y>z.mp3", L"why?.mp3", L"star*.mp3"},
+            0,
+            {}},
+        NamedCase{"CaseTwinOfAnotherAlbumsFileIsLeftAlone",
+                  {tracks({L"intro.mp3", L"track01.mp3"}), {L"Intro.wav"}},
+                  {L"intro.mp3", L"track01.mp3"},
+                  0,
+                  {L"intro.mp3"}},
+        // LONGSO~1.wav and LONGSO~2.wav would be the short names of Long Song A.wav and
+        // Long Song Z.wav: the console's REN, like cmd's, renames onto no other file's name.
+        NamedCase{
+            "NamesThatLookLikeShortNames",
+            {tracks({L"Long Song A.mp3", L"LONGSO~1.MP3", L"LONGSO~2.MP3"}), {L"Long Song Z.wav"}},
+            {L"Long Song A.mp3", L"LONGSO~1.MP3", L"LONGSO~2.MP3"},
+            0,
+            {L"LONGSO~1.MP3", L"LONGSO~2.MP3"}},
+        NamedCase{"ADamagedTrackMidBatchShiftsNoShortName",
+                  {{{L"Long Song A.mp3", "bad"},
+                    {L"Long Song B.mp3", "an mp3"},
+                    {L"Long Song C.mp3", "an mp3"}},
+                   {L"Long Song Z.wav", L"Long Song Y.wav"}},
+                  {L"Long Song A.mp3", L"Long Song B.mp3", L"Long Song C.mp3"},
+                  0,
+                  {}},
+        NamedCase{"RedecodeInEveryFormat",
+                  {tracks({L"Long Song A.mp3", L"track01.mp3"}),
+                   {L"Long Song A.wav", L"track01.wav", L"Long Song A.snd", L"Long Song A.aiff",
+                    L"Long Song A.aifc", L"track01.aifc"}},
+                  {L"Long Song A.mp3", L"track01.mp3"},
+                  3,
+                  {}},
+        NamedCase{"RedecodeThatFailsKeepsTheEarlierOutput",
+                  {{{L"Long Song A.mp3", "bad"}, {L"track01.mp3", "bad"}},
+                   {L"Long Song A.aiff", L"track01.aiff"}},
+                  {L"Long Song A.mp3", L"track01.mp3"},
+                  2,
+                  {}},
+        NamedCase{"OneUnsafeNameDoesNotStopTheOthers",
+                  {tracks({L"say \"hi\".mp3", L"track01.mp3"})},
+                  {L"say \"hi\".mp3", L"track01.mp3"},
+                  0,
+                  {L"say \"hi\".mp3"}},
+        NamedCase{"FortyEightTracksOfOneAlbum",
+                  {tracks(numbered(L"Some Artist - Track ", 48, L".mp3")),
+                   numbered(L"Some Artist - Track ", 12, L".wav")},
+                  numbered(L"Some Artist - Track ", 48, L".mp3"),
+                  0,
+                  {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(LibraryCase, DeepArtistAlbumDiscFolders) {
+    const std::wstring music =
+        L"C:\\Music\\Some Artist\\2001 - Some Album (Deluxe Edition)\\Disc 1\\Bonus Tracks";
+    Library library(music, L"D:\\Music\\Some Artist\\2001 - Some Album (Deluxe Edition)\\");
+    const std::vector<std::wstring> selected{L"01 - The First Song.mp3",
+                                             L"02 - The Second Song.mp3"};
+    for (const std::wstring& name : selected)
+        library.track(name);
+    const auto before = library.entries();
+    const tw::DecodeResult result = library.decode(selected);
+    EXPECT_EQ(result.message, L"");
+    const auto faults = checkBatch(library, selected, 0, result, before, library.entries());
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults) << library.console;
+}
+
+TEST(LibraryCase, AnOutputFolderRemovedAfterItWasChosenRefusesDecode) {
+    Library library(L"C:\\MUSIC", L"D:\\WAVES\\GONE\\");
+    library.track(L"My Song.mp3");
+    fs::remove(library.native(L"D:\\WAVES\\GONE"));
+    const auto before = library.entries();
+    const tw::DecodeResult result = library.decode({L"My Song.mp3"});
+    EXPECT_EQ(result.kind, Kind::Refused);
+    EXPECT_NE(result.message.find(L"D:\\WAVES\\GONE\\"), std::wstring::npos);
+    EXPECT_EQ(library.entries(), before);
+}
+
+TEST(LibraryCase, TheMusicFolderIsTheOutputFolder) {
+    Library library(L"C:\\MUSIC", L"C:\\MUSIC\\");
+    const std::vector<std::wstring> selected{L"Long Song A.mp3", L"Long Song B.mp3",
+                                             L"track01.mp3"};
+    for (const std::wstring& name : selected)
+        library.track(name);
+    library.output(L"Long Song A.wav");
+    const auto before = library.entries();
+    const tw::DecodeResult result = library.decode(selected);
+    const auto faults = checkBatch(library, selected, 0, result, before, library.entries());
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults) << library.console;
+}
+
+TEST(LibraryCase, FoldersAndLinksAtAnOutputNameAreLeftAlone) {
+    Library library;
+    const std::vector<std::wstring> selected{L"Long Song A.mp3", L"Long Song B.mp3",
+                                             L"track01.mp3"};
+    for (const std::wstring& name : selected)
+        library.track(name);
+    library.outputFolder(L"Long Song A.wav");
+    library.outputLink(L"Long Song B.wav");
+    const auto before = library.entries();
+    const tw::DecodeResult result = library.decode(selected);
+    const auto faults = checkBatch(library, selected, 0, result, before, library.entries());
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults) << library.console;
+    EXPECT_NE(result.message.find(L"\"Long Song A.mp3\": the output folder holds a folder"),
+              std::wstring::npos);
+    EXPECT_NE(result.message.find(L"\"Long Song B.mp3\": the output folder holds a link"),
+              std::wstring::npos);
+}
+
+// --- Random libraries ---
+
+// Pieces that collide on purpose: case twins, names that look like short names, long names
+// that share their short names' first characters, names only POSIX allows, one basis crowded
+// past ~9.
+const std::vector<std::wstring> kStems{
+    L"Long Song A", L"Long Song B", L"long song a", L"LONGSO~1", L"longso~2", L"LONGSO~3",
+    L"Intro",       L"intro",       L"INTRO",       L"track01",  L"TRACK01",  L"AC:DC - Back",
+    L"a|b",         L"why?",        L"say \"hi\"",  L"Café",     L"CAFÉ",     L"a~b c",
+    L"Long Song Z", L"LONGSO_1",    L"TRACK0_1",    L"x"};
+
+std::wstring randomStem(std::mt19937& random) {
+    if (random() % 4 == 0)
+        return L"Some Artist - Track " + std::to_wstring(random() % 14);
+    return kStems[random() % kStems.size()];
+}
+
+class RandomLibraries : public ::testing::TestWithParam<int> {};
+
+TEST_P(RandomLibraries, TouchNothingButTheirOwnOutputs) {
+    constexpr int kCases = 250;
+    std::mt19937 random(20261207u + static_cast<unsigned>(GetParam()));
+    std::size_t selectedGood = 0;
+    std::size_t decoded = 0;
+    for (int round = 0; round < kCases; ++round) {
+        const bool sameFolder = random() % 5 == 0;
+        Library library(L"C:\\MUSIC", sameFolder ? L"C:\\MUSIC\\" : L"D:\\WAVES\\");
+        const int format = static_cast<int>(random() % 4);
+        std::set<std::wstring> sources;
+        const int count = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < count; ++i) {
+            const std::wstring ext[] = {L".mp3", L".MP3", L".Mp3"};
+            const std::wstring name = randomStem(random) + ext[random() % 3];
+            if (sources.insert(name).second)
+                library.track(name, random() % 8 == 0 ? "bad" : "an mp3");
+        }
+        const int present = static_cast<int>(random() % 6);
+        for (int i = 0; i < present; ++i) {
+            const std::wstring name =
+                randomStem(random) + L"." +
+                (random() % 3 ? kExtensions[format] : kExtensions[random() % 4]);
+            if (sources.count(name) || fs::exists(library.outputFile(name)) ||
+                fs::is_symlink(library.outputFile(name)))
+                continue;
+            switch (random() % 8) {
+            case 0:
+                library.outputFolder(name);
+                break;
+            case 1:
+                library.outputLink(name);
+                break;
+            default:
+                library.output(name);
+                break;
+            }
+        }
+        std::vector<std::wstring> selected;
+        for (const std::wstring& name : sources)
+            if (random() % 4 != 0)
+                selected.push_back(name);
+        if (selected.empty())
+            selected.push_back(*sources.begin());
+        const auto before = library.entries();
+        for (const std::wstring& name : selected)
+            if (before.at(library.relative(library.musicFile(name))) != "bad")
+                ++selectedGood;
+
+        const tw::DecodeResult result = library.decode(selected, format);
+
+        const auto faults =
+            checkBatch(library, selected, format, result, before, library.entries(), &decoded);
+        ASSERT_TRUE(faults.empty())
+            << "round " << round << ": " << ::testing::PrintToString(faults) << "\n"
+            << library.script << library.console;
+    }
+    // Leaving everything out would pass the checks above: most files must land.
+    EXPECT_GT(decoded * 2, selectedGood) << decoded << " of " << selectedGood << " landed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomLibraries, ::testing::Range(0, 8));
+
+} // namespace
