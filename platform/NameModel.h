@@ -51,9 +51,9 @@ public:
     virtual void remove(Id id) = 0;
 
     // The entry may be missing when later lines run (the program that makes it can fail, and
-    // then its REN does nothing). A later find whose answer would differ without it, through
-    // short names or a match without regard to case, gives Unsure. A match of its exact name
-    // still finds it: that answer only ever errs on the careful side.
+    // then its REN does nothing). A later find whose answer could differ without it gives
+    // Unsure. A match of its exact name still finds it: that answer only ever errs on the
+    // careful side.
     virtual void markUncertain(Id id) = 0;
 
     // Every change since the last keep() (or since the start) is taken back by undo(), and made

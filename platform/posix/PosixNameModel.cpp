@@ -81,17 +81,7 @@ bool PosixNameModel::dependsOnUncertain(const ResolvedPart& part) const {
     // An exact name finds its own entry whatever else is there.
     if (part.exists && part.name == toUtf8(part.typed))
         return false;
-    if (uncertain->second.folded.count(foldCase(part.typed)))
-        return true;
-    TailBasis typed;
-    if (!typedTail(part.typed, typed))
-        return false;
-    const auto bases = uncertain->second.bases.find(typed.extension);
-    if (bases == uncertain->second.bases.end())
-        return false;
-    const auto candidate = bases->second.lower_bound(typed.base);
-    return candidate != bases->second.end() &&
-           candidate->compare(0, typed.base.size(), typed.base) == 0;
+    return uncertain->second.count(foldCase(part.typed)) != 0;
 }
 
 NameModel::Found PosixNameModel::find(const std::wstring& drivePath) const {
@@ -194,28 +184,14 @@ void PosixNameModel::remove(Id id) {
 
 void PosixNameModel::markUncertain(Id id) {
     const Item& item = m_items.at(id);
-    const std::wstring name = fromUtf8(item.nativeName);
-    const std::wstring folded = foldCase(name);
-    // The tails its absence could shift, and the forms it takes itself when it is its own short
-    // name with a "~".
-    std::vector<TailBasis> bases{tailBasis(name)};
-    TailBasis own;
-    if (isValidShortName(name) && typedTail(name, own))
-        bases.push_back(own);
-    Uncertain& uncertain = m_uncertain[item.folder];
-    ++uncertain.folded[folded];
-    for (const TailBasis& basis : bases)
-        uncertain.bases[basis.extension].insert(basis.base);
+    const std::wstring folded = foldCase(fromUtf8(item.nativeName));
     const FolderKey folder = item.folder;
-    m_undo.push_back([this, folder, folded, bases] {
-        Uncertain& back = m_uncertain[folder];
-        if (--back.folded[folded] == 0)
-            back.folded.erase(folded);
-        for (const TailBasis& basis : bases) {
-            auto& set = back.bases[basis.extension];
-            set.erase(set.find(basis.base));
-        }
-        if (back.folded.empty())
+    ++m_uncertain[folder][folded];
+    m_undo.push_back([this, folder, folded] {
+        auto& names = m_uncertain[folder];
+        if (--names[folded] == 0)
+            names.erase(folded);
+        if (names.empty())
             m_uncertain.erase(folder);
     });
 }

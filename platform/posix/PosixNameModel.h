@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -38,11 +37,11 @@ public:
 
 private:
     using FolderKey = std::pair<dev_t, ino_t>;
-    // Names in one folder that may be missing when later lines run.
-    struct Uncertain {
-        std::map<std::wstring, int> folded;                      // folded name -> how many
-        std::map<std::string, std::multiset<std::string>> bases; // extension -> tail bases
-    };
+    // Names in one folder that may be missing when later lines run: folded name -> how many.
+    // Only a match without regard to case can depend on them. Short names cannot: without some
+    // of a folder's names, every short name the others hold is one they held with them (the
+    // numbers only close up), so a short name that names nothing still names nothing.
+    using Uncertain = std::map<std::wstring, int>;
     struct Item {
         FolderKey folder;
         std::string nativeName;
