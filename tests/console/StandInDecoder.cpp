@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         // What it inherited, so tests can see that nothing of the caller's leaks through.
         if (DIR* fds = ::opendir("/proc/self/fd")) {
             while (const dirent* entry = ::readdir(fds)) {
-                char link[64];
+                char link[300];
                 char target[4096];
                 std::snprintf(link, sizeof link, "/proc/self/fd/%s", entry->d_name);
                 const ssize_t n = ::readlink(link, target, sizeof target - 1);
