@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tw {
 
@@ -58,8 +61,20 @@ public:
 
     // Every change since the last keep() (or since the start) is taken back by undo(), and made
     // final by keep().
-    virtual void keep() = 0;
-    virtual void undo() = 0;
+    void keep() { m_takeBack.clear(); }
+    void undo() {
+        while (!m_takeBack.empty()) {
+            m_takeBack.back()();
+            m_takeBack.pop_back();
+        }
+    }
+
+protected:
+    // How to take back the change just made; undo() runs these, the latest first.
+    void remember(std::function<void()> takeBack) { m_takeBack.push_back(std::move(takeBack)); }
+
+private:
+    std::vector<std::function<void()>> m_takeBack;
 };
 
 } // namespace tw

@@ -127,7 +127,7 @@ void StableNameModel::setName(Id id, const std::wstring& name) {
         ++changes.unknownAliases[extension];
     item.name = name;
     item.present = true;
-    m_undo.push_back([this, id, key, unknown, extension, oldName, wasPresent] {
+    remember([this, id, key, unknown, extension, oldName, wasPresent] {
         Item& back = m_items.at(id);
         Changes& folder = m_changes[back.folderKey];
         folder.named.erase(key);
@@ -148,7 +148,7 @@ void StableNameModel::clearName(Id id) {
         const std::wstring extension = aliasExtension(item.name);
         if (unknown)
             --changes.unknownAliases[extension];
-        m_undo.push_back([this, id, key, unknown, extension] {
+        remember([this, id, key, unknown, extension] {
             Changes& folder = m_changes[m_items.at(id).folderKey];
             folder.named[key] = id;
             if (unknown)
@@ -156,7 +156,7 @@ void StableNameModel::clearName(Id id) {
         });
     } else if (!item.diskName.empty() && key == item.diskName &&
                changes.left.insert(item.diskName).second) {
-        m_undo.push_back([this, id] {
+        remember([this, id] {
             const Item& back = m_items.at(id);
             m_changes[back.folderKey].left.erase(back.diskName);
         });
@@ -167,7 +167,7 @@ NameModel::Id StableNameModel::create(const std::wstring& drivePath) {
     const Place p = place(drivePath);
     const Id id = m_next++;
     m_items[id] = {p.folderKey, p.folder, p.name, Kind::File, {}, true};
-    m_undo.push_back([this, id] { m_items.erase(id); });
+    remember([this, id] { m_items.erase(id); });
     setName(id, p.name);
     return id;
 }
@@ -182,20 +182,9 @@ void StableNameModel::remove(Id id) {
     Item& item = m_items.at(id);
     const bool wasPresent = item.present;
     item.present = false;
-    m_undo.push_back([this, id, wasPresent] { m_items.at(id).present = wasPresent; });
+    remember([this, id, wasPresent] { m_items.at(id).present = wasPresent; });
 }
 
 void StableNameModel::markUncertain(Id) {}
-
-void StableNameModel::keep() {
-    m_undo.clear();
-}
-
-void StableNameModel::undo() {
-    while (!m_undo.empty()) {
-        m_undo.back()();
-        m_undo.pop_back();
-    }
-}
 
 } // namespace tw

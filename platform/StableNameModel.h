@@ -32,8 +32,6 @@ public:
     // Nothing to add: a name the script gives is matched without regard to case in any case, and
     // its short name is unknown from the start.
     void markUncertain(Id id) override;
-    void keep() override;
-    void undo() override;
 
 private:
     // An entry the model has seen or made.
@@ -68,7 +66,6 @@ private:
     mutable std::unordered_map<std::string, Id> m_diskIds; // native path -> entry
     mutable Id m_next = 1;
     std::map<std::string, Changes> m_changes; // by folder key
-    std::vector<std::function<void()>> m_undo;
 };
 
 } // namespace tw

@@ -135,7 +135,7 @@ void PosixNameModel::place(Id id, const std::string& nativeName) {
     ownTable(item.folder).insert(nativeName);
     m_ids[{item.folder, nativeName}] = id;
     item.nativeName = nativeName;
-    m_undo.push_back([this, id, nativeName] {
+    remember([this, id, nativeName] {
         const Item& back = m_items.at(id);
         ShortNameTable& table = ownTable(back.folder);
         if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
@@ -151,7 +151,7 @@ void PosixNameModel::unplace(Id id) {
     if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
         table.erase(entry);
     m_ids.erase({item.folder, nativeName});
-    m_undo.push_back([this, id, nativeName] {
+    remember([this, id, nativeName] {
         Item& back = m_items.at(id);
         ownTable(back.folder).insert(nativeName);
         m_ids[{back.folder, nativeName}] = id;
@@ -168,7 +168,7 @@ NameModel::Id PosixNameModel::create(const std::wstring& drivePath) {
         return 0;
     const Id id = m_next++;
     m_items[id] = {folder, {}, Kind::File};
-    m_undo.push_back([this, id] { m_items.erase(id); });
+    remember([this, id] { m_items.erase(id); });
     place(id, resolved.native.substr(slash + 1));
     return id;
 }
@@ -187,24 +187,13 @@ void PosixNameModel::markUncertain(Id id) {
     const std::wstring folded = foldCase(fromUtf8(item.nativeName));
     const FolderKey folder = item.folder;
     ++m_uncertain[folder][folded];
-    m_undo.push_back([this, folder, folded] {
+    remember([this, folder, folded] {
         auto& names = m_uncertain[folder];
         if (--names[folded] == 0)
             names.erase(folded);
         if (names.empty())
             m_uncertain.erase(folder);
     });
-}
-
-void PosixNameModel::keep() {
-    m_undo.clear();
-}
-
-void PosixNameModel::undo() {
-    while (!m_undo.empty()) {
-        m_undo.back()();
-        m_undo.pop_back();
-    }
 }
 
 } // namespace tw::posix

@@ -32,8 +32,6 @@ public:
     void rename(Id id, const std::wstring& newName) override;
     void remove(Id id) override;
     void markUncertain(Id id) override;
-    void keep() override;
-    void undo() override;
 
 private:
     using FolderKey = std::pair<dev_t, ino_t>;
@@ -69,7 +67,6 @@ private:
     mutable std::unordered_map<Id, Item> m_items;
     mutable Id m_next = 1;
     std::map<FolderKey, Uncertain> m_uncertain;
-    std::vector<std::function<void()>> m_undo;
 };
 
 } // namespace tw::posix
