@@ -85,7 +85,7 @@ BENCHMARK(BuildShortNameTable)
 
 // What a batch does to a folder's table while the model plays the script through it.
 std::string batchOutput(std::int64_t i) {
-    char number[16];
+    char number[24];
     std::snprintf(number, sizeof number, "%05lld", static_cast<long long>(i));
     return std::string("Some Artist - Long Song Title Number ") + number + ".wav";
 }
