@@ -938,14 +938,16 @@ ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames)
     for (const std::string& nativeName : nativeNames)
         if (isCarriableName(nativeName) && nativeName != "." && nativeName != "..")
             described.push_back(describe(nativeName));
-    std::vector<Entry*> sorted;
+    // Sorted as compact records, so that comparing does not go through the entries.
+    std::vector<std::pair<Key, Entry*>> sorted;
     sorted.reserve(described.size());
     for (Entry& entry : described)
-        sorted.push_back(&entry);
-    std::sort(sorted.begin(), sorted.end(), before);
+        sorted.emplace_back(entry.key(), &entry);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return keyLess(a.first, b.first); });
     auto& entries = m_state->entries;
-    for (Entry* entry : sorted)
-        if (entries.empty() || std::prev(entries.end())->nativeName != entry->nativeName)
+    for (const auto& [key, entry] : sorted)
+        if (entries.empty() || std::prev(entries.end())->nativeName != key.native)
             entries.emplace_hint(entries.end(), std::move(*entry));
     m_state->present = entries.size();
     m_state->assignAll();
