@@ -8,6 +8,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <cstdio>
+
 #include <unistd.h>
 
 namespace {
@@ -64,7 +67,7 @@ BENCHMARK(ShortPathOfEveryFile)
 // Building the table once, as after every change of the directory.
 void BuildShortNameTable(benchmark::State& state) {
     std::vector<std::string> names;
-    for (int i = 0; i < kFiles; ++i)
+    for (int i = 0; i < state.range(0); ++i)
         names.push_back(tw::posix::toUtf8(fileName(i)));
     for (auto _ : state) {
         tw::posix::ShortNameTable table(names);
@@ -73,6 +76,80 @@ void BuildShortNameTable(benchmark::State& state) {
 }
 BENCHMARK(BuildShortNameTable)
     ->Name("platform_build_short_name_table")
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BuildShortNameTable)
+    ->Name("platform_build_short_name_table_100k")
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+// What a batch does to a folder's table while the model plays the script through it.
+std::string batchOutput(std::int64_t i) {
+    char number[24];
+    std::snprintf(number, sizeof number, "%05lld", static_cast<long long>(i));
+    return std::string("Some Artist - Long Song Title Number ") + number + ".wav";
+}
+
+// A fresh output folder fills up: each file appears under a short name with a "~", which is
+// looked up, and is then renamed to its long name, which lands at the end of the listing.
+void FillOutputFolder(benchmark::State& state) {
+    const std::int64_t count = state.range(0);
+    for (auto _ : state) {
+        tw::posix::ShortNameTable table(std::vector<std::string>{});
+        for (std::int64_t i = 1; i <= count; ++i) {
+            const auto* output = table.insert("SOMEAR~1.wav");
+            benchmark::DoNotOptimize(table.resolve(L"SOMEAR~1.wav"));
+            table.erase(output);
+            const auto* renamed = table.insert(batchOutput(i));
+            benchmark::DoNotOptimize(table.resolve(L"SOMEAR~2.wav"));
+            benchmark::DoNotOptimize(table.shortName(renamed).size());
+        }
+        if (table.size() != static_cast<std::size_t>(count))
+            state.SkipWithError("names lost");
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(FillOutputFolder)
+    ->Name("platform_short_names_fill_output_folder_10k")
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(FillOutputFolder)
+    ->Name("platform_short_names_fill_output_folder_100k")
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+// Decoding a whole folder again: every file's output appears under an 8.3 name, the earlier
+// output of the same long name goes, and the new one is renamed over it. The names end as they
+// began, so one table serves every round.
+void DecodeFolderAgain(benchmark::State& state) {
+    const std::int64_t count = state.range(0);
+    std::vector<std::string> names;
+    for (std::int64_t i = 1; i <= count; ++i)
+        names.push_back(batchOutput(i));
+    const tw::posix::ShortNameTable onDisk(names);
+    tw::posix::ShortNameTable table(onDisk);
+    const std::wstring probes[] = {L"SOMEAR~7.wav", L"SOMEA~42.wav", L"SOM~4711.wav"};
+    for (auto _ : state) {
+        for (std::int64_t i = 1; i <= count; ++i) {
+            benchmark::DoNotOptimize(table.resolve(probes[i % 3]));
+            const auto* output = table.insert("SOMEAR_1.wav");
+            table.erase(table.findExact(names[i - 1]));
+            benchmark::DoNotOptimize(table.insert(names[i - 1]));
+            table.erase(output);
+            benchmark::DoNotOptimize(table.resolve(probes[(i + 1) % 3]));
+        }
+        if (table.size() != names.size())
+            state.SkipWithError("names lost");
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(DecodeFolderAgain)
+    ->Name("platform_short_names_decode_folder_again_10k")
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodeFolderAgain)
+    ->Name("platform_short_names_decode_folder_again_100k")
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 
 void ListEveryFile(benchmark::State& state) {

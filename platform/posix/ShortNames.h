@@ -34,7 +34,10 @@ bool typedTail(std::wstring_view text, TailBasis& parts);
 
 // The entries of one directory with their short names; looks up names three ways. Names can
 // come and go (a model of a folder while a script runs in it): the short names are then those
-// a fresh table of the new set of names would give.
+// a fresh table of the new set of names would give. A change costs what it really changes: the
+// tails it shifts are worked out again, lazily, when a lookup needs them. A table that has
+// only been built (or copied) is complete and may be read from several threads at once; one
+// that has been changed belongs to one thread.
 class ShortNameTable {
 public:
     // One entry; the pointer stays valid until the entry is erased or the table goes.
@@ -52,7 +55,8 @@ public:
     std::vector<const Entry*> entries() const;
 
     static const std::string& nativeName(const Entry* entry);
-    static const std::wstring& name(const Entry* entry);
+    // Made from the native name on each call: the table keeps names as UTF-8 only.
+    static std::wstring name(const Entry* entry);
     const std::string& shortName(const Entry* entry) const;
 
     // The entry a path component typed as `text` names: the exact name first, then the one

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -174,6 +176,287 @@ TEST(ShortNameTableProperty, ResolvingAShortNameGivesBackItsEntry) {
         }
     }
 }
+
+// Names for a table that changes, in kinds picked with about equal chances, so that names of
+// every kind meet often: a crowd on one basis long enough for tails of three digits; a basis
+// that shares five characters with it, and short bases that share four or five (so tails of
+// two and three digits are contested); 8.3 names with a "~" that take forms the crowd would
+// hold, with their case twins; families of case twins; other extensions, names that are not
+// ASCII or that are mostly dots.
+struct ChangingNames {
+    std::vector<std::string> crowd;   // LONGSO.MP3
+    std::vector<std::string> sharing; // LONGSA.MP3, sorting before and after the crowd
+    std::vector<std::vector<std::string>> kinds;
+
+    ChangingNames() {
+        for (int i = 0; i < 480; ++i)
+            crowd.push_back("Long Song Title " + std::to_string(1000 + i) + ".mp3");
+        // One basis on both sides of the crowd in listing order: "long sa" < "long so" < "longsa".
+        for (int i = 0; i < 120; ++i)
+            sharing.push_back((i % 2 ? "Longsa Other " : "Long Sa ") + std::to_string(100 + i) +
+                              ".mp3");
+        kinds.push_back({"longso~1.mp3", "LONGSO~1.MP3", "Longso~1.mp3", "LONGSO~2.MP3",
+                         "longso~5.mp3", "longs~10.mp3", "LONGS~10.MP3", "LONGS~11.MP3",
+                         "Longs~15.mp3", "longs~99.mp3", "long~100.mp3", "LONG~101.MP3",
+                         "long~150.mp3", "longsa~1.mp3", "LONGSA~3.MP3", "longso~1.wav"});
+        kinds.push_back({"track01.mp3", "TRACK01.MP3", "Track01.mp3", "trAck01.mp3", "Track 01.mp3",
+                         "x.mpe", "X.MPE", "X.mpe", "x y.mpeg", "x.mpeg", "a", "A", "a b", "a~1",
+                         "Lon gs.mp3", "L ongs.mp3", "lon gs.mp3", "Lo ng.mp3", "L ong.mp3"});
+        std::vector<std::string> others{"..odd",    ".hidden",   "Café 1.mp3", "CAFÉ 1.mp3",
+                                        "café.mp3", "caf~1.mp3", "日本.mp3",   "__~1.MP3"};
+        for (int i = 0; i < 12; ++i) {
+            others.push_back("LONG SONG TITLE " + std::to_string(1000 + i) + ".MP3");
+            others.push_back("Long Song Title " + std::to_string(1000 + i) + ".wav");
+        }
+        kinds.push_back(std::move(others));
+    }
+
+    // Small tables draw on the first names of the crowds only, so the same names come back.
+    const std::string& pick(std::mt19937& random, bool crowded) const {
+        const std::size_t kind = random() % 5;
+        if (kind < 2) {
+            const auto& names = kind == 0 ? crowd : sharing;
+            return names[random() % (crowded ? names.size() : 24)];
+        }
+        const auto& names = kinds[kind - 2];
+        return names[random() % names.size()];
+    }
+};
+
+// Texts to look up: short forms with a "~" around where the tails of these names fall.
+std::vector<std::wstring> tailProbes() {
+    std::vector<std::wstring> probes;
+    for (const wchar_t* stem : {L"LONGSO~", L"longs~", L"LONGSA~", L"LONG~", L"Lon~", L"TRACK0~"})
+        for (int n : {1, 2, 3, 5, 9, 10, 11, 12, 42, 99, 100, 101, 150, 480, 999})
+            for (const wchar_t* extension : {L".MP3", L".wav", L""})
+                probes.push_back(stem + std::to_wstring(n) + extension);
+    for (const wchar_t* probe : {L"X~1.MPE", L"X~2.mpe", L"CAF_~1.MP3", L"CAF~1.MP3", L"__~1.MP3",
+                                 L"__~2.mp3", L"A~1", L"AB~1", L"ODD~1", L"HIDDEN~1"})
+        probes.emplace_back(probe);
+    return probes;
+}
+
+std::string nativeOf(const ShortNameTable::Entry* entry) {
+    return entry ? ShortNameTable::nativeName(entry) : "(none)";
+}
+
+// What a changed table answers, against a table built afresh from its names and against
+// makeShortNames: every entry's short name, and lookups of probes and of some of the short
+// names (as they are and in lower case).
+void expectSameAsFresh(const ShortNameTable& table, const std::set<std::string>& names,
+                       const std::vector<std::wstring>& probes, std::mt19937& random) {
+    const ShortNameTable fresh(std::vector<std::string>(names.begin(), names.end()));
+    std::vector<std::wstring> ordered;
+    for (const std::string& name : names)
+        ordered.push_back(tw::posix::fromUtf8(name));
+    tw::text::sortForListing(ordered);
+    const std::vector<std::string> expected = makeShortNames(ordered);
+
+    const auto lookUp = [&](const std::wstring& text) {
+        ASSERT_EQ(nativeOf(table.resolve(text)), nativeOf(fresh.resolve(text)))
+            << tw::posix::toUtf8(text);
+    };
+    // Lookups first, so that a lookup is what makes a changed table settle.
+    for (int i = 0; i < 8; ++i)
+        lookUp(probes[random() % probes.size()]);
+    ASSERT_EQ(table.size(), names.size());
+    const auto entries = table.entries();
+    const auto freshEntries = fresh.entries();
+    ASSERT_EQ(entries.size(), ordered.size());
+    ASSERT_EQ(freshEntries.size(), ordered.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& native = ShortNameTable::nativeName(entries[i]);
+        ASSERT_EQ(native, tw::posix::toUtf8(ordered[i]));
+        ASSERT_EQ(ShortNameTable::nativeName(freshEntries[i]), native);
+        ASSERT_EQ(table.shortName(entries[i]), expected[i]) << native;
+        ASSERT_EQ(fresh.shortName(freshEntries[i]), expected[i]) << native;
+        ASSERT_EQ(table.findExact(native), entries[i]);
+    }
+    for (int i = 0; i < 12 && !expected.empty(); ++i) {
+        const std::string& shortName = expected[random() % expected.size()];
+        std::string lower = shortName;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        lookUp(tw::posix::fromUtf8(shortName));
+        lookUp(tw::posix::fromUtf8(lower));
+    }
+}
+
+// A table takes inserts and erases in bursts (erase and insert again, insert and erase, a
+// copy halfway, lookups that may settle it or not); after each burst it must give exactly
+// what a fresh table of its names gives.
+TEST(ShortNameTableProperty, ChangesGiveWhatAFreshTableGives) {
+    const ChangingNames pool;
+    const std::vector<std::wstring> probes = tailProbes();
+    std::mt19937 random(20260321);
+
+    for (int run = 0; run < 33; ++run) {
+        // Most runs start small; some with the crowd on the table, as a folder on disk.
+        std::set<std::string> names;
+        const bool crowded = run % 11 == 0;
+        if (crowded) {
+            names.insert(pool.crowd.begin(), pool.crowd.begin() + 420);
+            names.insert(pool.sharing.begin(), pool.sharing.begin() + 40);
+        }
+        for (std::size_t count = random() % 30; count > 0; --count)
+            names.insert(pool.pick(random, crowded));
+        const ShortNameTable onDisk(std::vector<std::string>(names.begin(), names.end()));
+        auto table = std::make_unique<ShortNameTable>(onDisk);
+
+        const int steps = crowded ? 12 : 50;
+        for (int step = 0; step < steps; ++step) {
+            std::string log;
+            const int changes = 1 + random() % 4;
+            for (int change = 0; change < changes; ++change) {
+                const std::string& name = pool.pick(random, crowded);
+                const ShortNameTable::Entry* there = table->findExact(name);
+                switch (random() % 6) {
+                case 0:
+                case 1:
+                    log += " +" + name;
+                    ASSERT_EQ(table->insert(name) == nullptr, there != nullptr) << log;
+                    names.insert(name);
+                    break;
+                case 2:
+                    if (there) {
+                        log += " -" + name;
+                        table->erase(there);
+                        names.erase(name);
+                    }
+                    break;
+                case 3:
+                    // Gone and back before anything is looked up: the tails stay as they were.
+                    if (there) {
+                        log += " -+" + name;
+                        table->erase(there);
+                        ASSERT_NE(table->insert(name), nullptr) << log;
+                    }
+                    break;
+                case 4:
+                    // There for a moment only, looked up by its own name.
+                    if (!there) {
+                        log += " +-" + name;
+                        const auto* entry = table->insert(name);
+                        ASSERT_EQ(table->resolve(tw::posix::fromUtf8(name)), entry) << log;
+                        table->erase(entry);
+                    }
+                    break;
+                default:
+                    log += " ?";
+                    (void)table->resolve(probes[random() % probes.size()]);
+                    if (random() % 8 == 0) {
+                        log += " copy";
+                        table = std::make_unique<ShortNameTable>(*table);
+                    }
+                    break;
+                }
+            }
+            SCOPED_TRACE("run " + std::to_string(run) + " step " + std::to_string(step) + ":" +
+                         log);
+            expectSameAsFresh(*table, names, probes, random);
+            if (::testing::Test::HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Changes played through a copy of a folder's table, as a script's model does: "+name" appears,
+// "-name" goes, "?text" is looked up on the way. The table then answers as a fresh one.
+struct ChangeCase {
+    const char* what;
+    std::vector<std::string> names;
+    std::vector<std::string> changes;
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+std::string batchOutput(int i) {
+    const std::string number = std::to_string(100000 + i).substr(1);
+    return "Some Artist - Long Song Title Number " + number + ".wav";
+}
+
+ChangeCase fillingUp() {
+    ChangeCase c{"a fresh folder fills up through a short name with a ~", {}, {}};
+    for (int i = 1; i <= 120; ++i)
+        c.changes.insert(c.changes.end(), {"+SOMEAR~1.wav", "?SOMEAR~1.wav", "-SOMEAR~1.wav",
+                                           "+" + batchOutput(i), "?SOMEAR~2.wav"});
+    return c;
+}
+
+ChangeCase decodedAgain() {
+    ChangeCase c{"a folder decoded again ends as it began", {}, {}};
+    for (int i = 1; i <= 120; ++i)
+        c.names.push_back(batchOutput(i));
+    for (int i = 1; i <= 120; ++i)
+        c.changes.insert(c.changes.end(), {"?SOMEA~42.wav", "+SOMEAR_1.wav", "-" + batchOutput(i),
+                                           "+" + batchOutput(i), "-SOMEAR_1.wav"});
+    return c;
+}
+
+ChangeCase crowd(const char* what, std::vector<std::string> changes) {
+    ChangeCase c{what, {}, std::move(changes)};
+    for (int i = 1; i <= 120; ++i)
+        c.names.push_back(batchOutput(i));
+    return c;
+}
+
+class ShortNameTableChanges : public ::testing::TestWithParam<ChangeCase> {};
+
+TEST_P(ShortNameTableChanges, AnswerAsAFreshTable) {
+    const ShortNameTable onDisk(GetParam().names);
+    ShortNameTable table(onDisk);
+    std::set<std::string> names(GetParam().names.begin(), GetParam().names.end());
+    for (const std::string& change : GetParam().changes) {
+        const std::string name = change.substr(1);
+        if (change[0] == '+') {
+            ASSERT_NE(table.insert(name), nullptr) << change;
+            names.insert(name);
+        } else if (change[0] == '-') {
+            table.erase(table.findExact(name));
+            names.erase(name);
+        } else {
+            (void)table.resolve(tw::posix::fromUtf8(name));
+        }
+    }
+    std::mt19937 random(7);
+    expectSameAsFresh(table, names, tailProbes(), random);
+    // The disk's table is not touched by its copy.
+    EXPECT_EQ(onDisk.size(), GetParam().names.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, ShortNameTableChanges,
+    ::testing::Values(
+        fillingUp(), decodedAgain(),
+        crowd("erasing the first of a crowd shifts every later tail",
+              {"-" + batchOutput(1), "?SOMEA~42.wav"}),
+        crowd("an 8.3 name with a ~ takes a form from the crowd, then gives it back",
+              {"+somea~42.wav", "?SOMEA~43.wav", "-somea~42.wav", "?SOMEA~43.wav"}),
+        crowd("a name comes and goes early in the crowd before anything is looked up",
+              {"+Some Artist - A.wav", "-Some Artist - A.wav", "?SOMEA~42.wav"}),
+        ChangeCase{"an owner that gives way and comes back hands the walk on",
+                   {"Long Song Title 1013.mp3", "Long Song Title 1018.mp3",
+                    "Long Song Title 1019.mp3", "Longso~1.mp3", "longso~1.mp3", "longso~5.mp3"},
+                   {"-longso~5.mp3", "+LONGSO~1.MP3", "?LONGSO~1.MP3", "-LONGSO~1.MP3"}},
+        ChangeCase{"case twins: the upper-case one owns the form wherever it sorts",
+                   {"track01.mp3", "Track01.mp3", "Track 01.mp3"},
+                   {"+TRACK01.MP3", "?TRACK0~1.MP3", "-track01.mp3", "-TRACK01.MP3"}},
+        ChangeCase{"a form let go by one basis is taken by another sharing five characters",
+                   {"Long Sa 1.mp3",    "Long Sa 2.mp3",   "Long Song 1.mp3", "Long Song 2.mp3",
+                    "Long Song 3.mp3",  "Long Song 4.mp3", "Long Song 5.mp3", "Long Song 6.mp3",
+                    "Long Song 7.mp3",  "Long Song 8.mp3", "Long Song 9.mp3", "Long Song 10.mp3",
+                    "Long Song 11.mp3", "Longsa 1.mp3",    "Longsa 2.mp3",    "Longsa 3.mp3",
+                    "Longsa 4.mp3",     "Longsa 5.mp3",    "Longsa 6.mp3",    "Longsa 7.mp3",
+                    "Longsa 8.mp3",     "Longsa 9.mp3",    "Longsa 10.mp3"},
+                   {"-Long Song 11.mp3", "?LONGS~10.MP3", "+Long Song 11.mp3", "-Long Song 1.mp3",
+                    "?LONGS~12.MP3"}}),
+    [](const ::testing::TestParamInfo<ChangeCase>& info) {
+        std::string name;
+        for (const char c : std::string(info.param.what))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
 
 TEST(ShortNameTable, LeavesOutNamesADrivePathCannotCarry) {
     const ShortNameTable table(
