@@ -89,24 +89,6 @@ TailParts tailParts(std::wstring_view name) {
 
 } // namespace
 
-TailBasis tailBasis(std::wstring_view name) {
-    TailParts parts = tailParts(name);
-    parts.base.resize(std::min<std::size_t>(parts.base.size(), 6));
-    return {std::move(parts.base), std::move(parts.extension)};
-}
-
-bool typedTail(std::wstring_view text, TailBasis& parts) {
-    const std::size_t tilde = text.rfind(L'~');
-    if (tilde == std::wstring_view::npos)
-        return false;
-    const std::size_t dot = text.rfind(L'.');
-    parts.base = upperOfShortName(text.substr(0, tilde));
-    parts.extension = dot == std::wstring_view::npos || dot < tilde
-                          ? std::string()
-                          : upperOfShortName(text.substr(dot + 1));
-    return true;
-}
-
 std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedNames) {
     const std::size_t count = sortedNames.size();
     std::vector<std::string> shortNames(count);

@@ -20,18 +20,6 @@ using text::isValidShortName;
 // numeric-tail form BASE~N.EXT, N counted per basis in listing order, skipping forms taken.
 std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedNames);
 
-// What a name's numeric-tail short name is made of (BASE~N.EXT): up to six characters of its
-// cleaned base and up to three of its extension, in upper case. Only names whose basis starts
-// with the part of a typed "~" name before its "~", and has the same extension, can hold it.
-struct TailBasis {
-    std::string base;
-    std::string extension;
-};
-TailBasis tailBasis(std::wstring_view name);
-// The parts of a typed name in the numeric-tail form: what stands before its last "~" and its
-// extension, in upper case. False when the text holds no "~".
-bool typedTail(std::wstring_view text, TailBasis& parts);
-
 // The entries of one directory with their short names; looks up names three ways. Names can
 // come and go (a model of a folder while a script runs in it): the short names are then those
 // a fresh table of the new set of names would give. A change costs what it really changes: the
