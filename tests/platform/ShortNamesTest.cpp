@@ -183,6 +183,28 @@ TEST(ShortNameTableProperty, ResolvingAShortNameGivesBackItsEntry) {
 // two and three digits are contested); 8.3 names with a "~" that take forms the crowd would
 // hold, with their case twins; families of case twins; other extensions, names that are not
 // ASCII or that are mostly dots.
+// Decode counts on this when a file's decoder may fail: without some of a folder's names,
+// every short name the others hold is one that some name held before, so a short name that
+// named nothing still names nothing.
+TEST(ShortNameTableProperty, FewerNamesHoldNoShortNameThatWasFree) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 2000; ++round) {
+        const std::vector<std::string> names = randomSiblings(random);
+        std::vector<std::string> fewer;
+        for (const std::string& name : names)
+            if (random() % 4 != 0)
+                fewer.push_back(name);
+        const ShortNameTable all(names);
+        std::set<std::string> held;
+        for (const ShortNameTable::Entry* entry : all.entries())
+            held.insert(all.shortName(entry));
+        const ShortNameTable some(fewer);
+        for (const ShortNameTable::Entry* entry : some.entries())
+            ASSERT_TRUE(held.count(some.shortName(entry)))
+                << some.shortName(entry) << " of " << ShortNameTable::nativeName(entry);
+    }
+}
+
 struct ChangingNames {
     std::vector<std::string> crowd;   // LONGSO.MP3
     std::vector<std::string> sharing; // LONGSA.MP3, sorting before and after the crowd
