@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -220,7 +221,10 @@ void Form1::DecodeNow_Click() {
     input.check1 = Check1->isChecked();
     input.check2 = Check2->isChecked();
 
+    // Checking a batch of many thousand files takes a moment: show that the window is busy.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const DecodeResult result = decodeNow(m_platform, input, m_state);
+    QApplication::restoreOverrideCursor();
     switch (result.kind) {
     case DecodeResult::Kind::Started:
         if (!result.message.empty()) {
