@@ -69,54 +69,123 @@ NameModel::Id PosixNameModel::idOf(const FolderKey& folder, const std::string& n
     return it->second;
 }
 
-bool PosixNameModel::dependsOnUncertain(const ResolvedPart& part) const {
+bool PosixNameModel::dependsOnUncertain(const std::string& nativeFolder, const std::wstring& typed,
+                                        bool exists, const std::string& name) const {
     if (m_uncertain.empty())
         return false;
     FolderKey folder;
-    if (!folderKey(part.folder, folder))
+    if (!folderKey(nativeFolder, folder))
         return false;
     const auto uncertain = m_uncertain.find(folder);
     if (uncertain == m_uncertain.end())
         return false;
     // An exact name finds its own entry whatever else is there.
-    if (part.exists && part.name == toUtf8(part.typed))
+    if (exists && name == toUtf8(typed))
         return false;
-    return uncertain->second.count(foldCase(part.typed)) != 0;
+    return uncertain->second.count(foldCase(typed)) != 0;
 }
 
-NameModel::Found PosixNameModel::find(const std::wstring& drivePath) const {
+void PosixNameModel::touch(const FolderKey& folder) {
+    ++m_revisions[folder];
+}
+
+PosixNameModel::Located PosixNameModel::locateResolving(const std::wstring& drivePath) const {
     const ResolvedPath resolved = resolve(drivePath);
+    Located located;
+    located.valid = resolved.valid;
+    located.exists = resolved.exists;
+    located.native = resolved.native;
+    located.shortPath = shortForm(resolved);
     for (const ResolvedPart& part : resolved.parts) {
-        if (dependsOnUncertain(part))
-            return {Kind::Unsure, 0, {}};
+        if (dependsOnUncertain(part.folder, part.typed, part.exists, part.name))
+            located.unsure = true;
         if (!part.exists)
             break;
     }
-    if (!resolved.valid || !resolved.exists)
+    if (!resolved.parts.empty()) {
+        located.folder = resolved.parts.back().folder;
+        located.name = resolved.parts.back().name;
+    }
+    return located;
+}
+
+const PosixNameModel::FolderView& PosixNameModel::folderView(const std::wstring& folderPath) const {
+    const auto fresh = [this](const FolderView& view) {
+        for (const auto& [folder, revision] : view.lookedInto) {
+            const auto now = m_revisions.find(folder);
+            if ((now == m_revisions.end() ? 0 : now->second) != revision)
+                return false;
+        }
+        return true;
+    };
+    const auto known = m_folderViews.find(folderPath);
+    if (known != m_folderViews.end() && fresh(known->second))
+        return known->second;
+    FolderView view;
+    view.located = locateResolving(folderPath);
+    for (const ResolvedPart& part : resolve(folderPath).parts) {
+        FolderKey folder;
+        if (folderKey(part.folder, folder)) {
+            const auto now = m_revisions.find(folder);
+            view.lookedInto.emplace_back(folder, now == m_revisions.end() ? 0 : now->second);
+        }
+    }
+    return m_folderViews[folderPath] = std::move(view);
+}
+
+PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) const {
+    // "folder\name": the folder as resolved before, and one lookup in its table. Anything else
+    // (a drive root, a trailing "\", "." or "..") is resolved from the start.
+    const std::size_t separator = drivePath.find_last_of(L"\\/");
+    if (separator == std::wstring::npos || separator < 2 || separator + 1 >= drivePath.size())
+        return locateResolving(drivePath);
+    const std::wstring typed = drivePath.substr(separator + 1);
+    if (typed == L"." || typed == L"..")
+        return locateResolving(drivePath);
+    const FolderView& view = folderView(drivePath.substr(0, separator == 2 ? 3 : separator));
+    if (!view.located.valid || !view.located.exists)
+        return locateResolving(drivePath);
+    const auto table = tableOf(view.located.native);
+    if (!table)
+        return locateResolving(drivePath);
+
+    Located located;
+    located.valid = true;
+    located.folder = view.located.native;
+    const ShortNameTable::Entry* entry = table->resolve(typed);
+    located.exists = entry != nullptr;
+    located.name = entry ? ShortNameTable::nativeName(entry) : toUtf8(typed);
+    located.native = joinNative(located.folder, located.name);
+    if (entry && !view.located.shortPath.empty()) {
+        const std::string& folder = view.located.shortPath;
+        located.shortPath = folder + (folder.back() == '\\' ? "" : "\\") + table->shortName(entry);
+    }
+    located.unsure = view.located.unsure ||
+                     dependsOnUncertain(located.folder, typed, located.exists, located.name);
+    return located;
+}
+
+NameModel::Found PosixNameModel::find(const std::wstring& drivePath) const {
+    const Located located = locate(drivePath);
+    if (located.unsure)
+        return {Kind::Unsure, 0, {}};
+    if (!located.valid || !located.exists)
         return {};
     FolderKey folder{};
-    std::string nativeName;
-    if (resolved.parts.empty()) {
-        // A drive root: the folder itself.
-        if (!folderKey(resolved.native, folder))
-            return {};
-    } else {
-        const std::size_t slash = resolved.native.rfind('/');
-        nativeName = resolved.native.substr(slash + 1);
-        if (!folderKey(resolved.parts.back().folder, folder))
-            return {};
-    }
-    const auto known = m_ids.find({folder, nativeName});
+    // A drive root is the folder itself.
+    if (!folderKey(located.folder.empty() ? located.native : located.folder, folder))
+        return {};
+    const auto known = m_ids.find({folder, located.name});
     const Id id = known != m_ids.end() ? known->second
-                                       : idOf(folder, nativeName, kindOnDisk(resolved.native));
+                                       : idOf(folder, located.name, kindOnDisk(located.native));
     const Item& item = m_items.at(id);
     if (item.kind == Kind::Nothing)
         return {};
-    return {item.kind, id, fromUtf8(nativeName)};
+    return {item.kind, id, fromUtf8(located.name)};
 }
 
 std::wstring PosixNameModel::shortPath(const std::wstring& drivePath) const {
-    return fromUtf8(shortForm(resolve(drivePath)));
+    return fromUtf8(locate(drivePath).shortPath);
 }
 
 ShortNameTable& PosixNameModel::ownTable(const FolderKey& key) {
@@ -132,11 +201,13 @@ ShortNameTable& PosixNameModel::ownTable(const FolderKey& key) {
 
 void PosixNameModel::place(Id id, const std::string& nativeName) {
     Item& item = m_items.at(id);
+    touch(item.folder);
     ownTable(item.folder).insert(nativeName);
     m_ids[{item.folder, nativeName}] = id;
     item.nativeName = nativeName;
     remember([this, id, nativeName] {
         const Item& back = m_items.at(id);
+        touch(back.folder);
         ShortNameTable& table = ownTable(back.folder);
         if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
             table.erase(entry);
@@ -147,12 +218,14 @@ void PosixNameModel::place(Id id, const std::string& nativeName) {
 void PosixNameModel::unplace(Id id) {
     Item& item = m_items.at(id);
     const std::string nativeName = item.nativeName;
+    touch(item.folder);
     ShortNameTable& table = ownTable(item.folder);
     if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
         table.erase(entry);
     m_ids.erase({item.folder, nativeName});
     remember([this, id, nativeName] {
         Item& back = m_items.at(id);
+        touch(back.folder);
         ownTable(back.folder).insert(nativeName);
         m_ids[{back.folder, nativeName}] = id;
         back.nativeName = nativeName;
@@ -160,16 +233,14 @@ void PosixNameModel::unplace(Id id) {
 }
 
 NameModel::Id PosixNameModel::create(const std::wstring& drivePath) {
-    const ResolvedPath resolved = resolve(drivePath);
-    const std::size_t slash = resolved.native.rfind('/');
+    const Located located = locate(drivePath);
     FolderKey folder{};
-    if (!resolved.valid || resolved.parts.empty() ||
-        !folderKey(resolved.native.substr(0, slash == 0 ? 1 : slash), folder))
+    if (!located.valid || located.folder.empty() || !folderKey(located.folder, folder))
         return 0;
     const Id id = m_next++;
     m_items[id] = {folder, {}, Kind::File};
     remember([this, id] { m_items.erase(id); });
-    place(id, resolved.native.substr(slash + 1));
+    place(id, located.name);
     return id;
 }
 
@@ -186,8 +257,10 @@ void PosixNameModel::markUncertain(Id id) {
     const Item& item = m_items.at(id);
     const std::wstring folded = foldCase(fromUtf8(item.nativeName));
     const FolderKey folder = item.folder;
+    touch(folder);
     ++m_uncertain[folder][folded];
     remember([this, folder, folded] {
+        touch(folder);
         auto& names = m_uncertain[folder];
         if (--names[folded] == 0)
             names.erase(folded);

@@ -3,6 +3,7 @@
 #include "platform/NameModel.h"
 #include "platform/posix/DrivePaths.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,6 +47,27 @@ private:
         Kind kind;
     };
 
+    // What a path names in the model: the parts of a resolution that find, shortPath and create
+    // need.
+    struct Located {
+        bool valid = false;  // a drive path on a drive of the map
+        bool exists = false; // every component was found
+        bool unsure = false; // the answer could differ without the uncertain names
+        std::string native;  // the whole native path
+        std::string folder;  // the native folder of the last component; empty for a drive root
+        std::string name;    // the last component's native name; as written when not found
+        std::string shortPath;
+    };
+    // A folder as resolved, kept while none of the folders looked into on the way has changed:
+    // a batch looks into the same two folders again and again.
+    struct FolderView {
+        Located located;
+        std::vector<std::pair<FolderKey, std::uint64_t>> lookedInto; // with their revisions
+    };
+
+    Located locate(const std::wstring& drivePath) const;
+    Located locateResolving(const std::wstring& drivePath) const;
+    const FolderView& folderView(const std::wstring& folderPath) const;
     ResolvedPath resolve(const std::wstring& drivePath) const;
     // The table a folder has in the model; null when it cannot be listed.
     std::shared_ptr<const ShortNameTable> tableOf(const std::string& nativeFolder) const;
@@ -57,7 +79,10 @@ private:
     void unplace(Id id);
     // Whether the answer for a component typed in a folder could differ without the folder's
     // uncertain names.
-    bool dependsOnUncertain(const ResolvedPart& part) const;
+    bool dependsOnUncertain(const std::string& nativeFolder, const std::wstring& typed, bool exists,
+                            const std::string& name) const;
+    // A folder's table or uncertain names changed: what was resolved through it is stale.
+    void touch(const FolderKey& folder);
 
     const PosixPlatform& m_platform;
     mutable std::unordered_map<std::string, FolderKey> m_keys; // native folder -> identity
@@ -67,6 +92,8 @@ private:
     mutable std::unordered_map<Id, Item> m_items;
     mutable Id m_next = 1;
     std::map<FolderKey, Uncertain> m_uncertain;
+    std::map<FolderKey, std::uint64_t> m_revisions;
+    mutable std::unordered_map<std::wstring, FolderView> m_folderViews;
 };
 
 } // namespace tw::posix
