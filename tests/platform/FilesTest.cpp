@@ -60,3 +60,36 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// A cap: the whole read refuses a longer file; the start read takes what fits.
+struct CapCase {
+    std::size_t size;
+    std::size_t cap;
+    int wholeError;
+    std::size_t startBytes;
+};
+
+class ReadWithACap : public ::testing::TestWithParam<CapCase> {};
+
+TEST_P(ReadWithACap, TakesNoMoreThanTheCap) {
+    const CapCase& c = GetParam();
+    TempFolder folder;
+    const std::string content(c.size, 'x');
+    tw::test::writeFile(folder / "it", content);
+    std::string whole = "kept";
+    EXPECT_EQ(tw::posix::readWholeFile(folder / "it", whole, c.cap), c.wholeError);
+    EXPECT_EQ(whole, c.wholeError ? "kept" : content);
+    std::string start;
+    EXPECT_EQ(tw::posix::readFileStart(folder / "it", start, c.cap), 0);
+    EXPECT_EQ(start, content.substr(0, c.startBytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ReadWithACap,
+                         ::testing::Values(CapCase{10, 10, 0, 10}, CapCase{11, 10, EFBIG, 10},
+                                           CapCase{0, 0, 0, 0}, CapCase{1, 0, EFBIG, 0},
+                                           CapCase{300000, 70000, EFBIG, 70000},
+                                           CapCase{70000, 300000, 0, 70000}));
+
+} // namespace
