@@ -3,6 +3,7 @@
 #include "NameModel.h"
 #include "Status.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,8 @@ struct Drive {
 // operating system directly; tests replace this object.
 class Platform {
 public:
+    static constexpr std::size_t kWholeFile = static_cast<std::size_t>(-1);
+
     virtual ~Platform() = default;
 
     // --- Drive-letter view of the file system ---
@@ -63,11 +66,16 @@ public:
     virtual std::wstring fromEightBit(const std::string& bytes) const = 0;
 
     // --- Whole files, as bytes ---
-    virtual Status readFile(const std::wstring& path, std::string& bytes) const = 0;
-    // Creates or truncates the file and writes the bytes.
+    // A regular file's bytes, at most its first `maxBytes`; a folder, pipe or device is a
+    // failure (never waited on).
+    virtual Status readFile(const std::wstring& path, std::string& bytes,
+                            std::size_t maxBytes = kWholeFile) const = 0;
+    // A new file of that name with the bytes: whatever had the name (a file, a link, a pipe) is
+    // replaced, never written through or waited on; a folder is a failure.
     virtual Status writeFile(const std::wstring& path, const std::string& bytes) = 0;
-    // Writes a temporary file beside the target and renames it over the target, so the old
-    // content stays whole until the new one is complete.
+    // Replaces a regular file (or the regular file a link points to) whole: a temporary file
+    // beside it is renamed over it, so the old content stays whole until the new one is
+    // complete. Anything else of that name is a failure and stays as it was.
     virtual Status replaceFile(const std::wstring& path, const std::string& bytes) = 0;
 
     // --- Starting things ---

@@ -15,6 +15,12 @@ constexpr std::size_t lastPathSkip = 11;    // "LastPath = "
 constexpr std::size_t destinationSkip = 14; // "Destination = "
 constexpr std::size_t loadModeSkip = 11;    // "LoadMode =" and the sign position
 
+// No line the save writes is longer than the longest path a drive can hold with its key; a
+// longer one is damage. Nothing past six such lines (in UTF-8, up to four bytes a character)
+// is ever needed, so a file of any size costs no more than that to read.
+constexpr std::size_t longestLine = 32767 + 16;
+constexpr std::size_t mostBytesRead = 6 * (4 * longestLine + 2);
+
 constexpr bool isDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';
 }
@@ -24,17 +30,21 @@ constexpr bool isDigit(wchar_t c) {
 bool readSettingsFile(const Platform& platform, SettingsHost& host) {
     AppState& state = host.state();
     std::string bytes;
-    if (!platform.readFile(state.AppPath + std::wstring(settingsFileName), bytes))
+    if (!platform.readFile(state.AppPath + std::wstring(settingsFileName), bytes, mostBytesRead))
         return false;
     const std::wstring text = platform.fromEightBit(bytes);
     SettingsLineReader reader(text);
 
-    auto valueOfNextLine = [&reader](std::size_t skip) -> std::optional<std::wstring> {
-        const std::optional<std::wstring> line = reader.readLine();
+    auto nextLine = [&reader]() -> std::optional<std::wstring> {
+        std::optional<std::wstring> line = reader.readLine();
+        return line && line->size() <= longestLine ? line : std::nullopt;
+    };
+    auto valueOfNextLine = [&nextLine](std::size_t skip) -> std::optional<std::wstring> {
+        const std::optional<std::wstring> line = nextLine();
         return line ? valueAfter(*line, skip) : std::nullopt;
     };
 
-    if (!reader.readLine()) // [Directories]: any text
+    if (!nextLine()) // [Directories]: any text
         return false;
     const auto decoderPath = valueOfNextLine(decoderPathSkip);
     if (!decoderPath)
@@ -50,7 +60,7 @@ bool readSettingsFile(const Platform& platform, SettingsHost& host) {
         return false;
     state.Destination = *destination;
 
-    if (!reader.readLine()) // [Switches]: any text
+    if (!nextLine()) // [Switches]: any text
         return false;
     const auto loadModeValue = valueOfNextLine(loadModeSkip);
     if (!loadModeValue)

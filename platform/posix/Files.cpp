@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -76,6 +77,105 @@ int readWholeFile(const std::string& nativePath, std::string& bytes, std::size_t
 int readFileStart(const std::string& nativePath, std::string& bytes, std::size_t maxBytes) {
     bool whole = true;
     return readUpTo(nativePath, bytes, maxBytes, whole);
+}
+
+namespace {
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+mode_t defaultMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The only way to save into a folder we may not write: the file itself, when it is the regular
+// file we looked at.
+int rewriteInPlace(const std::string& target, const struct stat& looked, const std::string& bytes) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode) || st.st_dev != looked.st_dev || st.st_ino != looked.st_ino)
+        error = EINVAL;
+    else if (::ftruncate(fd, 0) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
+}
+
+} // namespace
+
+int replaceWholeFile(const std::string& nativePath, const std::string& bytes, LinkAtName links) {
+    std::string target = nativePath;
+    struct stat st {};
+    bool exists = ::lstat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        return errno;
+    if (exists && S_ISLNK(st.st_mode) && links == LinkAtName::Follow) {
+        char* real = ::realpath(target.c_str(), nullptr);
+        if (!real)
+            return errno == ENOENT ? EINVAL : errno;
+        target = real;
+        std::free(real);
+        if (::lstat(target.c_str(), &st) != 0)
+            return errno;
+    }
+    if (exists && S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (exists && !S_ISREG(st.st_mode) && links == LinkAtName::Follow)
+        return EINVAL;
+    const bool regular = exists && S_ISREG(st.st_mode);
+    const mode_t mode = regular ? (st.st_mode & 07777) : defaultMode();
+
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+    // A short hidden name: any legal name of the target leaves room for it.
+    std::string temporary = folder + "/.tw-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (regular && (error == EACCES || error == EPERM))
+            return rewriteInPlace(target, st, bytes);
+        return error;
+    }
+    const auto abandon = [&temporary](int error) {
+        ::unlink(temporary.c_str());
+        return error;
+    };
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return abandon(error);
+    }
+    if (::close(fd) != 0)
+        return abandon(errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return abandon(errno);
+    // Make the rename itself durable; the new content is in place either way.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return 0;
 }
 
 } // namespace tw::posix

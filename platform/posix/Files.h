@@ -18,4 +18,20 @@ namespace tw::posix {
 [[nodiscard]] int readFileStart(const std::string& nativePath, std::string& bytes,
                                 std::size_t maxBytes);
 
+// What a replacing write does with a link of the file's name.
+enum class LinkAtName {
+    Follow,  // replace the regular file it points to, in that file's folder
+    Replace, // replace the link itself (and a pipe, socket or device node of the name)
+};
+
+// Replaces the file at `nativePath` whole with `bytes`: a new file is written beside it and
+// renamed over it, so it is never written through a link, never waited on, and stays whole
+// until the new content is complete; an existing file keeps its permissions. Where the folder
+// cannot be written but an existing regular file can, that file is rewritten in place instead.
+// Returns 0 or the errno value: EISDIR for a folder; EINVAL, with Follow, for anything but a
+// regular file or a link to one (a dangling link included: writing through it would make a
+// file wherever it points).
+[[nodiscard]] int replaceWholeFile(const std::string& nativePath, const std::string& bytes,
+                                   LinkAtName links);
+
 } // namespace tw::posix

@@ -36,6 +36,15 @@ Status failure(const wchar_t* what, const std::wstring& path, int error) {
     return Status::failure(std::wstring(what) + L" " + path + L": " + errorText(error));
 }
 
+// The file helpers' EINVAL means the name holds something other than a regular file.
+Status fileFailure(const wchar_t* what, const std::wstring& path, int error) {
+    if (error == EINVAL)
+        return Status::failure(std::wstring(what) + L" " + path +
+                               L": it is not a regular file (a pipe, a device, a socket, or a "
+                               L"link to none of these or to nothing)");
+    return failure(what, path, error);
+}
+
 // Text that names no place: not a drive path at all, or a letter the drive map lacks.
 Status noDrive(const wchar_t* what, const std::wstring& path) {
     const bool hasLetter = path.size() >= 2 && path[1] == L':';
@@ -69,20 +78,6 @@ std::string normalizedRoot(const std::string& root) {
     for (const std::string& part : nativeComponents(root))
         out = joinNative(out, part);
     return out;
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Decodes the octal escapes (\040 for a blank) of a /proc/mounts field.
@@ -327,12 +322,13 @@ std::wstring PosixPlatform::fromEightBit(const std::string& bytes) const {
     return fromUtf8(bytes);
 }
 
-Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes) const {
+Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes,
+                               std::size_t maxBytes) const {
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
         return noDrive(L"Cannot read", path);
-    if (const int error = readWholeFile(resolved.native, bytes))
-        return failure(L"Cannot read", path, error);
+    if (const int error = readFileStart(resolved.native, bytes, maxBytes))
+        return fileFailure(L"Cannot read", path, error);
     return Status::success();
 }
 
@@ -340,16 +336,8 @@ Status PosixPlatform::writeFile(const std::wstring& path, const std::string& byt
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
         return noDrive(L"Cannot write", path);
-    const int fd = ::open(resolved.native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return failure(L"Cannot write", path, errno);
-    if (!writeAll(fd, bytes)) {
-        const int error = errno;
-        ::close(fd);
-        return failure(L"Cannot write", path, error);
-    }
-    if (::close(fd) != 0)
-        return failure(L"Cannot write", path, errno);
+    if (const int error = replaceWholeFile(resolved.native, bytes, LinkAtName::Replace))
+        return fileFailure(L"Cannot write", path, error);
     return Status::success();
 }
 
@@ -357,56 +345,8 @@ Status PosixPlatform::replaceFile(const std::wstring& path, const std::string& b
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
         return noDrive(L"Cannot write", path);
-    std::string target = resolved.native;
-
-    // Replace the file a link points to, not the link.
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    mode_t mode;
-    if (::stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return failure(L"Cannot write", path, EISDIR);
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    const std::size_t slash = target.rfind('/');
-    const std::string directory = target.substr(0, slash == 0 ? 1 : slash);
-    const std::string baseName = target.substr(slash + 1);
-    std::string temporary =
-        baseName.size() + 12 <= 255 ? target + ".tmp-XXXXXX" : joinNative(directory, ".tmp-XXXXXX");
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return failure(L"Cannot write", path, errno);
-
-    const auto abandon = [&](int error) {
-        ::unlink(temporary.c_str());
-        return failure(L"Cannot write", path, error);
-    };
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return abandon(error);
-    }
-    if (::close(fd) != 0)
-        return abandon(errno);
-    if (::rename(temporary.c_str(), target.c_str()) != 0)
-        return abandon(errno);
-
-    // Make the rename itself durable; the new content is in place either way.
-    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    if (const int error = replaceWholeFile(resolved.native, bytes, LinkAtName::Follow))
+        return fileFailure(L"Cannot write", path, error);
     return Status::success();
 }
 

@@ -50,7 +50,8 @@ public:
     // UTF-8 on the way in, so both directions accept any input.
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
-    Status readFile(const std::wstring& path, std::string& bytes) const override;
+    Status readFile(const std::wstring& path, std::string& bytes,
+                    std::size_t maxBytes = kWholeFile) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
     // Keeps the old file's permissions; through a link, replaces the file the link points to.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;

@@ -408,7 +408,8 @@ std::wstring Win32Platform::fromEightBit(const std::string& bytes) const {
     return out;
 }
 
-Status Win32Platform::readFile(const std::wstring& path, std::string& bytes) const {
+Status Win32Platform::readFile(const std::wstring& path, std::string& bytes,
+                               std::size_t maxBytes) const {
     const std::wstring full = fullPath(path);
     if (full.empty())
         return noDrive(L"Cannot read", path);
@@ -419,11 +420,15 @@ Status Win32Platform::readFile(const std::wstring& path, std::string& bytes) con
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid())
         return failure(L"Cannot read", path, ::GetLastError());
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK)
+        return failure(L"Cannot read", path, L"it is not a file");
     std::string content;
     char chunk[65536];
-    for (;;) {
+    while (content.size() < maxBytes) {
         DWORD n = 0;
-        if (!::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr))
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::size_t>(sizeof chunk, maxBytes - content.size()));
+        if (!::ReadFile(file.get(), chunk, wanted, &n, nullptr))
             return failure(L"Cannot read", path, ::GetLastError());
         if (n == 0)
             break;
@@ -434,18 +439,8 @@ Status Win32Platform::readFile(const std::wstring& path, std::string& bytes) con
 }
 
 Status Win32Platform::writeFile(const std::wstring& path, const std::string& bytes) {
-    const std::wstring full = fullPath(path);
-    if (full.empty())
-        return noDrive(L"Cannot write", path);
-    Handle file(::CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return failure(L"Cannot write", path, ::GetLastError());
-    if (!writeAll(file.get(), bytes))
-        return failure(L"Cannot write", path, ::GetLastError());
-    if (!file.close())
-        return failure(L"Cannot write", path, ::GetLastError());
-    return Status::success();
+    // A new file renamed over the name: a link of that name is replaced, not written through.
+    return replaceFile(path, bytes);
 }
 
 Status Win32Platform::replaceFile(const std::wstring& path, const std::string& bytes) {

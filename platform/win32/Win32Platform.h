@@ -48,7 +48,8 @@ public:
     // could turn a harmless character into "\" or ":").
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
-    Status readFile(const std::wstring& path, std::string& bytes) const override;
+    Status readFile(const std::wstring& path, std::string& bytes,
+                    std::size_t maxBytes = kWholeFile) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
     // Keeps the old file's hidden and system attributes; a read-only file is not replaced.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;

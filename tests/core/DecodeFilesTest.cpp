@@ -1,10 +1,10 @@
 // Decode over real files: a drive map of temporary folders, short names from the platform's
 // own generator, TEMP.BAT read back from disk. Nothing is started: a recording platform stands
 // in for the console.
-#include "tests/support/ConsoleReader.h"
 #include "core/Decode.h"
 #include "core/Module1.h"
 #include "core/Script.h"
+#include "tests/support/ConsoleReader.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 
@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -130,6 +132,26 @@ TEST(DecodeFilesTest, ReplacesAnEarlierScriptWhole) {
     ASSERT_EQ(drives.decode().kind, Kind::Started);
     EXPECT_EQ(drives.scriptBytes(), "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav \r\n"
                                     "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n");
+}
+
+// TEMP.BAT is always a new file of its own: a link of that name is replaced, not written
+// through, and a pipe of that name is replaced, not waited on.
+TEST(DecodeFilesTest, TempBatIsANewFileWhateverHadItsName) {
+    for (const bool pipe : {false, true}) {
+        Drives drives;
+        drives.track(L"track01.mp3");
+        drives.select({L"track01.mp3"});
+        const fs::path script = drives.c("MPEG/TEMP.BAT");
+        std::ofstream(drives.c("elsewhere")) << "someone else's";
+        if (pipe)
+            ASSERT_EQ(::mkfifo(script.c_str(), 0600), 0);
+        else
+            fs::create_symlink(drives.c("elsewhere"), script);
+        ASSERT_EQ(drives.decode().kind, Kind::Started);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(script)));
+        EXPECT_EQ(drives.scriptBytes().rfind("L3DEC C:\\MUSIC\\TRACK01.MP3 ", 0), 0u);
+        EXPECT_EQ(tw::test::TempDrives::readNative(drives.c("elsewhere")), "someone else's");
+    }
 }
 
 // Names full of characters the console acts on: the script must hand each of them back

@@ -130,11 +130,12 @@ public:
             text += static_cast<wchar_t>(static_cast<unsigned char>(c));
         return text;
     }
-    Status readFile(const std::wstring& path, std::string& bytes) const override {
+    Status readFile(const std::wstring& path, std::string& bytes,
+                    std::size_t maxBytes = kWholeFile) const override {
         const auto found = files.find(path);
         if (found == files.end())
             return Status::failure(L"no such file");
-        bytes = found->second;
+        bytes = found->second.substr(0, maxBytes);
         return Status::success();
     }
     Status writeFile(const std::wstring& path, const std::string& bytes) override {

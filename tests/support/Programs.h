@@ -20,8 +20,8 @@ extern char** environ;
 namespace tw::test {
 
 struct ProgramRun {
-    bool ok = false;    // started and exited with 0
-    rusage usage{};     // its own resource use, no other child's
+    bool ok = false; // started and exited with 0
+    rusage usage{};  // its own resource use, no other child's
 };
 
 // Runs a program (a path, or a name looked up on PATH) with its output thrown away.
@@ -65,8 +65,9 @@ inline bool onPath(const std::string& program) {
 inline bool makeMp3(const std::string& mp3, int rate, int channels, const std::string& effects,
                     const std::string& lameOptions) {
     const std::string wav = mp3 + ".source.wav";
-    std::vector<std::string> sox{"sox", "-R", "-V1", "-n", "-r", std::to_string(rate),
-                                 "-c", std::to_string(channels), "-b", "16", wav};
+    std::vector<std::string> sox{
+        "sox", "-R", "-V1", "-n", "-r", std::to_string(rate), "-c", std::to_string(channels),
+        "-b",  "16", wav};
     std::vector<std::string> lame{"lame", "--quiet"};
     std::istringstream words(effects + " | " + lameOptions);
     auto* into = &sox;

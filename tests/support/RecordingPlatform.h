@@ -53,8 +53,9 @@ public:
     std::wstring fromEightBit(const std::string& bytes) const override {
         return m_inner.fromEightBit(bytes);
     }
-    Status readFile(const std::wstring& path, std::string& bytes) const override {
-        return m_inner.readFile(path, bytes);
+    Status readFile(const std::wstring& path, std::string& bytes,
+                    std::size_t maxBytes = kWholeFile) const override {
+        return m_inner.readFile(path, bytes, maxBytes);
     }
     Status writeFile(const std::wstring& path, const std::string& bytes) override {
         return m_inner.writeFile(path, bytes);
