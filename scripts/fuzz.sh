@@ -9,6 +9,7 @@ out=build-fuzz
 mkdir -p "$out/corpus-settings"
 clang++ -std=c++20 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined \
   -fno-sanitize-recover=undefined -I. fuzz/SettingsFuzz.cpp settings/Settings.cpp \
+  platform/Platform.cpp platform/StableNameModel.cpp platform/Text.cpp \
   -o "$out/settings_fuzz"
 "$out/settings_fuzz" -max_total_time="$seconds" -timeout=5 -max_len=4096 -print_final_stats=1 \
   -artifact_prefix="$out/" "$out/corpus-settings" fuzz/corpus/settings
