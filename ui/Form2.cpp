@@ -5,7 +5,9 @@
 #include "Twips.h"
 #include "core/AppState.h"
 
+#include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -65,9 +67,40 @@ Form2::Form2(Platform& platform, AppState& state) : FixedDialog(4695, 3780), m_s
     Command2->setObjectName(QStringLiteral("Command2"));
 
     setKeyboardOrder({Command1, Command2, Drive1, Dir1, Option1, Option2});
+    // The window-mode group is one stop of the keyboard order, at the chosen option, so that
+    // Tab then Space cannot change the choice; the arrow keys move within the group.
+    for (QRadioButton* option : {Option1, Option2}) {
+        connect(option, &QRadioButton::toggled, this, &Form2::keepOneStopInTheGroup);
+        option->installEventFilter(this);
+    }
+    keepOneStopInTheGroup();
 
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+}
+
+void Form2::keepOneStopInTheGroup() {
+    for (QRadioButton* option : {Option1, Option2})
+        option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == Option1 || watched == Option2)) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down: {
+            QRadioButton* next = watched == Option1 ? Option2 : Option1;
+            next->setChecked(true);
+            next->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return FixedDialog::eventFilter(watched, event);
 }
 
 void Form2::prime() {

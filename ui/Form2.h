@@ -39,7 +39,13 @@ public:
     void Command1_Click();
     void Command2_Click();
 
+protected:
+    // The arrow keys move the choice within the window-mode group.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void keepOneStopInTheGroup();
+
     AppState& m_state;
 };
 

@@ -27,6 +27,9 @@ Form3::Form3(Platform& platform) : FixedDialog(4110, 3075), m_platform(platform)
     QPalette grey = palette();
     grey.setColor(QPalette::Window, QColor(192, 192, 192));
     setPalette(grey);
+    // Dark text on the fixed grey, whatever the desktop's palette: light text would vanish. The
+    // application's style sheet decides label colours, so this says it in the same way.
+    setStyleSheet(QStringLiteral("QLabel { color: black; }"));
     setAutoFillBackground(true);
 
     const QString mail = QString::fromWCharArray(MailAddress);

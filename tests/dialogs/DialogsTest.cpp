@@ -357,6 +357,27 @@ TEST_F(DialogsTest, AboutControls) {
     });
 }
 
+// On a dark desktop palette the labels stay dark on the About box's fixed grey.
+TEST_F(DialogsTest, AboutTextIsReadableWhateverThePalette) {
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Window, QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    withAbout([&](Form3& b) {
+        const QImage shot = b.grab().toImage();
+        // The darkest pixel of the name's label is text, and far darker than the grey.
+        int darkest = 255;
+        const QRect label = b.Label1->geometry().translated(b.Frame1->pos());
+        for (int y = label.top(); y <= label.bottom(); ++y)
+            for (int x = label.left(); x <= label.right(); ++x)
+                darkest = std::min(darkest, qGray(shot.pixel(x, y)));
+        EXPECT_LT(darkest, 96);
+        b.Command3->click();
+    });
+    QApplication::setPalette(before);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -156,6 +156,30 @@ TEST(SetupDialog, KeyboardOrderFocusAndNoDefaultButton) {
     EXPECT_EQ(state.LoadMode, 1);
 }
 
+// The window-mode group is one stop of the keyboard order, at the chosen option: Tab then
+// Space keeps the choice; an arrow key moves it.
+TEST(SetupDialog, TabIntoTheWindowModeLandsOnTheChosenOption) {
+    for (const std::int16_t loadMode : {0, 1}) {
+        SettingsMachine platform;
+        tw::AppState state;
+        state.DecoderPath = L"C:\\MPEG";
+        state.LoadMode = loadMode;
+        runSetup(platform, state, [loadMode](Form2& dialog) {
+            QRadioButton* chosen = loadMode ? dialog.Option1 : dialog.Option2;
+            QRadioButton* other = loadMode ? dialog.Option2 : dialog.Option1;
+            dialog.Dir1->setFocus();
+            QTest::keyClick(dialog.Dir1, Qt::Key_Tab);
+            EXPECT_EQ(dialog.focusWidget(), chosen);
+            QTest::keyClick(chosen, Qt::Key_Space);
+            EXPECT_TRUE(chosen->isChecked());
+            QTest::keyClick(chosen, loadMode ? Qt::Key_Right : Qt::Key_Left);
+            EXPECT_TRUE(other->isChecked());
+            EXPECT_EQ(dialog.focusWidget(), other);
+            dialog.Command2->click();
+        });
+    }
+}
+
 struct OpeningCase {
     const char* name;
     const wchar_t* decoderPath;
