@@ -5,6 +5,7 @@
 #include "PosixNameModel.h"
 #include "Process.h"
 #include "Text.h"
+#include "UserFolders.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -119,7 +120,8 @@ PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::mo
 
 PosixPlatform::~PosixPlatform() = default;
 
-std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& mountTable) {
+std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& mountTable,
+                                                         LetterMemory& memory) {
     std::vector<std::string> mountPoints;
     std::istringstream lines(mountTable);
     std::string line;
@@ -135,21 +137,91 @@ std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& moun
     std::sort(mountPoints.begin(), mountPoints.end());
     mountPoints.erase(std::unique(mountPoints.begin(), mountPoints.end()), mountPoints.end());
 
-    std::vector<DriveRoot> drives{{L'C', "/"}};
-    wchar_t letter = L'D';
+    std::map<std::string, wchar_t> known;
+    for (const auto& [letter, mountPoint] : memory)
+        known.emplace(mountPoint, letter);
+    const auto mounted = [&mountPoints](const std::string& mountPoint) {
+        return std::binary_search(mountPoints.begin(), mountPoints.end(), mountPoint);
+    };
+    std::map<wchar_t, std::string> given;
     for (const std::string& mountPoint : mountPoints) {
-        if (letter > L'Z')
-            break;
-        drives.push_back({letter++, mountPoint});
+        if (const auto it = known.find(mountPoint); it != known.end()) {
+            given[it->second] = mountPoint;
+            continue;
+        }
+        wchar_t letter = 0;
+        for (wchar_t candidate = L'D'; candidate <= L'Z' && !letter; ++candidate)
+            if (!memory.count(candidate))
+                letter = candidate;
+        for (wchar_t candidate = L'D'; candidate <= L'Z' && !letter; ++candidate)
+            if (!mounted(memory[candidate]) && !given.count(candidate))
+                letter = candidate;
+        if (!letter)
+            continue; // more media than letters
+        memory[letter] = mountPoint;
+        given[letter] = mountPoint;
     }
+
+    std::vector<DriveRoot> drives{{L'C', "/"}};
+    for (const auto& [letter, mountPoint] : given)
+        drives.push_back({letter, mountPoint});
     return drives;
 }
 
+std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& mountTable) {
+    LetterMemory memory;
+    return driveMapFromMounts(mountTable, memory);
+}
+
+PosixPlatform::LetterMemory PosixPlatform::readLetterMemory(const std::string& text) {
+    LetterMemory memory;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() < 4 || line[1] != ':' || line[2] != ' ')
+            continue;
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+        const std::string mountPoint = unescapeMountField(line.substr(3));
+        if (letter >= 'D' && letter <= 'Z' && !mountPoint.empty() && mountPoint[0] == '/')
+            memory[static_cast<wchar_t>(letter)] = normalizedRoot(mountPoint);
+    }
+    return memory;
+}
+
+std::string PosixPlatform::letterMemoryText(const LetterMemory& memory) {
+    std::string text;
+    for (const auto& [letter, mountPoint] : memory) {
+        text += static_cast<char>(letter);
+        text += ": ";
+        for (const char c : mountPoint) {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+                char octal[5];
+                std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+                text += octal;
+            } else {
+                text += c;
+            }
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 std::vector<DriveRoot> PosixPlatform::systemDriveMap() {
-    std::ifstream mounts("/proc/mounts");
-    std::stringstream text;
-    text << mounts.rdbuf();
-    return driveMapFromMounts(text.str());
+    std::string mounts;
+    (void)readWholeFile("/proc/mounts", mounts, 16 << 20);
+    const std::string folder = userConfigFolder();
+    const std::string stored = folder.empty() ? std::string() : folder + "/drive-letters";
+    std::string text;
+    LetterMemory memory;
+    if (!stored.empty() && readWholeFile(stored, text, 64 * 1024) == 0)
+        memory = readLetterMemory(text);
+    const LetterMemory before = memory;
+    std::vector<DriveRoot> drives = driveMapFromMounts(mounts, memory);
+    // Remembering is worth trying, not worth failing for: the letters hold for this run anyway.
+    if (memory != before && makeUserFolder(folder))
+        (void)replaceWholeFile(stored, letterMemoryText(memory), LinkAtName::Follow);
+    return drives;
 }
 
 std::vector<Drive> PosixPlatform::drives() const {

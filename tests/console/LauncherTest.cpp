@@ -5,6 +5,7 @@
 #include "platform/Text.h"
 #include "platform/posix/PosixLauncher.h"
 #include "platform/posix/PosixPlatform.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -71,30 +72,6 @@ std::vector<std::string> commandLine(long pid) {
         args.push_back(part);
     return args;
 }
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        m_had = std::getenv(name) != nullptr;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_had)
-            ::setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
 
 // --- What is missing is reported, before anything is started ---
 
@@ -257,6 +234,8 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
     ScopedEnv logEnv("TW_STANDIN_LOG", log.c_str());
     ScopedEnv releaseEnv("TW_STANDIN_RELEASE", release.c_str());
+    // Letters the run gives new media are remembered in the scratch folder, not the user's.
+    ScopedEnv config("XDG_CONFIG_HOME", (root / "config").c_str());
 
     // The machine's own drive map, as the interpreter in the window uses it.
     tw::posix::PosixPlatform platform;
@@ -367,6 +346,7 @@ TEST_F(ProgramFolder, TheDecoderBesideTheProgramIsFoundWhenTheDecoderFolderHasNo
     ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
     ScopedEnv logEnv("TW_STANDIN_LOG", log.c_str());
     ASSERT_TRUE(findOnPath("l3dec").empty()) << "a decoder on PATH: " << findOnPath("l3dec");
+    ScopedEnv config("XDG_CONFIG_HOME", (root / "config").c_str());
 
     tw::posix::PosixPlatform platform;
     tw::DecodeInput input;

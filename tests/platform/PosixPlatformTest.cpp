@@ -1,7 +1,11 @@
 #include "platform/posix/PosixPlatform.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDrives.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include <csignal>
 #include <cstring>
@@ -61,6 +65,65 @@ TEST(DriveMap, TakesMediaMountsFromTheMountTable) {
     EXPECT_EQ(map[2].nativeRoot, "/mnt");
     EXPECT_EQ(map[3].letter, L'F');
     EXPECT_EQ(map[3].nativeRoot, "/run/media/ann/My Stick");
+}
+
+// Runs in order, each with the memory the ones before left: a letter stays with its mount
+// point while media come and go, and a new mount gets a letter nobody had.
+TEST(DriveMap, LettersStayWithTheirMountPoints) {
+    using Memory = tw::posix::PosixPlatform::LetterMemory;
+    struct Run {
+        std::vector<std::string> mounted;
+        std::map<wchar_t, std::string> expected; // besides C:
+    };
+    const std::vector<Run> runs{
+        {{"/media/usb"}, {{L'D', "/media/usb"}}},
+        // A second stick that sorts first does not take D: away.
+        {{"/media/a", "/media/usb"}, {{L'D', "/media/usb"}, {L'E', "/media/a"}}},
+        {{"/media/a"}, {{L'E', "/media/a"}}},
+        {{"/media/b"}, {{L'F', "/media/b"}}},
+        {{"/media/usb", "/media/b"}, {{L'D', "/media/usb"}, {L'F', "/media/b"}}},
+    };
+    Memory memory;
+    for (const Run& run : runs) {
+        std::string table = "/dev/sda1 / ext4 rw 0 0\n";
+        for (const std::string& mountPoint : run.mounted)
+            table += "/dev/sdx " + mountPoint + " vfat rw 0 0\n";
+        // The memory goes through its stored text between runs.
+        memory = tw::posix::PosixPlatform::readLetterMemory(
+            tw::posix::PosixPlatform::letterMemoryText(memory));
+        const auto map = tw::posix::PosixPlatform::driveMapFromMounts(table, memory);
+        std::map<wchar_t, std::string> given;
+        for (std::size_t i = 1; i < map.size(); ++i)
+            given[map[i].letter] = map[i].nativeRoot;
+        EXPECT_EQ(map.at(0).nativeRoot, "/");
+        EXPECT_EQ(given, run.expected) << table;
+    }
+}
+
+TEST(DriveMap, RememberedMountPointsKeepBlanksAndBackslashes) {
+    const tw::posix::PosixPlatform::LetterMemory memory{{L'D', "/media/ann/My Stick"},
+                                                        {L'E', "/mnt/a\\b\tc"}};
+    EXPECT_EQ(tw::posix::PosixPlatform::readLetterMemory(
+                  tw::posix::PosixPlatform::letterMemoryText(memory)),
+              memory);
+    EXPECT_EQ(tw::posix::PosixPlatform::readLetterMemory("junk\nC: /\nQ: relative\nd: /x\n"),
+              (tw::posix::PosixPlatform::LetterMemory{{L'D', "/x"}}));
+}
+
+// Once every letter was given, a new mount takes the first whose mount point is not there.
+TEST(DriveMap, ANewMountTakesAnUnmountedLetterOnceAllAreGiven) {
+    tw::posix::PosixPlatform::LetterMemory memory;
+    for (wchar_t letter = L'D'; letter <= L'Z'; ++letter)
+        memory[letter] = "/media/old" + std::to_string(letter - L'D');
+    const auto map = tw::posix::PosixPlatform::driveMapFromMounts(
+        "/dev/sda1 / ext4 rw 0 0\n/dev/sdx /media/old0 vfat rw 0 0\n"
+        "/dev/sdy /media/new vfat rw 0 0\n",
+        memory);
+    ASSERT_EQ(map.size(), 3u);
+    EXPECT_EQ(map[1].letter, L'D');
+    EXPECT_EQ(map[2].letter, L'E');
+    EXPECT_EQ(map[2].nativeRoot, "/media/new");
+    EXPECT_EQ(memory.at(L'E'), "/media/new");
 }
 
 TEST(DriveMap, DrivePathTakesTheLongestRoot) {
@@ -415,6 +478,8 @@ TEST(Process, CurrentDirectoryFollowsTheNativeOne) {
 }
 
 TEST(Process, ProgramDirectoryIsTheFolderOfTheRunningProgram) {
+    tw::test::TempFolder config; // where letters for media would be remembered
+    tw::test::ScopedEnv configHome("XDG_CONFIG_HOME", config.path().c_str());
     const auto platform = tw::createSystemPlatform();
     const std::wstring directory = platform->programDirectory();
     ASSERT_EQ(directory.rfind(L"C:\\", 0), 0u);
