@@ -13,6 +13,13 @@ DecodeResult failed(std::wstring message) {
     return {DecodeResult::Kind::Failed, std::move(message)};
 }
 
+// The platform's own message, when it names the path; else the step and the path before it.
+std::wstring stepFailure(const wchar_t* step, const std::wstring& path, const Status& status) {
+    if (status.message.find(path) != std::wstring::npos)
+        return status.message;
+    return step + path + L": " + status.message;
+}
+
 // A message box shows a screenful; the rest is counted.
 constexpr std::size_t kLeftOutShown = 20;
 
@@ -43,16 +50,22 @@ DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppSt
     if (script.text.empty())
         return {DecodeResult::Kind::Refused, describeLeftOut(script.leftOut, true)};
 
+    // The script is written and run in the decoder folder: a folder the user cannot use there
+    // is one to change in Setup.
+    const std::wstring chooseAnother =
+        L"\n\nThe batch script is written into the decoder folder and runs there. Choose a "
+        L"folder you may write with Options > Setup; the decoder is also found on the program's "
+        L"own path.";
     if (Status s = platform.setCurrentDirectory(state.DecoderPath); !s)
-        return failed(L"Cannot make the decoder folder " + state.DecoderPath +
-                      L" the current folder: " + s.message);
+        return failed(stepFailure(L"Cannot enter the decoder folder ", state.DecoderPath, s) +
+                      chooseAnother);
 
     const std::wstring scriptPath = joinPath(state.DecoderPath, kScriptName);
     if (Status s = platform.writeFile(scriptPath, platform.toEightBit(script.text)); !s)
-        return failed(L"Cannot write " + scriptPath + L": " + s.message);
+        return failed(stepFailure(L"Cannot write ", scriptPath, s) + chooseAnother);
 
     if (Status s = platform.startBatch(state.DecoderPath, kScriptName, state.LoadMode == 1); !s)
-        return failed(L"Cannot start " + scriptPath + L": " + s.message);
+        return failed(stepFailure(L"Cannot start ", scriptPath, s));
     if (!script.leftOut.empty())
         return {DecodeResult::Kind::Started, describeLeftOut(script.leftOut, false)};
     return {DecodeResult::Kind::Started, {}};

@@ -60,6 +60,19 @@ public:
     virtual Status setCurrentDirectory(const std::wstring& directory) = 0;
     // The directory that holds the running program (a root with its "\", others without).
     virtual std::wstring programDirectory() const = 0;
+    // The directory of the settings file: the program's own, unless the platform keeps a
+    // user's settings elsewhere when that one is not the user's to write.
+    virtual std::wstring settingsDirectory() const { return programDirectory(); }
+    // Where a first run starts, before Setup: the decoder's folder (the batch script is written
+    // there) and the output folder. Windows starts both at the root of the drive the lists show
+    // (`driveRoot`); a platform where that root is no user's to write starts elsewhere.
+    struct FirstRunFolders {
+        std::wstring decoder;
+        std::wstring output;
+    };
+    virtual FirstRunFolders firstRunFolders(const std::wstring& driveRoot) const {
+        return {driveRoot, driveRoot};
+    }
 
     // --- 8-bit text at the edges (the ANSI code page on Windows, UTF-8 elsewhere) ---
     virtual std::string toEightBit(const std::wstring& text) const = 0;

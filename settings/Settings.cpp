@@ -194,13 +194,16 @@ std::wstring settingsFileText(const AppState& state, const std::wstring& lastPat
 
 void loadSettings(const Platform& platform, SettingsHost& host) {
     AppState& state = host.state();
-    const std::wstring programDirectory = platform.programDirectory();
-    state.AppPath = !programDirectory.empty() && programDirectory.back() == L'\\'
-                        ? programDirectory
-                        : programDirectory + L"\\";
-    const std::wstring root = host.driveText().substr(0, 2) + L"\\";
-    state.DecoderPath = root;
-    state.Destination = root;
+    const std::wstring settingsDirectory = platform.settingsDirectory();
+    state.AppPath = !settingsDirectory.empty() && settingsDirectory.back() == L'\\'
+                        ? settingsDirectory
+                        : settingsDirectory + L"\\";
+    // The root of Drive1's drive on Windows; folders the user may write where that root is
+    // not (on POSIX it is the root of the whole file system).
+    const Platform::FirstRunFolders start =
+        platform.firstRunFolders(host.driveText().substr(0, 2) + L"\\");
+    state.DecoderPath = start.decoder;
+    state.Destination = start.output;
 
     bool read = false;
     try {

@@ -386,6 +386,28 @@ std::wstring PosixPlatform::programDirectory() const {
     return folder.empty() ? std::wstring() : drivePath(folder);
 }
 
+std::wstring PosixPlatform::settingsDirectory() const {
+    const std::string folder = settingsFolderFor(programDirectoryNative(), "tonwright.ini");
+    const std::wstring drive = folder.empty() ? std::wstring() : drivePath(folder);
+    return drive.empty() ? programDirectory() : drive;
+}
+
+Platform::FirstRunFolders PosixPlatform::firstRunFolders(const std::wstring& driveRoot) const {
+    const StartFolders start = startFoldersFor(programDirectoryNative(), "tonwright.ini");
+    const auto asDrivePath = [this](const std::string& native) {
+        return native.empty() ? std::wstring() : drivePath(native);
+    };
+    FirstRunFolders folders{asDrivePath(start.decoder), asDrivePath(start.output)};
+    if (!folders.output.empty() && folders.output.back() != L'\\')
+        folders.output += L'\\';
+    // Nothing better could be told: the drive's root, as everywhere.
+    if (folders.decoder.empty())
+        folders.decoder = driveRoot;
+    if (folders.output.empty())
+        folders.output = driveRoot;
+    return folders;
+}
+
 std::string PosixPlatform::toEightBit(const std::wstring& text) const {
     return toUtf8(text);
 }

@@ -61,6 +61,13 @@ public:
     std::wstring currentDirectory() const override;
     Status setCurrentDirectory(const std::wstring& directory) override;
     std::wstring programDirectory() const override;
+    // The program's folder where it is the user's (programFolderIsTheUsers), else the per-user
+    // configuration folder, made if need be.
+    std::wstring settingsDirectory() const override;
+    // The decoder's folder: the program's (it holds l3dec) where it is the user's, else the
+    // per-user data folder (the console finds l3dec on its path there). The output folder: the
+    // user's music folder, else the home folder. Neither is ever the root of the file system.
+    FirstRunFolders firstRunFolders(const std::wstring& driveRoot) const override;
     // UTF-8. A value that is no character becomes U+FFFD; so does each byte of malformed
     // UTF-8 on the way in, so both directions accept any input.
     std::string toEightBit(const std::wstring& text) const override;

@@ -84,6 +84,40 @@ std::string userMusicFolder() {
     return isFolder(music) && music != home ? music : std::string();
 }
 
+bool programFolderIsTheUsers(const std::string& programFolder, const std::string& settingsName) {
+    if (programFolder.empty() || ::access(programFolder.c_str(), W_OK) != 0)
+        return false;
+    const std::string settings = programFolder + "/" + settingsName;
+    struct stat st {};
+    if (::lstat(settings.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return ::access(settings.c_str(), W_OK) == 0;
+    // Root may write these too, but an installed program keeps nothing of a user's there.
+    for (const char* system : {"/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/games",
+                               "/usr/local/bin", "/usr/local/sbin", "/usr/local/games"})
+        if (programFolder == system)
+            return false;
+    return true;
+}
+
+std::string settingsFolderFor(const std::string& programFolder, const std::string& settingsName) {
+    if (programFolderIsTheUsers(programFolder, settingsName))
+        return programFolder;
+    const std::string config = userConfigFolder();
+    return makeUserFolder(config) ? config : std::string();
+}
+
+StartFolders startFoldersFor(const std::string& programFolder, const std::string& settingsName) {
+    StartFolders folders;
+    if (programFolderIsTheUsers(programFolder, settingsName))
+        folders.decoder = programFolder;
+    else if (const std::string data = userDataFolder(); makeUserFolder(data))
+        folders.decoder = data;
+    folders.output = userMusicFolder();
+    if (folders.output.empty() && isFolder(homeFolder()))
+        folders.output = homeFolder();
+    return folders;
+}
+
 bool makeUserFolder(const std::string& folder) {
     if (folder.empty() || folder[0] != '/')
         return false;

@@ -19,4 +19,22 @@ std::string userMusicFolder();
 // when it is not a folder afterwards.
 bool makeUserFolder(const std::string& folder);
 
+// Whether the program's own folder is the place for its settings and its batch script: a
+// folder this user may write that is not one of the system's folders of programs (a build
+// tree, a portable copy), or one that already holds `settingsName` for the user to rewrite.
+bool programFolderIsTheUsers(const std::string& programFolder, const std::string& settingsName);
+
+// The settings' folder for a program in `programFolder`: that folder where it is the user's,
+// else the per-user configuration folder (made if need be); empty when neither will do.
+std::string settingsFolderFor(const std::string& programFolder, const std::string& settingsName);
+
+// Where a first run starts: the decoder's folder (the program's where it is the user's, else
+// the per-user data folder, made if need be) and the output folder (the music folder, else
+// home). Either is empty when nothing can be told.
+struct StartFolders {
+    std::string decoder;
+    std::string output;
+};
+StartFolders startFoldersFor(const std::string& programFolder, const std::string& settingsName);
+
 } // namespace tw::posix

@@ -15,6 +15,8 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -152,6 +154,37 @@ TEST(DecodeFilesTest, TempBatIsANewFileWhateverHadItsName) {
         EXPECT_EQ(drives.scriptBytes().rfind("L3DEC C:\\MUSIC\\TRACK01.MP3 ", 0), 0u);
         EXPECT_EQ(tw::test::TempDrives::readNative(drives.c("elsewhere")), "someone else's");
     }
+}
+
+// A decoder folder the user may not write gets one message that says what to do. As root, an
+// ordinary user stands in.
+TEST(DecodeFilesTest, ADecoderFolderTheUserMayNotWriteSaysWhatToDo) {
+    Drives drives;
+    drives.track(L"track01.mp3");
+    drives.select({L"track01.mp3"});
+    for (const fs::path& folder : {drives.c("MPEG").parent_path().parent_path(), drives.c(),
+                                   drives.c("MUSIC"), drives.d(), drives.d("WAVES")})
+        fs::permissions(folder, fs::perms(0755));
+    fs::permissions(drives.c("MPEG"), fs::perms(0555));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0)
+            ::_exit(3);
+        const tw::DecodeResult result = drives.decode();
+        const bool clear =
+            result.kind == Kind::Failed &&
+            result.message.find(L"Permission denied") != std::wstring::npos &&
+            result.message.find(L"Options > Setup") != std::wstring::npos &&
+            result.message.find(L"Cannot write") != std::wstring::npos &&
+            result.message.find(L"Cannot write") == result.message.rfind(L"Cannot write");
+        ::_exit(clear ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    fs::permissions(drives.c("MPEG"), fs::perms(0755));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(drives.scriptExists());
 }
 
 // Names full of characters the console acts on: the script must hand each of them back

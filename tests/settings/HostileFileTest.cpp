@@ -50,7 +50,8 @@ TEST_P(HostileLoad, FallsBackToSetupWithoutWaiting) {
     FakeHost host;
     tw::loadSettings(program, host);
     EXPECT_EQ(host.setupOpened, GetParam().setupOpens ? 1 : 0);
-    EXPECT_EQ(host.appState.DecoderPath, GetParam().setupOpens ? L"C:\\" : L"C:\\MPEG");
+    EXPECT_EQ(host.appState.DecoderPath,
+              GetParam().setupOpens ? program.firstRunFolders(L"C:\\").decoder : L"C:\\MPEG");
 }
 
 INSTANTIATE_TEST_SUITE_P(

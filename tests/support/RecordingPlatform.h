@@ -47,6 +47,8 @@ public:
         return m_inner.setCurrentDirectory(directory);
     }
     std::wstring programDirectory() const override { return m_inner.programDirectory(); }
+    // settingsDirectory and firstRunFolders stay the plain ones, over programDirectory and the
+    // drive root, which tests set; the POSIX choices are tested on the platform itself.
     std::string toEightBit(const std::wstring& text) const override {
         return m_inner.toEightBit(text);
     }
