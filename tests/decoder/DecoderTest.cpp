@@ -76,11 +76,10 @@ std::map<std::string, std::string> snapshot(const fs::path& folder,
 }
 
 // l3dec started as a script starts it: every signal at its default action whatever the test
-// runner ignores, no core dumps, stderr (and stdout unless given) into a file of its own.
+// runner ignores, no core dumps, stdout and stderr into a file of its own (or into `pipe`).
 class Started {
 public:
-    Started(const std::vector<std::string>& args, const fs::path& log, int stdoutFd = -1)
-        : m_log(log) {
+    Started(const std::vector<std::string>& args, const fs::path& log, int pipe = -1) : m_log(log) {
         std::vector<char*> argv{const_cast<char*>(TW_L3DEC)};
         for (const auto& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -96,9 +95,9 @@ public:
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);
-            const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(err, 2);
-            ::dup2(stdoutFd >= 0 ? stdoutFd : err, 1);
+            const int into = pipe >= 0 ? pipe : ::open(log.c_str(), O_WRONLY | O_CREAT, 0644);
+            ::dup2(into, 1);
+            ::dup2(into, 2);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -152,6 +151,19 @@ public:
             tw::test::makeMp3(path.string(), rate, channels,
                               "synth " + std::to_string(seconds) + " sine 440 pinknoise gain -12",
                               lameArgs);
+        return path.string();
+    }
+
+    // `copies` of an MP3 one after the other: a long stream, made in no time.
+    std::string repeated(const std::string& mp3, int copies) {
+        const fs::path path =
+            m_folder / (fs::path(mp3).stem().string() + "-" + std::to_string(copies) + ".mp3");
+        if (!fs::exists(path)) {
+            const std::string bytes = readAll(mp3);
+            std::ofstream out(path, std::ios::binary);
+            for (int i = 0; i < copies; ++i)
+                out << bytes;
+        }
         return path.string();
     }
 
@@ -506,6 +518,73 @@ TEST_F(DecoderTest, AFullDiskLeavesNoOutput) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_TRUE(outputs().empty());
+}
+
+struct StopSignal {
+    const char* name;
+    int signal;
+    bool fault = false; // ends the process as a fault does, core dump and all, rather than by exit
+};
+
+void PrintTo(const StopSignal& stop, std::ostream* os) {
+    *os << stop.name;
+}
+
+class DecoderSignalTest : public DecoderTest, public ::testing::WithParamInterface<StopSignal> {};
+
+TEST_P(DecoderSignalTest, ASignalMidwayLeavesNothingBehind) {
+    const auto& [name, signal, fault] = GetParam();
+    const std::string tenMinutes = Fixtures::get().repeated(tone(), 300);
+    std::ofstream(m_dir / "out.wav") << "earlier output";
+    const auto before = snapshot(m_dir);
+
+    Started run({tenMinutes, (m_dir / "out.wav").string(), "-wav"}, m_dir.string() + ".log");
+    // Midway: once the partial file is there.
+    for (int i = 0; i < 50000 && outputs().size() == before.size(); ++i)
+        ::usleep(100);
+    ASSERT_GT(outputs().size(), before.size()) << "no partial file to be seen";
+    run.signal(signal);
+    const int status = run.wait();
+    if (fault) {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    } else {
+        EXPECT_TRUE(exitedWith(status, 128 + signal)) << status;
+        const std::string said = "l3dec: stopped by signal " + std::to_string(signal) + "\n";
+        EXPECT_TRUE(run.errors().ends_with(said)) << run.errors();
+    }
+    EXPECT_EQ(snapshot(m_dir), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, DecoderSignalTest,
+    ::testing::Values(
+        StopSignal{"HUP", SIGHUP}, StopSignal{"INT", SIGINT}, StopSignal{"QUIT", SIGQUIT},
+        StopSignal{"PIPE", SIGPIPE}, StopSignal{"ALRM", SIGALRM}, StopSignal{"TERM", SIGTERM},
+        StopSignal{"USR1", SIGUSR1}, StopSignal{"USR2", SIGUSR2}, StopSignal{"POLL", SIGPOLL},
+        StopSignal{"PROF", SIGPROF}, StopSignal{"VTALRM", SIGVTALRM}, StopSignal{"XCPU", SIGXCPU},
+        StopSignal{"XFSZ", SIGXFSZ}, StopSignal{"PWR", SIGPWR}, StopSignal{"STKFLT", SIGSTKFLT},
+        StopSignal{"RTMIN", SIGRTMIN}, StopSignal{"RTMAX", SIGRTMAX},
+        StopSignal{"ABRT", SIGABRT, true}, StopSignal{"ILL", SIGILL, true},
+        StopSignal{"TRAP", SIGTRAP, true}, StopSignal{"SYS", SIGSYS, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Nobody reads what l3dec says any more: its writes fail, and the decode goes on to its end.
+TEST_F(DecoderTest, AClosedStdoutAndStderrLoseNothing) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const std::string out = (m_dir / "out.wav").string();
+    Started decoded({tone(), out, "-wav"}, {}, ends[1]);
+    Started failed({(m_dir / "missing.mp3").string(), out, "-wav"}, {}, ends[1]);
+    ::close(ends[1]);
+    EXPECT_TRUE(exitedWith(decoded.wait(), 0));
+    EXPECT_TRUE(exitedWith(failed.wait(), 1));
+    SF_INFO info{};
+    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    EXPECT_EQ(info.frames, decodeReference(tone())->frames());
+    EXPECT_EQ(outputs(), std::vector<std::string>{"out.wav"});
 }
 
 class StopAtOnce : public tw::decoder::Listener {
