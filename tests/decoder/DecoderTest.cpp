@@ -587,6 +587,40 @@ TEST_F(DecoderTest, AClosedStdoutAndStderrLoseNothing) {
     EXPECT_EQ(outputs(), std::vector<std::string>{"out.wav"});
 }
 
+// What two runs writing one output at once leave is one whole decode, never a mix, and a run
+// that says it succeeded left its own.
+TEST_F(DecoderTest, TwoRunsIntoOneOutputLeaveOneWholeDecode) {
+    auto& fixtures = Fixtures::get();
+    const std::string inputs[] = {
+        fixtures.repeated(tone(), 5),
+        fixtures.repeated(fixtures.mp3("tone192.mp3", 44100, 2, 2.0, "-b 192"), 5)};
+    std::string decodes[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(tw::decoder::decode(options(inputs[i], "alone.wav")).ok);
+        decodes[i] = readAll(m_dir / "alone.wav");
+    }
+    ASSERT_NE(decodes[0], decodes[1]);
+    fs::remove(m_dir / "alone.wav");
+
+    const std::string out = (m_dir / "out.wav").string();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        Started first({inputs[0], out, "-wav"}, m_dir.string() + ".1.log");
+        Started second({inputs[1], out, "-wav"}, m_dir.string() + ".2.log");
+        const int status[] = {first.wait(), second.wait()};
+        const std::string left = readAll(out);
+        const int own = left == decodes[0] ? 0 : left == decodes[1] ? 1 : -1;
+        ASSERT_NE(own, -1) << "neither decode, attempt " << attempt;
+        EXPECT_TRUE(exitedWith(status[own], 0)) << status[own];
+        const Started& other = own == 0 ? second : first;
+        if (!exitedWith(status[1 - own], 0)) {
+            EXPECT_TRUE(exitedWith(status[1 - own], 1)) << status[1 - own];
+            EXPECT_NE(other.errors().find("was replaced by another program"), std::string::npos)
+                << other.errors();
+        }
+        EXPECT_EQ(outputs(), std::vector<std::string>{"out.wav"});
+    }
+}
+
 class StopAtOnce : public tw::decoder::Listener {
 public:
     void started(const tw::decoder::StreamInfo& info) override { description = info.description; }
