@@ -95,7 +95,8 @@ public:
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);
-            const int into = pipe >= 0 ? pipe : ::open(log.c_str(), O_WRONLY | O_CREAT, 0644);
+            const int into =
+                pipe >= 0 ? pipe : ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(into, 1);
             ::dup2(into, 2);
             ::execv(argv[0], argv.data());
@@ -430,6 +431,8 @@ TEST_P(DecoderOccupiedTest, AnOutputThatIsNoRegularFileIsRefusedAndStays) {
     std::ofstream(m_dir / "file.wav") << "someone else's file";
     fs::create_directory(m_dir / "folder");
     GetParam().make(m_dir / "out.wav");
+    if (IsSkipped() || HasFatalFailure())
+        return;
     const auto before = snapshot(m_dir);
 
     Started run({tone(), (m_dir / "out.wav").string(), "-wav"}, m_dir.string() + ".log");
@@ -449,7 +452,8 @@ INSTANTIATE_TEST_SUITE_P(
         Occupant{"Device", true,
                  [](const fs::path& out) {
                      // The numbers of the null device: were it written through, nothing happens.
-                     ASSERT_EQ(::mknod(out.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+                     if (::mknod(out.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+                         GTEST_SKIP() << "no device node here: " << std::strerror(errno);
                  }},
         Occupant{"Fifo", false,
                  [](const fs::path& out) { ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0); }},
