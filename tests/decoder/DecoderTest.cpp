@@ -8,7 +8,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +23,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using tw::decoder::Format;
@@ -47,6 +54,87 @@ std::string readAll(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Everything about each entry of a folder (and of the folders in it) that a run could change:
+// its file, type, device number, size, time of change, link text and content.
+std::map<std::string, std::string> snapshot(const fs::path& folder,
+                                            std::map<std::string, std::string> entries = {}) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        struct stat st {};
+        ::lstat(entry.path().c_str(), &st);
+        if (S_ISDIR(st.st_mode))
+            entries = snapshot(entry.path(), std::move(entries));
+        std::ostringstream text;
+        text << st.st_ino << ' ' << st.st_mode << ' ' << st.st_rdev << ' ' << st.st_size << ' '
+             << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec;
+        if (S_ISLNK(st.st_mode))
+            text << " -> " << fs::read_symlink(entry.path()).string();
+        else if (S_ISREG(st.st_mode))
+            text << ' ' << std::hash<std::string>{}(readAll(entry.path()));
+        entries[entry.path().string()] = text.str();
+    }
+    return entries;
+}
+
+// l3dec started as a script starts it: every signal at its default action whatever the test
+// runner ignores, no core dumps, stdout and stderr into a file of its own (or into `pipe`).
+class Started {
+public:
+    Started(const std::vector<std::string>& args, const fs::path& log, int pipe = -1) : m_log(log) {
+        std::vector<char*> argv{const_cast<char*>(TW_L3DEC)};
+        for (const auto& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            struct sigaction initial {};
+            initial.sa_handler = SIG_DFL;
+            for (int signal = 1; signal < NSIG; ++signal)
+                ::sigaction(signal, &initial, nullptr);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            const int into =
+                pipe >= 0 ? pipe : ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(into, 1);
+            ::dup2(into, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Started() {
+        if (m_status < 0 && m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    void signal(int signal) const { ::kill(m_pid, signal); }
+    // The wait status; a run that takes too long (waiting on a FIFO, say) is killed.
+    int wait() {
+        for (int waited = 0; m_status < 0; ++waited) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = status;
+            else if (waited == 20000)
+                signal(SIGKILL);
+            else
+                ::usleep(1000);
+        }
+        return m_status;
+    }
+    std::string errors() const { return readAll(m_log); }
+
+private:
+    fs::path m_log;
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
+bool exitedWith(int status, int code) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
 // Real MP3 files of several kinds, made once for the whole program.
 class Fixtures {
 public:
@@ -64,6 +152,21 @@ public:
             tw::test::makeMp3(path.string(), rate, channels,
                               "synth " + std::to_string(seconds) + " sine 440 pinknoise gain -12",
                               lameArgs);
+        return path.string();
+    }
+
+    // `copies` of a two-second tone at `bitrate` one after the other: a long stream, made in no
+    // time. The tone carries no info frame, which would say the stream ends after one copy.
+    std::string repeated(int bitrate, int copies) {
+        const std::string name = "tone" + std::to_string(bitrate);
+        const fs::path path = m_folder / (name + "x" + std::to_string(copies) + ".mp3");
+        if (!fs::exists(path)) {
+            const std::string bytes =
+                readAll(mp3(name + ".mp3", 44100, 2, 2.0, "-t -b " + std::to_string(bitrate)));
+            std::ofstream out(path, std::ios::binary);
+            for (int i = 0; i < copies; ++i)
+                out << bytes;
+        }
         return path.string();
     }
 
@@ -297,15 +400,111 @@ TEST_F(DecoderTest, FailuresLeaveNoOutputAndKeepAnEarlierOne) {
         {tone(), "no such folder/out.wav", "No such file or directory"},
         {tone(), "folder.wav", "it is a folder"},
         {notAudio, "notes.mp3", "it is the input itself"},
+        {notAudio, "notes link.mp3", "it is the input itself"},
     };
+    fs::create_hard_link(notAudio, m_dir / "notes link.mp3");
     for (const auto& c : cases) {
         const auto outcome = tw::decoder::decode(options(c.input, c.output));
         EXPECT_FALSE(outcome.ok) << c.input << " -> " << c.output;
         EXPECT_NE(outcome.message.find(c.expected), std::string::npos) << outcome.message;
         EXPECT_EQ(outcome.message.find('\n'), std::string::npos) << outcome.message;
     }
-    EXPECT_EQ(outputs(), (std::vector<std::string>{"folder.wav", "notes.mp3", "out.wav"}));
+    EXPECT_EQ(outputs(),
+              (std::vector<std::string>{"folder.wav", "notes link.mp3", "notes.mp3", "out.wav"}));
     EXPECT_EQ(readAll(m_dir / "out.wav"), "earlier output");
+}
+
+// What the output's name holds before the run: anything but a regular file must stay as it is.
+struct Occupant {
+    const char* name;
+    bool needsRoot;
+    void (*make)(const fs::path& output);
+};
+
+void PrintTo(const Occupant& occupant, std::ostream* os) {
+    *os << occupant.name;
+}
+
+class DecoderOccupiedTest : public DecoderTest, public ::testing::WithParamInterface<Occupant> {};
+
+TEST_P(DecoderOccupiedTest, AnOutputThatIsNoRegularFileIsRefusedAndStays) {
+    if (GetParam().needsRoot && ::geteuid() != 0)
+        GTEST_SKIP() << "only root makes a device node";
+    std::ofstream(m_dir / "file.wav") << "someone else's file";
+    fs::create_directory(m_dir / "folder");
+    GetParam().make(m_dir / "out.wav");
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const auto before = snapshot(m_dir);
+
+    Started run({tone(), (m_dir / "out.wav").string(), "-wav"}, m_dir.string() + ".log");
+    EXPECT_TRUE(exitedWith(run.wait(), 1));
+    const std::string errors = run.errors();
+    EXPECT_EQ(
+        errors.rfind("l3dec: cannot replace " + (m_dir / "out.wav").string() + ": it is a ", 0), 0u)
+        << errors;
+    EXPECT_NE(errors.find(", not a regular file\n"), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(snapshot(m_dir), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Occupants, DecoderOccupiedTest,
+    ::testing::Values(
+        Occupant{"Device", true,
+                 [](const fs::path& out) {
+                     // The numbers of the null device: were it written through, nothing happens.
+                     if (::mknod(out.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+                         GTEST_SKIP() << "no device node here: " << std::strerror(errno);
+                 }},
+        Occupant{"Fifo", false,
+                 [](const fs::path& out) { ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0); }},
+        Occupant{"Socket", false,
+                 [](const fs::path& out) {
+                     sockaddr_un address{};
+                     address.sun_family = AF_UNIX;
+                     ASSERT_LT(out.string().size(), sizeof address.sun_path);
+                     std::strcpy(address.sun_path, out.c_str());
+                     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address),
+                               0);
+                     ::close(fd);
+                 }},
+        Occupant{"Folder", false, [](const fs::path& out) { fs::create_directory(out); }},
+        Occupant{"LinkToFile", false,
+                 [](const fs::path& out) { fs::create_symlink("file.wav", out); }},
+        Occupant{"LinkToFolder", false,
+                 [](const fs::path& out) { fs::create_directory_symlink("folder", out); }},
+        Occupant{"DanglingLink", false,
+                 [](const fs::path& out) { fs::create_symlink("nothing.wav", out); }},
+        Occupant{"LinkToItself", false,
+                 [](const fs::path& out) { fs::create_symlink("out.wav", out); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The partial file never takes a name that is there, and its name fits beside any output name.
+TEST_F(DecoderTest, NamesTheRunDidNotMakeStay) {
+    const std::string input = (m_dir / "out.wav.l3dec-part").string();
+    fs::copy_file(tone(), input);
+    for (const char* name : {".l3dec-part", ".l3dec-000000", ".out.wav", "out.wav.part"})
+        std::ofstream(m_dir / name) << name;
+    const auto before = snapshot(m_dir);
+    const auto expected = decodeReference(tone());
+    ASSERT_TRUE(expected);
+
+    for (const std::size_t length : {std::size_t{8}, std::size_t{250}, std::size_t{255}}) {
+        const std::string name = std::string(length - 4, 'n') + ".wav";
+        const auto outcome = tw::decoder::decode(options(input, name));
+        ASSERT_TRUE(outcome.ok) << length << ": " << outcome.message;
+        EXPECT_EQ(outcome.frames, expected->frames());
+        auto after = snapshot(m_dir);
+        EXPECT_EQ(after.erase((m_dir / name).string()), 1u);
+        EXPECT_EQ(after, before) << length;
+        fs::remove(m_dir / name);
+    }
+    // Its own name for output too.
+    const auto outcome = tw::decoder::decode(options(input, "out.wav.l3dec-part"));
+    EXPECT_NE(outcome.message.find("it is the input itself"), std::string::npos);
+    EXPECT_EQ(snapshot(m_dir), before);
 }
 
 TEST_F(DecoderTest, AFullDiskLeavesNoOutput) {
@@ -325,6 +524,105 @@ TEST_F(DecoderTest, AFullDiskLeavesNoOutput) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_TRUE(outputs().empty());
+}
+
+struct StopSignal {
+    const char* name;
+    int signal;
+    bool fault = false; // ends the process as a fault does, core dump and all, rather than by exit
+};
+
+void PrintTo(const StopSignal& stop, std::ostream* os) {
+    *os << stop.name;
+}
+
+class DecoderSignalTest : public DecoderTest, public ::testing::WithParamInterface<StopSignal> {};
+
+TEST_P(DecoderSignalTest, ASignalMidwayLeavesNothingBehind) {
+    const auto& [name, signal, fault] = GetParam();
+    const std::string tenMinutes = Fixtures::get().repeated(128, 300);
+    std::ofstream(m_dir / "out.wav") << "earlier output";
+    const auto before = snapshot(m_dir);
+
+    Started run({tenMinutes, (m_dir / "out.wav").string(), "-wav"}, m_dir.string() + ".log");
+    // Midway: once the partial file is there.
+    for (int i = 0; i < 50000 && outputs().size() == before.size(); ++i)
+        ::usleep(100);
+    ASSERT_GT(outputs().size(), before.size()) << "no partial file to be seen";
+    run.signal(signal);
+    const int status = run.wait();
+    if (fault) {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    } else {
+        EXPECT_TRUE(exitedWith(status, 128 + signal)) << status;
+        const std::string said = "l3dec: stopped by signal " + std::to_string(signal) + "\n";
+        EXPECT_TRUE(run.errors().ends_with(said)) << run.errors();
+    }
+    EXPECT_EQ(snapshot(m_dir), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, DecoderSignalTest,
+    ::testing::Values(
+        StopSignal{"HUP", SIGHUP}, StopSignal{"INT", SIGINT}, StopSignal{"QUIT", SIGQUIT},
+        StopSignal{"PIPE", SIGPIPE}, StopSignal{"ALRM", SIGALRM}, StopSignal{"TERM", SIGTERM},
+        StopSignal{"USR1", SIGUSR1}, StopSignal{"USR2", SIGUSR2}, StopSignal{"POLL", SIGPOLL},
+        StopSignal{"PROF", SIGPROF}, StopSignal{"VTALRM", SIGVTALRM}, StopSignal{"XCPU", SIGXCPU},
+        StopSignal{"XFSZ", SIGXFSZ}, StopSignal{"PWR", SIGPWR}, StopSignal{"STKFLT", SIGSTKFLT},
+        StopSignal{"RTMIN", SIGRTMIN}, StopSignal{"RTMAX", SIGRTMAX},
+        StopSignal{"ABRT", SIGABRT, true}, StopSignal{"ILL", SIGILL, true},
+        StopSignal{"TRAP", SIGTRAP, true}, StopSignal{"SYS", SIGSYS, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Nobody reads what l3dec says any more: its writes fail, and the decode goes on to its end.
+TEST_F(DecoderTest, AClosedStdoutAndStderrLoseNothing) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const std::string out = (m_dir / "out.wav").string();
+    Started decoded({tone(), out, "-wav"}, {}, ends[1]);
+    Started failed({(m_dir / "missing.mp3").string(), out, "-wav"}, {}, ends[1]);
+    ::close(ends[1]);
+    EXPECT_TRUE(exitedWith(decoded.wait(), 0));
+    EXPECT_TRUE(exitedWith(failed.wait(), 1));
+    SF_INFO info{};
+    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    EXPECT_EQ(info.frames, decodeReference(tone())->frames());
+    EXPECT_EQ(outputs(), std::vector<std::string>{"out.wav"});
+}
+
+// What two runs writing one output at once leave is one whole decode, never a mix, and a run
+// that says it succeeded left its own.
+TEST_F(DecoderTest, TwoRunsIntoOneOutputLeaveOneWholeDecode) {
+    const std::string inputs[] = {Fixtures::get().repeated(128, 5),
+                                  Fixtures::get().repeated(192, 5)};
+    std::string decodes[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(tw::decoder::decode(options(inputs[i], "alone.wav")).ok);
+        decodes[i] = readAll(m_dir / "alone.wav");
+    }
+    ASSERT_NE(decodes[0], decodes[1]);
+    fs::remove(m_dir / "alone.wav");
+
+    const std::string out = (m_dir / "out.wav").string();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        Started first({inputs[0], out, "-wav"}, m_dir.string() + ".1.log");
+        Started second({inputs[1], out, "-wav"}, m_dir.string() + ".2.log");
+        const int status[] = {first.wait(), second.wait()};
+        const std::string left = readAll(out);
+        const int own = left == decodes[0] ? 0 : left == decodes[1] ? 1 : -1;
+        ASSERT_NE(own, -1) << "neither decode, attempt " << attempt;
+        EXPECT_TRUE(exitedWith(status[own], 0)) << status[own];
+        const Started& other = own == 0 ? second : first;
+        if (!exitedWith(status[1 - own], 0)) {
+            EXPECT_TRUE(exitedWith(status[1 - own], 1)) << status[1 - own];
+            EXPECT_NE(other.errors().find("was replaced by another program"), std::string::npos)
+                << other.errors();
+        }
+        EXPECT_EQ(outputs(), std::vector<std::string>{"out.wav"});
+    }
 }
 
 class StopAtOnce : public tw::decoder::Listener {

@@ -45,8 +45,13 @@ struct Outcome {
     int damagedParts = 0;  // stretches of the input passed over under -ign
 };
 
-// Decodes the input into the output file. The output is written beside its final name and
-// renamed when complete, so a failed run leaves no output behind and an earlier file stays.
+// Decodes the input into the output file. The output is written under a name of its own in the
+// output's folder and renamed when complete, so a failed run leaves no output behind and an
+// earlier file stays. Only a regular file is replaced, never the input.
 Outcome decode(const Options& options, Listener* listener = nullptr);
+
+// Takes away the partial output of the decode now running, if there is one. Safe to call from
+// a signal handler, which is what it is for: a stopped run leaves nothing behind.
+void removePartialOutput() noexcept;
 
 } // namespace tw::decoder
