@@ -9,10 +9,27 @@
 #include <set>
 #include <sstream>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace tw::test;
 using tw::console::Interpreter;
 
 namespace {
+
+// A listening socket bound at `path` (left open: the test process ends soon enough).
+bool makeSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    path.copy(address.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
 
 // --- Reading a line as the console does ---
 
@@ -537,14 +554,74 @@ TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {
     EXPECT_EQ(m_out.str(), "\nC:\\MPEG>REN D:\\WAVES\\missing.wav \"x.wav\"\n"
                            "\nC:\\MPEG>L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \n"
                            "\nC:\\MPEG>REN D:\\WAVES\\A.wav \"100% a.wav\"\n");
-    EXPECT_FALSE(m_interpreter.runScript("."));
-    EXPECT_NE(m_err.str().find("tonwright-console: cannot read the script .: Is a directory"),
-              std::string::npos);
-    EXPECT_FALSE(m_interpreter.runScript("NOSUCH.BAT"));
-    EXPECT_NE(
-        m_err.str().find("tonwright-console: cannot read the script NOSUCH.BAT: No such file"),
-        std::string::npos);
 }
+
+// --- Scripts that cannot be run: refused at once, with what is wrong ---
+
+struct RefusedScript {
+    const char* title;
+    // Makes "script" in the folder; false when this machine cannot (the case is skipped).
+    bool (*make)(const std::string& path);
+    std::string message; // "@" stands for the script's path
+};
+
+void PrintTo(const RefusedScript& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class RefusedScripts : public ConsoleRun, public ::testing::WithParamInterface<RefusedScript> {};
+
+TEST_P(RefusedScripts, FailAtOnceSayingWhy) {
+    const auto& c = GetParam();
+    const std::string script = m_root / "script";
+    if (!c.make(script))
+        GTEST_SKIP() << "cannot make this kind of file here";
+    EXPECT_FALSE(m_interpreter.runScript(script));
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    std::string message = c.message;
+    message.replace(message.find('@'), 1, script);
+    EXPECT_EQ(m_err.str(), "tonwright-console: " + message + "\n");
+    EXPECT_EQ(m_out.str(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RefusedScripts,
+    ::testing::Values(
+        RefusedScript{"missing", [](const std::string&) { return true; },
+                      "cannot find the script @"},
+        RefusedScript{"folder", [](const std::string& p) { return ::mkdir(p.c_str(), 0700) == 0; },
+                      "the script @ is a folder, not a file"},
+        RefusedScript{"fifo", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; },
+                      "the script @ is a named pipe (FIFO), not a file"},
+        RefusedScript{"link to a fifo",
+                      [](const std::string& p) {
+                          return ::mkfifo((p + ".fifo").c_str(), 0600) == 0 &&
+                                 ::symlink((p + ".fifo").c_str(), p.c_str()) == 0;
+                      },
+                      "the script @ is a named pipe (FIFO), not a file"},
+        RefusedScript{"socket", [](const std::string& p) { return makeSocket(p); },
+                      "the script @ is a socket, not a file"},
+        // Device nodes can be made by root only; this one is never opened.
+        RefusedScript{"device",
+                      [](const std::string& p) {
+                          return ::geteuid() == 0 &&
+                                 ::mknod(p.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0;
+                      },
+                      "the script @ is a device, not a file"},
+        RefusedScript{"too large",
+                      [](const std::string& p) {
+                          writeFile(p, "REM\r\n");
+                          return ::truncate(p.c_str(), tw::console::maxScriptBytes + 1) == 0;
+                      },
+                      "the script @ is larger than 64 MiB, far more than any batch of "
+                      "Tonwright's; it was not run"},
+        RefusedScript{"unreadable",
+                      [](const std::string& p) {
+                          // Root reads anything: there this case cannot be made.
+                          writeFile(p, "REM\r\n");
+                          return ::geteuid() != 0 && ::chmod(p.c_str(), 0) == 0;
+                      },
+                      "cannot read the script @: Permission denied"}));
 
 TEST_F(ConsoleRun, RunsAnotherScriptItselfAndStopsEndlessNesting) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");

@@ -257,8 +257,8 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         return false;
     }
     std::string bytes;
-    if (const int error = posix::readWholeFile(nativeScript, bytes)) {
-        fail(L"cannot read the script " + shownName + L": " + systemError(error));
+    if (const int error = posix::readWholeFile(nativeScript, bytes, maxScriptBytes)) {
+        fail(scriptReadFailure(nativeScript, error));
         return false;
     }
     const std::wstring text = m_platform.fromEightBit(bytes);
@@ -549,6 +549,31 @@ void Interpreter::fail(const std::wstring& message) {
     ++m_failures;
     m_err << "tonwright-console: " << m_platform.toEightBit(message) << '\n';
     m_err.flush();
+}
+
+std::wstring Interpreter::scriptReadFailure(const std::string& nativeScript, int error) const {
+    const std::wstring name = m_platform.fromEightBit(nativeScript);
+    switch (error) {
+    case ENOENT:
+        return L"cannot find the script " + name;
+    case EISDIR:
+        return L"the script " + name + L" is a folder, not a file";
+    case EFBIG:
+        return L"the script " + name + L" is larger than " + std::to_wstring(maxScriptBytes >> 20) +
+               L" MiB, far more than any batch of Tonwright's; it was not run";
+    case EINVAL: {
+        // Not a regular file, so it was never opened: say what it is.
+        struct stat st {};
+        const int kind = ::stat(nativeScript.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+        const wchar_t* what = kind == S_IFIFO                      ? L"a named pipe (FIFO)"
+                              : kind == S_IFCHR || kind == S_IFBLK ? L"a device"
+                              : kind == S_IFSOCK                   ? L"a socket"
+                                                                   : L"not a regular file";
+        return L"the script " + name + L" is " + what + L", not a file";
+    }
+    default:
+        return L"cannot read the script " + name + L": " + systemError(error);
+    }
 }
 
 std::wstring Interpreter::systemError(int error) const {

@@ -16,6 +16,10 @@ class Platform;
 
 namespace tw::console {
 
+// The largest script read (nested ones too). Tonwright writes a few hundred bytes per file, so
+// even a batch of 100,000 files stays well below; a device or a runaway file never fills memory.
+inline constexpr std::size_t maxScriptBytes = std::size_t{64} << 20;
+
 // The batch file's first pass: "%%" becomes "%". Variables are never expanded, so "%PATH%"
 // and a lone "%" stay as written.
 std::wstring collapsePercents(const std::wstring& line);
@@ -78,6 +82,8 @@ private:
     // anything else below the current directory.
     std::wstring absoluteDrivePath(const std::wstring& word) const;
     void fail(const std::wstring& message);
+    // Why a script could not be read, from readWholeFile's errno value.
+    std::wstring scriptReadFailure(const std::string& nativeScript, int error) const;
     std::wstring systemError(int error) const;
 
     Platform& m_platform;
