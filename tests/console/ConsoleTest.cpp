@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 #include <sstream>
 
@@ -623,17 +624,90 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       "cannot read the script @: Permission denied"}));
 
-TEST_F(ConsoleRun, RunsAnotherScriptItselfAndStopsEndlessNesting) {
+TEST_F(ConsoleRun, RunsAnotherScriptItself) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
     writeFile(mpeg() + "/inner.bat", "L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \r\n");
-    writeFile(mpeg() + "/LOOP.CMD", "loop\r\n");
     ScopedCurrentDirectory cd(mpeg());
     EXPECT_TRUE(m_interpreter.runLine(L"INNER")) << m_err.str();
     EXPECT_TRUE(exists(waves() + "/A.wav"));
-    EXPECT_FALSE(m_interpreter.runLine(L"loop"));
-    EXPECT_EQ(m_interpreter.failures(), 1u);
-    EXPECT_NE(m_err.str().find("scripts call each other too deeply"), std::string::npos);
+    EXPECT_EQ(m_out.str(), "\nC:\\MPEG>INNER\n"
+                           "\nC:\\MPEG>L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \n");
 }
+
+// --- Scripts that run each other: every script stops with one message, in a moment ---
+
+struct RunawayCase {
+    const char* title;
+    std::map<std::string, std::string> scripts; // in C:\MPEG; TOP.BAT is run
+    std::string message;                        // what the one message starts with
+};
+
+void PrintTo(const RunawayCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class Runaway : public ConsoleRun, public ::testing::WithParamInterface<RunawayCase> {};
+
+std::string lines(int count, const std::string& line) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += line + "\r\n";
+    return text;
+}
+
+TEST_P(Runaway, StopsEveryScriptWithOneMessage) {
+    const auto& c = GetParam();
+    for (const auto& [name, text] : c.scripts)
+        writeFile(mpeg() + "/" + name, text);
+    writeFile(waves() + "/a.wav", "a");
+    ScopedCurrentDirectory cd(mpeg());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(m_interpreter.runScript("TOP.BAT"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    const std::string err = m_err.str();
+    EXPECT_EQ(err.rfind("tonwright-console: " + c.message, 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(", and no further line of any script runs\n"), std::string::npos) << err;
+    // TOP.BAT's last line renames a.wav: it never runs.
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"a.wav"}));
+    const std::string out = m_out.str();
+    EXPECT_LE(static_cast<std::size_t>(std::count(out.begin(), out.end(), '>')),
+              tw::console::maxNestedSteps + 10);
+
+    // The next script runs as usual.
+    writeFile(mpeg() + "/NEXT.BAT", "REN D:\\WAVES\\a.wav b.wav\r\n");
+    EXPECT_TRUE(m_interpreter.runScript("NEXT.BAT")) << m_err.str();
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"b.wav"}));
+}
+
+const std::string renameLast = "REN D:\\WAVES\\a.wav b.wav\r\n";
+
+// Each of a chain's scripts runs the next ten times: 10^7 runs, never more than 8 deep.
+std::map<std::string, std::string> fanOut() {
+    std::map<std::string, std::string> scripts{{"TOP.BAT", "S1\r\n" + renameLast}};
+    for (int i = 1; i <= 7; ++i)
+        scripts["S" + std::to_string(i) + ".BAT"] = lines(10, "S" + std::to_string(i + 1));
+    scripts["S8.BAT"] = "REM the end\r\n";
+    return scripts;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, Runaway,
+    ::testing::Values(
+        RunawayCase{"runs itself from each line",
+                    {{"TOP.BAT", "SELF\r\n" + renameLast}, {"SELF.BAT", lines(10, "self")}},
+                    "scripts run each other more than 8 deep, as a script that runs itself "
+                    "does; "},
+        RunawayCase{"two run each other",
+                    {{"TOP.BAT", "PING\r\n" + renameLast},
+                     {"PING.CMD", lines(10, "@PONG")},
+                     {"PONG.CMD", lines(10, "PING.CMD")}},
+                    "scripts run each other more than 8 deep"},
+        RunawayCase{"fan out", fanOut(),
+                    "scripts run by scripts have run 100000 lines and scripts in all, as "
+                    "scripts that run each other over and over do; stopped in "}));
 
 // --- Hostile text: whatever a line holds, it runs the one program it names and nothing else ---
 

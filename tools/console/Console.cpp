@@ -25,7 +25,6 @@ namespace tw::console {
 
 namespace {
 
-constexpr int maxScriptDepth = 8;
 const char* const programExtensions[] = {".exe", ".com", ".bat", ".cmd"};
 
 // Names are compared as the file lists and the drive paths compare them.
@@ -243,19 +242,28 @@ Interpreter::Interpreter(Platform& platform, std::ostream& out, std::ostream& er
 }
 
 bool Interpreter::runScript(const std::string& nativeScript) {
-    return runScriptAt(nativeScript, 0);
+    const bool ok = runScriptAt(nativeScript, 0);
+    m_stopping = false;
+    return ok;
 }
 
 bool Interpreter::runLine(const std::wstring& line) {
-    return runLineAt(line, 0);
+    const bool ok = runLineAt(line, 0);
+    m_stopping = false;
+    return ok;
 }
 
 bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
+    if (m_stopping)
+        return false;
     const std::wstring shownName = m_platform.fromEightBit(nativeScript);
     if (depth > maxScriptDepth) {
-        fail(L"scripts call each other too deeply; " + shownName + L" was not run");
+        stopRunaway(L"scripts run each other more than " + std::to_wstring(maxScriptDepth) +
+                    L" deep, as a script that runs itself does; " + shownName + L" was not run");
         return false;
     }
+    if (depth > 0 && !takeNestedStep(shownName + L" was not run"))
+        return false;
     std::string bytes;
     if (const int error = posix::readWholeFile(nativeScript, bytes, maxScriptBytes)) {
         fail(scriptReadFailure(nativeScript, error));
@@ -271,11 +279,29 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         std::wstring line = text.substr(start, end - start);
         if (!line.empty() && line.back() == L'\r')
             line.pop_back();
+        start = end + 1;
+        if (depth > 0 && !takeNestedStep(L"stopped in " + shownName))
+            return false;
         if (!runLineAt(line, depth))
             ok = false;
-        start = end + 1;
+        if (m_stopping)
+            return false;
     }
     return ok;
+}
+
+bool Interpreter::takeNestedStep(const std::wstring& where) {
+    if (++m_nestedSteps <= maxNestedSteps)
+        return true;
+    stopRunaway(L"scripts run by scripts have run " + std::to_wstring(maxNestedSteps) +
+                L" lines and scripts in all, as scripts that run each other over and over do; " +
+                where);
+    return false;
+}
+
+void Interpreter::stopRunaway(const std::wstring& why) {
+    fail(why + L", and no further line of any script runs");
+    m_stopping = true;
 }
 
 bool Interpreter::runLineAt(const std::wstring& line, int depth) {

@@ -20,6 +20,12 @@ namespace tw::console {
 // even a batch of 100,000 files stays well below; a device or a runaway file never fills memory.
 inline constexpr std::size_t maxScriptBytes = std::size_t{64} << 20;
 
+// Scripts that run scripts: how deep, and how many lines and script starts in all below the
+// first script (a script that runs another goes on when that one ends). Past either, every
+// script stops at once: scripts that run each other would otherwise fan out beyond any end.
+inline constexpr int maxScriptDepth = 8;
+inline constexpr std::size_t maxNestedSteps = 100'000;
+
 // The batch file's first pass: "%%" becomes "%". Variables are never expanded, so "%PATH%"
 // and a lone "%" stay as written.
 std::wstring collapsePercents(const std::wstring& line);
@@ -53,7 +59,7 @@ public:
     Interpreter(Platform& platform, std::ostream& out, std::ostream& err);
 
     // Runs every line of the script (a native path). False when the script could not be read
-    // or any line failed.
+    // or any line failed, or scripts ran each other past the limits above.
     bool runScript(const std::string& nativeScript);
 
     // Runs one line (without its line end). False when it failed.
@@ -68,6 +74,10 @@ public:
 private:
     bool runScriptAt(const std::string& nativeScript, int depth);
     bool runLineAt(const std::wstring& line, int depth);
+    // Counts one line or start of a script below the first script; past the limit, stops.
+    bool takeNestedStep(const std::wstring& where);
+    // Reports why scripts stop, once, and makes every running script end.
+    void stopRunaway(const std::wstring& why);
     // One command of a line, already shown and with "%%" collapsed.
     bool runCommand(const std::wstring& text, int depth);
     // "IF [NOT] EXIST path command": runs the command when the condition holds.
@@ -91,6 +101,8 @@ private:
     std::ostream& m_err;
     std::string m_searchPath;
     std::size_t m_failures = 0;
+    std::size_t m_nestedSteps = 0; // over the interpreter's whole life
+    bool m_stopping = false;       // set by stopRunaway until the first call returns
 };
 
 } // namespace tw::console
