@@ -557,6 +557,65 @@ TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {
                            "\nC:\\MPEG>REN D:\\WAVES\\A.wav \"100% a.wav\"\n");
 }
 
+// --- Control characters never reach the terminal: the echo and messages show them ---
+
+struct ShownCase {
+    std::wstring line; // run in D:\WAVES, which holds "a.wav"
+    std::string echo;  // after the prompt
+    std::string error; // the message after "tonwright-console: "; empty when none
+};
+
+void PrintTo(const ShownCase& c, std::ostream* os) {
+    *os << c.echo;
+}
+
+class ShownText : public ConsoleRun, public ::testing::WithParamInterface<ShownCase> {};
+
+TEST_P(ShownText, ShowsControlCharactersVisibly) {
+    const auto& c = GetParam();
+    writeFile(waves() + "/a.wav", "a");
+    ScopedCurrentDirectory cd(waves());
+    (void)m_interpreter.runLine(c.line);
+    EXPECT_EQ(m_out.str(), "\nD:\\WAVES>" + c.echo + "\n");
+    EXPECT_EQ(m_err.str(), c.error.empty() ? "" : "tonwright-console: " + c.error + "\n");
+}
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ShownText,
+    ::testing::Values(
+        // A window title, a screen clear, a bell: shown, never done.
+        ShownCase{L"REM \x1b]0;owned\x07 \x1b[2J\x1b[H", "REM ^[]0;owned^G ^[[2J^[[H", ""},
+        ShownCase{L"REM a\0b\bc\td\x1f\x7f"s, "REM a^@b^Hc^Id^_^?", ""},
+        // C1 controls (U+0080..U+009F) are the ESC sequences they stand for.
+        ShownCase{L"REM \x9b"
+                  L"2J \x9d"
+                  L"0;x\x9c \x85",
+                  "REM ^[[2J ^[]0;x^[\\ ^[E", ""},
+        // Everything else is text and shown as it is.
+        ShownCase{L"REM Café 東京 ωmega \xa0 \x2028 ~", "REM Café 東京 ωmega \u00a0 \u2028 ~", ""},
+        ShownCase{L"DEL \x1b[2J.wav", "DEL ^[[2J.wav", "DEL: cannot find D:\\WAVES\\^[[2J.wav"},
+        ShownCase{L"REN a.wav \"b\\\x1b[2J.wav\"", "REN a.wav \"b\\^[[2J.wav\"",
+                  "REN: the new name must be a file name, not a path: \"b\\^[[2J.wav\""},
+        ShownCase{L"\x9b"
+                  L"31mL3DEC x",
+                  "^[[31mL3DEC x", "cannot find the program ^[[31mL3DEC in D:\\WAVES or on PATH"},
+        ShownCase{L"IF \x1b[2J EXIST a.wav DEL a.wav", "IF ^[[2J EXIST a.wav DEL a.wav",
+                  "IF: only IF [NOT] EXIST path command is supported: IF ^[[2J EXIST a.wav DEL "
+                  "a.wav"}));
+
+TEST_F(ConsoleRun, ShowsControlCharactersInNamesOfScriptsAndFolders) {
+    const std::string folder = waves() + "/t\x1b]0;x\x07";
+    fs::create_directories(folder);
+    ScopedCurrentDirectory cd(folder);
+    EXPECT_TRUE(m_interpreter.runLine(L"REM"));
+    EXPECT_FALSE(m_interpreter.runScript("\x1b[2J.bat"));
+    // No drive path can carry such a folder: the prompt is its native path.
+    EXPECT_EQ(m_out.str(), "\n" + waves() + "/t^[]0;x^G>REM\n");
+    EXPECT_EQ(m_err.str(), "tonwright-console: cannot find the script ^[[2J.bat\n");
+}
+
 // --- Scripts that cannot be run: refused at once, with what is wrong ---
 
 struct RefusedScript {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -111,6 +112,27 @@ int renameNoReplace(const std::string& from, const std::string& to) {
 // "\X" is X on the current drive; "\\server\..." names another machine and stays as written.
 bool isRootedOnCurrentDrive(const std::wstring& word) {
     return !word.empty() && word[0] == L'\\' && (word.size() == 1 || word[1] != L'\\');
+}
+
+// Text as it may reach the terminal: a control character would act on it (an ESC sequence can
+// retitle the window or clear the screen), so each is shown in caret notation instead: C0 and
+// DEL as "^@".."^_" and "^?", a C1 character as the ESC sequence it stands for ("^[[" for CSI).
+std::wstring visible(std::wstring_view text) {
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (const wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < 0x20 || code == 0x7F) {
+            shown += L'^';
+            shown += static_cast<wchar_t>(code ^ 0x40);
+        } else if (code >= 0x80 && code < 0xA0) {
+            shown += L"^[";
+            shown += static_cast<wchar_t>(code - 0x40);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 bool isBlank(wchar_t c) {
@@ -321,7 +343,7 @@ bool Interpreter::runLineAt(const std::wstring& line, int depth) {
         return true;
     text = collapsePercents(text);
     if (echo) {
-        m_out << '\n' << m_platform.toEightBit(prompt() + text) << '\n';
+        m_out << '\n' << m_platform.toEightBit(visible(prompt() + text)) << '\n';
         m_out.flush();
     }
     return runCommand(text, depth);
@@ -573,7 +595,7 @@ std::wstring Interpreter::absoluteDrivePath(const std::wstring& word) const {
 
 void Interpreter::fail(const std::wstring& message) {
     ++m_failures;
-    m_err << "tonwright-console: " << m_platform.toEightBit(message) << '\n';
+    m_err << "tonwright-console: " << m_platform.toEightBit(visible(message)) << '\n';
     m_err.flush();
 }
 
