@@ -616,6 +616,59 @@ TEST_F(ConsoleRun, ShowsControlCharactersInNamesOfScriptsAndFolders) {
     EXPECT_EQ(m_err.str(), "tonwright-console: cannot find the script ^[[2J.bat\n");
 }
 
+// --- Lines as the console reads them from a script ---
+
+struct ScriptTextCase {
+    const char* title;
+    std::string text;               // TEMP.BAT, run in D:\WAVES, which holds "a.wav"
+    std::vector<std::string> shown; // each line shown, after the prompt
+    std::set<std::string> after{"a.wav"};
+};
+
+void PrintTo(const ScriptTextCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class ScriptText : public ConsoleRun, public ::testing::WithParamInterface<ScriptTextCase> {};
+
+TEST_P(ScriptText, ReadsLinesAsTheConsoleDoes) {
+    const auto& c = GetParam();
+    writeFile(waves() + "/a.wav", "a");
+    writeFile(m_root / "TEMP.BAT", c.text);
+    ScopedCurrentDirectory cd(waves());
+    EXPECT_TRUE(m_interpreter.runScript(m_root / "TEMP.BAT")) << m_err.str();
+    std::string shown;
+    for (const auto& line : c.shown)
+        shown += "\nD:\\WAVES>" + line + "\n";
+    EXPECT_EQ(m_out.str(), shown);
+    EXPECT_EQ(names(waves()), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, ScriptText,
+    ::testing::Values(
+        // A caret that ends a line outside quotes joins the next line to it.
+        ScriptTextCase{"caret joins", "REM a^\r\nb\r\nREM c\r\n", {"REM ab", "REM c"}},
+        ScriptTextCase{"joins across LF and CR LF", "REM a^\nb^\r\nc", {"REM abc"}},
+        ScriptTextCase{"joined line renames",
+                       "REN D:\\WAVES\\a.wav ^\r\n\"b c.wav\"\r\n",
+                       {"REN D:\\WAVES\\a.wav \"b c.wav\""},
+                       {"b c.wav"}},
+        ScriptTextCase{"joined line is quiet with @", "@REN a.wav ^\r\nb.wav\r\n", {}, {"b.wav"}},
+        ScriptTextCase{"an empty next line", "REM a^\r\n\r\nREM b\r\n", {"REM a", "REM b"}},
+        // Not a caret that continues: quoted, or itself escaped.
+        ScriptTextCase{"caret in quotes",
+                       "REM \"a^\"^\r\nREM \"b^\r\nREM c\r\n",
+                       {"REM \"a^\"REM \"b^", "REM c"}},
+        ScriptTextCase{"escaped caret", "REM a^^\r\nREM b^^^\r\nc\r\n", {"REM a^^", "REM b^^c"}},
+        ScriptTextCase{"caret ends the script", "REM end^", {"REM end^"}},
+        // The console drops a CR wherever it stands.
+        ScriptTextCase{"lone CR",
+                       "REM a\rb\r\r\nREN a.wav \"c\rd.wav\"\r\n",
+                       {"REM ab", "REN a.wav \"cd.wav\""},
+                       {"cd.wav"}},
+        ScriptTextCase{"CR before the caret", "REM a^\r\r\nb\r\n", {"REM ab"}}));
+
 // --- Scripts that cannot be run: refused at once, with what is wrong ---
 
 struct RefusedScript {

@@ -173,6 +173,18 @@ bool readWord(const std::wstring& line, std::size_t& pos, std::wstring& word) {
     return started;
 }
 
+// A caret that ends the line outside quotes escapes the line end: the next line goes on this one.
+bool continuesOnNextLine(const std::wstring& line) {
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == L'"')
+            quoted = !quoted;
+        else if (line[i] == L'^' && !quoted && ++i == line.size())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::wstring collapsePercents(const std::wstring& line) {
@@ -291,17 +303,13 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         fail(scriptReadFailure(nativeScript, error));
         return false;
     }
-    const std::wstring text = m_platform.fromEightBit(bytes);
     bool ok = true;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r')
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::wstring line = nextLine(bytes, start);
+        while (continuesOnNextLine(line) && start < bytes.size()) {
             line.pop_back();
-        start = end + 1;
+            line += nextLine(bytes, start);
+        }
         if (depth > 0 && !takeNestedStep(L"stopped in " + shownName))
             return false;
         if (!runLineAt(line, depth))
@@ -310,6 +318,17 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
             return false;
     }
     return ok;
+}
+
+std::wstring Interpreter::nextLine(const std::string& bytes, std::size_t& start) const {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos)
+        end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    start = end + 1;
+    // The console drops every CR, the one of CR LF and any other.
+    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+    return m_platform.fromEightBit(line);
 }
 
 bool Interpreter::takeNestedStep(const std::wstring& where) {

@@ -58,8 +58,9 @@ public:
     // the process's own standard output and error.
     Interpreter(Platform& platform, std::ostream& out, std::ostream& err);
 
-    // Runs every line of the script (a native path). False when the script could not be read
-    // or any line failed, or scripts ran each other past the limits above.
+    // Runs every line of the script (a native path). As in the console, every CR is dropped and
+    // a caret that ends a line outside quotes joins the next line to it. False when the script
+    // could not be read or any line failed, or scripts ran each other past the limits above.
     bool runScript(const std::string& nativeScript);
 
     // Runs one line (without its line end). False when it failed.
@@ -74,6 +75,8 @@ public:
 private:
     bool runScriptAt(const std::string& nativeScript, int depth);
     bool runLineAt(const std::wstring& line, int depth);
+    // The line of `bytes` at `start`, without its line end or any CR; moves `start` past it.
+    std::wstring nextLine(const std::string& bytes, std::size_t& start) const;
     // Counts one line or start of a script below the first script; past the limit, stops.
     bool takeNestedStep(const std::wstring& where);
     // Reports why scripts stop, once, and makes every running script end.
