@@ -10,6 +10,9 @@
 #include <set>
 #include <sstream>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -264,13 +267,15 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN D:\\WAVES\\A.wav \"B.WAV\"",
                  false,
                  {{"A.wav", "a"}, {"b.wav", "b"}},
-                 "REN: D:\\WAVES\\B.WAV already exists"},
+                 "REN: D:\\WAVES\\B.WAV already exists (as the name of b.wav); D:\\WAVES\\A.wav "
+                 "keeps its name"},
         FileCase{"onto another file's short alias",
                  {{"A.wav", "a"}, {"Artist - Track 09.wav", "x"}},
                  L"REN D:\\WAVES\\A.wav \"ARTIST~1.wav\"",
                  false,
                  {{"A.wav", "a"}, {"Artist - Track 09.wav", "x"}},
-                 "REN: D:\\WAVES\\ARTIST~1.wav already exists"},
+                 "REN: D:\\WAVES\\ARTIST~1.wav already exists (as the name of Artist - Track "
+                 "09.wav); D:\\WAVES\\A.wav keeps its name"},
         FileCase{"missing source",
                  {{"Y.wav", "y"}},
                  L"REN D:\\WAVES\\X.wav \"Y.wav\"",
@@ -288,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN A.wav ..",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: the new name must be a file name"},
+                 "REN: the new name \"..\" is not a name a file can have"},
         FileCase{"new name holds a slash",
                  {{"A.wav", "a"}, {"x/", ""}},
                  L"REN A.wav \"x/y.wav\"",
@@ -300,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN A.wav \"\"",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: the new name must be a file name"},
+                 "REN: the new name \"\" is not a name a file can have"},
         // No wildcards: "*" and "?" are characters of a name, like ":" "|" "<" ">".
         FileCase{"names with star",
                  {{"A.wav", "a"}, {"*.wav", "star"}},
@@ -325,7 +330,20 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN A.wav",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: expected the file and its new name"}));
+                 "REN: expected the file and its new name (REN file newname), but found 1\n"},
+        FileCase{"three names",
+                 {{"A.wav", "a"}},
+                 L"REN A.wav new name.wav",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: expected the file and its new name (REN file newname), but found 3 names; "
+                 "a name with blanks goes in double quotes\n"},
+        FileCase{"missing folder",
+                 {{"A.wav", "a"}},
+                 L"REN D:\\NOPE\\DEEPER\\A.wav B.wav",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: cannot find D:\\NOPE\\DEEPER\\A.wav: there is no folder D:\\NOPE\n"}));
 
 // Every name the file system takes lands exactly as written.
 FileCase landsAs(const char* title, const std::wstring& quotedName, const std::string& name) {
@@ -382,7 +400,33 @@ INSTANTIATE_TEST_SUITE_P(
                                L"DEL /S a.wav",
                                false,
                                {},
-                               "DEL: the switch /S is not supported"}));
+                               "DEL: the switch /S is not supported"},
+                      FileCase{"nothing named",
+                               {{"a.wav", "a"}},
+                               L"del /q",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: expected the file to delete (DEL file)\n"},
+                      FileCase{"a file on the way",
+                               {{"a.wav", "a"}},
+                               L"DEL a.wav\\b.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: cannot find D:\\WAVES\\a.wav\\b.wav: D:\\WAVES\\a.wav is a "
+                               "file, not a folder\n"},
+                      FileCase{"a missing folder",
+                               {{"a.wav", "a"}},
+                               L"DEL \\WAVES\\SUB\\a.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: cannot find D:\\WAVES\\SUB\\a.wav: there is no folder "
+                               "D:\\WAVES\\SUB\n"},
+                      FileCase{"no such drive",
+                               {{"a.wav", "a"}},
+                               L"DEL Q:\\a.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: cannot find Q:\\a.wav: there is no drive Q:\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     If, FileCommands,
@@ -517,29 +561,163 @@ TEST_F(ConsoleRun, FindsProgramsOnThePathAndByDrivePath) {
     EXPECT_EQ(names(waves()), (std::set<std::string>{"one.wav", "two.wav"}));
 }
 
-TEST_F(ConsoleRun, ReportsProgramsThatFailOrCannotRun) {
-    writeFile(mpeg() + "/broken", "this is not a program", true);
-    writeFile(mpeg() + "/notexec", "#!/bin/sh\n");
+// --- Programs that fail or cannot be run: what is really wrong ---
+
+struct ProgramCase {
+    const char* title;
+    std::wstring line;                  // run in C:\MPEG, which holds the stand-in l3dec
+    std::map<std::string, int> files{}; // in C:\MPEG: name -> mode; content from programText
+    std::string message{};              // "@" stands for C:\MPEG's native path
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+// The first line of each file the cases make: a program's runner, or no program at all.
+std::string programText(const std::string& name, const std::string& folder) {
+    if (name == "broken")
+        return "this is not a program\n";
+    if (name == "lost")
+        return "#!/nonexistent/runner -x\nexit 0\n";
+    if (name == "runs")
+        return "#!" + folder + "/runner\nexit 0\n";
+    return "#!/bin/sh\nexit 0\n";
+}
+
+class ProgramFailures : public ConsoleRun, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(ProgramFailures, SayWhatIsWrong) {
+    const auto& c = GetParam();
+    for (const auto& [name, mode] : c.files) {
+        writeFile(mpeg() + "/" + name, programText(name, mpeg()));
+        ::chmod((mpeg() + "/" + name).c_str(), mode);
+    }
     ScopedCurrentDirectory cd(mpeg());
     m_interpreter.setSearchPath(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    EXPECT_FALSE(m_interpreter.runLine(L"FALSE"));
-    EXPECT_FALSE(m_interpreter.runLine(L"sh -c \"kill -9 $$\""));
-    EXPECT_FALSE(m_interpreter.runLine(L"BROKEN"));
-    EXPECT_FALSE(m_interpreter.runLine(L"NotExec"));
-    EXPECT_FALSE(m_interpreter.runLine(L"a/b"));
-    EXPECT_EQ(m_interpreter.failures(), 5u);
-    const std::string err = m_err.str();
-    EXPECT_NE(err.find("tonwright-console: FALSE ended with exit code 1\n"), std::string::npos)
-        << err;
-    EXPECT_NE(err.find("tonwright-console: sh was ended by signal 9"), std::string::npos) << err;
-    EXPECT_NE(err.find("tonwright-console: cannot run " + mpeg() + "/broken: Exec format error"),
-              std::string::npos)
-        << err;
-    EXPECT_NE(err.find("tonwright-console: NotExec: " + mpeg() +
-                       "/notexec cannot be run: it is not executable"),
-              std::string::npos)
-        << err;
-    EXPECT_NE(err.find("tonwright-console: 'a/b' is not a program name"), std::string::npos) << err;
+    EXPECT_FALSE(m_interpreter.runLine(c.line));
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    std::string message = c.message;
+    for (std::size_t at; (at = message.find('@')) != std::string::npos;)
+        message.replace(at, 1, mpeg());
+    EXPECT_EQ(m_err.str(), "tonwright-console: " + message + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ProgramFailures,
+    ::testing::Values(
+        ProgramCase{"exit code", L"FALSE", {}, "FALSE ended with exit code 1"},
+        ProgramCase{"signal", L"sh -c \"kill -9 $$\"", {}, "sh was ended by signal 9 (Killed)"},
+        ProgramCase{"no program at all",
+                    L"BROKEN",
+                    {{"broken", 0755}},
+                    "cannot run @/broken: it is neither a program for this system nor a script "
+                    "whose first line names the program to run it (Exec format error)"},
+        ProgramCase{"its runner is missing",
+                    L"lost",
+                    {{"lost", 0755}},
+                    "cannot run @/lost: the program it names on its first line, "
+                    "/nonexistent/runner, does not exist (No such file or directory)"},
+        ProgramCase{"its runner cannot run",
+                    L"runs",
+                    {{"runs", 0755}, {"runner", 0644}},
+                    "cannot run @/runs: the program it names on its first line, @/runner, cannot "
+                    "be run (Permission denied)"},
+        ProgramCase{"arguments too long",
+                    L"L3DEC " + std::wstring(200'000, L'x'),
+                    {},
+                    "cannot run @/l3dec: its arguments are too long for the system (Argument list "
+                    "too long)"},
+        ProgramCase{"not executable",
+                    L"NotExec",
+                    {{"notexec", 0644}},
+                    "NotExec: @/notexec cannot be run: it is not executable"},
+        ProgramCase{"slash",
+                    L"a/b x",
+                    {},
+                    "'a/b' is not a program name: \"/\" cannot be part of one (folders are "
+                    "separated by \"\\\")"},
+        ProgramCase{"missing folder",
+                    L"C:\\NOPE\\L3DEC x",
+                    {},
+                    "cannot find the program C:\\NOPE\\L3DEC: there is no folder C:\\NOPE"},
+        ProgramCase{"missing drive",
+                    L"Q:\\L3DEC x",
+                    {},
+                    "cannot find the program Q:\\L3DEC: there is no drive Q:"},
+        ProgramCase{"nowhere",
+                    L"NOSUCHPROGRAM x",
+                    {},
+                    "cannot find the program NOSUCHPROGRAM in C:\\MPEG or on PATH"}));
+
+TEST_F(ConsoleRun, SaysWhenAProgramIsStillBeingWritten) {
+    ScopedCurrentDirectory cd(mpeg());
+    const int writer = ::open((mpeg() + "/l3dec").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    EXPECT_FALSE(m_interpreter.runLine(L"L3DEC x y"));
+    ::close(writer);
+    EXPECT_EQ(m_err.str(), "tonwright-console: cannot run " + mpeg() +
+                               "/l3dec: it is open for writing, perhaps still being copied (Text "
+                               "file busy)\n");
+}
+
+// A program built for another system: its loader (named in the file) does not exist here.
+TEST_F(ConsoleRun, SaysWhenAProgramNeedsALoaderThisSystemLacks) {
+    std::string program = readFile(mpeg() + "/l3dec");
+    const std::size_t loader = program.find("/ld-linux");
+    const std::size_t version = loader == std::string::npos ? loader : program.find(".so.", loader);
+    if (version == std::string::npos || version - loader > 64)
+        GTEST_SKIP() << "no loader named in the stand-in";
+    program[version + 4] = program[version + 4] == '7' ? '8' : '7';
+    writeFile(mpeg() + "/alien", program, true);
+    ScopedCurrentDirectory cd(mpeg());
+    EXPECT_FALSE(m_interpreter.runLine(L"ALIEN"));
+    EXPECT_EQ(m_err.str(), "tonwright-console: cannot run " + mpeg() +
+                               "/alien: it needs a loader this system does not have (a program "
+                               "for another kind of system?) (No such file or directory)\n");
+}
+
+// Immutable files: even root may neither rename nor delete them (where the file system can mark
+// them so).
+TEST_F(ConsoleRun, SaysWhyAProtectedFileStays) {
+    writeFile(waves() + "/a.wav", "a");
+    const int fd = ::open((waves() + "/a.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const auto setImmutable = [&](bool on) {
+        int changed = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        return ::ioctl(fd, FS_IOC_SETFLAGS, &changed) == 0;
+    };
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 || !setImmutable(true)) {
+        ::close(fd);
+        GTEST_SKIP() << "cannot mark a file immutable here";
+    }
+    ScopedCurrentDirectory cd(waves());
+    EXPECT_FALSE(m_interpreter.runLine(L"DEL a.wav"));
+    EXPECT_FALSE(m_interpreter.runLine(L"REN a.wav b.wav"));
+    EXPECT_TRUE(setImmutable(false));
+    ::close(fd);
+    const std::string why = ": it is protected (immutable or append-only), or the folder "
+                            "D:\\WAVES lets only a file's owner change it (Operation not "
+                            "permitted)\n";
+    EXPECT_EQ(m_err.str(), "tonwright-console: DEL: cannot delete D:\\WAVES\\a.wav" + why +
+                               "tonwright-console: REN: cannot rename D:\\WAVES\\a.wav to "
+                               "\"b.wav\"" +
+                               why);
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"a.wav"}));
+}
+
+// A folder this user may not change (root may change any, so this runs for others only).
+TEST_F(ConsoleRun, SaysWhenTheFolderMayNotBeChanged) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may change any folder";
+    writeFile(waves() + "/a.wav", "a");
+    ::chmod(waves().c_str(), 0555);
+    ScopedCurrentDirectory cd(waves());
+    EXPECT_FALSE(m_interpreter.runLine(L"DEL a.wav"));
+    ::chmod(waves().c_str(), 0755);
+    EXPECT_EQ(m_err.str(), "tonwright-console: DEL: cannot delete D:\\WAVES\\a.wav: this user "
+                           "may not change the folder D:\\WAVES (Permission denied)\n");
 }
 
 TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {

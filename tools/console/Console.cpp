@@ -419,17 +419,20 @@ bool Interpreter::ifExist(const std::wstring& text, int depth) {
 
 bool Interpreter::ren(const std::vector<std::wstring>& words) {
     if (words.size() != 3) {
-        fail(L"REN: expected the file and its new name (REN file newname)");
+        fail(L"REN: expected the file and its new name (REN file newname), but found " +
+             std::to_wstring(words.size() - 1) +
+             (words.size() > 3 ? L" names; a name with blanks goes in double quotes" : L""));
         return false;
     }
     const std::wstring source = absoluteDrivePath(words[1]);
     const std::wstring& newName = words[2];
     // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
     // the name (there are no wildcards).
-    const bool badName =
-        newName.empty() || newName == L"." || newName == L".." ||
-        newName.find_first_of(std::wstring_view(L"\\/\0", 3)) != std::wstring::npos;
-    if (badName) {
+    if (newName.empty() || newName == L"." || newName == L"..") {
+        fail(L"REN: the new name \"" + newName + L"\" is not a name a file can have");
+        return false;
+    }
+    if (newName.find_first_of(std::wstring_view(L"\\/\0", 3)) != std::wstring::npos) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
     }
@@ -437,7 +440,8 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     const std::string nativeSource = m_platform.nativePath(source);
     struct stat sourceStat {};
     if (nativeSource.empty() || ::lstat(nativeSource.c_str(), &sourceStat) != 0) {
-        fail(L"REN: cannot find " + source);
+        const int error = nativeSource.empty() ? ENOENT : errno;
+        fail(L"REN: " + lookupFailure(source, error));
         return false;
     }
     // The folder of the source in drive terms, for resolving the new name and for messages.
@@ -452,16 +456,26 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     // The new name as the console would see it: exact, other case, or a short alias.
     const std::string resolvedTarget = m_platform.nativePath(target);
     struct stat targetStat {};
-    const bool targetExists =
-        (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0) ||
-        ::lstat(nativeTarget.c_str(), &targetStat) == 0;
+    std::string existing; // what the new name already names
+    if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0)
+        existing = resolvedTarget;
+    else if (::lstat(nativeTarget.c_str(), &targetStat) == 0)
+        existing = nativeTarget;
+    const auto taken = [&] {
+        // Say which file it is when the new name reaches it in another case or as its alias.
+        const std::string there = nativeBaseName(existing);
+        const std::wstring which =
+            existing.empty() || there == m_platform.toEightBit(newName)
+                ? L""
+                : L" (as the name of " + m_platform.fromEightBit(there) + L")";
+        fail(L"REN: " + target + L" already exists" + which + L"; " + source + L" keeps its name");
+        return false;
+    };
 
     int error = 0;
-    if (targetExists) {
-        if (!sameInode(sourceStat, targetStat)) {
-            fail(L"REN: " + target + L" already exists; " + source + L" keeps its name");
-            return false;
-        }
+    if (!existing.empty()) {
+        if (!sameInode(sourceStat, targetStat))
+            return taken();
         // The file itself under another case or its short alias: nothing, or a case change.
         if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName))
             return true;
@@ -473,23 +487,19 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     } else {
         error = renameNoReplace(nativeSource, nativeTarget);
     }
-    if (error == EEXIST) {
-        fail(L"REN: " + target + L" already exists; " + source + L" keeps its name");
-        return false;
-    }
+    if (error == EEXIST)
+        return taken();
     if (error != 0) {
-        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " + systemError(error));
+        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " +
+             changeFailure(parentOf(source), error));
         return false;
     }
     return true;
 }
 
 bool Interpreter::del(const std::vector<std::wstring>& words) {
-    if (words.size() < 2) {
-        fail(L"DEL: name the file to delete");
-        return false;
-    }
     bool ok = true;
+    bool named = false;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::wstring& word = words[i];
         if (!word.empty() && word[0] == L'/') {
@@ -501,19 +511,26 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
             continue;
         }
         // "*" and "?" are characters of the name: there are no wildcards.
+        named = true;
         const std::wstring path = absoluteDrivePath(word);
         const std::string native = m_platform.nativePath(path);
         struct stat st {};
         if (native.empty() || ::lstat(native.c_str(), &st) != 0) {
-            fail(L"DEL: cannot find " + path);
+            const int error = native.empty() ? ENOENT : errno;
+            fail(L"DEL: " + lookupFailure(path, error));
             ok = false;
         } else if (S_ISDIR(st.st_mode)) {
             fail(L"DEL: " + path + L" is a folder; DEL deletes files only");
             ok = false;
         } else if (::unlink(native.c_str()) != 0) {
-            fail(L"DEL: cannot delete " + path + L": " + systemError(errno));
+            const int error = errno;
+            fail(L"DEL: cannot delete " + path + L": " + changeFailure(parentOf(path), error));
             ok = false;
         }
+    }
+    if (!named) {
+        fail(L"DEL: expected the file to delete (DEL file)");
+        return false;
     }
     return ok;
 }
@@ -522,7 +539,9 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     const std::wstring& command = words[0];
     ProgramMatch match;
     if (command.find(L'/') != std::wstring::npos) {
-        fail(L"'" + command + L"' is not a program name");
+        fail(L"'" + command +
+             L"' is not a program name: \"/\" cannot be part of one (folders "
+             L"are separated by \"\\\")");
         return false;
     }
     const bool hasFolder =
@@ -540,9 +559,11 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     if (match.path.empty()) {
         if (!match.unusable.empty())
             fail(command + L": " + m_platform.fromEightBit(match.unusable) +
-                 L" cannot be run: it is not executable");
+                 (isScriptName(match.unusable) ? L" cannot be run: this user may not read it"
+                                               : L" cannot be run: it is not executable"));
         else if (hasFolder)
-            fail(L"cannot find the program " + absoluteDrivePath(command));
+            fail(L"cannot find the program " + absoluteDrivePath(command) +
+                 missingPart(absoluteDrivePath(command)));
         else
             fail(L"cannot find the program " + command + L" in " +
                  prompt().substr(0, prompt().size() - 1) + L" or on PATH");
@@ -565,9 +586,13 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     std::fflush(nullptr);
     const posix::RunResult outcome = posix::runAndWait(argv);
     if (!outcome.started()) {
-        fail(L"cannot run " + m_platform.fromEightBit(match.path) + L": " +
-             (outcome.start.error ? systemError(outcome.start.error)
-                                  : std::wstring(L"the process could not be created")));
+        const std::wstring program = m_platform.fromEightBit(match.path);
+        if (outcome.start.failure == posix::SpawnResult::Failure::Program)
+            fail(L"cannot run " + program + L": " + execFailure(match.path, outcome.start.error));
+        else
+            fail(L"cannot start a process for " + program + L": " +
+                 (outcome.start.error ? systemError(outcome.start.error)
+                                      : L"the system gave no reason"));
         return false;
     }
     if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0)
@@ -616,6 +641,98 @@ void Interpreter::fail(const std::wstring& message) {
     ++m_failures;
     m_err << "tonwright-console: " << m_platform.toEightBit(visible(message)) << '\n';
     m_err.flush();
+}
+
+std::wstring Interpreter::parentOf(const std::wstring& drivePath) {
+    std::wstring trimmed = drivePath;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\')
+        trimmed.pop_back();
+    const std::size_t cut = trimmed.find_last_of(L'\\');
+    if (cut == std::wstring::npos || trimmed.size() <= 3)
+        return {};
+    return trimmed.substr(0, cut == 2 ? 3 : cut);
+}
+
+std::wstring Interpreter::lookupFailure(const std::wstring& drivePath, int error) const {
+    if (error != ENOENT && error != ENOTDIR)
+        return L"cannot reach " + drivePath + L": " + systemError(error);
+    return L"cannot find " + drivePath + missingPart(drivePath);
+}
+
+std::wstring Interpreter::missingPart(const std::wstring& drivePath) const {
+    if (m_platform.nativePath(drivePath).empty()) {
+        const std::wstring drive = drivePath.substr(0, 2);
+        for (const Drive& known : m_platform.drives())
+            if (sameNameIgnoringCase(known.letter, drive))
+                return L": no file can have that name";
+        return L": there is no drive " + drive;
+    }
+    // The first folder on the way that is missing, or a file that stands where a folder should.
+    std::wstring missing;
+    for (std::wstring folder = parentOf(drivePath); !folder.empty(); folder = parentOf(folder)) {
+        struct stat st {};
+        if (::stat(m_platform.nativePath(folder).c_str(), &st) != 0) {
+            missing = folder;
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode))
+            return L": " + folder + L" is a file, not a folder";
+        break;
+    }
+    return missing.empty() ? L"" : L": there is no folder " + missing;
+}
+
+std::wstring Interpreter::changeFailure(const std::wstring& folder, int error) const {
+    const std::wstring system = L" (" + systemError(error) + L")";
+    switch (error) {
+    case EACCES:
+        return L"this user may not change the folder " + folder + system;
+    case EPERM:
+        return L"it is protected (immutable or append-only), or the folder " + folder +
+               L" lets only a file's owner change it" + system;
+    default:
+        return systemError(error);
+    }
+}
+
+std::wstring Interpreter::execFailure(const std::string& program, int error) const {
+    const std::wstring system = L" (" + systemError(error) + L")";
+    // A script names the program that runs it on its first line.
+    std::string start;
+    std::string runner;
+    if (posix::readFileStart(program, start, 512) == 0 && start.rfind("#!", 0) == 0) {
+        std::size_t from = start.find_first_not_of(" \t", 2);
+        if (from != std::string::npos)
+            runner = start.substr(from, start.find_first_of(" \t\r\n", from) - from);
+    }
+    const std::wstring shownRunner =
+        L"the program it names on its first line, " + m_platform.fromEightBit(runner) + L",";
+    switch (error) {
+    case ENOEXEC:
+        return L"it is neither a program for this system nor a script whose first line names "
+               L"the program to run it" +
+               system;
+    case ENOENT: {
+        struct stat st {};
+        if (::stat(program.c_str(), &st) != 0)
+            return L"it is no longer there" + system;
+        if (!runner.empty())
+            return shownRunner + L" does not exist" + system;
+        return L"it needs a loader this system does not have (a program for another kind of "
+               L"system?)" +
+               system;
+    }
+    case EACCES:
+        if (!runner.empty() && !posix::isExecutableFile(runner))
+            return shownRunner + L" cannot be run" + system;
+        return L"its file system may not allow running programs" + system;
+    case ETXTBSY:
+        return L"it is open for writing, perhaps still being copied" + system;
+    case E2BIG:
+        return L"its arguments are too long for the system" + system;
+    default:
+        return systemError(error);
+    }
 }
 
 std::wstring Interpreter::scriptReadFailure(const std::string& nativeScript, int error) const {

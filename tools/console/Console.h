@@ -95,6 +95,18 @@ private:
     // anything else below the current directory.
     std::wstring absoluteDrivePath(const std::wstring& word) const;
     void fail(const std::wstring& message);
+    // "cannot find PATH" and what is missing, or "cannot reach PATH: why" when looking failed
+    // with another errno value than ENOENT or ENOTDIR.
+    std::wstring lookupFailure(const std::wstring& drivePath, int error) const;
+    // What of a drive path that names nothing is missing (": there is no folder D:\X", ": there
+    // is no drive Q:", ...); empty when only its last part is.
+    std::wstring missingPart(const std::wstring& drivePath) const;
+    // Why a file in `folder` could not be renamed or deleted, from the errno value.
+    std::wstring changeFailure(const std::wstring& folder, int error) const;
+    // Why exec failed for the program at a native path, from the errno value.
+    std::wstring execFailure(const std::string& program, int error) const;
+    // The folder of a drive path ("D:\" for "D:\x"); empty for a root.
+    static std::wstring parentOf(const std::wstring& drivePath);
     // Why a script could not be read, from readWholeFile's errno value.
     std::wstring scriptReadFailure(const std::string& nativeScript, int error) const;
     std::wstring systemError(int error) const;
