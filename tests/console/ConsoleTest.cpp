@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 using namespace tw::test;
+using namespace std::string_literals;
 using tw::console::Interpreter;
 
 namespace {
@@ -300,6 +301,12 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {{"A.wav", "a"}, {"x/", ""}},
                  "REN: the new name must be a file name, not a path: \"x/y.wav\""},
+        FileCase{"new name holds a NUL",
+                 {{"A.wav", "a"}},
+                 L"REN A.wav \"b\0.wav\""s,
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: the new name \"b^@.wav\" is not a name a file can have\n"},
         FileCase{"new name is empty",
                  {{"A.wav", "a"}},
                  L"REN A.wav \"\"",
@@ -330,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN A.wav",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: expected the file and its new name (REN file newname), but found 1\n"},
+                 "REN: expected the file and its new name (REN file newname), but found 1 name\n"},
         FileCase{"three names",
                  {{"A.wav", "a"}},
                  L"REN A.wav new name.wav",
@@ -757,8 +764,6 @@ TEST_P(ShownText, ShowsControlCharactersVisibly) {
     EXPECT_EQ(m_out.str(), "\nD:\\WAVES>" + c.echo + "\n");
     EXPECT_EQ(m_err.str(), c.error.empty() ? "" : "tonwright-console: " + c.error + "\n");
 }
-
-using namespace std::string_literals;
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ShownText,

@@ -421,18 +421,21 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     if (words.size() != 3) {
         fail(L"REN: expected the file and its new name (REN file newname), but found " +
              std::to_wstring(words.size() - 1) +
-             (words.size() > 3 ? L" names; a name with blanks goes in double quotes" : L""));
+             (words.size() > 3    ? L" names; a name with blanks goes in double quotes"
+              : words.size() == 2 ? L" name"
+                                  : L" names"));
         return false;
     }
     const std::wstring source = absoluteDrivePath(words[1]);
     const std::wstring& newName = words[2];
     // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
     // the name (there are no wildcards).
-    if (newName.empty() || newName == L"." || newName == L"..") {
+    if (newName.empty() || newName == L"." || newName == L".." ||
+        newName.find(L'\0') != std::wstring::npos) {
         fail(L"REN: the new name \"" + newName + L"\" is not a name a file can have");
         return false;
     }
-    if (newName.find_first_of(std::wstring_view(L"\\/\0", 3)) != std::wstring::npos) {
+    if (newName.find_first_of(L"\\/") != std::wstring::npos) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
     }
