@@ -586,7 +586,7 @@ std::string programText(const std::string& name, const std::string& folder) {
     if (name == "broken")
         return "this is not a program\n";
     if (name == "lost")
-        return "#!/nonexistent/runner -x\nexit 0\n";
+        return "#!" + folder + "/no-runner -x\nexit 0\n";
     if (name == "runs")
         return "#!" + folder + "/runner\nexit 0\n";
     return "#!/bin/sh\nexit 0\n";
@@ -623,8 +623,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"its runner is missing",
                     L"lost",
                     {{"lost", 0755}},
-                    "cannot run @/lost: the program it names on its first line, "
-                    "/nonexistent/runner, does not exist (No such file or directory)"},
+                    "cannot run @/lost: the program it names on its first line, @/no-runner, does "
+                    "not exist (No such file or directory)"},
         ProgramCase{"its runner cannot run",
                     L"runs",
                     {{"runs", 0755}, {"runner", 0644}},
@@ -668,14 +668,17 @@ TEST_F(ConsoleRun, SaysWhenAProgramIsStillBeingWritten) {
                                "file busy)\n");
 }
 
-// A program built for another system: its loader (named in the file) does not exist here.
+// A program built for another system: the loader it names (here one in the scratch folder that
+// is not there) does not exist.
 TEST_F(ConsoleRun, SaysWhenAProgramNeedsALoaderThisSystemLacks) {
     std::string program = readFile(mpeg() + "/l3dec");
-    const std::size_t loader = program.find("/ld-linux");
-    const std::size_t version = loader == std::string::npos ? loader : program.find(".so.", loader);
-    if (version == std::string::npos || version - loader > 64)
-        GTEST_SKIP() << "no loader named in the stand-in";
-    program[version + 4] = program[version + 4] == '7' ? '8' : '7';
+    const std::size_t named = program.find("/ld-linux");
+    const std::size_t start = named == std::string::npos ? named : program.rfind('\0', named) + 1;
+    const std::size_t end = named == std::string::npos ? named : program.find('\0', named);
+    const std::string loader = m_root / "ld";
+    if (named == std::string::npos || end - start < loader.size())
+        GTEST_SKIP() << "no loader named in the stand-in, or no room for another";
+    program.replace(start, end - start, loader + std::string(end - start - loader.size(), '\0'));
     writeFile(mpeg() + "/alien", program, true);
     ScopedCurrentDirectory cd(mpeg());
     EXPECT_FALSE(m_interpreter.runLine(L"ALIEN"));
