@@ -6,13 +6,35 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 #include <sstream>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace tw::test;
+using namespace std::string_literals;
 using tw::console::Interpreter;
 
 namespace {
+
+// A listening socket bound at `path` (left open: the test process ends soon enough).
+bool makeSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    path.copy(address.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
 
 // --- Reading a line as the console does ---
 
@@ -246,13 +268,15 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN D:\\WAVES\\A.wav \"B.WAV\"",
                  false,
                  {{"A.wav", "a"}, {"b.wav", "b"}},
-                 "REN: D:\\WAVES\\B.WAV already exists"},
+                 "REN: D:\\WAVES\\B.WAV already exists (as the name of b.wav); D:\\WAVES\\A.wav "
+                 "keeps its name"},
         FileCase{"onto another file's short alias",
                  {{"A.wav", "a"}, {"Artist - Track 09.wav", "x"}},
                  L"REN D:\\WAVES\\A.wav \"ARTIST~1.wav\"",
                  false,
                  {{"A.wav", "a"}, {"Artist - Track 09.wav", "x"}},
-                 "REN: D:\\WAVES\\ARTIST~1.wav already exists"},
+                 "REN: D:\\WAVES\\ARTIST~1.wav already exists (as the name of Artist - Track "
+                 "09.wav); D:\\WAVES\\A.wav keeps its name"},
         FileCase{"missing source",
                  {{"Y.wav", "y"}},
                  L"REN D:\\WAVES\\X.wav \"Y.wav\"",
@@ -270,19 +294,25 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN A.wav ..",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: the new name must be a file name"},
+                 "REN: the new name \"..\" is not a name a file can have"},
         FileCase{"new name holds a slash",
                  {{"A.wav", "a"}, {"x/", ""}},
                  L"REN A.wav \"x/y.wav\"",
                  false,
                  {{"A.wav", "a"}, {"x/", ""}},
                  "REN: the new name must be a file name, not a path: \"x/y.wav\""},
+        FileCase{"new name holds a NUL",
+                 {{"A.wav", "a"}},
+                 L"REN A.wav \"b\0.wav\""s,
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: the new name \"b^@.wav\" is not a name a file can have\n"},
         FileCase{"new name is empty",
                  {{"A.wav", "a"}},
                  L"REN A.wav \"\"",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: the new name must be a file name"},
+                 "REN: the new name \"\" is not a name a file can have"},
         // No wildcards: "*" and "?" are characters of a name, like ":" "|" "<" ">".
         FileCase{"names with star",
                  {{"A.wav", "a"}, {"*.wav", "star"}},
@@ -307,7 +337,20 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN A.wav",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: expected the file and its new name"}));
+                 "REN: expected the file and its new name (REN file newname), but found 1 name\n"},
+        FileCase{"three names",
+                 {{"A.wav", "a"}},
+                 L"REN A.wav new name.wav",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: expected the file and its new name (REN file newname), but found 3 names; "
+                 "a name with blanks goes in double quotes\n"},
+        FileCase{"missing folder",
+                 {{"A.wav", "a"}},
+                 L"REN D:\\NOPE\\DEEPER\\A.wav B.wav",
+                 false,
+                 {{"A.wav", "a"}},
+                 "REN: cannot find D:\\NOPE\\DEEPER\\A.wav: there is no folder D:\\NOPE\n"}));
 
 // Every name the file system takes lands exactly as written.
 FileCase landsAs(const char* title, const std::wstring& quotedName, const std::string& name) {
@@ -364,7 +407,33 @@ INSTANTIATE_TEST_SUITE_P(
                                L"DEL /S a.wav",
                                false,
                                {},
-                               "DEL: the switch /S is not supported"}));
+                               "DEL: the switch /S is not supported"},
+                      FileCase{"nothing named",
+                               {{"a.wav", "a"}},
+                               L"del /q",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: expected the file to delete (DEL file)\n"},
+                      FileCase{"a file on the way",
+                               {{"a.wav", "a"}},
+                               L"DEL a.wav\\b.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: cannot find D:\\WAVES\\a.wav\\b.wav: D:\\WAVES\\a.wav is a "
+                               "file, not a folder\n"},
+                      FileCase{"a missing folder",
+                               {{"a.wav", "a"}},
+                               L"DEL \\WAVES\\SUB\\a.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: cannot find D:\\WAVES\\SUB\\a.wav: there is no folder "
+                               "D:\\WAVES\\SUB\n"},
+                      FileCase{"no such drive",
+                               {{"a.wav", "a"}},
+                               L"DEL Q:\\a.wav",
+                               false,
+                               {{"a.wav", "a"}},
+                               "DEL: cannot find Q:\\a.wav: there is no drive Q:\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     If, FileCommands,
@@ -499,29 +568,166 @@ TEST_F(ConsoleRun, FindsProgramsOnThePathAndByDrivePath) {
     EXPECT_EQ(names(waves()), (std::set<std::string>{"one.wav", "two.wav"}));
 }
 
-TEST_F(ConsoleRun, ReportsProgramsThatFailOrCannotRun) {
-    writeFile(mpeg() + "/broken", "this is not a program", true);
-    writeFile(mpeg() + "/notexec", "#!/bin/sh\n");
+// --- Programs that fail or cannot be run: what is really wrong ---
+
+struct ProgramCase {
+    const char* title;
+    std::wstring line;                  // run in C:\MPEG, which holds the stand-in l3dec
+    std::map<std::string, int> files{}; // in C:\MPEG: name -> mode; content from programText
+    std::string message{};              // "@" stands for C:\MPEG's native path
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+// The first line of each file the cases make: a program's runner, or no program at all.
+std::string programText(const std::string& name, const std::string& folder) {
+    if (name == "broken")
+        return "this is not a program\n";
+    if (name == "lost")
+        return "#!" + folder + "/no-runner -x\nexit 0\n";
+    if (name == "runs")
+        return "#!" + folder + "/runner\nexit 0\n";
+    return "#!/bin/sh\nexit 0\n";
+}
+
+class ProgramFailures : public ConsoleRun, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(ProgramFailures, SayWhatIsWrong) {
+    const auto& c = GetParam();
+    for (const auto& [name, mode] : c.files) {
+        writeFile(mpeg() + "/" + name, programText(name, mpeg()));
+        ::chmod((mpeg() + "/" + name).c_str(), mode);
+    }
     ScopedCurrentDirectory cd(mpeg());
     m_interpreter.setSearchPath(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    EXPECT_FALSE(m_interpreter.runLine(L"FALSE"));
-    EXPECT_FALSE(m_interpreter.runLine(L"sh -c \"kill -9 $$\""));
-    EXPECT_FALSE(m_interpreter.runLine(L"BROKEN"));
-    EXPECT_FALSE(m_interpreter.runLine(L"NotExec"));
-    EXPECT_FALSE(m_interpreter.runLine(L"a/b"));
-    EXPECT_EQ(m_interpreter.failures(), 5u);
-    const std::string err = m_err.str();
-    EXPECT_NE(err.find("tonwright-console: FALSE ended with exit code 1\n"), std::string::npos)
-        << err;
-    EXPECT_NE(err.find("tonwright-console: sh was ended by signal 9"), std::string::npos) << err;
-    EXPECT_NE(err.find("tonwright-console: cannot run " + mpeg() + "/broken: Exec format error"),
-              std::string::npos)
-        << err;
-    EXPECT_NE(err.find("tonwright-console: NotExec: " + mpeg() +
-                       "/notexec cannot be run: it is not executable"),
-              std::string::npos)
-        << err;
-    EXPECT_NE(err.find("tonwright-console: 'a/b' is not a program name"), std::string::npos) << err;
+    EXPECT_FALSE(m_interpreter.runLine(c.line));
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    std::string message = c.message;
+    for (std::size_t at; (at = message.find('@')) != std::string::npos;)
+        message.replace(at, 1, mpeg());
+    EXPECT_EQ(m_err.str(), "tonwright-console: " + message + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ProgramFailures,
+    ::testing::Values(
+        ProgramCase{"exit code", L"FALSE", {}, "FALSE ended with exit code 1"},
+        ProgramCase{"signal", L"sh -c \"kill -9 $$\"", {}, "sh was ended by signal 9 (Killed)"},
+        ProgramCase{"no program at all",
+                    L"BROKEN",
+                    {{"broken", 0755}},
+                    "cannot run @/broken: it is neither a program for this system nor a script "
+                    "whose first line names the program to run it (Exec format error)"},
+        ProgramCase{"its runner is missing",
+                    L"lost",
+                    {{"lost", 0755}},
+                    "cannot run @/lost: the program it names on its first line, @/no-runner, does "
+                    "not exist (No such file or directory)"},
+        ProgramCase{"its runner cannot run",
+                    L"runs",
+                    {{"runs", 0755}, {"runner", 0644}},
+                    "cannot run @/runs: the program it names on its first line, @/runner, cannot "
+                    "be run (Permission denied)"},
+        ProgramCase{"arguments too long",
+                    L"L3DEC " + std::wstring(200'000, L'x'),
+                    {},
+                    "cannot run @/l3dec: its arguments are too long for the system (Argument list "
+                    "too long)"},
+        ProgramCase{"not executable",
+                    L"NotExec",
+                    {{"notexec", 0644}},
+                    "NotExec: @/notexec cannot be run: it is not executable"},
+        ProgramCase{"slash",
+                    L"a/b x",
+                    {},
+                    "'a/b' is not a program name: \"/\" cannot be part of one (folders are "
+                    "separated by \"\\\")"},
+        ProgramCase{"missing folder",
+                    L"C:\\NOPE\\L3DEC x",
+                    {},
+                    "cannot find the program C:\\NOPE\\L3DEC: there is no folder C:\\NOPE"},
+        ProgramCase{"missing drive",
+                    L"Q:\\L3DEC x",
+                    {},
+                    "cannot find the program Q:\\L3DEC: there is no drive Q:"},
+        ProgramCase{"nowhere",
+                    L"NOSUCHPROGRAM x",
+                    {},
+                    "cannot find the program NOSUCHPROGRAM in C:\\MPEG or on PATH"}));
+
+TEST_F(ConsoleRun, SaysWhenAProgramIsStillBeingWritten) {
+    ScopedCurrentDirectory cd(mpeg());
+    const int writer = ::open((mpeg() + "/l3dec").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    EXPECT_FALSE(m_interpreter.runLine(L"L3DEC x y"));
+    ::close(writer);
+    EXPECT_EQ(m_err.str(), "tonwright-console: cannot run " + mpeg() +
+                               "/l3dec: it is open for writing, perhaps still being copied (Text "
+                               "file busy)\n");
+}
+
+// A program built for another system: the loader it names (here one in the scratch folder that
+// is not there) does not exist.
+TEST_F(ConsoleRun, SaysWhenAProgramNeedsALoaderThisSystemLacks) {
+    std::string program = readFile(mpeg() + "/l3dec");
+    const std::size_t named = program.find("/ld-linux");
+    const std::size_t start = named == std::string::npos ? named : program.rfind('\0', named) + 1;
+    const std::size_t end = named == std::string::npos ? named : program.find('\0', named);
+    const std::string loader = m_root / "ld";
+    if (named == std::string::npos || end - start < loader.size())
+        GTEST_SKIP() << "no loader named in the stand-in, or no room for another";
+    program.replace(start, end - start, loader + std::string(end - start - loader.size(), '\0'));
+    writeFile(mpeg() + "/alien", program, true);
+    ScopedCurrentDirectory cd(mpeg());
+    EXPECT_FALSE(m_interpreter.runLine(L"ALIEN"));
+    EXPECT_EQ(m_err.str(), "tonwright-console: cannot run " + mpeg() +
+                               "/alien: it needs a loader this system does not have (a program "
+                               "for another kind of system?) (No such file or directory)\n");
+}
+
+// Immutable files: even root may neither rename nor delete them (where the file system can mark
+// them so).
+TEST_F(ConsoleRun, SaysWhyAProtectedFileStays) {
+    writeFile(waves() + "/a.wav", "a");
+    const int fd = ::open((waves() + "/a.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const auto setImmutable = [&](bool on) {
+        int changed = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        return ::ioctl(fd, FS_IOC_SETFLAGS, &changed) == 0;
+    };
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 || !setImmutable(true)) {
+        ::close(fd);
+        GTEST_SKIP() << "cannot mark a file immutable here";
+    }
+    ScopedCurrentDirectory cd(waves());
+    EXPECT_FALSE(m_interpreter.runLine(L"DEL a.wav"));
+    EXPECT_FALSE(m_interpreter.runLine(L"REN a.wav b.wav"));
+    EXPECT_TRUE(setImmutable(false));
+    ::close(fd);
+    const std::string why = ": it is protected (immutable or append-only), or the folder "
+                            "D:\\WAVES lets only a file's owner change it (Operation not "
+                            "permitted)\n";
+    EXPECT_EQ(m_err.str(), "tonwright-console: DEL: cannot delete D:\\WAVES\\a.wav" + why +
+                               "tonwright-console: REN: cannot rename D:\\WAVES\\a.wav to "
+                               "\"b.wav\"" +
+                               why);
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"a.wav"}));
+}
+
+// A folder this user may not change (root may change any, so this runs for others only).
+TEST_F(ConsoleRun, SaysWhenTheFolderMayNotBeChanged) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may change any folder";
+    writeFile(waves() + "/a.wav", "a");
+    ::chmod(waves().c_str(), 0555);
+    ScopedCurrentDirectory cd(waves());
+    EXPECT_FALSE(m_interpreter.runLine(L"DEL a.wav"));
+    ::chmod(waves().c_str(), 0755);
+    EXPECT_EQ(m_err.str(), "tonwright-console: DEL: cannot delete D:\\WAVES\\a.wav: this user "
+                           "may not change the folder D:\\WAVES (Permission denied)\n");
 }
 
 TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {
@@ -537,26 +743,270 @@ TEST_F(ConsoleRun, ScriptGoesOnAfterAFailingLineAndSkipsBlankLines) {
     EXPECT_EQ(m_out.str(), "\nC:\\MPEG>REN D:\\WAVES\\missing.wav \"x.wav\"\n"
                            "\nC:\\MPEG>L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \n"
                            "\nC:\\MPEG>REN D:\\WAVES\\A.wav \"100% a.wav\"\n");
-    EXPECT_FALSE(m_interpreter.runScript("."));
-    EXPECT_NE(m_err.str().find("tonwright-console: cannot read the script .: Is a directory"),
-              std::string::npos);
-    EXPECT_FALSE(m_interpreter.runScript("NOSUCH.BAT"));
-    EXPECT_NE(
-        m_err.str().find("tonwright-console: cannot read the script NOSUCH.BAT: No such file"),
-        std::string::npos);
 }
 
-TEST_F(ConsoleRun, RunsAnotherScriptItselfAndStopsEndlessNesting) {
+// --- Control characters never reach the terminal: the echo and messages show them ---
+
+struct ShownCase {
+    std::wstring line; // run in D:\WAVES, which holds "a.wav"
+    std::string echo;  // after the prompt
+    std::string error; // the message after "tonwright-console: "; empty when none
+};
+
+void PrintTo(const ShownCase& c, std::ostream* os) {
+    *os << c.echo;
+}
+
+class ShownText : public ConsoleRun, public ::testing::WithParamInterface<ShownCase> {};
+
+TEST_P(ShownText, ShowsControlCharactersVisibly) {
+    const auto& c = GetParam();
+    writeFile(waves() + "/a.wav", "a");
+    ScopedCurrentDirectory cd(waves());
+    (void)m_interpreter.runLine(c.line);
+    EXPECT_EQ(m_out.str(), "\nD:\\WAVES>" + c.echo + "\n");
+    EXPECT_EQ(m_err.str(), c.error.empty() ? "" : "tonwright-console: " + c.error + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ShownText,
+    ::testing::Values(
+        // A window title, a screen clear, a bell: shown, never done.
+        ShownCase{L"REM \x1b]0;owned\x07 \x1b[2J\x1b[H", "REM ^[]0;owned^G ^[[2J^[[H", ""},
+        ShownCase{L"REM a\0b\bc\td\x1f\x7f"s, "REM a^@b^Hc^Id^_^?", ""},
+        // C1 controls (U+0080..U+009F) are the ESC sequences they stand for.
+        ShownCase{L"REM \x9b"
+                  L"2J \x9d"
+                  L"0;x\x9c \x85",
+                  "REM ^[[2J ^[]0;x^[\\ ^[E", ""},
+        // Everything else is text and shown as it is.
+        ShownCase{L"REM Café 東京 ωmega \xa0 \x2028 ~", "REM Café 東京 ωmega \u00a0 \u2028 ~", ""},
+        ShownCase{L"DEL \x1b[2J.wav", "DEL ^[[2J.wav", "DEL: cannot find D:\\WAVES\\^[[2J.wav"},
+        ShownCase{L"REN a.wav \"b\\\x1b[2J.wav\"", "REN a.wav \"b\\^[[2J.wav\"",
+                  "REN: the new name must be a file name, not a path: \"b\\^[[2J.wav\""},
+        ShownCase{L"\x9b"
+                  L"31mL3DEC x",
+                  "^[[31mL3DEC x", "cannot find the program ^[[31mL3DEC in D:\\WAVES or on PATH"},
+        ShownCase{L"IF \x1b[2J EXIST a.wav DEL a.wav", "IF ^[[2J EXIST a.wav DEL a.wav",
+                  "IF: only IF [NOT] EXIST path command is supported: IF ^[[2J EXIST a.wav DEL "
+                  "a.wav"}));
+
+TEST_F(ConsoleRun, ShowsControlCharactersInNamesOfScriptsAndFolders) {
+    const std::string folder = waves() + "/t\x1b]0;x\x07";
+    fs::create_directories(folder);
+    ScopedCurrentDirectory cd(folder);
+    EXPECT_TRUE(m_interpreter.runLine(L"REM"));
+    EXPECT_FALSE(m_interpreter.runScript("\x1b[2J.bat"));
+    // No drive path can carry such a folder: the prompt is its native path.
+    EXPECT_EQ(m_out.str(), "\n" + waves() + "/t^[]0;x^G>REM\n");
+    EXPECT_EQ(m_err.str(), "tonwright-console: cannot find the script ^[[2J.bat\n");
+}
+
+// --- Lines as the console reads them from a script ---
+
+struct ScriptTextCase {
+    const char* title;
+    std::string text;               // TEMP.BAT, run in D:\WAVES, which holds "a.wav"
+    std::vector<std::string> shown; // each line shown, after the prompt
+    std::set<std::string> after{"a.wav"};
+};
+
+void PrintTo(const ScriptTextCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class ScriptText : public ConsoleRun, public ::testing::WithParamInterface<ScriptTextCase> {};
+
+TEST_P(ScriptText, ReadsLinesAsTheConsoleDoes) {
+    const auto& c = GetParam();
+    writeFile(waves() + "/a.wav", "a");
+    writeFile(m_root / "TEMP.BAT", c.text);
+    ScopedCurrentDirectory cd(waves());
+    EXPECT_TRUE(m_interpreter.runScript(m_root / "TEMP.BAT")) << m_err.str();
+    std::string shown;
+    for (const auto& line : c.shown)
+        shown += "\nD:\\WAVES>" + line + "\n";
+    EXPECT_EQ(m_out.str(), shown);
+    EXPECT_EQ(names(waves()), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, ScriptText,
+    ::testing::Values(
+        // A caret that ends a line outside quotes joins the next line to it.
+        ScriptTextCase{"caret joins", "REM a^\r\nb\r\nREM c\r\n", {"REM ab", "REM c"}},
+        ScriptTextCase{"joins across LF and CR LF", "REM a^\nb^\r\nc", {"REM abc"}},
+        ScriptTextCase{"joined line renames",
+                       "REN D:\\WAVES\\a.wav ^\r\n\"b c.wav\"\r\n",
+                       {"REN D:\\WAVES\\a.wav \"b c.wav\""},
+                       {"b c.wav"}},
+        ScriptTextCase{"joined line is quiet with @", "@REN a.wav ^\r\nb.wav\r\n", {}, {"b.wav"}},
+        ScriptTextCase{"an empty next line", "REM a^\r\n\r\nREM b\r\n", {"REM a", "REM b"}},
+        // Not a caret that continues: quoted, or itself escaped.
+        ScriptTextCase{"caret in quotes",
+                       "REM \"a^\"^\r\nREM \"b^\r\nREM c\r\n",
+                       {"REM \"a^\"REM \"b^", "REM c"}},
+        ScriptTextCase{"escaped caret", "REM a^^\r\nREM b^^^\r\nc\r\n", {"REM a^^", "REM b^^c"}},
+        ScriptTextCase{"caret ends the script", "REM end^", {"REM end^"}},
+        // The console drops a CR wherever it stands.
+        ScriptTextCase{"lone CR",
+                       "REM a\rb\r\r\nREN a.wav \"c\rd.wav\"\r\n",
+                       {"REM ab", "REN a.wav \"cd.wav\""},
+                       {"cd.wav"}},
+        ScriptTextCase{"CR before the caret", "REM a^\r\r\nb\r\n", {"REM ab"}}));
+
+// --- Scripts that cannot be run: refused at once, with what is wrong ---
+
+struct RefusedScript {
+    const char* title;
+    // Makes "script" in the folder; false when this machine cannot (the case is skipped).
+    bool (*make)(const std::string& path);
+    std::string message; // "@" stands for the script's path
+};
+
+void PrintTo(const RefusedScript& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class RefusedScripts : public ConsoleRun, public ::testing::WithParamInterface<RefusedScript> {};
+
+TEST_P(RefusedScripts, FailAtOnceSayingWhy) {
+    const auto& c = GetParam();
+    const std::string script = m_root / "script";
+    if (!c.make(script))
+        GTEST_SKIP() << "cannot make this kind of file here";
+    EXPECT_FALSE(m_interpreter.runScript(script));
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    std::string message = c.message;
+    message.replace(message.find('@'), 1, script);
+    EXPECT_EQ(m_err.str(), "tonwright-console: " + message + "\n");
+    EXPECT_EQ(m_out.str(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RefusedScripts,
+    ::testing::Values(
+        RefusedScript{"missing", [](const std::string&) { return true; },
+                      "cannot find the script @"},
+        RefusedScript{"folder", [](const std::string& p) { return ::mkdir(p.c_str(), 0700) == 0; },
+                      "the script @ is a folder, not a file"},
+        RefusedScript{"fifo", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; },
+                      "the script @ is a named pipe (FIFO), not a file"},
+        RefusedScript{"link to a fifo",
+                      [](const std::string& p) {
+                          return ::mkfifo((p + ".fifo").c_str(), 0600) == 0 &&
+                                 ::symlink((p + ".fifo").c_str(), p.c_str()) == 0;
+                      },
+                      "the script @ is a named pipe (FIFO), not a file"},
+        RefusedScript{"socket", [](const std::string& p) { return makeSocket(p); },
+                      "the script @ is a socket, not a file"},
+        // Device nodes can be made by root only; this one is never opened.
+        RefusedScript{"device",
+                      [](const std::string& p) {
+                          return ::geteuid() == 0 &&
+                                 ::mknod(p.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0;
+                      },
+                      "the script @ is a device, not a file"},
+        RefusedScript{"too large",
+                      [](const std::string& p) {
+                          writeFile(p, "REM\r\n");
+                          return ::truncate(p.c_str(), tw::console::maxScriptBytes + 1) == 0;
+                      },
+                      "the script @ is larger than 64 MiB, far more than any batch of "
+                      "Tonwright's; it was not run"},
+        RefusedScript{"unreadable",
+                      [](const std::string& p) {
+                          // Root reads anything: there this case cannot be made.
+                          writeFile(p, "REM\r\n");
+                          return ::geteuid() != 0 && ::chmod(p.c_str(), 0) == 0;
+                      },
+                      "cannot read the script @: Permission denied"}));
+
+TEST_F(ConsoleRun, RunsAnotherScriptItself) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
     writeFile(mpeg() + "/inner.bat", "L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \r\n");
-    writeFile(mpeg() + "/LOOP.CMD", "loop\r\n");
     ScopedCurrentDirectory cd(mpeg());
     EXPECT_TRUE(m_interpreter.runLine(L"INNER")) << m_err.str();
     EXPECT_TRUE(exists(waves() + "/A.wav"));
-    EXPECT_FALSE(m_interpreter.runLine(L"loop"));
-    EXPECT_EQ(m_interpreter.failures(), 1u);
-    EXPECT_NE(m_err.str().find("scripts call each other too deeply"), std::string::npos);
+    EXPECT_EQ(m_out.str(), "\nC:\\MPEG>INNER\n"
+                           "\nC:\\MPEG>L3DEC C:\\MUSIC\\A.MP3 D:\\WAVES\\A.wav -wav \n");
 }
+
+// --- Scripts that run each other: every script stops with one message, in a moment ---
+
+struct RunawayCase {
+    const char* title;
+    std::map<std::string, std::string> scripts; // in C:\MPEG; TOP.BAT is run
+    std::string message;                        // what the one message starts with
+};
+
+void PrintTo(const RunawayCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class Runaway : public ConsoleRun, public ::testing::WithParamInterface<RunawayCase> {};
+
+std::string lines(int count, const std::string& line) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += line + "\r\n";
+    return text;
+}
+
+TEST_P(Runaway, StopsEveryScriptWithOneMessage) {
+    const auto& c = GetParam();
+    for (const auto& [name, text] : c.scripts)
+        writeFile(mpeg() + "/" + name, text);
+    writeFile(waves() + "/a.wav", "a");
+    ScopedCurrentDirectory cd(mpeg());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(m_interpreter.runScript("TOP.BAT"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+
+    EXPECT_EQ(m_interpreter.failures(), 1u);
+    const std::string err = m_err.str();
+    EXPECT_EQ(err.rfind("tonwright-console: " + c.message, 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(", and no further line of any script runs\n"), std::string::npos) << err;
+    // TOP.BAT's last line renames a.wav: it never runs.
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"a.wav"}));
+    const std::string out = m_out.str();
+    EXPECT_LE(static_cast<std::size_t>(std::count(out.begin(), out.end(), '>')),
+              tw::console::maxNestedSteps + 10);
+
+    // The next script runs as usual.
+    writeFile(mpeg() + "/NEXT.BAT", "REN D:\\WAVES\\a.wav b.wav\r\n");
+    EXPECT_TRUE(m_interpreter.runScript("NEXT.BAT")) << m_err.str();
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"b.wav"}));
+}
+
+const std::string renameLast = "REN D:\\WAVES\\a.wav b.wav\r\n";
+
+// A chain never more than 4 deep whose scripts each run the next ten times, the last with
+// 10,000 quiet lines: 10^7 lines without the bound.
+std::map<std::string, std::string> fanOut() {
+    std::map<std::string, std::string> scripts{{"TOP.BAT", "S1\r\n" + renameLast}};
+    for (int i = 1; i <= 3; ++i)
+        scripts["S" + std::to_string(i) + ".BAT"] = lines(10, "S" + std::to_string(i + 1));
+    scripts["S4.BAT"] = lines(10'000, "@REM");
+    return scripts;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, Runaway,
+    ::testing::Values(
+        RunawayCase{"runs itself from each line",
+                    {{"TOP.BAT", "SELF\r\n" + renameLast}, {"SELF.BAT", lines(10, "self")}},
+                    "scripts run each other more than 8 deep, as a script that runs itself "
+                    "does; "},
+        RunawayCase{"two run each other",
+                    {{"TOP.BAT", "PING\r\n" + renameLast},
+                     {"PING.CMD", lines(10, "@PONG")},
+                     {"PONG.CMD", lines(10, "PING.CMD")}},
+                    "scripts run each other more than 8 deep"},
+        RunawayCase{"fan out", fanOut(),
+                    "scripts run by scripts have run 100000 lines and scripts in all, as "
+                    "scripts that run each other over and over do; stopped in "}));
 
 // --- Hostile text: whatever a line holds, it runs the one program it names and nothing else ---
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,6 @@ namespace tw::console {
 
 namespace {
 
-constexpr int maxScriptDepth = 8;
 const char* const programExtensions[] = {".exe", ".com", ".bat", ".cmd"};
 
 // Names are compared as the file lists and the drive paths compare them.
@@ -114,6 +114,27 @@ bool isRootedOnCurrentDrive(const std::wstring& word) {
     return !word.empty() && word[0] == L'\\' && (word.size() == 1 || word[1] != L'\\');
 }
 
+// Text as it may reach the terminal: a control character would act on it (an ESC sequence can
+// retitle the window or clear the screen), so each is shown in caret notation instead: C0 and
+// DEL as "^@".."^_" and "^?", a C1 character as the ESC sequence it stands for ("^[[" for CSI).
+std::wstring visible(std::wstring_view text) {
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (const wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < 0x20 || code == 0x7F) {
+            shown += L'^';
+            shown += static_cast<wchar_t>(code ^ 0x40);
+        } else if (code >= 0x80 && code < 0xA0) {
+            shown += L"^[";
+            shown += static_cast<wchar_t>(code - 0x40);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 bool isBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
 }
@@ -150,6 +171,18 @@ bool readWord(const std::wstring& line, std::size_t& pos, std::wstring& word) {
         }
     }
     return started;
+}
+
+// A caret that ends the line outside quotes escapes the line end: the next line goes on this one.
+bool continuesOnNextLine(const std::wstring& line) {
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == L'"')
+            quoted = !quoted;
+        else if (line[i] == L'^' && !quoted && ++i == line.size())
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -243,39 +276,73 @@ Interpreter::Interpreter(Platform& platform, std::ostream& out, std::ostream& er
 }
 
 bool Interpreter::runScript(const std::string& nativeScript) {
-    return runScriptAt(nativeScript, 0);
+    const bool ok = runScriptAt(nativeScript, 0);
+    m_stopping = false;
+    return ok;
 }
 
 bool Interpreter::runLine(const std::wstring& line) {
-    return runLineAt(line, 0);
+    const bool ok = runLineAt(line, 0);
+    m_stopping = false;
+    return ok;
 }
 
 bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
+    if (m_stopping)
+        return false;
     const std::wstring shownName = m_platform.fromEightBit(nativeScript);
     if (depth > maxScriptDepth) {
-        fail(L"scripts call each other too deeply; " + shownName + L" was not run");
+        stopRunaway(L"scripts run each other more than " + std::to_wstring(maxScriptDepth) +
+                    L" deep, as a script that runs itself does; " + shownName + L" was not run");
         return false;
     }
+    if (depth > 0 && !takeNestedStep(shownName + L" was not run"))
+        return false;
     std::string bytes;
-    if (const int error = posix::readWholeFile(nativeScript, bytes)) {
-        fail(L"cannot read the script " + shownName + L": " + systemError(error));
+    if (const int error = posix::readWholeFile(nativeScript, bytes, maxScriptBytes)) {
+        fail(scriptReadFailure(nativeScript, error));
         return false;
     }
-    const std::wstring text = m_platform.fromEightBit(bytes);
     bool ok = true;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r')
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::wstring line = nextLine(bytes, start);
+        while (continuesOnNextLine(line) && start < bytes.size()) {
             line.pop_back();
+            line += nextLine(bytes, start);
+        }
+        if (depth > 0 && !takeNestedStep(L"stopped in " + shownName))
+            return false;
         if (!runLineAt(line, depth))
             ok = false;
-        start = end + 1;
+        if (m_stopping)
+            return false;
     }
     return ok;
+}
+
+std::wstring Interpreter::nextLine(const std::string& bytes, std::size_t& start) const {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos)
+        end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    start = end + 1;
+    // The console drops every CR, the one of CR LF and any other.
+    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+    return m_platform.fromEightBit(line);
+}
+
+bool Interpreter::takeNestedStep(const std::wstring& where) {
+    if (++m_nestedSteps <= maxNestedSteps)
+        return true;
+    stopRunaway(L"scripts run by scripts have run " + std::to_wstring(maxNestedSteps) +
+                L" lines and scripts in all, as scripts that run each other over and over do; " +
+                where);
+    return false;
+}
+
+void Interpreter::stopRunaway(const std::wstring& why) {
+    fail(why + L", and no further line of any script runs");
+    m_stopping = true;
 }
 
 bool Interpreter::runLineAt(const std::wstring& line, int depth) {
@@ -295,7 +362,7 @@ bool Interpreter::runLineAt(const std::wstring& line, int depth) {
         return true;
     text = collapsePercents(text);
     if (echo) {
-        m_out << '\n' << m_platform.toEightBit(prompt() + text) << '\n';
+        m_out << '\n' << m_platform.toEightBit(visible(prompt() + text)) << '\n';
         m_out.flush();
     }
     return runCommand(text, depth);
@@ -352,17 +419,23 @@ bool Interpreter::ifExist(const std::wstring& text, int depth) {
 
 bool Interpreter::ren(const std::vector<std::wstring>& words) {
     if (words.size() != 3) {
-        fail(L"REN: expected the file and its new name (REN file newname)");
+        fail(L"REN: expected the file and its new name (REN file newname), but found " +
+             std::to_wstring(words.size() - 1) +
+             (words.size() > 3    ? L" names; a name with blanks goes in double quotes"
+              : words.size() == 2 ? L" name"
+                                  : L" names"));
         return false;
     }
     const std::wstring source = absoluteDrivePath(words[1]);
     const std::wstring& newName = words[2];
     // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
     // the name (there are no wildcards).
-    const bool badName =
-        newName.empty() || newName == L"." || newName == L".." ||
-        newName.find_first_of(std::wstring_view(L"\\/\0", 3)) != std::wstring::npos;
-    if (badName) {
+    if (newName.empty() || newName == L"." || newName == L".." ||
+        newName.find(L'\0') != std::wstring::npos) {
+        fail(L"REN: the new name \"" + newName + L"\" is not a name a file can have");
+        return false;
+    }
+    if (newName.find_first_of(L"\\/") != std::wstring::npos) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
     }
@@ -370,7 +443,8 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     const std::string nativeSource = m_platform.nativePath(source);
     struct stat sourceStat {};
     if (nativeSource.empty() || ::lstat(nativeSource.c_str(), &sourceStat) != 0) {
-        fail(L"REN: cannot find " + source);
+        const int error = nativeSource.empty() ? ENOENT : errno;
+        fail(L"REN: " + lookupFailure(source, error));
         return false;
     }
     // The folder of the source in drive terms, for resolving the new name and for messages.
@@ -385,16 +459,26 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     // The new name as the console would see it: exact, other case, or a short alias.
     const std::string resolvedTarget = m_platform.nativePath(target);
     struct stat targetStat {};
-    const bool targetExists =
-        (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0) ||
-        ::lstat(nativeTarget.c_str(), &targetStat) == 0;
+    std::string existing; // what the new name already names
+    if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0)
+        existing = resolvedTarget;
+    else if (::lstat(nativeTarget.c_str(), &targetStat) == 0)
+        existing = nativeTarget;
+    const auto taken = [&] {
+        // Say which file it is when the new name reaches it in another case or as its alias.
+        const std::string there = nativeBaseName(existing);
+        const std::wstring which =
+            existing.empty() || there == m_platform.toEightBit(newName)
+                ? L""
+                : L" (as the name of " + m_platform.fromEightBit(there) + L")";
+        fail(L"REN: " + target + L" already exists" + which + L"; " + source + L" keeps its name");
+        return false;
+    };
 
     int error = 0;
-    if (targetExists) {
-        if (!sameInode(sourceStat, targetStat)) {
-            fail(L"REN: " + target + L" already exists; " + source + L" keeps its name");
-            return false;
-        }
+    if (!existing.empty()) {
+        if (!sameInode(sourceStat, targetStat))
+            return taken();
         // The file itself under another case or its short alias: nothing, or a case change.
         if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName))
             return true;
@@ -406,23 +490,19 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     } else {
         error = renameNoReplace(nativeSource, nativeTarget);
     }
-    if (error == EEXIST) {
-        fail(L"REN: " + target + L" already exists; " + source + L" keeps its name");
-        return false;
-    }
+    if (error == EEXIST)
+        return taken();
     if (error != 0) {
-        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " + systemError(error));
+        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " +
+             changeFailure(parentOf(source), error));
         return false;
     }
     return true;
 }
 
 bool Interpreter::del(const std::vector<std::wstring>& words) {
-    if (words.size() < 2) {
-        fail(L"DEL: name the file to delete");
-        return false;
-    }
     bool ok = true;
+    bool named = false;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::wstring& word = words[i];
         if (!word.empty() && word[0] == L'/') {
@@ -434,19 +514,26 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
             continue;
         }
         // "*" and "?" are characters of the name: there are no wildcards.
+        named = true;
         const std::wstring path = absoluteDrivePath(word);
         const std::string native = m_platform.nativePath(path);
         struct stat st {};
         if (native.empty() || ::lstat(native.c_str(), &st) != 0) {
-            fail(L"DEL: cannot find " + path);
+            const int error = native.empty() ? ENOENT : errno;
+            fail(L"DEL: " + lookupFailure(path, error));
             ok = false;
         } else if (S_ISDIR(st.st_mode)) {
             fail(L"DEL: " + path + L" is a folder; DEL deletes files only");
             ok = false;
         } else if (::unlink(native.c_str()) != 0) {
-            fail(L"DEL: cannot delete " + path + L": " + systemError(errno));
+            const int error = errno;
+            fail(L"DEL: cannot delete " + path + L": " + changeFailure(parentOf(path), error));
             ok = false;
         }
+    }
+    if (!named) {
+        fail(L"DEL: expected the file to delete (DEL file)");
+        return false;
     }
     return ok;
 }
@@ -455,7 +542,9 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     const std::wstring& command = words[0];
     ProgramMatch match;
     if (command.find(L'/') != std::wstring::npos) {
-        fail(L"'" + command + L"' is not a program name");
+        fail(L"'" + command +
+             L"' is not a program name: \"/\" cannot be part of one (folders "
+             L"are separated by \"\\\")");
         return false;
     }
     const bool hasFolder =
@@ -473,9 +562,11 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     if (match.path.empty()) {
         if (!match.unusable.empty())
             fail(command + L": " + m_platform.fromEightBit(match.unusable) +
-                 L" cannot be run: it is not executable");
+                 (isScriptName(match.unusable) ? L" cannot be run: this user may not read it"
+                                               : L" cannot be run: it is not executable"));
         else if (hasFolder)
-            fail(L"cannot find the program " + absoluteDrivePath(command));
+            fail(L"cannot find the program " + absoluteDrivePath(command) +
+                 missingPart(absoluteDrivePath(command)));
         else
             fail(L"cannot find the program " + command + L" in " +
                  prompt().substr(0, prompt().size() - 1) + L" or on PATH");
@@ -498,9 +589,13 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     std::fflush(nullptr);
     const posix::RunResult outcome = posix::runAndWait(argv);
     if (!outcome.started()) {
-        fail(L"cannot run " + m_platform.fromEightBit(match.path) + L": " +
-             (outcome.start.error ? systemError(outcome.start.error)
-                                  : std::wstring(L"the process could not be created")));
+        const std::wstring program = m_platform.fromEightBit(match.path);
+        if (outcome.start.failure == posix::SpawnResult::Failure::Program)
+            fail(L"cannot run " + program + L": " + execFailure(match.path, outcome.start.error));
+        else
+            fail(L"cannot start a process for " + program + L": " +
+                 (outcome.start.error ? systemError(outcome.start.error)
+                                      : L"the system gave no reason"));
         return false;
     }
     if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0)
@@ -547,8 +642,125 @@ std::wstring Interpreter::absoluteDrivePath(const std::wstring& word) const {
 
 void Interpreter::fail(const std::wstring& message) {
     ++m_failures;
-    m_err << "tonwright-console: " << m_platform.toEightBit(message) << '\n';
+    m_err << "tonwright-console: " << m_platform.toEightBit(visible(message)) << '\n';
     m_err.flush();
+}
+
+std::wstring Interpreter::parentOf(const std::wstring& drivePath) {
+    std::wstring trimmed = drivePath;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\')
+        trimmed.pop_back();
+    const std::size_t cut = trimmed.find_last_of(L'\\');
+    if (cut == std::wstring::npos || trimmed.size() <= 3)
+        return {};
+    return trimmed.substr(0, cut == 2 ? 3 : cut);
+}
+
+std::wstring Interpreter::lookupFailure(const std::wstring& drivePath, int error) const {
+    if (error != ENOENT && error != ENOTDIR)
+        return L"cannot reach " + drivePath + L": " + systemError(error);
+    return L"cannot find " + drivePath + missingPart(drivePath);
+}
+
+std::wstring Interpreter::missingPart(const std::wstring& drivePath) const {
+    if (m_platform.nativePath(drivePath).empty()) {
+        const std::wstring drive = drivePath.substr(0, 2);
+        for (const Drive& known : m_platform.drives())
+            if (sameNameIgnoringCase(known.letter, drive))
+                return L": no file can have that name";
+        return L": there is no drive " + drive;
+    }
+    // The first folder on the way that is missing, or a file that stands where a folder should.
+    std::wstring missing;
+    for (std::wstring folder = parentOf(drivePath); !folder.empty(); folder = parentOf(folder)) {
+        struct stat st {};
+        if (::stat(m_platform.nativePath(folder).c_str(), &st) != 0) {
+            missing = folder;
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode))
+            return L": " + folder + L" is a file, not a folder";
+        break;
+    }
+    return missing.empty() ? L"" : L": there is no folder " + missing;
+}
+
+std::wstring Interpreter::changeFailure(const std::wstring& folder, int error) const {
+    const std::wstring system = L" (" + systemError(error) + L")";
+    switch (error) {
+    case EACCES:
+        return L"this user may not change the folder " + folder + system;
+    case EPERM:
+        return L"it is protected (immutable or append-only), or the folder " + folder +
+               L" lets only a file's owner change it" + system;
+    default:
+        return systemError(error);
+    }
+}
+
+std::wstring Interpreter::execFailure(const std::string& program, int error) const {
+    const std::wstring system = L" (" + systemError(error) + L")";
+    // A script names the program that runs it on its first line.
+    std::string start;
+    std::string runner;
+    if (posix::readFileStart(program, start, 512) == 0 && start.rfind("#!", 0) == 0) {
+        std::size_t from = start.find_first_not_of(" \t", 2);
+        if (from != std::string::npos)
+            runner = start.substr(from, start.find_first_of(" \t\r\n", from) - from);
+    }
+    const std::wstring shownRunner =
+        L"the program it names on its first line, " + m_platform.fromEightBit(runner) + L",";
+    switch (error) {
+    case ENOEXEC:
+        return L"it is neither a program for this system nor a script whose first line names "
+               L"the program to run it" +
+               system;
+    case ENOENT: {
+        struct stat st {};
+        if (::stat(program.c_str(), &st) != 0)
+            return L"it is no longer there" + system;
+        if (!runner.empty())
+            return shownRunner + L" does not exist" + system;
+        return L"it needs a loader this system does not have (a program for another kind of "
+               L"system?)" +
+               system;
+    }
+    case EACCES:
+        if (!runner.empty() && !posix::isExecutableFile(runner))
+            return shownRunner + L" cannot be run" + system;
+        return L"its file system may not allow running programs" + system;
+    case ETXTBSY:
+        return L"it is open for writing, perhaps still being copied" + system;
+    case E2BIG:
+        return L"its arguments are too long for the system" + system;
+    default:
+        return systemError(error);
+    }
+}
+
+std::wstring Interpreter::scriptReadFailure(const std::string& nativeScript, int error) const {
+    const std::wstring name = m_platform.fromEightBit(nativeScript);
+    switch (error) {
+    case ENOENT:
+        return L"cannot find the script " + name;
+    case EISDIR:
+        return L"the script " + name + L" is a folder, not a file";
+    case EFBIG:
+        return L"the script " + name + L" is larger than " + std::to_wstring(maxScriptBytes >> 20) +
+               L" MiB, far more than any batch of Tonwright's; it was not run";
+    case EINVAL: {
+        // Not a regular file, so it was never opened: say what it is.
+        struct stat st {};
+        const int kind = ::stat(nativeScript.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+        const wchar_t* what = kind == S_IFIFO                      ? L"a named pipe (FIFO)"
+                              : kind == S_IFCHR || kind == S_IFBLK ? L"a device"
+                              : kind == S_IFSOCK                   ? L"a socket"
+                                                                   : L"not a regular file";
+        return L"the script " + name + L" is " + what + L", not a file";
+    }
+    default:
+        return L"cannot read the script " + name + L": " + systemError(error);
+    }
 }
 
 std::wstring Interpreter::systemError(int error) const {

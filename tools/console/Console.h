@@ -16,6 +16,16 @@ class Platform;
 
 namespace tw::console {
 
+// The largest script read (nested ones too). Tonwright writes a few hundred bytes per file, so
+// even a batch of 100,000 files stays well below; a device or a runaway file never fills memory.
+inline constexpr std::size_t maxScriptBytes = std::size_t{64} << 20;
+
+// Scripts that run scripts: how deep, and how many lines and script starts in all below the
+// first script (a script that runs another goes on when that one ends). Past either, every
+// script stops at once: scripts that run each other would otherwise fan out beyond any end.
+inline constexpr int maxScriptDepth = 8;
+inline constexpr std::size_t maxNestedSteps = 100'000;
+
 // The batch file's first pass: "%%" becomes "%". Variables are never expanded, so "%PATH%"
 // and a lone "%" stay as written.
 std::wstring collapsePercents(const std::wstring& line);
@@ -48,8 +58,9 @@ public:
     // the process's own standard output and error.
     Interpreter(Platform& platform, std::ostream& out, std::ostream& err);
 
-    // Runs every line of the script (a native path). False when the script could not be read
-    // or any line failed.
+    // Runs every line of the script (a native path). As in the console, every CR is dropped and
+    // a caret that ends a line outside quotes joins the next line to it. False when the script
+    // could not be read or any line failed, or scripts ran each other past the limits above.
     bool runScript(const std::string& nativeScript);
 
     // Runs one line (without its line end). False when it failed.
@@ -64,6 +75,12 @@ public:
 private:
     bool runScriptAt(const std::string& nativeScript, int depth);
     bool runLineAt(const std::wstring& line, int depth);
+    // The line of `bytes` at `start`, without its line end or any CR; moves `start` past it.
+    std::wstring nextLine(const std::string& bytes, std::size_t& start) const;
+    // Counts one line or start of a script below the first script; past the limit, stops.
+    bool takeNestedStep(const std::wstring& where);
+    // Reports why scripts stop, once, and makes every running script end.
+    void stopRunaway(const std::wstring& why);
     // One command of a line, already shown and with "%%" collapsed.
     bool runCommand(const std::wstring& text, int depth);
     // "IF [NOT] EXIST path command": runs the command when the condition holds.
@@ -78,6 +95,20 @@ private:
     // anything else below the current directory.
     std::wstring absoluteDrivePath(const std::wstring& word) const;
     void fail(const std::wstring& message);
+    // "cannot find PATH" and what is missing, or "cannot reach PATH: why" when looking failed
+    // with another errno value than ENOENT or ENOTDIR.
+    std::wstring lookupFailure(const std::wstring& drivePath, int error) const;
+    // What of a drive path that names nothing is missing (": there is no folder D:\X", ": there
+    // is no drive Q:", ...); empty when only its last part is.
+    std::wstring missingPart(const std::wstring& drivePath) const;
+    // Why a file in `folder` could not be renamed or deleted, from the errno value.
+    std::wstring changeFailure(const std::wstring& folder, int error) const;
+    // Why exec failed for the program at a native path, from the errno value.
+    std::wstring execFailure(const std::string& program, int error) const;
+    // The folder of a drive path ("D:\" for "D:\x"); empty for a root.
+    static std::wstring parentOf(const std::wstring& drivePath);
+    // Why a script could not be read, from readWholeFile's errno value.
+    std::wstring scriptReadFailure(const std::string& nativeScript, int error) const;
     std::wstring systemError(int error) const;
 
     Platform& m_platform;
@@ -85,6 +116,8 @@ private:
     std::ostream& m_err;
     std::string m_searchPath;
     std::size_t m_failures = 0;
+    std::size_t m_nestedSteps = 0; // over the interpreter's whole life
+    bool m_stopping = false;       // set by stopRunaway until the first call returns
 };
 
 } // namespace tw::console
