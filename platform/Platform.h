@@ -114,4 +114,8 @@ std::wstring wholeShortPath(const Platform& platform, const std::wstring& path);
 // The platform of the machine we run on.
 std::unique_ptr<Platform> createSystemPlatform();
 
+// Why no window could be opened here (no display to reach), in a line a user can act on;
+// empty when a window can be tried. Asked before the toolkit starts, which would abort.
+std::wstring whyNoWindowCanOpen();
+
 } // namespace tw

@@ -37,6 +37,16 @@ std::string searchPathWithProgramFolder(const std::string& path, const std::stri
     return path + ":" + programFolder;
 }
 
+bool notifyDesktop(const std::string& title, const std::string& body) {
+    // The service lives on the session bus; without one nobody would hear.
+    if (!hasValue("DBUS_SESSION_BUS_ADDRESS"))
+        return false;
+    const std::string sender = findOnPath("notify-send");
+    if (sender.empty())
+        return false;
+    return spawnDetached({sender, "--app-name=Tonwright", "--icon=tonwright", title, body}).ok();
+}
+
 Status startScriptInTerminal(const std::string& nativeDirectory, const std::string& script,
                              bool minimized) {
     // A detached terminal that cannot reach a display would fail unseen; find out first.
@@ -79,6 +89,10 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
     std::vector<std::string> args{terminal};
     if (isXterm && minimized)
         args.push_back("-iconic");
+    // A scalable font the desktop's font configuration resolves, instead of a bitmap font the
+    // X server may not have (xterm then warns in the window).
+    if (isXterm)
+        args.insert(args.end(), {"-fa", "Monospace", "-fs", "11"});
     args.insert(args.end(), {"-T", title, "-e", interpreter, script});
     // The tools that ship with the program (the decoder) are found even when the script's
     // folder holds none of them.

@@ -17,6 +17,10 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
 // name (PATH cannot hold it).
 std::string searchPathWithProgramFolder(const std::string& path, const std::string& programFolder);
 
+// Tells the desktop's notification service (through notify-send, where both are there), without
+// waiting; false when there is none to tell.
+bool notifyDesktop(const std::string& title, const std::string& body);
+
 // Hands an address to the desktop's opener, without waiting.
 Status openAddressWithDesktop(const std::string& address);
 

@@ -20,9 +20,34 @@
 #include <unistd.h>
 
 namespace tw {
+
 std::unique_ptr<Platform> createSystemPlatform() {
     return std::make_unique<posix::PosixPlatform>();
 }
+
+std::wstring whyNoWindowCanOpen() {
+    const auto value = [](const char* name) {
+        const char* text = std::getenv(name);
+        return std::string(text ? text : "");
+    };
+    if (!value("QT_QPA_PLATFORM").empty() || !value("WAYLAND_DISPLAY").empty())
+        return {};
+    const std::string display = value("DISPLAY");
+    if (display.empty())
+        return L"no display to open a window on (DISPLAY is not set)";
+    // A local display (":0", ":1.0") listens on a socket; one that is not there cannot be
+    // reached, and the toolkit would abort.
+    if (display.size() >= 2 && display[0] == ':') {
+        const std::string number = display.substr(1, display.find('.') - 1);
+        struct stat st {};
+        if (!number.empty() &&
+            number.find_first_not_of("0123456789") == std::string::npos &&
+            (::stat(("/tmp/.X11-unix/X" + number).c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)))
+            return L"the display " + posix::fromUtf8(display) + L" cannot be reached";
+    }
+    return {};
+}
+
 } // namespace tw
 
 namespace tw::posix {

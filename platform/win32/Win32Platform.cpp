@@ -13,6 +13,10 @@ namespace tw {
 std::unique_ptr<Platform> createSystemPlatform() {
     return std::make_unique<win32::Win32Platform>();
 }
+
+std::wstring whyNoWindowCanOpen() {
+    return {}; // the desktop is always there to open a window on
+}
 } // namespace tw
 
 namespace tw::win32 {

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,6 +49,44 @@ inline ProgramRun runProgram(const std::vector<std::string>& args) {
     while (waited < 0 && errno == EINTR);
     run.ok = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
+}
+
+// What a program said and how it ended, for tests of its command line.
+struct ProgramAnswer {
+    int exitCode = -1; // -1 when it did not start or did not exit
+    std::string out;
+    std::string err;
+};
+
+// Runs a program (a path) with its standard output and error caught in files of `scratch`.
+inline ProgramAnswer runAndCatch(const std::vector<std::string>& args, const std::string& scratch) {
+    const std::string out = scratch + "/out", err = scratch + "/err";
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ProgramAnswer answer;
+    if (rc != 0)
+        return answer;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status))
+        answer.exitCode = WEXITSTATUS(status);
+    const auto slurp = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    answer.out = slurp(out);
+    answer.err = slurp(err);
+    return answer;
 }
 
 inline bool onPath(const std::string& program) {

@@ -480,8 +480,10 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         if (!sameInode(sourceStat, targetStat))
             return taken();
         // The file itself under another case or its short alias: nothing, or a case change.
-        if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName))
+        if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName)) {
+            m_renamedInto.insert(folder);
             return true;
+        }
         error = renameNoReplace(nativeSource, nativeTarget);
         struct stat literal {};
         if (error == EEXIST && ::lstat(nativeTarget.c_str(), &literal) == 0 &&
@@ -497,6 +499,8 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
              changeFailure(parentOf(source), error));
         return false;
     }
+    m_renamedInto.insert(folder);
+    ++m_renamed;
     return true;
 }
 
@@ -598,8 +602,10 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
                                       : L"the system gave no reason"));
         return false;
     }
-    if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0)
+    if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0) {
+        ++m_programsRun;
         return true;
+    }
     if (WIFEXITED(outcome.status))
         fail(command + L" ended with exit code " + std::to_wstring(WEXITSTATUS(outcome.status)));
     else if (WIFSIGNALED(outcome.status))

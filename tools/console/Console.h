@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,12 @@ public:
     // How many failures were reported (one per failing line, one per file for DEL).
     std::size_t failures() const { return m_failures; }
 
+    // What the session did, for the line that ends it: programs that ran to a good end, files
+    // REN gave their new names, and the folders they are in (drive paths ending in "\").
+    std::size_t programsRun() const { return m_programsRun; }
+    std::size_t renamed() const { return m_renamed; }
+    const std::set<std::wstring>& renamedInto() const { return m_renamedInto; }
+
     // The program search path; defaults to the PATH of the environment.
     void setSearchPath(const std::string& path) { m_searchPath = path; }
 
@@ -116,6 +123,9 @@ private:
     std::ostream& m_err;
     std::string m_searchPath;
     std::size_t m_failures = 0;
+    std::size_t m_programsRun = 0;
+    std::size_t m_renamed = 0;
+    std::set<std::wstring> m_renamedInto;
     std::size_t m_nestedSteps = 0; // over the interpreter's whole life
     bool m_stopping = false;       // set by stopRunaway until the first call returns
 };

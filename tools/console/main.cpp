@@ -3,22 +3,54 @@
 #include "Console.h"
 
 #include "platform/Platform.h"
+#include "platform/posix/PosixLauncher.h"
 
 #include <iostream>
 #include <string>
 
 #include <unistd.h>
 
+namespace {
+
+// What a batch that ran without a failure did, in one line.
+std::wstring doneLine(const tw::console::Interpreter& interpreter) {
+    const auto& folders = interpreter.renamedInto();
+    const std::size_t files = interpreter.renamed();
+    if (files > 0 && folders.size() == 1)
+        return std::to_wstring(files) + (files == 1 ? L" file" : L" files") + L" decoded into " +
+               *folders.begin();
+    const std::size_t programs = interpreter.programsRun();
+    return std::to_wstring(programs) + (programs == 1 ? L" program" : L" programs") + L" ran";
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    const std::string usage = "usage: tonwright-console SCRIPT\n"
+                              "Runs a batch script written by Tonwright, line by line, as the "
+                              "console runs it on Windows.\n";
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::cout << usage;
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "tonwright-console " << TW_VERSION << '\n';
+        return 0;
+    }
     if (argc != 2) {
-        std::cerr << "usage: tonwright-console SCRIPT\n"
-                     "Runs a batch script written by Tonwright, line by line.\n";
+        std::cerr << usage;
         return 2;
     }
     auto platform = tw::createSystemPlatform();
     tw::console::Interpreter interpreter(*platform, std::cout, std::cerr);
     const bool ok = interpreter.runScript(argv[1]);
-    if (!ok && ::isatty(STDIN_FILENO)) {
+    if (ok) {
+        // The window closes with us: the line is for a terminal kept open, the desktop's
+        // notification for everyone else.
+        const std::string done = platform->toEightBit(doneLine(interpreter));
+        std::cout << "\ntonwright-console: done without a failure: " << done << std::endl;
+        tw::posix::notifyDesktop("Tonwright: decoding finished", done);
+    } else if (::isatty(STDIN_FILENO)) {
         // The window closes with us: keep it open until the user has read what went wrong.
         const auto failures = interpreter.failures();
         std::cout << "\ntonwright-console: " << failures << (failures == 1 ? " step" : " steps")

@@ -141,6 +141,20 @@ private:
 
 int main(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // Alone on the line, so that a file of either name can still be decoded.
+    if (args == std::vector<std::string>{"--help"}) {
+        std::printf("usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign]\n"
+                    "Decodes the MPEG Layer-3 file INPUT into OUTPUT as 16-bit PCM:\n"
+                    "  -wav  WAV (the default)   -snd  SND   -aif  AIFF   -aic  AIFC\n"
+                    "  -sa   search on however far after a loss of synchronization\n"
+                    "  -ign  keep quiet about damage and decode whatever can be decoded\n"
+                    "OUTPUT appears only once it is complete; a failed run leaves none.\n");
+        return 0;
+    }
+    if (args == std::vector<std::string>{"--version"}) {
+        std::printf("l3dec %s\n", TW_VERSION);
+        return 0;
+    }
     tw::decoder::Options options;
     std::string error;
     if (!tw::decoder::parseArguments(args, options, error)) {
