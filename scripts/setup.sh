@@ -1,17 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tonwright needs to build, run and test; only what is missing.
+# Installs the Debian packages Tonwright needs; only what is missing.
+#   scripts/setup.sh          everything: building, running, testing, benchmarks and checks
+#   scripts/setup.sh run      only what building and starting the program needs (./run)
+#   scripts/setup.sh package  what building the program and its .deb needs
 set -euo pipefail
 
-packages=(
+run_packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
   libmpg123-dev libsndfile1-dev
-  lame sox mpg123
-  xvfb xauth xterm xdg-utils x11-utils
+  # Configuring the tree looks for GoogleTest even when only the programs are built.
+  libgtest-dev libgmock-dev
+  xterm xdg-utils
   fonts-liberation fonts-dejavu-core
 )
+check_packages=(
+  libbenchmark-dev
+  clang libclang-rt-14-dev
+  lame sox mpg123
+  xvfb xauth x11-utils
+  desktop-file-utils appstream man-db
+)
+package_packages=(dpkg-dev file)
+
+case "${1:-all}" in
+  run) packages=("${run_packages[@]}") ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${check_packages[@]}") ;;
+  *) echo "usage: scripts/setup.sh [run|package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

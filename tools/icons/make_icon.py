@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Draws the program icon (a document sheet with a table on it and a cog wheel at its foot) in
-the classic 16-colour palette, at 16 x 16 and 32 x 32, and writes it as PNG files.
+the classic 16-colour palette, at any size, and writes it as PNG files.
 
-Usage: make_icon.py OUTPUT_DIR   (writes tonwright-16.png and tonwright-32.png)
-Standard library only, so it runs anywhere the sources are checked out.
+Usage: make_icon.py OUTPUT_DIR [SIZE...]   (writes OUTPUT_DIR/tonwright-SIZE.png; 16 and 32
+       when no size is given)
+The window's own icons (ui/resources) are sizes 16 and 32; the desktop's (packaging/icons) are
+48, 64, 128 and 256. Standard library only, so it runs anywhere the sources are checked out.
 """
 import math
 import struct
@@ -65,6 +67,9 @@ def draw(size):
     if size == 16:
         return draw_small()
     s = size / 32.0
+    # Lines are one pixel at 32 x 32 and as much thicker as the icon is larger, so that every
+    # size looks like the 32-pixel artwork.
+    w = max(1, int(s))
     px = [[None] * size for _ in range(size)]
 
     def put(x, y, c):
@@ -79,30 +84,36 @@ def draw(size):
     fold = max(2, r(6))
     for y in range(top, bottom + 1):
         for x in range(left, right + 1):
-            if x - (right - fold) > y - top:
+            diagonal = (x - (right - fold)) - (y - top)
+            if diagonal > 0:
                 continue  # cut away by the fold
-            edge = x in (left, right) or y in (top, bottom) or x - (right - fold) == y - top
+            edge = (x < left + w or x > right - w or y < top + w or y > bottom - w
+                    or diagonal > -w)
             put(x, y, BLACK if edge else WHITE)
     for i in range(fold + 1):  # the folded flap
         for x in range(right - fold, right - fold + i + 1):
-            put(x, top + i, SILVER if x < right - fold + i else BLACK)
-        put(right - fold, top + i, BLACK)
-    for x in range(right - fold, right + 1):
-        put(x, top + fold, BLACK)
+            outline = x > right - fold + i - w or x < right - fold + w
+            put(x, top + i, BLACK if outline else SILVER)
+    for y in range(top + fold - w + 1, top + fold + 1):
+        for x in range(right - fold, right + 1):
+            put(x, y, BLACK)
 
     # The table: a navy heading row, then rows and columns of grey rules.
     tl, tt, tr, tb = left + max(2, r(3)), top + fold + max(1, r(2)), right - max(2, r(3)), r(19)
+    heading = max(1, r(3))
     for x in range(tl, tr + 1):
-        for y in range(tt, tt + max(1, r(3))):
+        for y in range(tt, tt + heading):
             put(x, y, NAVY)
     step = max(2, r(4))
-    for y in range(tt + max(1, r(3)), tb + 1):
+    columns = (tl, tl + (tr - tl) // 3, tl + 2 * (tr - tl) // 3, tr - w + 1)
+    text_row = (step + w) // 2 - w // 2
+    for y in range(tt + heading, tb + 1):
         for x in range(tl, tr + 1):
-            rule = (y - tt) % step == 0 or y == tb
-            col = x in (tl, tr, tl + (tr - tl) // 3, tl + 2 * (tr - tl) // 3)
+            rule = (y - tt) % step < w or y > tb - w
+            col = any(c <= x < c + w for c in columns)
             if rule or col:
                 put(x, y, GRAY)
-            elif size == 32 and (y - tt) % step == 2 and x % 2 == 0:
+            elif size >= 32 and text_row <= (y - tt) % step < text_row + w and (x // w) % 2 == 0:
                 put(x, y, TEAL)  # a little text in the cells
 
     # The cog wheel at the foot of the sheet.
@@ -114,14 +125,20 @@ def draw(size):
             dx, dy = x + 0.5 - (cx + 0.5), y + 0.5 - (cy + 0.5)
             d = math.hypot(dx, dy)
             a = (math.atan2(dy, dx) / (2 * math.pi)) * teeth
-            tooth = (a - math.floor(a)) < 0.5
+            phase = a - math.floor(a)
+            tooth = phase < 0.5
             rim = outer if tooth else inner
             if d <= hole:
                 put(x, y, WHITE if size == 16 else None)
-                if size == 32 and d > hole - 1.0:
+                if size >= 32 and d > hole - w:
                     put(x, y, BLACK)
             elif d <= rim:
-                border = d > rim - 1.0 or d <= hole + 1.0
+                border = d > rim - w or d <= hole + w
+                # A tooth's flanks get an outline too once lines are thicker than a pixel: at
+                # one pixel their staircase already reads as an edge.
+                if w > 1 and tooth and d > inner - w:
+                    flank = min(phase, 0.5 - phase) * 2 * math.pi * d / teeth
+                    border = border or flank < w
                 shade = dx + dy < 0
                 put(x, y, BLACK if border else (SILVER if shade else GRAY))
     if size == 16:
@@ -148,7 +165,8 @@ def png(px):
 
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
-    for size in (16, 32):
+    sizes = [int(size) for size in sys.argv[2:]] or [16, 32]
+    for size in sizes:
         with open(f"{out}/tonwright-{size}.png", "wb") as f:
             f.write(png(draw(size)))
 

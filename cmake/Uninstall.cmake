@@ -1,0 +1,23 @@
+# Removes every file listed in MANIFEST (the install_manifest.txt of `cmake --install`). Run
+# as: cmake -D MANIFEST=build/install_manifest.txt -P cmake/Uninstall.cmake
+if(NOT EXISTS "${MANIFEST}")
+    message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} does not exist (install first).")
+endif()
+file(STRINGS "${MANIFEST}" files)
+set(failed 0)
+foreach(file IN LISTS files)
+    # A link is removed as itself, even where it points nowhere.
+    if(EXISTS "${file}" OR IS_SYMLINK "${file}")
+        message(STATUS "Removing ${file}")
+        file(REMOVE "${file}")
+        if(EXISTS "${file}" OR IS_SYMLINK "${file}")
+            message(SEND_ERROR "Could not remove ${file}")
+            set(failed 1)
+        endif()
+    else()
+        message(STATUS "Already gone: ${file}")
+    endif()
+endforeach()
+if(NOT failed)
+    file(REMOVE "${MANIFEST}")
+endif()
