@@ -11,7 +11,7 @@ run_packages=(
   libmpg123-dev libsndfile1-dev
   # Configuring the tree looks for GoogleTest even when only the programs are built.
   libgtest-dev libgmock-dev
-  xterm xdg-utils
+  xterm xdg-utils libnotify-bin
   fonts-liberation fonts-dejavu-core
 )
 check_packages=(
