@@ -18,7 +18,7 @@ check_packages=(
   libbenchmark-dev
   clang libclang-rt-14-dev
   lame sox mpg123
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils openbox xdotool
   desktop-file-utils appstream man-db
 )
 package_packages=(dpkg-dev file)

@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace tw {
 
@@ -227,6 +228,8 @@ void Form1::DecodeNow_Click() {
     QApplication::restoreOverrideCursor();
     switch (result.kind) {
     case DecodeResult::Kind::Started:
+        if (m_state.LoadMode != 1)
+            keepFocusWhileTheConsoleOpens();
         if (!result.message.empty()) {
             QMessageBox box(QMessageBox::Warning, applicationTitle(),
                             QString::fromStdWString(result.message), QMessageBox::Ok, this);
@@ -244,6 +247,27 @@ void Form1::DecodeNow_Click() {
         showFailure(QString::fromStdWString(result.message));
         break;
     }
+}
+
+void Form1::keepFocusWhileTheConsoleOpens() {
+    // The console maps its window a moment after it is started; the window that had the focus
+    // before it is this one (or a message box of ours, which keeps it).
+    constexpr int tick = 50;
+    constexpr int ticks = 4000 / tick;
+    auto* watch = new QTimer(this);
+    auto* left = new int(ticks);
+    connect(watch, &QTimer::timeout, this, [this, watch, left] {
+        const bool lost = QApplication::activeWindow() == nullptr;
+        // Only the focus comes back: the console stays on top, to be seen.
+        if (lost)
+            activateWindow();
+        if (lost || --*left == 0) {
+            watch->stop();
+            watch->deleteLater();
+            delete left;
+        }
+    });
+    watch->start(tick);
 }
 
 void Form1::Exit_Click() {

@@ -91,6 +91,9 @@ private:
     void createControls();
     void createMenus();
     void showFailure(const QString& message);
+    // A console started in a normal window does not keep the focus: desktops that give every
+    // new window the focus get it handed back to this one, once, while the console appears.
+    void keepFocusWhileTheConsoleOpens();
 
     Platform& m_platform;
     AppState m_state;
