@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "DirList.h"
 #include "DriveList.h"
+#include "Drop.h"
 #include "FileList.h"
 #include "Form2.h"
 #include "Form3.h"
@@ -15,12 +16,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -39,6 +43,7 @@ template <typename T> T* named(T* widget, const char* name) {
 Form1::Form1(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platform(platform) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vandrel Tonwright 1.10"));
+    setAcceptDrops(true);
     setWindowIcon(applicationIcon());
     // Fixed single border: minimize and close, no maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -268,6 +273,43 @@ void Form1::keepFocusWhileTheConsoleOpens() {
         }
     });
     watch->start(tick);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    // The cursor shows whether the drop would be taken.
+    if (!planDrop(m_platform, event->mimeData()->urls()).folder.isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event) {
+    if (!planDrop(m_platform, event->mimeData()->urls()).folder.isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const DropPlan plan = planDrop(m_platform, event->mimeData()->urls());
+    if (plan.folder.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (!Dir1->setPath(plan.folder))
+        return;
+    (void)Drive1->setDrive(plan.folder.left(2));
+    for (int i = 0; i < File1->count(); ++i)
+        File1->item(i)->setSelected(plan.files.contains(File1->item(i)->text()));
+    if (!plan.otherFolders.isEmpty()) {
+        QMessageBox box(QMessageBox::Information, applicationTitle(),
+                        QStringLiteral("Only the files from %1 were taken: files are decoded from "
+                                       "one folder at a time. Not taken: the files from %2.")
+                            .arg(plan.folder, plan.otherFolders.join(QStringLiteral(", "))),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
 }
 
 void Form1::Exit_Click() {

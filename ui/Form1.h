@@ -84,6 +84,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dropped from a file manager are browsed to, as the user would: the
+    // lists move to their folder and exactly the dropped .mp3 files are selected.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // Enter that no control takes for itself presses "Decode", the window's default button.
     void keyPressEvent(QKeyEvent* event) override;
 
