@@ -260,16 +260,15 @@ void Form1::keepFocusWhileTheConsoleOpens() {
     constexpr int tick = 50;
     constexpr int ticks = 4000 / tick;
     auto* watch = new QTimer(this);
-    auto* left = new int(ticks);
-    connect(watch, &QTimer::timeout, this, [this, watch, left] {
+    // The count lives in the connection, which goes with the timer.
+    connect(watch, &QTimer::timeout, this, [this, watch, left = ticks]() mutable {
         const bool lost = QApplication::activeWindow() == nullptr;
         // Only the focus comes back: the console stays on top, to be seen.
         if (lost)
             activateWindow();
-        if (lost || --*left == 0) {
+        if (lost || --left == 0) {
             watch->stop();
             watch->deleteLater();
-            delete left;
         }
     });
     watch->start(tick);
