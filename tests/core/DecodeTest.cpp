@@ -1,5 +1,6 @@
 // What Decode writes, starts and refuses, over an in-memory platform.
 #include "core/Decode.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/MemoryPlatform.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, LoadModeTest,
                                            std::pair<std::int16_t, bool>{0, false},
                                            std::pair<std::int16_t, bool>{-1, false},
                                            std::pair<std::int16_t, bool>{5, false},
-                                           std::pair<std::int16_t, bool>{257, false}));
+                                           std::pair<std::int16_t, bool>{257, false}),
+                         tw::test::namedByValue());
 
 struct SelectionCase {
     const char* label;

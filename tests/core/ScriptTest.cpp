@@ -1,6 +1,7 @@
 // The script text of Decode, over an in-memory platform whose short names each case sets: a
 // file system that ignores case and whose short names stay with their files, as on Windows.
 #include "core/Script.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/MemoryPlatform.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{L"^|<>()", false, L"^^^|^<^>^(^)"},
                       EscapeCase{L"rock & (roll) ^ <x>", true, L"rock & (roll) ^ <x>"},
                       EscapeCase{L"!',;=~`@#$", false, L"!',;=~`@#$"},
-                      EscapeCase{L"caf\u00e9 \u65e5\u672c", true, L"caf\u00e9 \u65e5\u672c"}));
+                      EscapeCase{L"caf\u00e9 \u65e5\u672c", true, L"caf\u00e9 \u65e5\u672c"}),
+    tw::test::namedBy([](const EscapeCase& c) { return std::wstring(c.text); }));
 
 struct Entry {
     const wchar_t* name;
