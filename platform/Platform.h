@@ -77,6 +77,12 @@ public:
     // --- 8-bit text at the edges (the ANSI code page on Windows, UTF-8 elsewhere) ---
     virtual std::string toEightBit(const std::wstring& text) const = 0;
     virtual std::wstring fromEightBit(const std::string& bytes) const = 0;
+    // The text of a batch script, in the encoding the console reads it in: the console's (OEM)
+    // code page on Windows, which is not the ANSI one; elsewhere the same as toEightBit. A
+    // character the encoding lacks becomes "?", so text that does not come back the same
+    // cannot be carried.
+    virtual std::string toScriptText(const std::wstring& text) const = 0;
+    virtual std::wstring fromScriptText(const std::string& bytes) const = 0;
 
     // --- Whole files, as bytes ---
     // A regular file's bytes, at most its first `maxBytes`; a folder, pipe or device is a

@@ -441,6 +441,14 @@ std::wstring PosixPlatform::fromEightBit(const std::string& bytes) const {
     return fromUtf8(bytes);
 }
 
+std::string PosixPlatform::toScriptText(const std::wstring& text) const {
+    return toEightBit(text);
+}
+
+std::wstring PosixPlatform::fromScriptText(const std::string& bytes) const {
+    return fromEightBit(bytes);
+}
+
 Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes,
                                std::size_t maxBytes) const {
     const ResolvedPath resolved = resolve(path);

@@ -386,30 +386,50 @@ std::wstring Win32Platform::programDirectory() const {
     return fullPath(directoryPart(program));
 }
 
-std::string Win32Platform::toEightBit(const std::wstring& text) const {
+namespace {
+
+std::string toCodePage(UINT codePage, const std::wstring& text) {
     if (text.empty())
         return {};
     // The UTF-8 code page takes no flags; any other gets "?" for a missing character.
-    const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int length = ::WideCharToMultiByte(
-        CP_ACP, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(std::max(length, 0)), '\0');
     if (length > 0)
-        ::WideCharToMultiByte(CP_ACP, flags, text.data(), static_cast<int>(text.size()), out.data(),
-                              length, nullptr, nullptr);
+        ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()),
+                              out.data(), length, nullptr, nullptr);
     return out;
 }
 
-std::wstring Win32Platform::fromEightBit(const std::string& bytes) const {
+std::wstring fromCodePage(UINT codePage, const std::string& bytes) {
     if (bytes.empty())
         return {};
-    const int length =
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    const int length = ::MultiByteToWideChar(codePage, 0, bytes.data(),
+                                             static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(std::max(length, 0)), L'\0');
     if (length > 0)
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
+        ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
                               length);
     return out;
+}
+
+} // namespace
+
+std::string Win32Platform::toEightBit(const std::wstring& text) const {
+    return toCodePage(::GetACP(), text);
+}
+
+std::wstring Win32Platform::fromEightBit(const std::string& bytes) const {
+    return fromCodePage(::GetACP(), bytes);
+}
+
+std::string Win32Platform::toScriptText(const std::wstring& text) const {
+    return toCodePage(::GetOEMCP(), text);
+}
+
+std::wstring Win32Platform::fromScriptText(const std::string& bytes) const {
+    return fromCodePage(::GetOEMCP(), bytes);
 }
 
 Status Win32Platform::readFile(const std::wstring& path, std::string& bytes,

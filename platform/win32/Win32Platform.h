@@ -48,6 +48,9 @@ public:
     // could turn a harmless character into "\" or ":").
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
+    // The OEM code page, which the console reads a batch file in, under the same rule.
+    std::string toScriptText(const std::wstring& text) const override;
+    std::wstring fromScriptText(const std::string& bytes) const override;
     Status readFile(const std::wstring& path, std::string& bytes,
                     std::size_t maxBytes = kWholeFile) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
