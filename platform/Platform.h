@@ -103,7 +103,9 @@ public:
     virtual Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                               bool minimized) = 0;
     // Hands an address (mailto:, http:) to the user's registered program, without waiting.
-    virtual Status openAddress(const std::wstring& address) = 0;
+    // `owner` is the native handle of the window asking (the system's windows for the address
+    // belong to it), 0 for none; a platform without such windows ignores it.
+    virtual Status openAddress(const std::wstring& address, std::uintptr_t owner) = 0;
 
     // --- Names while a script runs ---
     // A model of the names the console will see while a batch script runs (NameModel.h),

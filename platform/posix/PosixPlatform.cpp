@@ -489,7 +489,7 @@ std::unique_ptr<NameModel> PosixPlatform::nameModel() const {
     return std::make_unique<PosixNameModel>(*this);
 }
 
-Status PosixPlatform::openAddress(const std::wstring& address) {
+Status PosixPlatform::openAddress(const std::wstring& address, std::uintptr_t) {
     return openAddressWithDesktop(toUtf8(address));
 }
 

@@ -82,7 +82,8 @@ public:
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
-    Status openAddress(const std::wstring& address) override;
+    // The desktop's opener has no owner window to take.
+    Status openAddress(const std::wstring& address, std::uintptr_t owner) override;
     // Short names computed from a folder's current names: the model plays every change through
     // the same tables the platform resolves with.
     std::unique_ptr<NameModel> nameModel() const override;

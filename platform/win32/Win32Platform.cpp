@@ -554,10 +554,10 @@ Status Win32Platform::startBatch(const std::wstring& directory, const std::wstri
     return Status::success();
 }
 
-Status Win32Platform::openAddress(const std::wstring& address) {
-    const std::string eightBit = toEightBit(address);
-    const auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteA(nullptr, "open", eightBit.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+Status Win32Platform::openAddress(const std::wstring& address, std::uintptr_t owner) {
+    // The wide call: an address is never narrowed into "?" (which would start a query).
+    const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+        reinterpret_cast<HWND>(owner), L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32)
         return Status::success();
     std::wstring why;

@@ -59,7 +59,9 @@ public:
     // COMSPEC (else the system's cmd.exe) with "/c script" in a new console window.
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
-    Status openAddress(const std::wstring& address) override;
+    // ShellExecute with the owner window given, so what the system shows for the address
+    // belongs to it.
+    Status openAddress(const std::wstring& address, std::uintptr_t owner) override;
 
     // The full path of a drive path ("C:" taken as "C:\"), or empty when the text is not a
     // drive path of an existing drive.

@@ -507,18 +507,28 @@ TEST_F(Win32Files, OpenAddressHandsTheAddressToTheRegisteredProgram) {
     if (!protocol.ok())
         GTEST_SKIP() << "cannot register a protocol here (no right to write the classes root)";
 
-    const tw::Status status = platform.openAddress(L"twtestproto:hello");
-    ASSERT_TRUE(status.ok) << platform.toEightBit(status.message);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    std::string bytes;
-    while (std::chrono::steady_clock::now() < deadline &&
-           !(platform.readFile(output, bytes) && bytes.find("\r\n") != std::string::npos))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(bytes, "twtestproto:hello\r\n");
+    // With no owner, and with a window of the test's own as the About box gives its own.
+    const HWND window = ::CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 10, 10, HWND_MESSAGE,
+                                          nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr) << "no window could be made";
+    for (const HWND owner : {HWND{}, window}) {
+        SCOPED_TRACE(owner ? "owned" : "no owner");
+        ::DeleteFileW(output.c_str());
+        const tw::Status status =
+            platform.openAddress(L"twtestproto:hello", reinterpret_cast<std::uintptr_t>(owner));
+        ASSERT_TRUE(status.ok) << platform.toEightBit(status.message);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::string bytes;
+        while (std::chrono::steady_clock::now() < deadline &&
+               !(platform.readFile(output, bytes) && bytes.find("\r\n") != std::string::npos))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(bytes, "twtestproto:hello\r\n");
+    }
+    ::DestroyWindow(window);
 }
 
 TEST_F(Win32Files, OpenAddressWithoutARegisteredProgramIsAFailure) {
-    const tw::Status status = platform.openAddress(L"twnosuchproto:hello");
+    const tw::Status status = platform.openAddress(L"twnosuchproto:hello", 0);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(L"twnosuchproto:hello"), std::wstring::npos);
 }
