@@ -529,29 +529,28 @@ Status Win32Platform::startBatch(const std::wstring& directory, const std::wstri
         return Status::failure(L"Cannot start the script " + scriptName +
                                L": the name is not a plain file name");
 
-    std::wstring interpreter = fetchString([](wchar_t* buffer, DWORD size) {
-        return ::GetEnvironmentVariableW(L"COMSPEC", buffer, size);
-    });
-    if (interpreter.empty()) {
-        interpreter = fetchString(
-            [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
-        interpreter += L"\\cmd.exe";
-    }
-    const bool blank = scriptName.find(L' ') != std::wstring::npos;
-    std::wstring commandLine =
-        L"\"" + interpreter + L"\" /c " + (blank ? L"\"" + scriptName + L"\"" : scriptName);
-
+    BatchCommand command = batchCommand(scriptName);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = minimized ? SW_SHOWMINNOACTIVE : SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process))
+    if (!::CreateProcessW(command.program.c_str(), command.commandLine.data(), nullptr, nullptr,
+                          FALSE, CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process))
         return failure(L"Cannot start the script in", directory, ::GetLastError());
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     return Status::success();
+}
+
+Win32Platform::BatchCommand Win32Platform::batchCommand(const std::wstring& scriptName) {
+    const std::wstring program = fetchString([](wchar_t* buffer, DWORD size) {
+                                     return ::GetSystemDirectoryW(buffer, size);
+                                 }) +
+                                 L"\\cmd.exe";
+    const bool blank = scriptName.find(L' ') != std::wstring::npos;
+    return {program, L"\"" + program + L"\" /D /V:OFF /C " +
+                         (blank ? L"\"" + scriptName + L"\"" : scriptName)};
 }
 
 Status Win32Platform::openAddress(const std::wstring& address, std::uintptr_t owner) {
