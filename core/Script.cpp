@@ -434,10 +434,12 @@ private:
             .plain(L" ")
             .plain(m_switches)
             .end();
+        // The path IF tests is quoted: some consoles take no carets off it, so "^(" would
+        // name nothing and the earlier output would stay.
         if (replaces)
             ScriptLine(m_script.text)
                 .plain(L"IF EXIST ")
-                .plain(*output)
+                .quoted(*output)
                 .plain(L" del ")
                 .quoted(target)
                 .end();
