@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--id3v2-only", "--tt", kLongTitle, "--tc", std::string(20000, 'x')},
                 "",
                 {kLongTitle.substr(0, 1023), "", "", "", "", "", std::string(1024, 'x'),
-                 "title cut to 1024 bytes; comment cut to 1024 bytes"}},
+                 "title: cut to 1024 bytes; comment: cut to 1024 bytes"}},
         TagCase{"Version22",
                 {},
                 v2(2, {{"TT2", "\0Caf\xe9"s},
@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"COMM", "\3eng\0line 1\r\nline 2"s}},
                    "TYER\x7f\x7f\x7f\x7f\0\0\0032000"s),
                 {"Fallback title", "", "Album", "", "", "", "line 1 line 2",
-                 "title not valid text, left out; album control characters removed"}}),
+                 "title: not valid text, left out; album: control characters removed"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TagTextTest, IsMadeFitForTheOutput) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -115,11 +116,6 @@ std::string v1Text(const char* field, std::size_t size) {
 
 } // namespace
 
-bool Tags::empty() const {
-    return title.empty() && artist.empty() && album.empty() && track.empty() && date.empty() &&
-           genre.empty() && comment.empty();
-}
-
 std::string Tags::trackName() const {
     if (artist.empty() || title.empty())
         return artist + title;
@@ -213,7 +209,7 @@ Tags tagsFrom(const mpg123_id3v1* v1, const mpg123_id3v2* v2) {
             tags.*field = cleanTagText(*text, trouble);
             if (!trouble.empty())
                 tags.trouble +=
-                    (tags.trouble.empty() ? "" : "; ") + std::string(name) + " " + trouble;
+                    (tags.trouble.empty() ? "" : "; ") + std::string(name) + ": " + trouble;
             if (!(tags.*field).empty())
                 return;
         }

@@ -19,11 +19,10 @@ constexpr std::size_t kMaxTagBytes = 1024;
 // MP3 does not have it.
 struct Tags {
     std::string title, artist, album, track, date, genre, comment;
-    // What could not come over whole ("title cut to 1024 bytes; ..."), for one warning; empty
+    // What could not come over whole ("title: cut to 1024 bytes; ..."), for one warning; empty
     // when nothing was lost.
     std::string trouble;
 
-    bool empty() const;
     // "Artist - Title", or whichever of the two there is.
     std::string trackName() const;
 };
