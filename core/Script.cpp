@@ -181,9 +181,9 @@ public:
                 m_switches += kFormats[f].decoderSwitch;
             }
         }
-        if (input.check1)
+        if (input.searchAgain)
             m_switches += L"-sa ";
-        if (input.check2)
+        if (input.ignoreErrors)
             m_switches += L"-ign ";
     }
 
@@ -194,12 +194,12 @@ public:
             return why;
         if (auto why = checkCarriable(m_state.Destination, L"The output folder", chooseFolder))
             return why;
-        if (auto why = checkCarriable(m_input.dirPath, L"The folder", chooseFolder))
+        if (auto why = checkCarriable(m_input.sourceFolder, L"The folder", chooseFolder))
             return why;
         if (auto why = checkFolder(m_state.Destination, L"The output folder",
                                    L"Choose an output folder with Options > Destination."))
             return why;
-        if (auto why = checkFolder(m_input.dirPath, L"The folder of the selected files",
+        if (auto why = checkFolder(m_input.sourceFolder, L"The folder of the selected files",
                                    L"Browse to the files again."))
             return why;
         m_shortDestination = m_model->shortPath(m_state.Destination);
@@ -229,7 +229,7 @@ public:
         for (std::size_t i : counted) {
             Source source;
             source.index = i;
-            source.path = joinPath(m_input.dirPath, m_input.entries[i]);
+            source.path = joinPath(m_input.sourceFolder, m_input.entries[i]);
             if (auto why = checkSource(source))
                 leaveOut(i, *why);
             else
@@ -295,7 +295,7 @@ private:
         const bool isFile =
             found.kind == NameModel::Kind::File || found.kind == NameModel::Kind::Other;
         if (!isFile || found.name != name)
-            return L"it is no longer in " + m_input.dirPath;
+            return L"it is no longer in " + m_input.sourceFolder;
         source.id = found.id;
         source.shortPath = m_model->shortPath(source.path);
         if (source.shortPath.empty())

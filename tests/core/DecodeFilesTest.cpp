@@ -38,7 +38,7 @@ public:
         m_drives.createDirectory(L"C:\\MUSIC");
         m_drives.createDirectory(L"D:\\WAVES");
         recording = std::make_unique<tw::test::RecordingPlatform>(m_drives.platform());
-        input.dirPath = L"C:\\MUSIC";
+        input.sourceFolder = L"C:\\MUSIC";
         state.Destination = L"D:\\WAVES\\";
         state.DecoderPath = L"C:\\MPEG";
     }
@@ -99,7 +99,7 @@ TEST_P(WorkedExampleTest, ReproducesTheScriptByteForByte) {
     drives.select({L"track01.mp3", L"Long Song Title.mp3"});
     drives.input.formats = {false, false, false, false};
     drives.input.formats[GetParam().format] = true;
-    drives.input.check1 = true;
+    drives.input.searchAgain = true;
 
     const tw::DecodeResult result = drives.decode();
 

@@ -28,7 +28,7 @@ struct Scene {
         platform.addDirectory(L"C:\\MPEG");
         input.entries = {L"track01.mp3", L"Long Song Title.mp3"};
         input.selected = {true, true};
-        input.dirPath = L"C:\\MUSIC";
+        input.sourceFolder = L"C:\\MUSIC";
         state.Destination = L"D:\\WAVES\\";
         state.DecoderPath = L"C:\\MPEG";
     }
@@ -157,7 +157,7 @@ TEST_P(RefusalTest, RefusesBeforeAnythingIsWritten) {
     Scene s;
     switch (c.field) {
     case 1:
-        s.input.dirPath = c.text;
+        s.input.sourceFolder = c.text;
         break;
     case 2:
         s.state.Destination = c.text;
@@ -267,7 +267,7 @@ TEST(RefusalTest, ShortPathsTheConsoleCannotReadAreNotWritten) {
         s.platform.addDirectory(L"C:\\" + folder, L"C:\\" + shortFolder);
         s.platform.addFile(L"C:\\" + folder + L"\\track01.mp3",
                            L"C:\\" + shortFolder + L"\\TRACK01.MP3");
-        s.input.dirPath = L"C:\\" + folder;
+        s.input.sourceFolder = L"C:\\" + folder;
         s.input.entries = {L"track01.mp3"};
         s.input.selected = {true};
         const DecodeResult result = s.decode();

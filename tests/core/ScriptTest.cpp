@@ -41,12 +41,12 @@ struct Entry {
 
 struct ScriptCase {
     const char* label;
-    const wchar_t* dirPath;
+    const wchar_t* sourceFolder;
     const wchar_t* destination;
     std::vector<Entry> entries;
     int format; // 0..3: Option1..Option4
-    bool check1;
-    bool check2;
+    bool searchAgain;
+    bool ignoreErrors;
     std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // files: long path, short form
     std::vector<const wchar_t*> lines;
     std::vector<const wchar_t*> leftOut{}; // names, in list order
@@ -72,10 +72,10 @@ TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
         input.entries.push_back(e.name);
         input.selected.push_back(e.selected);
     }
-    input.dirPath = c.dirPath;
+    input.sourceFolder = c.sourceFolder;
     input.formats = {c.format == 0, c.format == 1, c.format == 2, c.format == 3};
-    input.check1 = c.check1;
-    input.check2 = c.check2;
+    input.searchAgain = c.searchAgain;
+    input.ignoreErrors = c.ignoreErrors;
     tw::AppState state;
     state.Destination = c.destination;
     state.DecoderPath = L"C:\\MPEG";

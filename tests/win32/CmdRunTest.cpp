@@ -210,7 +210,7 @@ protected:
         for (const wchar_t* folder : {L"in", L"out", L"mpeg", L"stubs", L"logs"})
             fs::create_directories(m_root / folder);
         m_before = platform.currentDirectory();
-        input.dirPath = path(L"in");
+        input.sourceFolder = path(L"in");
         state.Destination = path(L"out") + L"\\";
         state.DecoderPath = path(L"mpeg");
     }

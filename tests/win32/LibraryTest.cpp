@@ -28,7 +28,7 @@ protected:
         fs::create_directories(m_root / L"in");
         fs::create_directories(m_root / L"out");
         fs::create_directories(m_root / L"mpeg");
-        input.dirPath = (m_root / L"in").wstring();
+        input.sourceFolder = (m_root / L"in").wstring();
         state.Destination = (m_root / L"out").wstring() + L"\\";
         state.DecoderPath = (m_root / L"mpeg").wstring();
     }
@@ -53,7 +53,7 @@ protected:
 
 // Hash-made short names are not unique: the decoder line could not tell the two files apart.
 TEST_F(Win32Library, SelectedFilesSharingAShortNameAreLeftOut) {
-    const auto [first, second] = tw::test::makeShortNameTwins(input.dirPath, "x");
+    const auto [first, second] = tw::test::makeShortNameTwins(input.sourceFolder, "x");
     if (second.empty())
         GTEST_SKIP() << "this file system gives every name a short name of its own";
     write(L"in\\track01.mp3");
