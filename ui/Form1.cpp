@@ -320,13 +320,14 @@ void Form1::Setup_Click() {
 }
 
 void Form1::DestinationSelect_Click() {
-    Form4 dialog(*this);
+    Form4 dialog(m_platform, m_state);
     // A destination the lists cannot show (gone, no medium, edited by hand) leaves that list
     // where a new one starts; the dialog opens anyway.
     const QString destination = QString::fromStdWString(m_state.Destination);
     static_cast<void>(dialog.Drive1->setDrive(destination.left(2)));
     static_cast<void>(dialog.Dir1->setPath(destination));
     dialog.showModal(this);
+    setLabel1(QString::fromStdWString(m_state.Destination));
 }
 
 void Form1::About_Click() {

@@ -2,8 +2,8 @@
 
 #include "DirList.h"
 #include "DriveList.h"
-#include "Form1.h"
 #include "Twips.h"
+#include "core/AppState.h"
 
 #include <QGroupBox>
 #include <QIcon>
@@ -11,15 +11,15 @@
 
 namespace tw {
 
-Form4::Form4(Form1& main) : FixedDialog(3165, 3105), m_main(main) {
+Form4::Form4(Platform& platform, AppState& state) : FixedDialog(3165, 3105), m_state(state) {
     setWindowTitle(QStringLiteral("Output Destination"));
     setWindowIcon(QIcon(QStringLiteral(":/dialogs/destination.png")));
 
     Frame1 = new QGroupBox(this);
     placeTwips(Frame1, 0, 0, 3135, 2655);
-    Drive1 = new DriveList(main.platform(), Frame1);
+    Drive1 = new DriveList(platform, Frame1);
     placeTwips(Drive1, 120, 240, 2895, 315);
-    Dir1 = new DirList(main.platform(), Frame1);
+    Dir1 = new DirList(platform, Frame1);
     placeTwips(Dir1, 120, 600, 2895, 1890);
 
     Command2 = addButton(this, QStringLiteral("Cancel"), 2160, 2760, 975, 255);
@@ -36,8 +36,7 @@ void Form4::Command1_Click() {
     std::wstring path = Dir1->path().toStdWString();
     if (path.empty() || path.back() != L'\\')
         path += L'\\';
-    m_main.state().Destination = path;
-    m_main.setLabel1(QString::fromStdWString(path));
+    m_state.Destination = path;
     close();
 }
 

@@ -9,14 +9,16 @@ namespace tw {
 
 class DirList;
 class DriveList;
-class Form1;
+class Platform;
+struct AppState;
 
 // Output Destination: chooses the folder that receives the decoded files. It keeps nothing
-// of its own; the main window primes it at each opening and "Okay" writes back through it.
+// of its own; the main window primes it at each opening, "Okay" sets the state's Destination,
+// and the main window shows what the state then holds.
 class Form4 : public FixedDialog {
     Q_OBJECT
 public:
-    explicit Form4(Form1& main);
+    Form4(Platform& platform, AppState& state);
 
     QGroupBox* Frame1;
     DriveList* Drive1;
@@ -28,7 +30,7 @@ public:
     void Command2_Click();
 
 private:
-    Form1& m_main;
+    AppState& m_state;
 };
 
 } // namespace tw
