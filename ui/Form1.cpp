@@ -174,8 +174,15 @@ QString Form1::label1() const {
 }
 
 void Form1::showFailure(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), message, QMessageBox::Ok, this);
-    box.exec();
+    tell(QMessageBox::Critical, applicationTitle(), message);
+}
+
+void Form1::tell(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    m_boxes->show(this, Message{icon, title, text});
+}
+
+void Form1::setMessageBoxes(MessageBoxes* boxes) {
+    m_boxes = boxes ? boxes : &m_realBoxes;
 }
 
 void Form1::Form_Load() {
@@ -192,9 +199,7 @@ void Form1::Form_Unload() {
 void Form1::Drive1_Change() {
     // A drive without a medium, or one that cannot be read: say so and leave the lists alone.
     if (!Dir1->setPath(Drive1->drive())) {
-        QMessageBox box(QMessageBox::NoIcon, applicationTitle(), QStringLiteral("Sorry!"),
-                        QMessageBox::Ok, this);
-        box.exec();
+        tell(QMessageBox::NoIcon, applicationTitle(), QStringLiteral("Sorry!"));
     }
 }
 
@@ -236,15 +241,12 @@ void Form1::DecodeNow_Click() {
         if (m_state.LoadMode != 1)
             keepFocusWhileTheConsoleOpens();
         if (!result.message.empty()) {
-            QMessageBox box(QMessageBox::Warning, applicationTitle(),
-                            QString::fromStdWString(result.message), QMessageBox::Ok, this);
-            box.exec();
+            tell(QMessageBox::Warning, applicationTitle(), QString::fromStdWString(result.message));
         }
         break;
     case DecodeResult::Kind::NothingSelected: {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Yikes!"),
-                        QStringLiteral("Um... pick a file, Einstein!"), QMessageBox::Ok, this);
-        box.exec();
+        tell(QMessageBox::Warning, QStringLiteral("Yikes!"),
+             QStringLiteral("Um... pick a file, Einstein!"));
         break;
     }
     case DecodeResult::Kind::Refused:
@@ -302,12 +304,10 @@ void Form1::dropEvent(QDropEvent* event) {
     for (int i = 0; i < File1->count(); ++i)
         File1->item(i)->setSelected(plan.files.contains(File1->item(i)->text()));
     if (!plan.otherFolders.isEmpty()) {
-        QMessageBox box(QMessageBox::Information, applicationTitle(),
-                        QStringLiteral("Only the files from %1 were taken: files are decoded from "
-                                       "one folder at a time. Not taken: the files from %2.")
-                            .arg(plan.folder, plan.otherFolders.join(QStringLiteral(", "))),
-                        QMessageBox::Ok, this);
-        box.exec();
+        tell(QMessageBox::Information, applicationTitle(),
+             QStringLiteral("Only the files from %1 were taken: files are decoded from one "
+                            "folder at a time. Not taken: the files from %2.")
+                 .arg(plan.folder, plan.otherFolders.join(QStringLiteral(", "))));
     }
 }
 

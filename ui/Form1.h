@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MessageBoxes.h"
 #include "core/AppState.h"
 #include "settings/SettingsHost.h"
 
@@ -38,6 +39,9 @@ public:
     void setLabel1(const std::wstring& caption) override;
     void setLabel1(const QString& caption);
     QString label1() const;
+    // Where the window's messages go: the real boxes, or a stand-in (nullptr: the real ones
+    // again). The stand-in must outlive its use.
+    void setMessageBoxes(MessageBoxes* boxes);
 
     // Event handlers, one per handled event.
     void Form_Load();
@@ -96,12 +100,15 @@ private:
     void createControls();
     void createMenus();
     void showFailure(const QString& message);
+    void tell(QMessageBox::Icon icon, const QString& title, const QString& text);
     // A console started in a normal window does not keep the focus: desktops that give every
     // new window the focus get it handed back to this one, once, while the console appears.
     void keepFocusWhileTheConsoleOpens();
 
     Platform& m_platform;
     AppState m_state;
+    MessageBoxes m_realBoxes;
+    MessageBoxes* m_boxes = &m_realBoxes;
     bool m_unloaded = false;
 };
 

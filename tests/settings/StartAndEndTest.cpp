@@ -3,9 +3,9 @@
 
 #include "core/AppState.h"
 #include "tests/support/CaseNames.h"
+#include "tests/support/MessageBoxProbe.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
-#include "tests/ui/MessageBoxProbe.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
 #include "ui/Form1.h"
@@ -192,7 +192,7 @@ TEST(StartAndEnd, SaveThatCannotBeDoneIsReportedAndTheWindowStillCloses) {
     std::filesystem::remove(machine.drives().native(Machine::iniPath));
     machine.drives().createDirectory(Machine::iniPath);
 
-    const tw::test::BoxSeen box = tw::test::runAndAnswerBox([&] { window.close(); });
+    const tw::test::BoxSeen box = tw::test::runAndAnswerBox(window, [&] { window.close(); });
     ASSERT_TRUE(box.shown);
     EXPECT_EQ(box.title, "Tonwright");
     EXPECT_TRUE(box.text.contains("C:\\TONWRITE\\tonwright.ini")) << box.text.toStdString();

@@ -1,7 +1,7 @@
 // Decode as the user runs it from the main window, over real files in temporary drives; the
 // console start is recorded instead of opening a terminal.
-#include "MessageBoxProbe.h"
 #include "tests/support/CaseNames.h"
+#include "tests/support/MessageBoxProbe.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
@@ -9,9 +9,11 @@
 #include "ui/FileList.h"
 #include "ui/Form1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -58,7 +60,7 @@ protected:
     }
     // Runs Decode through `way`; any message box it opens fails the test.
     void decode(const std::function<void()>& way) {
-        const auto seen = tw::test::runAndAnswerBox(way);
+        const auto seen = tw::test::runAndAnswerBox(*form, way);
         EXPECT_FALSE(seen.shown) << seen.text.toStdString();
     }
 
@@ -93,7 +95,7 @@ TEST_F(DecodeFromWindow, AFileLeftOutIsNamedInOneMessageAndTheOthersAreDecoded) 
     drives.createFile(L"D:\\WAVES\\Track01.wav"); // another album's file, another case
     form->Dir1->setPath(QStringLiteral("C:\\MUSIC"));
     select({0, 1});
-    const auto seen = tw::test::runAndAnswerBox([&] { form->DecodeNow->trigger(); });
+    const auto seen = tw::test::runAndAnswerBox(*form, [&] { form->DecodeNow->trigger(); });
     EXPECT_EQ(seen, tw::test::okBox(QStringLiteral("Tonwright"),
                                     QStringLiteral("These files were left out of the decode:\n\n"
                                                    "\"track01.mp3\": the output folder holds "
@@ -174,8 +176,8 @@ TEST_F(DecodeFromWindow, ButtonAndMenuWriteTheSameScript) {
 }
 
 TEST_F(DecodeFromWindow, NothingSelectedSaysYikesAndWritesNothing) {
-    const auto seen =
-        tw::test::runAndAnswerBox([&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
+    const auto seen = tw::test::runAndAnswerBox(
+        *form, [&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
     EXPECT_EQ(seen.title, QStringLiteral("Yikes!"));
     EXPECT_EQ(script(), "(no script)");
     EXPECT_TRUE(recording.batchStarts.empty());
@@ -184,7 +186,7 @@ TEST_F(DecodeFromWindow, NothingSelectedSaysYikesAndWritesNothing) {
 TEST_F(DecodeFromWindow, AFailedStartIsReportedUnderTheApplicationTitle) {
     recording.batchResult = tw::Status::failure(L"no terminal to run it in");
     select({1});
-    const auto seen = tw::test::runAndAnswerBox([&] { form->DecodeNow->trigger(); });
+    const auto seen = tw::test::runAndAnswerBox(*form, [&] { form->DecodeNow->trigger(); });
     EXPECT_EQ(seen.title, QStringLiteral("Tonwright"));
     EXPECT_TRUE(seen.text.contains(QStringLiteral("no terminal to run it in")))
         << seen.text.toStdString();
@@ -204,7 +206,7 @@ TEST(RealDrives, ADriveWhoseRootIsMissingSaysSorryAndAReadyOneOpensAtItsRoot) {
         form.File1->item(0)->setSelected(true);
 
         form.Drive1->setCurrentIndex(2); // E:, as if the user had scrolled to it
-        const auto sorry = tw::test::runAndAnswerBox([&] { emit form.Drive1->activated(2); });
+        const auto sorry = tw::test::runAndAnswerBox(form, [&] { emit form.Drive1->activated(2); });
         EXPECT_TRUE(sorry.shown);
         EXPECT_EQ(sorry.text, QStringLiteral("Sorry!"));
         EXPECT_EQ(sorry.title, QStringLiteral("Tonwright"));
@@ -213,7 +215,7 @@ TEST(RealDrives, ADriveWhoseRootIsMissingSaysSorryAndAReadyOneOpensAtItsRoot) {
         EXPECT_TRUE(form.File1->isSelected(0));
 
         const auto none =
-            tw::test::runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Up); });
+            tw::test::runAndAnswerBox(form, [&] { QTest::keyClick(form.Drive1, Qt::Key_Up); });
         EXPECT_FALSE(none.shown);
         EXPECT_EQ(form.Dir1->path(), QStringLiteral("D:\\"));
         ASSERT_EQ(form.File1->listCount(), 1);

@@ -1,5 +1,5 @@
 // Files and folders dropped on the main window, as a file manager drops them.
-#include "MessageBoxProbe.h"
+#include "tests/support/MessageBoxProbe.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
@@ -7,9 +7,11 @@
 #include "ui/FileList.h"
 #include "ui/Form1.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -54,7 +56,8 @@ TEST_P(DroppedFiles, AreBrowsedToAndSelected) {
     QApplication::sendEvent(&form, &enter);
     EXPECT_EQ(enter.isAccepted(), c.taken);
     QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-    const auto seen = tw::test::runAndAnswerBox([&] { QApplication::sendEvent(&form, &drop); });
+    const auto seen =
+        tw::test::runAndAnswerBox(form, [&] { QApplication::sendEvent(&form, &drop); });
     delete mime;
 
     EXPECT_EQ(form.Dir1->path(), c.dir1);

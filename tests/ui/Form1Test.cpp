@@ -1,11 +1,12 @@
 #include "ui/Form1.h"
-#include "MessageBoxProbe.h"
 #include "tests/support/MemoryPlatform.h"
+#include "tests/support/MessageBoxProbe.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
 #include "ui/FileList.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -13,6 +14,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using tw::test::MemoryPlatform;
@@ -192,7 +194,7 @@ TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
     form.File1->item(0)->setSelected(true);
 
     // The user steps from C: to D: in the drive list.
-    EXPECT_EQ(runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Down); }),
+    EXPECT_EQ(runAndAnswerBox(form, [&] { QTest::keyClick(form.Drive1, Qt::Key_Down); }),
               okBox("Tonwright", "Sorry!", QMessageBox::NoIcon));
     EXPECT_EQ(form.Drive1->drive(), QStringLiteral("D: [/media/cdrom]"));
     EXPECT_EQ(form.Dir1->path(), QStringLiteral("C:\\MUSIC"));
@@ -200,7 +202,7 @@ TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
     EXPECT_TRUE(form.File1->isSelected(0));
 
     // A ready drive then works: its root, and the file list follows.
-    const auto next = runAndAnswerBox([&] { QTest::keyClick(form.Drive1, Qt::Key_Down); });
+    const auto next = runAndAnswerBox(form, [&] { QTest::keyClick(form.Drive1, Qt::Key_Down); });
     EXPECT_FALSE(next.shown);
     EXPECT_EQ(form.Dir1->path(), QStringLiteral("E:\\"));
     EXPECT_EQ(form.File1->path(), QStringLiteral("E:\\"));
@@ -217,7 +219,7 @@ TEST(Form1, DecodeWithNothingSelectedSaysYikesFromButtonMenuAndEnter) {
     };
     const auto yikes = okBox("Yikes!", "Um... pick a file, Einstein!", QMessageBox::Warning);
     for (const auto& way : ways)
-        EXPECT_EQ(runAndAnswerBox(way), yikes);
+        EXPECT_EQ(runAndAnswerBox(form, way), yikes);
     EXPECT_EQ(machine.current, L"C:\\MUSIC"); // Decode stopped before touching anything
 }
 
@@ -226,7 +228,7 @@ TEST(Form1, EnterInTheDirectoryListOpensInsteadOfDecoding) {
     tw::Form1 form(machine);
     form.show();
     form.Dir1->setCurrentRow(2);
-    const auto seen = runAndAnswerBox([&] { QTest::keyClick(form.Dir1, Qt::Key_Return); });
+    const auto seen = runAndAnswerBox(form, [&] { QTest::keyClick(form.Dir1, Qt::Key_Return); });
     EXPECT_FALSE(seen.shown);
     EXPECT_EQ(form.File1->path(), QStringLiteral("C:\\MUSIC\\LIVE"));
 }
