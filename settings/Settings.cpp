@@ -96,64 +96,77 @@ std::optional<std::wstring> valueAfter(const std::wstring& line, std::size_t cou
     return line.substr(count);
 }
 
-std::optional<std::int16_t> readLoadMode(std::wstring_view text) {
+namespace {
+
+// A number as its text gives it: sign, digits and a power of ten, kept as text so that no length
+// of digits and no exponent can overflow or lose the half that decides the rounding.
+struct DecimalText {
+    bool negative = false;
+    std::string digits;
+    std::int64_t exponent10 = 0; // the value is digits x 10^exponent10
+    bool any = false;            // whether there was a digit before the exponent at all
+};
+
+std::wstring withoutBlanks(std::wstring_view text) {
     std::wstring t;
     t.reserve(text.size());
     for (const wchar_t c : text)
         if (c != L' ' && c != L'\t' && c != L'\n')
             t.push_back(c);
+    return t;
+}
 
-    std::size_t i = 0;
+// The exponent after "E" or "e" at t[i], or 0 when no digits follow it.
+std::int64_t readExponent(const std::wstring& t, std::size_t i) {
     bool negative = false;
     if (i < t.size() && (t[i] == L'+' || t[i] == L'-')) {
         negative = t[i] == L'-';
         ++i;
     }
-    // The value is digits x 10^exponent10, kept as text so that no length of digits and no
-    // exponent can overflow or lose the half that decides the rounding.
-    std::string digits;
-    std::int64_t exponent10 = 0;
-    bool mantissa = false;
+    // Far beyond any digit count a text can hold; saturating keeps it exact enough.
+    constexpr std::int64_t limit = 1'000'000'000'000;
+    std::int64_t exponent = 0;
+    for (; i < t.size() && isDigit(t[i]); ++i)
+        if (exponent < limit)
+            exponent = exponent * 10 + (t[i] - L'0');
+    return negative ? -exponent : exponent;
+}
+
+// Sign, digits, a point and more digits, an exponent: as far as the text follows that form.
+DecimalText readDecimal(const std::wstring& t) {
+    DecimalText number;
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == L'+' || t[i] == L'-')) {
+        number.negative = t[i] == L'-';
+        ++i;
+    }
     for (; i < t.size() && isDigit(t[i]); ++i) {
-        digits.push_back(static_cast<char>(t[i]));
-        mantissa = true;
+        number.digits.push_back(static_cast<char>(t[i]));
+        number.any = true;
     }
     if (i < t.size() && t[i] == L'.') {
-        ++i;
-        for (; i < t.size() && isDigit(t[i]); ++i) {
-            digits.push_back(static_cast<char>(t[i]));
-            --exponent10;
-            mantissa = true;
+        for (++i; i < t.size() && isDigit(t[i]); ++i) {
+            number.digits.push_back(static_cast<char>(t[i]));
+            --number.exponent10;
+            number.any = true;
         }
     }
-    if (!mantissa)
-        return std::int16_t{0};
+    if (number.any && i < t.size() && (t[i] == L'E' || t[i] == L'e'))
+        number.exponent10 += readExponent(t, i + 1);
+    return number;
+}
 
-    if (i < t.size() && (t[i] == L'E' || t[i] == L'e')) {
-        std::size_t j = i + 1;
-        bool exponentNegative = false;
-        if (j < t.size() && (t[j] == L'+' || t[j] == L'-')) {
-            exponentNegative = t[j] == L'-';
-            ++j;
-        }
-        if (j < t.size() && isDigit(t[j])) {
-            // Far beyond any digit count a text can hold; saturating keeps it exact enough.
-            constexpr std::int64_t limit = 1'000'000'000'000;
-            std::int64_t exponent = 0;
-            for (; j < t.size() && isDigit(t[j]); ++j)
-                if (exponent < limit)
-                    exponent = exponent * 10 + (t[j] - L'0');
-            exponent10 += exponentNegative ? -exponent : exponent;
-        }
-    }
-
+// The whole number nearest to the value, halves to the even one; nothing beyond 16 bits.
+std::optional<std::int16_t> roundToInt16(DecimalText number) {
+    std::string& digits = number.digits;
     const std::size_t firstSignificant = digits.find_first_not_of('0');
     if (firstSignificant == std::string::npos)
         return std::int16_t{0};
     digits.erase(0, firstSignificant);
 
     // Digits before the decimal point once the exponent is applied.
-    const std::int64_t integerDigits = static_cast<std::int64_t>(digits.size()) + exponent10;
+    const std::int64_t integerDigits =
+        static_cast<std::int64_t>(digits.size()) + number.exponent10;
     if (integerDigits > 5) // 100000 or more
         return std::nullopt;
     if (integerDigits < 0) // below 0.1
@@ -170,10 +183,19 @@ std::optional<std::int16_t> readLoadMode(std::wstring_view text) {
         if (firstFraction > 5 || (firstFraction == 5 && (restNonZero || whole % 2 == 1)))
             ++whole;
     }
-    const std::int32_t result = negative ? -whole : whole;
+    const std::int32_t result = number.negative ? -whole : whole;
     if (result < -32768 || result > 32767)
         return std::nullopt;
     return static_cast<std::int16_t>(result);
+}
+
+} // namespace
+
+std::optional<std::int16_t> readLoadMode(std::wstring_view text) {
+    const DecimalText number = readDecimal(withoutBlanks(text));
+    if (!number.any)
+        return std::int16_t{0};
+    return roundToInt16(number);
 }
 
 std::wstring loadModeText(std::int16_t value) {

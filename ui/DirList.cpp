@@ -118,8 +118,8 @@ bool DirList::setPath(const QString& text) {
     // The root, then each parent down to the open directory, one level deeper each.
     const QStringList parts = real.mid(3).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QString at = real.left(3);
-    auto add = [this](const QIcon& icon, const QString& text, const QString& path, int level) {
-        auto* it = new QListWidgetItem(icon, text, this);
+    auto add = [this](const QIcon& icon, const QString& caption, const QString& path, int level) {
+        auto* it = new QListWidgetItem(icon, caption, this);
         it->setData(PathRole, path);
         it->setData(LevelRole, level);
     };

@@ -8,7 +8,7 @@ namespace tw {
 namespace {
 
 QString parentOf(const QString& drivePath) {
-    const int slash = drivePath.lastIndexOf(QLatin1Char('\\'));
+    const qsizetype slash = drivePath.lastIndexOf(QLatin1Char('\\'));
     return slash == 2 ? drivePath.left(3) : drivePath.left(slash);
 }
 

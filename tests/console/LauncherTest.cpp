@@ -310,7 +310,7 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowState, TerminalWindow, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "minimized" : "normal"; });
+                         [](const auto& tested) { return tested.param ? "minimized" : "normal"; });
 
 // The decoder ships beside the program: the script finds it there when the decoder folder has
 // none. Run from a copy of this test program in a folder of its own, with the interpreter and

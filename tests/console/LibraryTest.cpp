@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
                   numbered(L"Some Artist - Track ", 48, L".mp3"),
                   0,
                   {}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 TEST(LibraryCase, DeepArtistAlbumDiscFolders) {
     const std::wstring music =

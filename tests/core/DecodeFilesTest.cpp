@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "REN D:\\WAVES\\TRACK01.aiff \"track01.aiff\"\r\n"
                       "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.aiff -aif -sa \r\n"
                       "REN D:\\WAVES\\LONGSO~1.aiff \"Long Song Title.aiff\"\r\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 TEST(DecodeFilesTest, ReplacesAnEarlierScriptWhole) {
     Drives drives;
@@ -310,6 +310,6 @@ INSTANTIATE_TEST_SUITE_P(
                       L"C:\\Long Folder Name\\Another Long Folder\\Third Long Folder\\Fourth One\\"
                       L"Fifth Long Folder\\Long Song Title.mp3",
                       L"C:\\LONGFO~1\\ANOTHE~1\\THIRDL~1\\FOURTH~1\\FIFTHL~1\\LONGSO~1.MP3"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 } // namespace

@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SelectionCase{"NoneSelected", {L"track01.mp3", L"b.mp3"}, {false, false}},
                       SelectionCase{"OnlyAnEmptyEntrySelected", {L"", L"b.mp3"}, {true, false}},
                       SelectionCase{"SelectionShorterThanList", {L"track01.mp3"}, {}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 // Each step that can fail ends Decode there; what was done before stays done.
 struct FailingStep {
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   L"Read-only file system.", L"C:\\MPEG\\TEMP.BAT", false, 0},
                       FailingStep{"StartScript", &MemoryPlatform::batchResult,
                                   L"No terminal found.", L"C:\\MPEG\\TEMP.BAT", true, 1}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 // A folder that is missing or that the script cannot name refuses the whole Decode, before
 // anything happens; the message names it.
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"OutputFolderIsAFile", 2, L"C:\\MUSIC\\track01.mp3", L"is not a folder"},
         RefusalCase{"MissingSourceFolder", 1, L"C:\\GONE",
                     L"The folder of the selected files C:\\GONE does not exist"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 // A file whose name the script cannot carry is left out, the others go ahead, and one message
 // says which file and why.
@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftOutCase{"OutsideTheCodePage", L"\u65e5\u672c.mp3", L"8-bit"},
                       LeftOutCase{"OutsideTheConsolesCodePage", L"\u00d8resund.mp3",
                                   L"console's character set"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 TEST(LeftOutTest, NothingIsWrittenWhenNoFileIsLeft) {
     Scene s;

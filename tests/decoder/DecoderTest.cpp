@@ -293,8 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
                                          Container{Format::Snd, "snd", 0, ".snd"},
                                          Container{Format::Aiff, "aiff", 8, "AIFF"},
                                          Container{Format::Aifc, "aifc", 8, "AIFC"})),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).extension;
+    [](const auto& tested) {
+        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).extension;
     });
 
 // A copy of the tone with bytes put into or cut from the middle.
@@ -349,7 +349,7 @@ TEST_P(DecoderDamageTest, TheSwitchesDecideHowFarDecodingGoes) {
         EXPECT_EQ(outputs(), std::vector<std::string>{"damaged.mp3"});
         return;
     }
-    const double share = static_cast<double>(outcome.frames) / whole->frames();
+    const double share = static_cast<double>(outcome.frames) / static_cast<double>(whole->frames());
     EXPECT_GE(share, c.minShare);
     EXPECT_LE(share, c.maxShare);
     if (c.passesOverDamage) {
@@ -381,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(
                    false},
         DamageCase{"OtherStreamIgnoreErrors", kOtherStream, false, false, true, nullptr, 0.9, 1.01,
                    true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST_F(DecoderTest, FailuresLeaveNoOutputAndKeepAnEarlierOne) {
     const auto notAudio = (m_dir / "notes.mp3").string();
@@ -477,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const fs::path& out) { fs::create_symlink("nothing.wav", out); }},
         Occupant{"LinkToItself", false,
                  [](const fs::path& out) { fs::create_symlink("out.wav", out); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // The partial file never takes a name that is there, and its name fits beside any output name.
 TEST_F(DecoderTest, NamesTheRunDidNotMakeStay) {
@@ -570,7 +570,7 @@ INSTANTIATE_TEST_SUITE_P(
         StopSignal{"RTMIN", SIGRTMIN}, StopSignal{"RTMAX", SIGRTMAX},
         StopSignal{"ABRT", SIGABRT, true}, StopSignal{"ILL", SIGILL, true},
         StopSignal{"TRAP", SIGTRAP, true}, StopSignal{"SYS", SIGSYS, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // Nobody reads what l3dec says any more: its writes fail, and the decode goes on to its end.
 TEST_F(DecoderTest, AClosedStdoutAndStderrLoseNothing) {

@@ -219,6 +219,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Aiff", 2, false, true, -1}, Case{"Aifc", 3, true, true, -1},
                       Case{"WavWithADamagedTrack", 0, true, false, 1},
                       Case{"AiffWithADamagedTrackIgnoringErrors", 2, false, true, 0}),
-    [](const ::testing::TestParamInfo<Case>& info) { return info.param.label; });
+    [](const ::testing::TestParamInfo<Case>& tested) { return tested.param.label; });
 
 } // namespace

@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "TYER\x7f\x7f\x7f\x7f\0\0\0032000"s),
                 {"Fallback title", "", "Album", "", "", "", "line 1 line 2",
                  "title: not valid text, left out; album: control characters removed"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(TagTextTest, IsMadeFitForTheOutput) {
     struct Case {

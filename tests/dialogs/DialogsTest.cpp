@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       Close::Cancel, L"D:\\"},
                       DestinationCase{"CloseBoxAfterChanges", L"D:", "D:", "D:\\", Act::OpenMusic,
                                       Close::CloseBox, L"D:"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST_F(DialogsTest, DestinationKeysEnterPressesTheFocusedButtonAndEscapeDoesNothing) {
     setDestination(L"D:\\");

@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"Fifo",
                  [](const TempFolder& f) { ASSERT_EQ(::mkfifo((f / "it").c_str(), 0600), 0); },
                  EINVAL, "kept"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 } // namespace
 
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReplaceCase{"FolderRefused", LinkAtName::Replace,
                     [](const TempFolder& f) { ASSERT_EQ(::mkdir((f / "it").c_str(), 0700), 0); },
                     EISDIR, "", "someone else's", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(ReplaceWholeFile, KeepsTheModeOfTheFileItReplaces) {
     TempFolder folder;

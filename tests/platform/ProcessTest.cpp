@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NoProgramFormat", "junk", "not a program", "", Failure::Program, ENOEXEC},
         FailureCase{"MissingInterpreter", "script", "#!/nonexistent/sh\n", "", Failure::Program,
                     ENOENT}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // --- Running a program to its end ---
 
@@ -290,6 +290,6 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"NoProgramFormat", {"@prog"}, "not a program", Failure::Program, ENOEXEC, -1, 0},
         RunCase{"NotExecutable", {"@prog"}, "-#!/bin/sh\n", Failure::Program, EACCES, -1, 0},
         RunCase{"NoArguments", {}, nullptr, Failure::Program, ENOENT, -1, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 } // namespace

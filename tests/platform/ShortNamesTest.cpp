@@ -475,9 +475,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Longsa 8.mp3",     "Longsa 9.mp3",    "Longsa 10.mp3"},
                    {"-Long Song 11.mp3", "?LONGS~10.MP3", "+Long Song 11.mp3", "-Long Song 1.mp3",
                     "?LONGS~12.MP3"}}),
-    [](const ::testing::TestParamInfo<ChangeCase>& info) {
+    [](const ::testing::TestParamInfo<ChangeCase>& tested) {
         std::string name;
-        for (const char c : std::string(info.param.what))
+        for (const char c : std::string(tested.param.what))
             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });

@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "data", "home"},
         PlaceCase{"NoProgramFolderKnown", [](const TempFolder&) { return std::string(); }, true,
                   "config", "data", "music"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // A folder the user may not write: as root, an ordinary user stands in.
 TEST(StartPlaces, AFolderTheUserMayNotWriteIsNotTheirs) {

@@ -61,6 +61,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ""},
         CommandCase{
             "ConsoleHelp", {TW_CONSOLE, "--help"}, 0, "usage: tonwright-console SCRIPT", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 } // namespace

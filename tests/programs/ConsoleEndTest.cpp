@@ -80,6 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EndCase{"WithoutAFailure", false, 0,
                               "tonwright-console: done without a failure: 2 files decoded into "},
                       EndCase{"WithFailures", true, 1, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 } // namespace

@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                       std::string(40000, 'x') + "\r\n");
                  },
                  true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 struct SaveCase {
     const char* name;
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                  false, false},
         SaveCase{"Folder", [](const Program& p) { ASSERT_EQ(::mkdir(p.ini().c_str(), 0700), 0); },
                  false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(HostileSave, ADeviceNodeStaysADevice) {
     if (::geteuid() != 0)

@@ -160,7 +160,7 @@ TEST(SetupDialog, KeyboardOrderFocusAndNoDefaultButton) {
 // The window-mode group is one stop of the keyboard order, at the chosen option: Tab then
 // Space keeps the choice; an arrow key moves it.
 TEST(SetupDialog, TabIntoTheWindowModeLandsOnTheChosenOption) {
-    for (const std::int16_t loadMode : {0, 1}) {
+    for (const std::int16_t loadMode : {std::int16_t{0}, std::int16_t{1}}) {
         SettingsMachine platform;
         tw::AppState state;
         state.DecoderPath = L"C:\\MPEG";
@@ -225,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpeningCase{"FolderGoneOnOtherDrive", L"D:\\GONE", 1, "C:\\START", "C:", true},
         OpeningCase{"NotADrivePath", L"MPEG", 0, "C:\\START", "C:", false},
         OpeningCase{"Empty", L"", 0, "C:\\START", "C:", false}),
-    [](const ::testing::TestParamInfo<OpeningCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<OpeningCase>& tested) { return std::string(tested.param.name); });
 
 int rowOf(tw::DirList* list, const QString& path) {
     for (int row = 0; row < list->count(); ++row)

@@ -96,6 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                                "C:\\START",
                                {},
                                {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 } // namespace
