@@ -4,6 +4,8 @@
 // that it starts in a fraction of a millisecond: tests run it thousands of times.
 //   TW_STANDIN_LOG      file the record is appended to (default: l3dec.log in the current folder)
 //   TW_STANDIN_RELEASE  when set, waits (up to 30 s) for this file before writing the output
+//   TW_STANDIN_DELAY_MS when set, waits a random time below this many milliseconds first, so
+//                       that decoders run side by side end in any order
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +29,8 @@ int main(int argc, char** argv) {
             std::fprintf(log, "exe %.*s\n", static_cast<int>(selfLength), self);
         for (int i = 1; i < argc; ++i)
             std::fprintf(log, "arg %s\n", argv[i]);
+        if (const char* threads = std::getenv("L3DEC_THREADS"))
+            std::fprintf(log, "threads %s\n", threads);
         // What it inherited, so tests can see that nothing of the caller's leaks through.
         if (DIR* fds = ::opendir("/proc/self/fd")) {
             while (const dirent* entry = ::readdir(fds)) {
@@ -40,6 +44,17 @@ int main(int argc, char** argv) {
             ::closedir(fds);
         }
         std::fclose(log);
+    }
+    if (const char* delay = std::getenv("TW_STANDIN_DELAY_MS")) {
+        const long most = std::atol(delay);
+        if (most > 0) {
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            std::srand(static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(::getpid()));
+            const long ms = std::rand() % most;
+            const timespec pause{ms / 1000, (ms % 1000) * 1'000'000};
+            ::nanosleep(&pause, nullptr);
+        }
     }
     if (const char* release = std::getenv("TW_STANDIN_RELEASE")) {
         struct stat st {};
