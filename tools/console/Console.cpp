@@ -1064,9 +1064,11 @@ bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
         if (nativeFolder.empty() || ::stat(nativeFolder.c_str(), &st) != 0 ||
             !S_ISDIR(st.st_mode) || ::access(nativeFolder.c_str(), R_OK | X_OK) != 0)
             return false;
-        // A folder on the way to another's changes: its own name could change meaning.
+        // Below a folder that running decoders change, the way there could change meaning; an
+        // output above one would change the way to their own lines' files.
         for (const Group& other : m_groups)
-            if (isBelow(nativeFolder, other.folder) || isBelow(other.folder, nativeFolder))
+            if (isBelow(nativeFolder, other.folder) ||
+                (positional == 1 && isBelow(other.folder, nativeFolder)))
                 return false;
         const Footprint print = footprintIn(nativeFolder);
         const auto touches = [&](const std::wstring& typed, const std::string& found) {
