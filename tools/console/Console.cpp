@@ -1233,8 +1233,9 @@ void Interpreter::collect(bool block) {
             unpiped = true;
         }
     }
-    // A decoder that closed its output is reaped a moment later; the status line ticks.
-    const int timeout = !block ? 0 : unpiped ? 10 : m_statusLine ? 250 : 1000;
+    // A decoder that closed its output ends a moment later: look again soon, since the next
+    // one waits for its place. The status line ticks.
+    const int timeout = !block ? 0 : unpiped ? 1 : m_statusLine ? 250 : 1000;
     if (fds.empty()) {
         if (block) {
             const timespec pause{0, static_cast<long>(timeout) * 1'000'000};
