@@ -606,7 +606,16 @@ INSTANTIATE_TEST_SUITE_P(
                                  "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\Z.WAV\r\n"
                                  "REN D:\\WAVES\\Z.WAV \"z.wav\"\r\n",
                                  0},
-                      // What Decode writes for an album: the second and the third decoder start
+                      // Names with no extension are the kind the decoders' unfinished outputs have.
+        ScriptCase{"NamesWithoutExtension",
+                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\NOEXT\r\n"
+                   "REN D:\\WAVES\\NOEXT \"no ext\"\r\n"
+                   "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\NOEXT2\r\n"
+                   "REN D:\\WAVES\\NOEXT2 \"noext\"\r\n"
+                   "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\B.WAV\r\n"
+                   "REN D:\\WAVES\\B.WAV \".l3dec-000001\"\r\n",
+                   0},
+        // What Decode writes for an album: the second and the third decoder start
                       // beside the first (the fourth waits for a free place).
                       ScriptCase{"AnAlbum",
                                  "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~2.WAV -wav\r\n"

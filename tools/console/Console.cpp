@@ -252,6 +252,14 @@ bool mayShareTails(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
+// The decoder writes its output under a name of its own (".l3dec-" and six letters or digits)
+// until it is complete: no line of the script can see such a file where decoders run one
+// after another.
+bool isPartialName(std::string_view name) {
+    constexpr std::string_view prefix = ".l3dec-";
+    return name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix;
+}
+
 bool isBuiltIn(const std::wstring& word) {
     for (const wchar_t* name : {L"REM", L"REN", L"RENAME", L"DEL", L"ERASE", L"IF"})
         if (sameNameIgnoringCase(word, name))
@@ -961,15 +969,21 @@ std::size_t Interpreter::running() const {
 Interpreter::Lookup Interpreter::lookupIn(const std::string& folder, const std::wstring& typed,
                                           const std::set<std::string>& hidden,
                                           const std::vector<std::string>& added) const {
+    Lookup found;
+    // A name that a decoder's unfinished output could take or shift (one with no extension
+    // after its last dot, as those have) has no answer that holds in every outcome.
+    if (tailExtension(typed).empty() || sameNameIgnoringCase(typed.substr(0, 7), L".l3dec-")) {
+        found.how = Lookup::Unsure;
+        return found;
+    }
     std::vector<std::string> names;
     for (std::string& name : directoryEntries(folder))
-        if (!hidden.count(name))
+        if (!hidden.count(name) && !isPartialName(name))
             names.push_back(std::move(name));
     for (const std::string& name : added)
         if (std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
     const posix::ShortNameTable table(names);
-    Lookup found;
     const posix::ShortNameTable::Entry* entry = table.resolve(typed);
     if (!entry)
         return found;
@@ -987,9 +1001,12 @@ std::string Interpreter::resolveNative(const std::wstring& drivePath) const {
         const std::string nativeFolder = m_platform.nativePath(folder);
         const auto hidden = m_hidden.find(nativeFolder);
         if (hidden != m_hidden.end()) {
+            // The lines run here were all checked to have an answer.
             const Lookup found = lookupIn(nativeFolder, name, hidden->second, {});
-            return joinNative(nativeFolder,
-                              found.how == Lookup::None ? m_platform.toEightBit(name) : found.name);
+            if (found.how != Lookup::Unsure)
+                return joinNative(nativeFolder, found.how == Lookup::None
+                                                    ? m_platform.toEightBit(name)
+                                                    : found.name);
         }
     }
     return m_platform.nativePath(drivePath);
@@ -1086,6 +1103,8 @@ bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
             native = m_platform.nativePath(path);
         } else {
             const Lookup found = lookupIn(nativeFolder, name, print.hidden, print.added);
+            if (found.how == Lookup::Unsure)
+                return false;
             if (found.how == Lookup::None) {
                 native = joinNative(nativeFolder, m_platform.toEightBit(name));
             } else {
@@ -1182,6 +1201,8 @@ bool Interpreter::deferLine(const std::wstring& text, bool echo) {
             m_platform.nativePath(folder) != group.folder)
             return false;
         const Lookup found = lookupIn(group.folder, name, print.hidden, print.added);
+        if (found.how == Lookup::Unsure)
+            return false;
         if (found.how != Lookup::None) {
             // An earlier output of its own: a file that stays put until the line runs.
             struct stat st {};
@@ -1199,6 +1220,8 @@ bool Interpreter::deferLine(const std::wstring& text, bool echo) {
             return false;
         const std::wstring& newName = words[2];
         const Lookup found = lookupIn(group.folder, newName, print.hidden, print.added);
+        if (found.how == Lookup::Unsure)
+            return false;
         bool certain = false;
         if (found.how != Lookup::None) {
             if (found.how != Lookup::Exact || group.deleted.empty() || found.name != group.deleted)

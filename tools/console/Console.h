@@ -125,7 +125,7 @@ private:
     };
     // How a name was found in a folder.
     struct Lookup {
-        enum How { None, Exact, Case, Alias } how = None;
+        enum How { None, Exact, Case, Alias, Unsure } how = None;
         std::string name; // native name when found
     };
 
