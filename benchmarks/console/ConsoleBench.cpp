@@ -7,6 +7,8 @@
 //   batch_wall_ratio_vs_mpg123_loop   50 one-minute files: console / loop
 //   clips_wall_ratio_vs_mpg123_loop   50 one-second files: console / loop
 //   console_batch_speedup             50 one-minute files: one decoder at a time / side by side
+//   *_wall, *_cpu                     the medians behind them: seconds of wall-clock time, and
+//                                     of processor time (user + system, the programs' own)
 //
 // The MP3s (stereo, 44.1 kHz, 192 kbit/s) are made once with sox and lame and kept in the
 // build tree; the script, the outputs and the decoder's copy go to a temporary folder.
@@ -27,6 +29,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +45,12 @@ const char* const kClipsRatio = "clips_wall_ratio_vs_mpg123_loop";
 const char* const kSpeedup = "console_batch_speedup";
 const char* const kCores = "console_bench_cores";
 const char* const kAllNames[] = {kBatchRatio, kClipsRatio, kSpeedup, kCores};
+
+// One run: wall-clock and processor seconds; wall < 0 when it failed.
+struct Run {
+    double wall = -1;
+    double cpu = 0;
+};
 
 std::optional<std::regex> g_filter;
 
@@ -60,10 +69,25 @@ void missing(const char* name, const std::string& reason) {
         std::printf("%s: skipped (%s)\n", name, reason.c_str());
 }
 
-double median(std::vector<double> values) {
+bool anyFailed(const std::vector<Run>& runs) {
+    return std::any_of(runs.begin(), runs.end(), [](const Run& r) { return r.wall < 0; });
+}
+
+double median(const std::vector<Run>& runs, double Run::*field) {
+    std::vector<double> values;
+    for (const Run& run : runs)
+        values.push_back(run.*field);
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The medians of a series as figures "<name>_wall" and "<name>_cpu".
+void seconds(const std::string& name, const std::vector<Run>& runs) {
+    if (runs.empty())
+        return;
+    figure((name + "_wall").c_str(), median(runs, &Run::wall), "s");
+    figure((name + "_cpu").c_str(), median(runs, &Run::cpu), "s");
 }
 
 int cores() {
@@ -73,9 +97,9 @@ int cores() {
 }
 
 // Runs a program with no input and its output thrown away, in `folder`, with `environment`
-// added; the wall-clock seconds it took, or a negative number when it failed.
-double wallSeconds(const std::vector<std::string>& args, const fs::path& folder,
-                   const std::vector<std::string>& environment = {}) {
+// added.
+Run measure(const std::vector<std::string>& args, const fs::path& folder,
+            const std::vector<std::string>& environment = {}) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry; ++entry)
         env.push_back(*entry);
@@ -99,14 +123,21 @@ double wallSeconds(const std::vector<std::string>& args, const fs::path& folder,
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     fs::current_path(saved);
     posix_spawn_file_actions_destroy(&actions);
+    Run run;
     if (rc != 0)
-        return -1;
+        return run;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+    auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    // The program's own time and that of the children it waited for.
+    run.cpu = cpu(usage.ru_utime) + cpu(usage.ru_stime);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        run.wall = seconds;
+    return run;
 }
 
 class Scratch {
@@ -188,14 +219,14 @@ public:
             fs::remove(entry.path());
         ::sync();
     }
-    double console(int jobs) const {
+    Run console(int jobs) const {
         clearOutputs();
-        return wallSeconds({TW_CONSOLE, "TEMP.BAT"}, m_root / "MPEG",
-                           {"TONWRIGHT_CONSOLE_JOBS=" + std::to_string(jobs)});
+        return measure({TW_CONSOLE, "TEMP.BAT"}, m_root / "MPEG",
+                       {"TONWRIGHT_CONSOLE_JOBS=" + std::to_string(jobs)});
     }
-    double loop() const {
+    Run loop() const {
         clearOutputs();
-        return wallSeconds({"sh", "loop.sh"}, m_root / "MPEG");
+        return measure({"sh", "loop.sh"}, m_root / "MPEG");
     }
 
 private:
@@ -242,7 +273,7 @@ int main(int argc, char** argv) {
             skip({kBatchRatio, kSpeedup}, mp3 ? "no temporary folder" : why);
         } else {
             const Batch batch(scratch.path(), *mp3, *platform);
-            std::vector<double> side, single, theirs;
+            std::vector<Run> side, single, theirs;
             bool failed = false;
             for (int round = 0; round < rounds && !failed; ++round) {
                 // Each takes every place in the order in turn.
@@ -255,9 +286,7 @@ int main(int argc, char** argv) {
                     else if (which == 2 && haveReference && wanted(kBatchRatio))
                         theirs.push_back(batch.loop());
                 }
-                for (const auto* list : {&side, &single, &theirs})
-                    failed = failed || std::any_of(list->begin(), list->end(),
-                                                   [](double s) { return s < 0; });
+                failed = anyFailed(side) || anyFailed(single) || anyFailed(theirs);
             }
             if (failed) {
                 skip({kBatchRatio, kSpeedup}, "a run failed");
@@ -265,9 +294,14 @@ int main(int argc, char** argv) {
                 if (theirs.empty())
                     skip({kBatchRatio}, "mpg123 not found");
                 else
-                    figure(kBatchRatio, median(side) / median(theirs), "ratio");
+                    figure(kBatchRatio, median(side, &Run::wall) / median(theirs, &Run::wall),
+                           "ratio");
                 if (!single.empty())
-                    figure(kSpeedup, median(single) / median(side), "ratio");
+                    figure(kSpeedup, median(single, &Run::wall) / median(side, &Run::wall),
+                           "ratio");
+                seconds("batch_console", side);
+                seconds("batch_console_one_at_a_time", single);
+                seconds("batch_mpg123_loop", theirs);
             }
         }
     }
@@ -282,7 +316,7 @@ int main(int argc, char** argv) {
                                                : why);
         } else {
             const Batch batch(scratch.path(), *mp3, *platform);
-            std::vector<double> side, theirs;
+            std::vector<Run> side, theirs;
             for (int round = 0; round < 2 * rounds + 1; ++round)
                 for (int turn = 0; turn < 2; ++turn) {
                     if (turn == round % 2)
@@ -290,11 +324,13 @@ int main(int argc, char** argv) {
                     else
                         theirs.push_back(batch.loop());
                 }
-            if (std::any_of(side.begin(), side.end(), [](double s) { return s < 0; }) ||
-                std::any_of(theirs.begin(), theirs.end(), [](double s) { return s < 0; }))
+            if (anyFailed(side) || anyFailed(theirs)) {
                 skip({kClipsRatio}, "a run failed");
-            else
-                figure(kClipsRatio, median(side) / median(theirs), "ratio");
+            } else {
+                figure(kClipsRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
+                seconds("clips_console", side);
+                seconds("clips_mpg123_loop", theirs);
+            }
         }
     }
     return 0;

@@ -948,8 +948,11 @@ void Interpreter::showStatus() {
     // One line of a narrow terminal: a line that wraps could not be drawn over.
     if (line.size() > 78)
         line = line.substr(0, 75) + "...";
+    if (m_statusShown && line == m_status)
+        return;
     m_out << "\r\x1b[K" << line;
     m_out.flush();
+    m_status = line;
     m_statusShown = true;
 }
 

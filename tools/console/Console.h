@@ -225,6 +225,7 @@ private:
     int m_decoderThreads = 0;
     bool m_statusLine = false;
     bool m_statusShown = false;
+    std::string m_status;       // the status line shown
     bool m_asyncFailed = false; // a line run beside others failed
     std::size_t m_startedBeside = 0;
     std::deque<Group> m_groups;              // in script order, until finished
