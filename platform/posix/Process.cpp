@@ -132,7 +132,11 @@ public:
 
     // The child's side: enters the folder, keeps our descriptors and signal settings to
     // ourselves, and becomes the program; what fails before that is reported on `reportFd`.
-    [[noreturn]] void exec(int reportFd) const {
+    [[noreturn]] void exec(int reportFd, int outputFd = -1) const {
+        if (outputFd >= 0 && (::dup2(outputFd, 1) < 0 || ::dup2(outputFd, 2) < 0)) {
+            report(reportFd, SpawnResult::Failure::Start, errno);
+            ::_exit(127);
+        }
         if (!m_folder.empty() && ::chdir(m_folder.c_str()) != 0) {
             report(reportFd, SpawnResult::Failure::Folder, errno);
             ::_exit(127);
@@ -259,6 +263,40 @@ RunResult runAndWait(const std::vector<std::string>& argv) {
     // it to end.
     result.start = readReport(fds[0]);
     result.status = waitFor(child);
+    return result;
+}
+
+CapturedStart startCaptured(const std::vector<std::string>& argv,
+                            const std::vector<std::string>& environment) {
+    CapturedStart result;
+    if (argv.empty()) {
+        result.start = {SpawnResult::Failure::Program, ENOENT};
+        return result;
+    }
+    const ExecPlan plan(argv, {}, environment);
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        result.start = {SpawnResult::Failure::Start, errno};
+        return result;
+    }
+    int fds[2];
+    const pid_t child = forkReporting(fds, result.start);
+    if (child < 0) {
+        ::close(output[0]);
+        ::close(output[1]);
+        return result;
+    }
+    if (child == 0)
+        plan.exec(fds[1], output[1]);
+    ::close(output[1]);
+    result.start = readReport(fds[0]);
+    if (!result.start.ok()) {
+        waitFor(child);
+        ::close(output[0]);
+        return result;
+    }
+    result.pid = child;
+    result.output = output[0];
     return result;
 }
 

@@ -67,4 +67,16 @@ struct RunResult {
 // descriptors beyond 0-2 and starts with no signals blocked or ignored.
 RunResult runAndWait(const std::vector<std::string>& argv);
 
+// A program started to run beside us, its standard output and error going to one pipe.
+struct CapturedStart {
+    SpawnResult start;
+    int pid = -1;    // once it started: wait for it with waitpid
+    int output = -1; // once it started: the read end of its output pipe, close-on-exec
+};
+
+// Starts argv[0] (a full path) as runAndWait does, with our environment plus `environment`
+// ("NAME=value" replacing ours), but returns once it runs; its output comes through a pipe.
+CapturedStart startCaptured(const std::vector<std::string>& argv,
+                            const std::vector<std::string>& environment);
+
 } // namespace tw::posix

@@ -4,6 +4,9 @@
 // that it starts in a fraction of a millisecond: tests run it thousands of times.
 //   TW_STANDIN_LOG      file the record is appended to (default: l3dec.log in the current folder)
 //   TW_STANDIN_RELEASE  when set, waits (up to 30 s) for this file before writing the output
+//   TW_STANDIN_DELAY_MS when set, takes a random time below this many milliseconds, so that
+//                       decoders run side by side end in any order; meanwhile the output is
+//                       a hidden partial file beside it, as the real decoder keeps it
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +30,8 @@ int main(int argc, char** argv) {
             std::fprintf(log, "exe %.*s\n", static_cast<int>(selfLength), self);
         for (int i = 1; i < argc; ++i)
             std::fprintf(log, "arg %s\n", argv[i]);
+        if (const char* threads = std::getenv("L3DEC_THREADS"))
+            std::fprintf(log, "threads %s\n", threads);
         // What it inherited, so tests can see that nothing of the caller's leaks through.
         if (DIR* fds = ::opendir("/proc/self/fd")) {
             while (const dirent* entry = ::readdir(fds)) {
@@ -41,6 +46,17 @@ int main(int argc, char** argv) {
         }
         std::fclose(log);
     }
+    long delayMs = 0;
+    if (const char* delay = std::getenv("TW_STANDIN_DELAY_MS")) {
+        const long most = std::atol(delay);
+        if (most > 0) {
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            std::srand(static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(::getpid()));
+            delayMs = std::rand() % most;
+        }
+    }
+    const timespec pause{delayMs / 1000, (delayMs % 1000) * 1'000'000};
     if (const char* release = std::getenv("TW_STANDIN_RELEASE")) {
         struct stat st {};
         const timespec tick{0, 10'000'000};
@@ -63,9 +79,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "l3dec: %s is damaged\n", argv[1]);
         return 1;
     }
-    std::FILE* output = std::fopen(argv[2], "wb");
+    if (delayMs == 0) {
+        std::FILE* output = std::fopen(argv[2], "wb");
+        if (!output)
+            return 1;
+        std::fprintf(output, "decoded from %s\n", argv[1]);
+        return std::fclose(output) == 0 ? 0 : 1;
+    }
+    char partial[4200];
+    const char* slash = std::strrchr(argv[2], '/');
+    const int folder = slash ? static_cast<int>(slash - argv[2] + 1) : 0;
+    std::snprintf(partial, sizeof partial, "%.*s.l3dec-%06d", folder, argv[2],
+                  static_cast<int>(::getpid() % 1000000));
+    std::FILE* output = std::fopen(partial, "wbx");
     if (!output)
         return 1;
     std::fprintf(output, "decoded from %s\n", argv[1]);
-    return std::fclose(output) == 0 ? 0 : 1;
+    ::nanosleep(&pause, nullptr);
+    if (std::fclose(output) != 0 || std::rename(partial, argv[2]) != 0) {
+        std::remove(partial);
+        return 1;
+    }
+    return 0;
 }

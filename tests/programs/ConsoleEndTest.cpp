@@ -8,6 +8,8 @@
 
 #include <thread>
 
+#include <sched.h>
+
 namespace {
 
 using tw::test::TempFolder;
@@ -81,5 +83,51 @@ INSTANTIATE_TEST_SUITE_P(
                               "tonwright-console: done without a failure: 2 files decoded into "},
                       EndCase{"WithFailures", true, 1, ""}),
     [](const auto& tested) { return std::string(tested.param.name); });
+
+// TONWRIGHT_CONSOLE_JOBS=1 runs one decoder after another, as the console always did; any more
+// share the processors out among the decoders through L3DEC_THREADS; what the window shows is
+// the same either way.
+TEST(ConsoleJobs, OneRunsAsBeforeMoreShareTheProcessors) {
+    TempFolder folder;
+    tw::test::writeFile(folder / "a.mp3", "a");
+    tw::test::writeFile(folder / "b.mp3", "b");
+    tw::test::writeFile(
+        folder / "l3dec",
+        "#!/bin/sh\necho \"${L3DEC_THREADS:-none}\" >> threads\necho \"$1\"\ncp \"$1\" \"$2\"\n",
+        true);
+    std::filesystem::create_directory(folder / "waves");
+    const std::string here = drivePathOf(folder.path());
+    const std::string out = here + "\\waves";
+    tw::test::writeFile(folder / "TEMP.BAT",
+                        "L3DEC " + here + "\\a.mp3 " + out + "\\A.WAV -wav\r\nREN " + out +
+                            "\\A.WAV \"First Song.wav\"\r\nL3DEC " + here + "\\b.mp3 " + out +
+                            "\\B.WAV -wav\r\nREN " + out + "\\B.WAV \"Second Song.wav\"\r\n");
+    tw::test::ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-bus");
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof set, &set), 0);
+    const std::string share = std::to_string(std::max(1, CPU_COUNT(&set) / 2)) + "\n";
+
+    std::string shown;
+    for (const auto& [jobs, threads] :
+         {std::pair<std::string, std::string>{"1", "none\nnone\n"}, {"2", share + share}}) {
+        tw::test::ScopedEnv count("TONWRIGHT_CONSOLE_JOBS", jobs.c_str());
+        std::filesystem::remove_all(folder / "waves");
+        std::filesystem::create_directory(folder / "waves");
+        std::filesystem::remove(folder / "threads");
+        const std::string saved = std::filesystem::current_path();
+        std::filesystem::current_path(folder.path());
+        const tw::test::ProgramAnswer answer =
+            tw::test::runAndCatch({TW_CONSOLE, "TEMP.BAT"}, folder.path());
+        std::filesystem::current_path(saved);
+        EXPECT_EQ(answer.exitCode, 0) << answer.err;
+        EXPECT_EQ(tw::test::readFile(folder / "waves/Second Song.wav"), "b");
+        EXPECT_EQ(tw::test::readFile(folder / "threads"), threads) << jobs;
+        if (shown.empty())
+            shown = answer.out;
+        else
+            EXPECT_EQ(answer.out, shown);
+    }
+}
 
 } // namespace

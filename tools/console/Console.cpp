@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/Process.h"
+#include "platform/posix/ShortNames.h"
 #include "platform/posix/Text.h"
 
 #include <algorithm>
@@ -14,6 +15,9 @@
 #include <cstring>
 #include <iostream>
 #include <string_view>
+
+#include <poll.h>
+#include <time.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -185,6 +189,84 @@ bool continuesOnNextLine(const std::wstring& line) {
     return false;
 }
 
+// The folder and the last name of an absolute drive path; false for a root, a trailing "\\", a
+// "/" or a "." or ".." anywhere: paths whose meaning the concurrent run does not work out.
+bool splitDrivePath(const std::wstring& path, std::wstring& folder, std::wstring& name) {
+    if (!isDrivePath(path) || path.find(L'/') != std::wstring::npos)
+        return false;
+    for (std::size_t start = 3;;) {
+        std::size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        const std::wstring part = path.substr(start, end - start);
+        if (part.empty() || part == L"." || part == L"..")
+            return false;
+        if (end == path.size())
+            break;
+        start = end + 1;
+    }
+    const std::size_t cut = path.find_last_of(L'\\');
+    folder = cut == 2 ? path.substr(0, 3) : path.substr(0, cut);
+    name = path.substr(cut + 1);
+    return true;
+}
+
+// `inner` lies below the native folder `outer`.
+bool isBelow(const std::string& inner, const std::string& outer) {
+    if (outer == "/")
+        return inner.size() > 1 && inner[0] == '/';
+    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+           inner[outer.size()] == '/';
+}
+
+// The extension a numeric-tail short name of `name` would carry, "?" for a character that is
+// not a plain letter or digit.
+std::string tailExtension(std::wstring_view name) {
+    std::wstring cleaned;
+    for (const wchar_t c : name)
+        if (!isBlank(c))
+            cleaned += c;
+    const std::size_t dot = cleaned.find_last_of(L'.');
+    std::string extension;
+    if (dot == std::wstring::npos || dot == 0)
+        return extension;
+    for (std::size_t i = dot + 1; i < cleaned.size() && extension.size() < 3; ++i) {
+        const wchar_t c = cleaned[i];
+        if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9'))
+            extension += static_cast<char>(c >= L'a' && c <= L'z' ? c - 32 : c);
+        else
+            extension += '?';
+    }
+    return extension;
+}
+
+// Whether two names could hold or count numeric tails together: short names with different
+// extensions never meet.
+bool mayShareTails(std::wstring_view a, std::wstring_view b) {
+    const std::string x = tailExtension(a), y = tailExtension(b);
+    if (x.size() != y.size())
+        return x.find('?') != std::string::npos || y.find('?') != std::string::npos;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (x[i] != y[i] && x[i] != '?' && y[i] != '?')
+            return false;
+    return true;
+}
+
+// The decoder writes its output under a name of its own (".l3dec-" and six letters or digits)
+// until it is complete: no line of the script can see such a file where decoders run one
+// after another.
+bool isPartialName(std::string_view name) {
+    constexpr std::string_view prefix = ".l3dec-";
+    return name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix;
+}
+
+bool isBuiltIn(const std::wstring& word) {
+    for (const wchar_t* name : {L"REM", L"REN", L"RENAME", L"DEL", L"ERASE", L"IF"})
+        if (sameNameIgnoringCase(word, name))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::wstring collapsePercents(const std::wstring& line) {
@@ -312,12 +394,22 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         }
         if (depth > 0 && !takeNestedStep(L"stopped in " + shownName))
             return false;
-        if (!runLineAt(line, depth))
+        const bool lineOk =
+            depth == 0 && m_jobs > 1 ? runLineConcurrently(line) : runLineAt(line, depth);
+        if (!lineOk)
             ok = false;
         if (m_stopping)
-            return false;
+            break;
     }
-    return ok;
+    if (depth == 0) {
+        // Every decoder ends and its lines run before the script counts as done.
+        finishAll();
+        clearStatus();
+        if (m_asyncFailed)
+            ok = false;
+        m_asyncFailed = false;
+    }
+    return ok && !m_stopping;
 }
 
 std::wstring Interpreter::nextLine(const std::string& bytes, std::size_t& start) const {
@@ -345,26 +437,36 @@ void Interpreter::stopRunaway(const std::wstring& why) {
     m_stopping = true;
 }
 
-bool Interpreter::runLineAt(const std::wstring& line, int depth) {
+bool Interpreter::prepareLine(const std::wstring& line, std::wstring& text, bool& echo) const {
     std::size_t first = 0;
     while (first < line.size() && isBlank(line[first]))
         ++first;
-    std::wstring text = line.substr(first);
+    text = line.substr(first);
     if (text.empty())
-        return true;
-    bool echo = true;
+        return false;
+    echo = true;
     if (text[0] == L'@') {
         echo = false;
         text.erase(0, 1);
     }
     // Labels and "::" comments are neither shown nor run.
     if (text.empty() || text[0] == L':')
-        return true;
+        return false;
     text = collapsePercents(text);
-    if (echo) {
-        m_out << '\n' << m_platform.toEightBit(visible(prompt() + text)) << '\n';
-        m_out.flush();
-    }
+    return true;
+}
+
+std::string Interpreter::echoOf(const std::wstring& text) const {
+    return "\n" + m_platform.toEightBit(visible(prompt() + text)) + "\n";
+}
+
+bool Interpreter::runLineAt(const std::wstring& line, int depth) {
+    std::wstring text;
+    bool echo = true;
+    if (!prepareLine(line, text, echo))
+        return true;
+    if (echo)
+        emit(Sink::Out, echoOf(text));
     return runCommand(text, depth);
 }
 
@@ -408,7 +510,7 @@ bool Interpreter::ifExist(const std::wstring& text, int depth) {
     // Resolved as DEL resolves its files; anything there counts, a folder too.
     bool exists = false;
     if (!path.empty()) {
-        const std::string native = m_platform.nativePath(absoluteDrivePath(path));
+        const std::string native = resolveNative(absoluteDrivePath(path));
         struct stat st {};
         exists = !native.empty() && ::lstat(native.c_str(), &st) == 0;
     }
@@ -440,7 +542,7 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         return false;
     }
 
-    const std::string nativeSource = m_platform.nativePath(source);
+    const std::string nativeSource = resolveNative(source);
     struct stat sourceStat {};
     if (nativeSource.empty() || ::lstat(nativeSource.c_str(), &sourceStat) != 0) {
         const int error = nativeSource.empty() ? ENOENT : errno;
@@ -457,7 +559,7 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
     const std::string nativeTarget =
         joinNative(nativeParent(nativeSource), m_platform.toEightBit(newName));
     // The new name as the console would see it: exact, other case, or a short alias.
-    const std::string resolvedTarget = m_platform.nativePath(target);
+    const std::string resolvedTarget = resolveNative(target);
     struct stat targetStat {};
     std::string existing; // what the new name already names
     if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0)
@@ -520,7 +622,7 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
         // "*" and "?" are characters of the name: there are no wildcards.
         named = true;
         const std::wstring path = absoluteDrivePath(word);
-        const std::string native = m_platform.nativePath(path);
+        const std::string native = resolveNative(path);
         struct stat st {};
         if (native.empty() || ::lstat(native.c_str(), &st) != 0) {
             const int error = native.empty() ? ENOENT : errno;
@@ -593,27 +695,36 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     std::fflush(nullptr);
     const posix::RunResult outcome = posix::runAndWait(argv);
     if (!outcome.started()) {
-        const std::wstring program = m_platform.fromEightBit(match.path);
-        if (outcome.start.failure == posix::SpawnResult::Failure::Program)
-            fail(L"cannot run " + program + L": " + execFailure(match.path, outcome.start.error));
-        else
-            fail(L"cannot start a process for " + program + L": " +
-                 (outcome.start.error ? systemError(outcome.start.error)
-                                      : L"the system gave no reason"));
+        fail(
+            startFailure(match.path, static_cast<int>(outcome.start.failure), outcome.start.error));
         return false;
     }
-    if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0) {
+    const std::wstring failure = endFailure(command, outcome.status);
+    if (failure.empty()) {
         ++m_programsRun;
         return true;
     }
-    if (WIFEXITED(outcome.status))
-        fail(command + L" ended with exit code " + std::to_wstring(WEXITSTATUS(outcome.status)));
-    else if (WIFSIGNALED(outcome.status))
-        fail(command + L" was ended by signal " + std::to_wstring(WTERMSIG(outcome.status)) +
-             L" (" + m_platform.fromEightBit(::strsignal(WTERMSIG(outcome.status))) + L")");
-    else
-        fail(command + L" ended abnormally");
+    fail(failure);
     return false;
+}
+
+std::wstring Interpreter::startFailure(const std::string& program, int failure, int error) const {
+    const std::wstring shown = m_platform.fromEightBit(program);
+    if (failure == static_cast<int>(posix::SpawnResult::Failure::Program))
+        return L"cannot run " + shown + L": " + execFailure(program, error);
+    return L"cannot start a process for " + shown + L": " +
+           (error ? systemError(error) : L"the system gave no reason");
+}
+
+std::wstring Interpreter::endFailure(const std::wstring& command, int status) const {
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return {};
+    if (WIFEXITED(status))
+        return command + L" ended with exit code " + std::to_wstring(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return command + L" was ended by signal " + std::to_wstring(WTERMSIG(status)) + L" (" +
+               m_platform.fromEightBit(::strsignal(WTERMSIG(status))) + L")";
+    return command + L" ended abnormally";
 }
 
 std::string Interpreter::nativeCurrentDirectory() const {
@@ -648,8 +759,7 @@ std::wstring Interpreter::absoluteDrivePath(const std::wstring& word) const {
 
 void Interpreter::fail(const std::wstring& message) {
     ++m_failures;
-    m_err << "tonwright-console: " << m_platform.toEightBit(visible(message)) << '\n';
-    m_err.flush();
+    emit(Sink::Err, "tonwright-console: " + m_platform.toEightBit(visible(message)) + "\n");
 }
 
 std::wstring Interpreter::parentOf(const std::wstring& drivePath) {
@@ -771,6 +881,487 @@ std::wstring Interpreter::scriptReadFailure(const std::string& nativeScript, int
 
 std::wstring Interpreter::systemError(int error) const {
     return posix::systemErrorText(error);
+}
+
+// --- Decoders side by side ---
+//
+// Lines still run one by one on this thread, in script order, for everything that looks up a
+// name or changes a folder; only the decoders run beside it. A decoder line starts while
+// earlier ones run only when each of its paths names in every outcome of theirs what it names
+// once they have ended (their outputs there or not), and the REN and IF EXIST lines that name
+// a running decoder's output wait for it, with everything they print. The proof rests on the
+// short names: over a folder holding fewer names, a short name names nothing that it did not
+// name over all of them (the tail numbers only close up), and tails with different extensions
+// never meet.
+
+void Interpreter::emit(Sink sink, const std::string& text) {
+    if (m_capture) {
+        if (sink == Sink::Program && !m_capture->empty() && m_capture->back().sink == sink)
+            m_capture->back().text += text;
+        else
+            m_capture->push_back({sink, text});
+        return;
+    }
+    clearStatus();
+    if (sink == Sink::Out) {
+        m_out << text;
+        m_out.flush();
+    } else if (sink == Sink::Err) {
+        m_err << text;
+        m_err.flush();
+    } else {
+        m_out.flush();
+        m_err.flush();
+        std::cout.flush();
+        std::cerr.flush();
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+void Interpreter::showStatus() {
+    if (!m_statusLine)
+        return;
+    std::string line;
+    const auto now = std::chrono::steady_clock::now();
+    for (const Group& group : m_groups) {
+        if (group.ended)
+            continue;
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(now - group.started).count();
+        char clock[32];
+        std::snprintf(clock, sizeof clock, " %lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+        line += (line.empty() ? "decoding: " : ", ") + m_platform.toEightBit(visible(group.shown)) +
+                clock;
+    }
+    if (line.empty()) {
+        clearStatus();
+        return;
+    }
+    // One line of a narrow terminal: a line that wraps could not be drawn over.
+    if (line.size() > 78)
+        line = line.substr(0, 75) + "...";
+    if (m_statusShown && line == m_status)
+        return;
+    m_out << "\r\x1b[K" << line;
+    m_out.flush();
+    m_status = line;
+    m_statusShown = true;
+}
+
+void Interpreter::clearStatus() {
+    if (!m_statusShown)
+        return;
+    m_out << "\r\x1b[K";
+    m_out.flush();
+    m_statusShown = false;
+}
+
+std::size_t Interpreter::running() const {
+    return static_cast<std::size_t>(std::count_if(m_groups.begin(), m_groups.end(),
+                                                  [](const Group& group) { return !group.ended; }));
+}
+
+Interpreter::Lookup Interpreter::lookupIn(const std::string& folder, const std::wstring& typed,
+                                          const std::set<std::string>& hidden,
+                                          const std::vector<std::string>& added) const {
+    Lookup found;
+    // A name that a decoder's unfinished output could take or shift (one with no extension
+    // after its last dot, as those have) has no answer that holds in every outcome.
+    if (tailExtension(typed).empty() || sameNameIgnoringCase(typed.substr(0, 7), L".l3dec-")) {
+        found.how = Lookup::Unsure;
+        return found;
+    }
+    std::vector<std::string> names;
+    for (std::string& name : directoryEntries(folder))
+        if (!hidden.count(name) && !isPartialName(name))
+            names.push_back(std::move(name));
+    for (const std::string& name : added)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    const posix::ShortNameTable table(names);
+    const posix::ShortNameTable::Entry* entry = table.resolve(typed);
+    if (!entry)
+        return found;
+    found.name = posix::ShortNameTable::nativeName(entry);
+    const std::wstring name = posix::ShortNameTable::name(entry);
+    found.how = name == typed                       ? Lookup::Exact
+                : sameNameIgnoringCase(name, typed) ? Lookup::Case
+                                                    : Lookup::Alias;
+    return found;
+}
+
+std::string Interpreter::resolveNative(const std::wstring& drivePath) const {
+    std::wstring folder, name;
+    if (!m_hidden.empty() && splitDrivePath(drivePath, folder, name)) {
+        const std::string nativeFolder = m_platform.nativePath(folder);
+        const auto hidden = m_hidden.find(nativeFolder);
+        if (hidden != m_hidden.end()) {
+            // The lines run here were all checked to have an answer.
+            const Lookup found = lookupIn(nativeFolder, name, hidden->second, {});
+            if (found.how != Lookup::Unsure)
+                return joinNative(nativeFolder, found.how == Lookup::None
+                                                    ? m_platform.toEightBit(name)
+                                                    : found.name);
+        }
+    }
+    return m_platform.nativePath(drivePath);
+}
+
+Interpreter::Footprint Interpreter::footprintIn(const std::string& folder) const {
+    Footprint print;
+    for (const Group& group : m_groups) {
+        if (group.folder != folder)
+            continue;
+        print.pending = true;
+        print.names.push_back(group.outputName);
+        // An output that its REN takes away is there in no outcome; one that stays is there
+        // when its decoder makes it.
+        if (group.added.empty()) {
+            print.added.push_back(group.outputName);
+            print.uncertain.push_back(group.outputName);
+        } else {
+            print.hidden.insert(group.outputName);
+        }
+        if (!group.added.empty()) {
+            print.added.push_back(group.added);
+            print.names.push_back(group.added);
+            if (!group.addedCertain)
+                print.uncertain.push_back(group.added);
+        }
+        if (!group.deleted.empty()) {
+            print.names.push_back(group.deleted);
+            if (group.deleted != group.added)
+                print.uncertain.push_back(group.deleted);
+        }
+    }
+    return print;
+}
+
+bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
+    const std::vector<std::wstring> words = splitWords(text);
+    if (words.size() < 3 || isBuiltIn(words[0]) ||
+        words[0].find_first_of(L"\\/:") != std::wstring::npos)
+        return false;
+    // Only the decoder beside the script: other programs may do anything.
+    const std::string here = nativeCurrentDirectory();
+    for (const Group& group : m_groups)
+        if (group.folder == here || isBelow(here, group.folder))
+            return false;
+    const ProgramMatch match = findProgram(m_platform.toEightBit(words[0]), {here});
+    const std::string base = nativeBaseName(match.path);
+    if (match.path.empty() || match.isScript ||
+        !(sameNameIgnoringCase(m_platform.fromEightBit(base), L"l3dec") ||
+          sameNameIgnoringCase(m_platform.fromEightBit(base), L"l3dec.exe")))
+        return false;
+
+    Group group;
+    std::vector<std::string> argv{match.path};
+    int positional = 0;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (!isDrivePath(word) && !isRootedOnCurrentDrive(word)) {
+            if (word.empty() || word[0] != L'-')
+                return false;
+            argv.push_back(m_platform.toEightBit(word));
+            continue;
+        }
+        if (positional == 2)
+            return false;
+        const std::wstring path = absoluteDrivePath(word);
+        std::wstring folder, name;
+        if (!splitDrivePath(path, folder, name))
+            return false;
+        const std::string nativeFolder = m_platform.nativePath(folder);
+        struct stat st {};
+        if (nativeFolder.empty() || ::stat(nativeFolder.c_str(), &st) != 0 ||
+            !S_ISDIR(st.st_mode) || ::access(nativeFolder.c_str(), R_OK | X_OK) != 0)
+            return false;
+        // Below a folder that running decoders change, the way there could change meaning; an
+        // output above one would change the way to their own lines' files.
+        for (const Group& other : m_groups)
+            if (isBelow(nativeFolder, other.folder) ||
+                (positional == 1 && isBelow(other.folder, nativeFolder)))
+                return false;
+        const Footprint print = footprintIn(nativeFolder);
+        const auto touches = [&](const std::wstring& typed, const std::string& found) {
+            for (const std::string& other : print.names) {
+                const std::wstring wide = m_platform.fromEightBit(other);
+                if (sameNameIgnoringCase(wide, typed) ||
+                    (!found.empty() && sameNameIgnoringCase(wide, m_platform.fromEightBit(found))))
+                    return true;
+            }
+            return false;
+        };
+        std::string native;
+        if (!print.pending) {
+            // No running decoder changes this folder: it is as the lines before left it.
+            native = m_platform.nativePath(path);
+        } else {
+            const Lookup found = lookupIn(nativeFolder, name, print.hidden, print.added);
+            if (found.how == Lookup::Unsure)
+                return false;
+            if (found.how == Lookup::None) {
+                native = joinNative(nativeFolder, m_platform.toEightBit(name));
+            } else {
+                if (positional == 1 || touches(name, found.name))
+                    return false;
+                if (found.how == Lookup::Alias)
+                    for (const std::string& other : print.uncertain)
+                        if (mayShareTails(m_platform.fromEightBit(other), name))
+                            return false;
+                native = joinNative(nativeFolder, found.name);
+            }
+        }
+        if (native.empty())
+            return false;
+        if (positional == 0) {
+            group.input = native;
+            group.shown = m_platform.fromEightBit(nativeBaseName(native));
+        } else {
+            // The output must be new, and no file another decoder writes or reads.
+            struct stat existing {};
+            if (::lstat(native.c_str(), &existing) == 0 || touches(name, {}))
+                return false;
+            for (const Group& other : m_groups)
+                if (other.input == native ||
+                    (other.folder == nativeFolder &&
+                     sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), name)))
+                    return false;
+            group.folder = nativeFolder;
+            group.outputName = nativeBaseName(native);
+            group.outputPath = path;
+        }
+        argv.push_back(native);
+        ++positional;
+    }
+    if (positional != 2)
+        return false;
+
+    std::vector<std::string> environment;
+    if (m_decoderThreads > 0)
+        environment.push_back("L3DEC_THREADS=" + std::to_string(m_decoderThreads));
+    if (running() > 0)
+        ++m_startedBeside;
+    group.command = words[0];
+    group.started = std::chrono::steady_clock::now();
+    if (echo)
+        group.chunks.push_back({Sink::Out, echoOf(text)});
+    const posix::CapturedStart start = posix::startCaptured(argv, environment);
+    if (!start.start.ok()) {
+        group.ended = true;
+        group.startFailure =
+            startFailure(match.path, static_cast<int>(start.start.failure), start.start.error);
+    } else {
+        group.pid = start.pid;
+        group.output = start.output;
+    }
+    m_groups.push_back(std::move(group));
+    showStatus();
+    return true;
+}
+
+bool Interpreter::deferLine(const std::wstring& text, bool echo) {
+    Group& group = m_groups.back();
+    if (!group.added.empty())
+        return false;
+    const std::vector<std::wstring> words = splitWords(text);
+    if (words.empty())
+        return false;
+    const auto namesOutput = [&](const std::wstring& word) {
+        return sameNameIgnoringCase(absoluteDrivePath(word), group.outputPath);
+    };
+    const Footprint print = footprintIn(group.folder);
+    // A name that no short name can be: only an exact match or one in another case finds it,
+    // whatever the decoders make of the folder meanwhile.
+    const auto plainName = [](const std::wstring& name) {
+        return !name.empty() && name != L"." && name != L".." &&
+               name.find_first_of(std::wstring(L"\\/~\0", 4)) == std::wstring::npos;
+    };
+
+    if (sameNameIgnoringCase(words[0], L"IF")) {
+        std::size_t pos = 0;
+        std::wstring word, path;
+        readWord(text, pos, word);
+        if (!readWord(text, pos, word) || !sameNameIgnoringCase(word, L"EXIST") ||
+            !readWord(text, pos, path) || !namesOutput(path) || !group.deleted.empty())
+            return false;
+        const std::vector<std::wstring> command = splitWords(text.substr(pos));
+        if (command.size() != 2 ||
+            !(sameNameIgnoringCase(command[0], L"DEL") ||
+              sameNameIgnoringCase(command[0], L"ERASE")) ||
+            command[1].empty() || command[1][0] == L'/')
+            return false;
+        std::wstring folder, name;
+        if (!splitDrivePath(absoluteDrivePath(command[1]), folder, name) || !plainName(name) ||
+            m_platform.nativePath(folder) != group.folder)
+            return false;
+        const Lookup found = lookupIn(group.folder, name, print.hidden, print.added);
+        if (found.how == Lookup::Unsure)
+            return false;
+        if (found.how != Lookup::None) {
+            // An earlier output of its own: a file that stays put until the line runs.
+            struct stat st {};
+            if (found.how != Lookup::Exact ||
+                std::find(print.names.begin(), print.names.end(), found.name) !=
+                    print.names.end() ||
+                ::lstat(joinNative(group.folder, found.name).c_str(), &st) != 0 ||
+                !S_ISREG(st.st_mode))
+                return false;
+            group.deleted = found.name;
+        }
+    } else if (sameNameIgnoringCase(words[0], L"REN") ||
+               sameNameIgnoringCase(words[0], L"RENAME")) {
+        if (words.size() != 3 || !namesOutput(words[1]) || !plainName(words[2]))
+            return false;
+        const std::wstring& newName = words[2];
+        const Lookup found = lookupIn(group.folder, newName, print.hidden, print.added);
+        if (found.how == Lookup::Unsure)
+            return false;
+        bool certain = false;
+        if (found.how != Lookup::None) {
+            if (found.how != Lookup::Exact || group.deleted.empty() || found.name != group.deleted)
+                return false;
+            certain = true;
+        }
+        for (const Group& other : m_groups)
+            if (&other != &group && other.folder == group.folder &&
+                sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), newName))
+                return false;
+        group.added = m_platform.toEightBit(newName);
+        group.addedCertain = certain;
+    } else {
+        return false;
+    }
+    group.lines.push_back(text);
+    group.echoed.push_back(echo);
+    return true;
+}
+
+void Interpreter::collect(bool block) {
+    std::vector<pollfd> fds;
+    std::vector<Group*> owners;
+    bool unpiped = false;
+    for (Group& group : m_groups) {
+        if (group.ended)
+            continue;
+        if (group.output >= 0) {
+            fds.push_back({group.output, POLLIN, 0});
+            owners.push_back(&group);
+        } else {
+            unpiped = true;
+        }
+    }
+    // A decoder that closed its output ends a moment later: look again soon, since the next
+    // one waits for its place. The status line ticks.
+    const int timeout = !block ? 0 : unpiped ? 1 : m_statusLine ? 250 : 1000;
+    if (fds.empty()) {
+        if (block) {
+            const timespec pause{0, static_cast<long>(timeout) * 1'000'000};
+            ::nanosleep(&pause, nullptr);
+        }
+    } else if (::poll(fds.data(), fds.size(), timeout) > 0) {
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            Group& group = *owners[i];
+            char buffer[65536];
+            const ssize_t n = ::read(group.output, buffer, sizeof buffer);
+            if (n > 0) {
+                std::vector<Chunk>* saved = m_capture;
+                m_capture = &group.chunks;
+                emit(Sink::Program, std::string(buffer, static_cast<std::size_t>(n)));
+                m_capture = saved;
+            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                ::close(group.output);
+                group.output = -1;
+            }
+        }
+    }
+    for (Group& group : m_groups) {
+        if (group.ended || group.output >= 0)
+            continue;
+        int status = 0;
+        const pid_t done = ::waitpid(group.pid, &status, WNOHANG);
+        if (done == group.pid || (done < 0 && errno == ECHILD)) {
+            group.ended = true;
+            // Not ours to wait for after all: no exit status, an abnormal end.
+            group.status = done == group.pid ? status : 0x7f;
+        }
+    }
+    while (!m_groups.empty() && m_groups.front().ended)
+        finishEarliest();
+    showStatus();
+}
+
+void Interpreter::finishEarliest() {
+    Group group = std::move(m_groups.front());
+    m_groups.pop_front();
+    m_capture = &group.chunks;
+    if (!group.startFailure.empty()) {
+        fail(group.startFailure);
+        m_asyncFailed = true;
+    } else if (const std::wstring failure = endFailure(group.command, group.status);
+               !failure.empty()) {
+        fail(failure);
+        m_asyncFailed = true;
+    } else {
+        ++m_programsRun;
+    }
+    // Its lines see the folders as the lines before them left them: the outputs that later
+    // decoders are still making are not there yet.
+    for (const Group& later : m_groups)
+        m_hidden[later.folder].insert(later.outputName);
+    for (std::size_t i = 0; i < group.lines.size(); ++i) {
+        if (group.echoed[i])
+            emit(Sink::Out, echoOf(group.lines[i]));
+        if (!runCommand(group.lines[i], 0))
+            m_asyncFailed = true;
+    }
+    m_hidden.clear();
+    m_capture = nullptr;
+    for (const Chunk& chunk : group.chunks)
+        emit(chunk.sink, chunk.text);
+}
+
+void Interpreter::finishAll() {
+    while (!m_groups.empty())
+        collect(true);
+}
+
+bool Interpreter::runLineConcurrently(const std::wstring& line) {
+    std::wstring text;
+    bool echo = true;
+    if (!prepareLine(line, text, echo))
+        return true;
+    const std::vector<std::wstring> words = splitWords(text);
+    const bool program = !words.empty() && !isBuiltIn(words[0]);
+    for (;;) {
+        if (!m_groups.empty() && deferLine(text, echo))
+            return true;
+        // Waiting for a free place is worth it only for a line that may run a decoder; output
+        // waits for its turn, so the groups are bounded too.
+        if (program && (running() >= static_cast<std::size_t>(m_jobs) ||
+                        m_groups.size() >= 4 * static_cast<std::size_t>(m_jobs))) {
+            collect(true);
+            continue;
+        }
+        if (program && startDecoder(text, echo))
+            return true;
+        break;
+    }
+    // Anything else runs as it would after the lines before it, once they have all run.
+    finishAll();
+    if (echo)
+        emit(Sink::Out, echoOf(text));
+    return runCommand(text, 0);
 }
 
 } // namespace tw::console

@@ -5,8 +5,11 @@
 // (REN/RENAME, DEL/ERASE, IF [NOT] EXIST path command) or one program, and everything else on
 // it is an argument.
 
+#include <chrono>
 #include <cstddef>
+#include <deque>
 #include <iosfwd>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,7 +82,97 @@ public:
     // The program search path; defaults to the PATH of the environment.
     void setSearchPath(const std::string& path) { m_searchPath = path; }
 
+    // How many decoders of a script may run at once (1: every line waits for the one before).
+    // Only lines that run the decoder beside the script go side by side, and only when what
+    // every line names is what it names in a run of one line after another.
+    void setJobs(int jobs) { m_jobs = jobs < 1 ? 1 : jobs; }
+    // L3DEC_THREADS for each decoder run side by side (0: not set).
+    void setDecoderThreads(int threads) { m_decoderThreads = threads; }
+    // A line redrawn in place that shows the decoders running (for a terminal).
+    void setStatusLine(bool shown) { m_statusLine = shown; }
+    // How many decoders started while another one was running.
+    std::size_t startedBeside() const { return m_startedBeside; }
+
 private:
+    // Where a piece of text goes: the echo stream, the message stream, or our standard output
+    // as a program writes to it.
+    enum class Sink { Out, Err, Program };
+    struct Chunk {
+        Sink sink;
+        std::string text;
+    };
+    // A decoder running beside the lines that follow it, with the lines that name its output
+    // and wait for it, and everything they print until it is their turn.
+    struct Group {
+        int pid = -1;
+        int output = -1; // its output pipe, until the end of it
+        bool ended = false;
+        int status = 0;
+        std::wstring startFailure;       // when it could not be started at all
+        std::wstring command;            // the program word, for messages
+        std::wstring outputPath;         // the output as the line gives it (absolute drive path)
+        std::string folder;              // native folder of the output
+        std::string outputName;          // native name of the output there
+        std::string input;               // native path of the input
+        std::string added;               // the name REN gives the output there, once deferred
+        bool addedCertain = false;       // that name is there whatever the decoder does
+        std::string deleted;             // the earlier output that IF EXIST ... DEL replaces
+        std::vector<std::wstring> lines; // deferred lines (after collapsePercents)
+        std::vector<bool> echoed;
+        std::vector<Chunk> chunks;
+        std::wstring shown; // the input's name, for the status line
+        std::chrono::steady_clock::time_point started;
+    };
+    // How a name was found in a folder.
+    struct Lookup {
+        enum How { None, Exact, Case, Alias, Unsure } how = None;
+        std::string name; // native name when found
+    };
+
+    // A line without its leading blanks, "@" and with "%%" collapsed; false when nothing runs.
+    bool prepareLine(const std::wstring& line, std::wstring& text, bool& echo) const;
+    std::string echoOf(const std::wstring& text) const;
+    // Why a program could not be started (a posix::SpawnResult::Failure and errno value), and
+    // why its end is a failure (empty when it is none).
+    std::wstring startFailure(const std::string& program, int failure, int error) const;
+    std::wstring endFailure(const std::wstring& command, int status) const;
+    // What the running decoders may change in one native folder, once their lines ran: the
+    // outputs that REN renames (hidden: there in no outcome), the names REN gives them and the
+    // outputs no REN names (added), the earlier outputs they replace; uncertain: names there
+    // in some outcomes only.
+    struct Footprint {
+        bool pending = false;
+        std::set<std::string> hidden;
+        std::vector<std::string> added;
+        std::vector<std::string> names;
+        std::vector<std::string> uncertain;
+    };
+    Footprint footprintIn(const std::string& folder) const;
+    bool runLineConcurrently(const std::wstring& line);
+    // Starts the line's decoder beside the running ones when that is provably the same as
+    // running it after them. False when not.
+    bool startDecoder(const std::wstring& text, bool echo);
+    // Adds the line to the latest decoder's lines when it names that decoder's output in a way
+    // that is provably the same in every outcome of the decoders still running.
+    bool deferLine(const std::wstring& text, bool echo);
+    // Reads the decoders' output and ends; finishes the earliest ones that ended, in script
+    // order. With `block`, waits until something happened.
+    void collect(bool block);
+    void finishEarliest();
+    void finishAll();
+    std::size_t running() const;
+    // A drive path as the lines run one after another see it: in the folders of running
+    // decoders, without the outputs they are still making.
+    std::string resolveNative(const std::wstring& drivePath) const;
+    // `typed` in a native folder as the console resolves it, over its names without `hidden`
+    // and with `added`.
+    Lookup lookupIn(const std::string& folder, const std::wstring& typed,
+                    const std::set<std::string>& hidden,
+                    const std::vector<std::string>& added) const;
+    void emit(Sink sink, const std::string& text);
+    void showStatus();
+    void clearStatus();
+
     bool runScriptAt(const std::string& nativeScript, int depth);
     bool runLineAt(const std::wstring& line, int depth);
     // The line of `bytes` at `start`, without its line end or any CR; moves `start` past it.
@@ -128,6 +221,16 @@ private:
     std::set<std::wstring> m_renamedInto;
     std::size_t m_nestedSteps = 0; // over the interpreter's whole life
     bool m_stopping = false;       // set by stopRunaway until the first call returns
+    int m_jobs = 1;
+    int m_decoderThreads = 0;
+    bool m_statusLine = false;
+    bool m_statusShown = false;
+    std::string m_status;       // the status line shown
+    bool m_asyncFailed = false; // a line run beside others failed
+    std::size_t m_startedBeside = 0;
+    std::deque<Group> m_groups;              // in script order, until finished
+    std::vector<Chunk>* m_capture = nullptr; // where output goes instead of the streams
+    std::map<std::string, std::set<std::string>> m_hidden; // while finishing a decoder's lines
 };
 
 } // namespace tw::console

@@ -1,0 +1,337 @@
+// A batch of MP3s decoded to WAV through TEMP.BAT and the console (decoders side by side, one
+// per processor), against a shell loop of mpg123 -w over the same files; and the console with
+// one decoder at a time. Wall-clock time, rounds alternating which goes first, medians.
+//
+//   bench_console [--rounds=N] [--benchmark_filter=REGEX]
+//
+//   batch_wall_ratio_vs_mpg123_loop   50 one-minute files: console / loop
+//   clips_wall_ratio_vs_mpg123_loop   50 one-second files: console / loop
+//   console_batch_speedup             50 one-minute files: one decoder at a time / side by side
+//   *_wall, *_cpu                     the medians behind them: seconds of wall-clock time, and
+//                                     of processor time (user + system, the programs' own)
+//
+// The MP3s (stereo, 44.1 kHz, 192 kbit/s) are made once with sox and lame and kept in the
+// build tree; the script, the outputs and the decoder's copy go to a temporary folder.
+#include "platform/Platform.h"
+#include "tests/support/Programs.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFiles = 50;
+const char* const kBatchRatio = "batch_wall_ratio_vs_mpg123_loop";
+const char* const kClipsRatio = "clips_wall_ratio_vs_mpg123_loop";
+const char* const kSpeedup = "console_batch_speedup";
+const char* const kCores = "console_bench_cores";
+const char* const kAllNames[] = {kBatchRatio, kClipsRatio, kSpeedup, kCores};
+
+// One run: wall-clock and processor seconds; wall < 0 when it failed.
+struct Run {
+    double wall = -1;
+    double cpu = 0;
+};
+
+std::optional<std::regex> g_filter;
+
+bool wanted(const char* name) {
+    return !g_filter || std::regex_search(name, *g_filter);
+}
+
+void figure(const char* name, double value, const char* unit) {
+    if (wanted(name))
+        std::printf("%s: %.2f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void missing(const char* name, const std::string& reason) {
+    if (wanted(name))
+        std::printf("%s: skipped (%s)\n", name, reason.c_str());
+}
+
+bool anyFailed(const std::vector<Run>& runs) {
+    return std::any_of(runs.begin(), runs.end(), [](const Run& r) { return r.wall < 0; });
+}
+
+double median(const std::vector<Run>& runs, double Run::*field) {
+    std::vector<double> values;
+    for (const Run& run : runs)
+        values.push_back(run.*field);
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The medians of a series as figures "<name>_wall" and "<name>_cpu".
+void seconds(const std::string& name, const std::vector<Run>& runs) {
+    if (runs.empty())
+        return;
+    figure((name + "_wall").c_str(), median(runs, &Run::wall), "s");
+    figure((name + "_cpu").c_str(), median(runs, &Run::cpu), "s");
+}
+
+int cores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    return ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
+// Runs a program with no input and its output thrown away, in `folder`, with `environment`
+// added.
+Run measure(const std::vector<std::string>& args, const fs::path& folder,
+            const std::vector<std::string>& environment = {}) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry)
+        env.push_back(*entry);
+    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<char*> argv, envp;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const fs::path saved = fs::current_path();
+    fs::current_path(folder);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    fs::current_path(saved);
+    posix_spawn_file_actions_destroy(&actions);
+    Run run;
+    if (rc != 0)
+        return run;
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    // The program's own time and that of the children it waited for.
+    run.cpu = cpu(usage.ru_utime) + cpu(usage.ru_stime);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        run.wall = seconds;
+    return run;
+}
+
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (fs::temp_directory_path() / "tw-bench-console-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// One MP3 of `seconds`, made on first use and kept; complete or not there at all.
+std::optional<fs::path> cachedMp3(int seconds, std::string& why) {
+    const fs::path cache = TW_BENCH_CACHE;
+    const fs::path mp3 = cache / ("tone-" + std::to_string(seconds) + "s-192k.mp3");
+    std::error_code error;
+    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
+        return mp3;
+    if (!tw::test::onPath("sox") || !tw::test::onPath("lame")) {
+        why = "sox and lame are needed to make the MP3s";
+        return std::nullopt;
+    }
+    fs::create_directories(cache, error);
+    const std::string partial = mp3.string() + ".part";
+    const std::string length = std::to_string(seconds);
+    const bool made = tw::test::makeMp3(
+        partial, 44100, 2,
+        "synth " + length + " pinknoise synth " + length + " sine mix 330 gain -4", "-b 192");
+    if (made)
+        fs::rename(partial, mp3, error);
+    if (!made || error) {
+        fs::remove(partial, error);
+        why = "sox or lame could not make the MP3s";
+        return std::nullopt;
+    }
+    return mp3;
+}
+
+// A batch as Decode writes it: a decoder line and a REN per file, the decoder beside the
+// script, the MP3s in a folder of their own, the outputs in another.
+class Batch {
+public:
+    Batch(const fs::path& root, const fs::path& mp3, tw::Platform& platform) : m_root(root) {
+        fs::create_directories(root / "MPEG");
+        fs::create_directories(root / "in");
+        fs::create_directories(root / "out");
+        fs::copy_file(TW_L3DEC, root / "MPEG" / "l3dec");
+        std::string script;
+        for (int i = 1; i <= kFiles; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "T%02d", i);
+            fs::copy_file(mp3, root / "in" / (std::string(name) + ".mp3"));
+            const std::wstring source = platform.drivePath((root / "in" / name).string() + ".mp3");
+            const std::wstring output = platform.drivePath((root / "out" / name).string() + ".WAV");
+            script += "L3DEC " + platform.toEightBit(source) + " " + platform.toEightBit(output) +
+                      " -wav\r\nREN " + platform.toEightBit(output) + " \"Track " +
+                      std::to_string(i) + ".wav\"\r\n";
+        }
+        std::ofstream(root / "MPEG" / "TEMP.BAT", std::ios::binary) << script;
+        std::string loop =
+            "for f in ../in/*.mp3; do mpg123 -q -w ../out/$(basename \"$f\" .mp3).wav "
+            "\"$f\" || exit 1; done\n";
+        std::ofstream(root / "MPEG" / "loop.sh") << loop;
+    }
+
+    void clearOutputs() const {
+        for (const auto& entry : fs::directory_iterator(m_root / "out"))
+            fs::remove(entry.path());
+        ::sync();
+    }
+    Run console(int jobs) const {
+        clearOutputs();
+        return measure({TW_CONSOLE, "TEMP.BAT"}, m_root / "MPEG",
+                       {"TONWRIGHT_CONSOLE_JOBS=" + std::to_string(jobs)});
+    }
+    Run loop() const {
+        clearOutputs();
+        return measure({"sh", "loop.sh"}, m_root / "MPEG");
+    }
+
+private:
+    fs::path m_root;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--benchmark_filter=", 0) == 0) {
+            try {
+                g_filter.emplace(arg.substr(19));
+            } catch (const std::regex_error&) {
+                std::fprintf(stderr, "bench_console: bad filter %s\n", arg.c_str());
+                return 1;
+            }
+        } else if (arg.rfind("--rounds=", 0) == 0) {
+            rounds = std::max(1, std::atoi(arg.c_str() + 9));
+        } else if (arg.rfind("--benchmark_", 0) != 0) {
+            std::fprintf(stderr, "usage: bench_console [--rounds=N] [--benchmark_filter=REGEX]\n");
+            return 1;
+        }
+    }
+    if (std::none_of(std::begin(kAllNames), std::end(kAllNames), wanted))
+        return 0;
+    const int jobs = cores();
+    figure(kCores, jobs, "cores");
+    const auto skip = [](std::initializer_list<const char*> names, const std::string& why) {
+        for (const char* name : names)
+            missing(name, why);
+    };
+    const bool haveReference = tw::test::onPath("mpg123");
+    auto platform = tw::createSystemPlatform();
+
+    // The one-minute batch: both figures that need it from the same rounds.
+    if (wanted(kBatchRatio) || wanted(kSpeedup)) {
+        std::string why;
+        const auto mp3 = cachedMp3(60, why);
+        Scratch scratch;
+        if (!mp3 || scratch.path().empty()) {
+            skip({kBatchRatio, kSpeedup}, mp3 ? "no temporary folder" : why);
+        } else {
+            const Batch batch(scratch.path(), *mp3, *platform);
+            std::vector<Run> side, single, theirs;
+            bool failed = false;
+            for (int round = 0; round < rounds && !failed; ++round) {
+                // Each takes every place in the order in turn.
+                for (int turn = 0; turn < 3; ++turn) {
+                    const int which = (turn + round) % 3;
+                    if (which == 0)
+                        side.push_back(batch.console(jobs));
+                    else if (which == 1 && wanted(kSpeedup))
+                        single.push_back(batch.console(1));
+                    else if (which == 2 && haveReference && wanted(kBatchRatio))
+                        theirs.push_back(batch.loop());
+                }
+                failed = anyFailed(side) || anyFailed(single) || anyFailed(theirs);
+            }
+            if (failed) {
+                skip({kBatchRatio, kSpeedup}, "a run failed");
+            } else {
+                if (theirs.empty())
+                    skip({kBatchRatio}, "mpg123 not found");
+                else
+                    figure(kBatchRatio, median(side, &Run::wall) / median(theirs, &Run::wall),
+                           "ratio");
+                if (!single.empty())
+                    figure(kSpeedup, median(single, &Run::wall) / median(side, &Run::wall),
+                           "ratio");
+                seconds("batch_console", side);
+                seconds("batch_console_one_at_a_time", single);
+                seconds("batch_mpg123_loop", theirs);
+            }
+        }
+    }
+
+    if (wanted(kClipsRatio)) {
+        std::string why;
+        const auto mp3 = cachedMp3(1, why);
+        Scratch scratch;
+        if (!mp3 || scratch.path().empty() || !haveReference) {
+            skip({kClipsRatio}, !haveReference ? "mpg123 not found"
+                                : mp3          ? "no temporary folder"
+                                               : why);
+        } else {
+            const Batch batch(scratch.path(), *mp3, *platform);
+            std::vector<Run> side, theirs;
+            for (int round = 0; round < 2 * rounds + 1; ++round)
+                for (int turn = 0; turn < 2; ++turn) {
+                    if (turn == round % 2)
+                        side.push_back(batch.console(jobs));
+                    else
+                        theirs.push_back(batch.loop());
+                }
+            if (anyFailed(side) || anyFailed(theirs)) {
+                skip({kClipsRatio}, "a run failed");
+            } else {
+                figure(kClipsRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
+                seconds("clips_console", side);
+                seconds("clips_mpg123_loop", theirs);
+            }
+        }
+    }
+    return 0;
+}
