@@ -1,4 +1,5 @@
 #include "ConsoleTestSupport.h"
+#include "tests/support/CaseNames.h"
 
 #include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
@@ -72,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{L"x & rm -rf y | cat >z <w (a) &&b",
                   {L"x", L"&", L"rm", L"-rf", L"y", L"|", L"cat", L">z", L"<w", L"(a)", L"&&b"}},
         SplitCase{L"\"unterminated quote & more", {L"unterminated quote & more"}},
-        SplitCase{L"", {}}));
+        SplitCase{L"", {}}),
+    tw::test::namedByValue());
 
 TEST(DrivePath, IsALetterAColonAndABackslash) {
     for (const wchar_t* yes : {L"C:\\", L"d:\\WAVES\\x.wav", L"Z:\\a b"})
@@ -148,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"plain", {"a", "b"}, "b/plain"},
         // ...and named when nothing else is found.
         LookupCase{"plain", {"a"}, "", false, "a/plain"}, LookupCase{"folder", {"a"}, ""},
-        LookupCase{"missing", {"a", "b"}, ""}, LookupCase{"a/l3dec", {"."}, ""}));
+        LookupCase{"missing", {"a", "b"}, ""}, LookupCase{"a/l3dec", {"."}, ""}),
+    tw::test::namedByValue());
 
 // --- Running lines: drives C: and D: over temporary folders, the decoder's folder C:\MPEG ---
 
@@ -350,7 +353,8 @@ INSTANTIATE_TEST_SUITE_P(
                  L"REN D:\\NOPE\\DEEPER\\A.wav B.wav",
                  false,
                  {{"A.wav", "a"}},
-                 "REN: cannot find D:\\NOPE\\DEEPER\\A.wav: there is no folder D:\\NOPE\n"}));
+                 "REN: cannot find D:\\NOPE\\DEEPER\\A.wav: there is no folder D:\\NOPE\n"}),
+    tw::test::namedByValue());
 
 // Every name the file system takes lands exactly as written.
 FileCase landsAs(const char* title, const std::wstring& quotedName, const std::string& name) {
@@ -366,7 +370,8 @@ INSTANTIATE_TEST_SUITE_P(PosixNames, FileCommands,
                                            landsAs("question mark", L"\"why?.wav\"", "why?.wav"),
                                            landsAs("star", L"\"star*.wav\"", "star*.wav"),
                                            landsAs("unquoted", L"back^|slash?*.wav",
-                                                   "back|slash?*.wav")));
+                                                   "back|slash?*.wav")),
+                         tw::test::namedByValue());
 
 INSTANTIATE_TEST_SUITE_P(
     Del, FileCommands,
@@ -433,7 +438,8 @@ INSTANTIATE_TEST_SUITE_P(
                                L"DEL Q:\\a.wav",
                                false,
                                {{"a.wav", "a"}},
-                               "DEL: cannot find Q:\\a.wav: there is no drive Q:\n"}));
+                               "DEL: cannot find Q:\\a.wav: there is no drive Q:\n"}),
+    tw::test::namedByValue());
 
 INSTANTIATE_TEST_SUITE_P(
     If, FileCommands,
@@ -505,7 +511,8 @@ INSTANTIATE_TEST_SUITE_P(
                  L"IF a==a DEL a.wav",
                  false,
                  {{"a.wav", "a"}},
-                 "IF: only IF [NOT] EXIST path command is supported"}));
+                 "IF: only IF [NOT] EXIST path command is supported"}),
+    tw::test::namedByValue());
 
 TEST_F(ConsoleRun, IfExistRunsAProgramShowingTheLineOnce) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
@@ -655,7 +662,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"nowhere",
                     L"NOSUCHPROGRAM x",
                     {},
-                    "cannot find the program NOSUCHPROGRAM in C:\\MPEG or on PATH"}));
+                    "cannot find the program NOSUCHPROGRAM in C:\\MPEG or on PATH"}),
+    tw::test::namedByValue());
 
 TEST_F(ConsoleRun, SaysWhenAProgramIsStillBeingWritten) {
     ScopedCurrentDirectory cd(mpeg());
@@ -789,7 +797,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "^[[31mL3DEC x", "cannot find the program ^[[31mL3DEC in D:\\WAVES or on PATH"},
         ShownCase{L"IF \x1b[2J EXIST a.wav DEL a.wav", "IF ^[[2J EXIST a.wav DEL a.wav",
                   "IF: only IF [NOT] EXIST path command is supported: IF ^[[2J EXIST a.wav DEL "
-                  "a.wav"}));
+                  "a.wav"}),
+    tw::test::namedByValue());
 
 TEST_F(ConsoleRun, ShowsControlCharactersInNamesOfScriptsAndFolders) {
     const std::string folder = waves() + "/t\x1b]0;x\x07";
@@ -853,7 +862,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "REM a\rb\r\r\nREN a.wav \"c\rd.wav\"\r\n",
                        {"REM ab", "REN a.wav \"cd.wav\""},
                        {"cd.wav"}},
-        ScriptTextCase{"CR before the caret", "REM a^\r\r\nb\r\n", {"REM ab"}}));
+        ScriptTextCase{"CR before the caret", "REM a^\r\r\nb\r\n", {"REM ab"}}),
+    tw::test::namedByValue());
 
 // --- Scripts that cannot be run: refused at once, with what is wrong ---
 
@@ -920,7 +930,8 @@ INSTANTIATE_TEST_SUITE_P(
                           writeFile(p, "REM\r\n");
                           return ::geteuid() != 0 && ::chmod(p.c_str(), 0) == 0;
                       },
-                      "cannot read the script @: Permission denied"}));
+                      "cannot read the script @: Permission denied"}),
+    tw::test::namedByValue());
 
 TEST_F(ConsoleRun, RunsAnotherScriptItself) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
@@ -1006,7 +1017,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "scripts run each other more than 8 deep"},
         RunawayCase{"fan out", fanOut(),
                     "scripts run by scripts have run 100000 lines and scripts in all, as "
-                    "scripts that run each other over and over do; stopped in "}));
+                    "scripts that run each other over and over do; stopped in "}),
+    tw::test::namedByValue());
 
 // --- Hostile text: whatever a line holds, it runs the one program it names and nothing else ---
 
@@ -1036,18 +1048,18 @@ TEST_P(HostileLines, RunOnlyTheNamedProgram) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, HostileLines,
-    ::testing::Values(HostileCase{L"L3DEC x & rm victim", {"x", "&", "rm", "victim"}},
-                      HostileCase{L"L3DEC x && rm victim || rm victim",
-                                  {"x", "&&", "rm", "victim", "||", "rm", "victim"}},
-                      HostileCase{L"L3DEC x | cat victim", {"x", "|", "cat", "victim"}},
-                      HostileCase{L"L3DEC x >victim <victim 2>&1",
-                                  {"x", ">victim", "<victim", "2>&1"}},
-                      HostileCase{L"L3DEC %PATH% %%PATH%% x%", {"%PATH%", "%PATH%", "x%"}},
-                      HostileCase{L"L3DEC \"a & rm victim.mp3\" a^&^ rm^ victim^|cat^>x.wav",
-                                  {"a & rm victim.mp3", "a& rm victim|cat>x.wav"}},
-                      HostileCase{L"L3DEC $(rm victim) `rm victim` ;rm victim",
-                                  {"$(rm", "victim)", "`rm", "victim`", ";rm", "victim"}},
-                      HostileCase{L"L3DEC (rm victim) \"^\" rm victim",
-                                  {"(rm", "victim)", "^", "rm", "victim"}}));
+    ::testing::Values(
+        HostileCase{L"L3DEC x & rm victim", {"x", "&", "rm", "victim"}},
+        HostileCase{L"L3DEC x && rm victim || rm victim",
+                    {"x", "&&", "rm", "victim", "||", "rm", "victim"}},
+        HostileCase{L"L3DEC x | cat victim", {"x", "|", "cat", "victim"}},
+        HostileCase{L"L3DEC x >victim <victim 2>&1", {"x", ">victim", "<victim", "2>&1"}},
+        HostileCase{L"L3DEC %PATH% %%PATH%% x%", {"%PATH%", "%PATH%", "x%"}},
+        HostileCase{L"L3DEC \"a & rm victim.mp3\" a^&^ rm^ victim^|cat^>x.wav",
+                    {"a & rm victim.mp3", "a& rm victim|cat>x.wav"}},
+        HostileCase{L"L3DEC $(rm victim) `rm victim` ;rm victim",
+                    {"$(rm", "victim)", "`rm", "victim`", ";rm", "victim"}},
+        HostileCase{L"L3DEC (rm victim) \"^\" rm victim", {"(rm", "victim)", "^", "rm", "victim"}}),
+    tw::test::namedByValue());
 
 } // namespace

@@ -3,6 +3,7 @@
 // name or is reported as left out. The stand-in decoder fails on sources that say "bad", as a
 // damaged MP3 makes the real one fail.
 #include "ConsoleTestSupport.h"
+#include "tests/support/CaseNames.h"
 
 #include "core/Decode.h"
 #include "platform/Text.h"
@@ -513,7 +514,7 @@ TEST_P(RandomLibraries, SideBySideEndsAsOneAfterAnother) {
     EXPECT_GE(beside * 4, static_cast<std::size_t>(kCases)) << "decoders started beside others";
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, RandomLibraries, ::testing::Range(0, 8));
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomLibraries, ::testing::Range(0, 8), tw::test::namedByValue());
 
 // --- Scripts that no Decode writes ---
 
@@ -607,15 +608,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  "REN D:\\WAVES\\Z.WAV \"z.wav\"\r\n",
                                  0},
                       // Names with no extension are the kind the decoders' unfinished outputs have.
-        ScriptCase{"NamesWithoutExtension",
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\NOEXT\r\n"
-                   "REN D:\\WAVES\\NOEXT \"no ext\"\r\n"
-                   "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\NOEXT2\r\n"
-                   "REN D:\\WAVES\\NOEXT2 \"noext\"\r\n"
-                   "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\B.WAV\r\n"
-                   "REN D:\\WAVES\\B.WAV \".l3dec-000001\"\r\n",
-                   0},
-        // What Decode writes for an album: the second and the third decoder start
+                      ScriptCase{"NamesWithoutExtension",
+                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\NOEXT\r\n"
+                                 "REN D:\\WAVES\\NOEXT \"no ext\"\r\n"
+                                 "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\NOEXT2\r\n"
+                                 "REN D:\\WAVES\\NOEXT2 \"noext\"\r\n"
+                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\B.WAV\r\n"
+                                 "REN D:\\WAVES\\B.WAV \".l3dec-000001\"\r\n",
+                                 0},
+                      // What Decode writes for an album: the second and the third decoder start
                       // beside the first (the fourth waits for a free place).
                       ScriptCase{"AnAlbum",
                                  "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~2.WAV -wav\r\n"
@@ -627,6 +628,6 @@ INSTANTIATE_TEST_SUITE_P(
                                  "L3DEC C:\\MUSIC\\DAMAGED.MP3 D:\\WAVES\\DAMAGED.WAV -wav\r\n"
                                  "REN D:\\WAVES\\DAMAGED.WAV \"damaged.wav\"\r\n",
                                  2}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 } // namespace

@@ -45,7 +45,14 @@ INSTANTIATE_TEST_SUITE_P(
                       InvalidBytes{"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"}, // surrogate
                       InvalidBytes{"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}, // > U+10FFFF
                       InvalidBytes{"\xC3\xA9\xFF\xC3\xA9", L"é\uFFFDé"}),
-    tw::test::namedBy([](const InvalidBytes& c) { return c.bytes; }));
+    tw::test::namedBy([](const InvalidBytes& c) {
+        // The bytes themselves, in hex: most of them are no letters.
+        std::string hex;
+        for (const char byte : c.bytes)
+            hex += {"0123456789ABCDEF"[static_cast<unsigned char>(byte) >> 4],
+                    "0123456789ABCDEF"[static_cast<unsigned char>(byte) & 15], ' '};
+        return hex;
+    }));
 
 TEST(EightBitText, ValuesThatAreNoCharactersBecomeReplacementCharacters) {
     const std::wstring text{L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000),
