@@ -86,8 +86,8 @@ std::string damaged(const std::string& bytes, Damage damage) {
     case Damage::Truncated:
         return bytes.substr(0, middle + 100);
     case Damage::OtherStreamJoined:
-        return bytes.substr(0, middle) +
-               readAll(Mp3s::get().make(22050, 1, 1.0, "-b 32")) + bytes.substr(middle);
+        return bytes.substr(0, middle) + readAll(Mp3s::get().make(22050, 1, 1.0, "-b 32")) +
+               bytes.substr(middle);
     case Damage::NoiseInAFrame: {
         std::string noisy = bytes;
         unsigned state = 12345;
@@ -190,28 +190,24 @@ INSTANTIATE_TEST_SUITE_P(
         PieceCase{"Mpeg1Crc", 44100, 2, 4.0, "-p -b 192"},
         PieceCase{"Mpeg1Short", 44100, 2, 0.05, "-b 128", Damage::None, false, false, Split::No},
         PieceCase{"Mpeg2Mono", 22050, 1, 4.0, "-b 32", Damage::None, false, false, Split::No},
-        PieceCase{"Mpeg2StereoVbr", 24000, 2, 4.0, "-V 6", Damage::None, false, false,
-                  Split::No},
-        PieceCase{"Mpeg25Stereo", 11025, 2, 4.0, "-b 24", Damage::None, false, false,
-                  Split::No},
+        PieceCase{"Mpeg2StereoVbr", 24000, 2, 4.0, "-V 6", Damage::None, false, false, Split::No},
+        PieceCase{"Mpeg25Stereo", 11025, 2, 4.0, "-b 24", Damage::None, false, false, Split::No},
         PieceCase{"Mpeg25Mono", 8000, 1, 4.0, "-b 8", Damage::None, false, false, Split::No},
         PieceCase{"SearchAgain", 44100, 2, 4.0, "-b 128", Damage::None, true, false, Split::No},
-        PieceCase{"IgnoreErrors", 44100, 2, 4.0, "-b 128", Damage::None, false, true,
-                  Split::No},
+        PieceCase{"IgnoreErrors", 44100, 2, 4.0, "-b 128", Damage::None, false, true, Split::No},
         PieceCase{"Junk", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, false, false,
                   Split::No},
-        PieceCase{"JunkSearchAgain", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, true,
-                  false, Split::No},
-        PieceCase{"JunkIgnoreErrors", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, false,
-                  true, Split::No},
-        PieceCase{"Truncated", 44100, 2, 4.0, "-b 128", Damage::Truncated, false, false,
+        PieceCase{"JunkSearchAgain", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, true, false,
                   Split::No},
-        PieceCase{"OtherStreamJoined", 44100, 2, 4.0, "-b 128", Damage::OtherStreamJoined,
-                  false, true, Split::No},
-        PieceCase{"NoiseInAFrame", 44100, 2, 4.0, "-b 128", Damage::NoiseInAFrame, false,
-                  false, Split::Either},
-        PieceCase{"JunkBeforeTheStart", 44100, 2, 4.0, "-b 128", Damage::JunkBeforeTheStart,
-                  false, false, Split::No},
+        PieceCase{"JunkIgnoreErrors", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, false, true,
+                  Split::No},
+        PieceCase{"Truncated", 44100, 2, 4.0, "-b 128", Damage::Truncated, false, false, Split::No},
+        PieceCase{"OtherStreamJoined", 44100, 2, 4.0, "-b 128", Damage::OtherStreamJoined, false,
+                  true, Split::No},
+        PieceCase{"NoiseInAFrame", 44100, 2, 4.0, "-b 128", Damage::NoiseInAFrame, false, false,
+                  Split::Either},
+        PieceCase{"JunkBeforeTheStart", 44100, 2, 4.0, "-b 128", Damage::JunkBeforeTheStart, false,
+                  false, Split::No},
         PieceCase{"CopiesJoined", 44100, 2, 2.0, "-b 128", Damage::CopiesJoined, false, false,
                   Split::Either}),
     [](const auto& info) { return std::string(info.param.name); });

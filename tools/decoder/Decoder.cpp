@@ -65,7 +65,7 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
             options.ignoreErrors = true;
         } else if (arg.rfind("-j", 0) == 0) {
             // "-j 4" or "-j4"
-            const std::string count = arg.size() > 2 ? arg.substr(2)
+            const std::string count = arg.size() > 2        ? arg.substr(2)
                                       : i + 1 < args.size() ? args[++i]
                                                             : std::string();
             char* end = nullptr;
@@ -83,8 +83,7 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
         }
     }
     if (files.size() != 2) {
-        error = files.size() < 2 ? "an input and an output file are needed"
-                                  : "too many file names";
+        error = files.size() < 2 ? "an input and an output file are needed" : "too many file names";
         return false;
     }
     options.input = files[0];
@@ -134,9 +133,13 @@ int sndfileFormat(Format format) {
 
 // The byte order the container keeps its samples in; the decoder delivers them so, and they
 // go to the file as they are.
-bool bigEndianSamples(Format format) { return format == Format::Snd || format == Format::Aiff; }
+bool bigEndianSamples(Format format) {
+    return format == Format::Snd || format == Format::Aiff;
+}
 
-std::string errnoText(int error) { return std::strerror(error); }
+std::string errnoText(int error) {
+    return std::strerror(error);
+}
 
 // The input file, opened once. Each decoder handle reads it through an InputReader of its own.
 class InputFile {
@@ -261,8 +264,8 @@ private:
     off_t m_size;
     int m_error = 0;
     std::unique_ptr<unsigned char[]> m_buffer;
-    off_t m_start = 0;       // file offset of m_buffer[0]
-    std::size_t m_next = 0;  // next byte to hand out
+    off_t m_start = 0;      // file offset of m_buffer[0]
+    std::size_t m_next = 0; // next byte to hand out
     std::size_t m_filled = 0;
 };
 
@@ -473,8 +476,8 @@ public:
             return at;
         };
         io.read = [](void* data, sf_count_t count, void* self) -> sf_count_t {
-            const ssize_t n = ::read(static_cast<OutputFile*>(self)->m_fd, data,
-                                     static_cast<std::size_t>(count));
+            const ssize_t n =
+                ::read(static_cast<OutputFile*>(self)->m_fd, data, static_cast<std::size_t>(count));
             return n < 0 ? 0 : n;
         };
         io.write = [](const void* data, sf_count_t count, void* self) -> sf_count_t {
@@ -565,14 +568,13 @@ std::string describeStream(mpg123_handle* mh, long rate) {
     const char* layer = fi.layer >= 1 && fi.layer <= 3 ? layers[fi.layer] : "";
     const char* mode = fi.mode >= 0 && fi.mode < 4 ? modes[fi.mode] : "";
     if (fi.vbr == MPG123_CBR)
-        std::snprintf(text, sizeof text, "%s %s, %d kbit/s, %ld Hz, %s", version, layer,
-                      fi.bitrate, rate, mode);
+        std::snprintf(text, sizeof text, "%s %s, %d kbit/s, %ld Hz, %s", version, layer, fi.bitrate,
+                      rate, mode);
     else
         std::snprintf(text, sizeof text, "%s %s, variable bit rate, %ld Hz, %s", version, layer,
                       rate, mode);
     return text;
 }
-
 
 using Handle = std::unique_ptr<mpg123_handle, HandleDeleter>;
 
@@ -600,8 +602,8 @@ Handle openHandle(const Options& options, InputReader& reader, bool quiet, std::
     mpg123_rates(&rates, &rateCount);
     for (size_t i = 0; i < rateCount; ++i)
         mpg123_format(mh.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_replace_reader_handle(mh.get(), &InputReader::read, &InputReader::seek,
-                                     nullptr) != MPG123_OK ||
+    if (mpg123_replace_reader_handle(mh.get(), &InputReader::read, &InputReader::seek, nullptr) !=
+            MPG123_OK ||
         mpg123_open_handle(mh.get(), &reader) != MPG123_OK) {
         why = mpg123_strerror(mh.get());
         return nullptr;
@@ -637,12 +639,12 @@ constexpr off_t kLeadFrames = 8;
 constexpr off_t kShortestFrame = 96;
 
 struct Piece {
-    off_t first = 0;    // its frames by the library's numbers: [first, end)
+    off_t first = 0; // its frames by the library's numbers: [first, end)
     off_t end = 0;
-    off_t writeAt = 0;  // where its first sample goes in the output
-    bool last = false;  // decodes on to the end of the stream
+    off_t writeAt = 0; // where its first sample goes in the output
+    bool last = false; // decodes on to the end of the stream
     // What came of it.
-    bool same = true;   // false: it cannot show that it decoded what one piece would
+    bool same = true; // false: it cannot show that it decoded what one piece would
     int writeError = 0;
     long long bytes = 0;
     std::vector<unsigned char> warmTail; // output of its last kCheckFrames warm-up frames
@@ -671,7 +673,13 @@ void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
         std::string why;
         own = openHandle(work.options, reader.emplace(work.input), true, why);
         next = piece.first - kWarmUpFrames;
-        if (!own || mpg123_seek_frame(own.get(), next, SEEK_SET) != next) {
+        // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
+        // through every frame before.
+        std::vector<off_t> index;
+        for (off_t frame = 0; frame <= next; frame += kAlign)
+            index.push_back(work.frames[static_cast<std::size_t>(frame)]);
+        if (!own || mpg123_set_index(own.get(), index.data(), kAlign, index.size()) != MPG123_OK ||
+            mpg123_seek_frame(own.get(), next, SEEK_SET) != next) {
             piece.same = false;
             return;
         }
@@ -682,7 +690,8 @@ void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
     std::size_t filled = 0;
     auto flush = [&] {
         if (filled && piece.writeError == 0)
-            piece.writeError = work.output.writeAt(block.get(), filled, piece.writeAt + piece.bytes);
+            piece.writeError =
+                work.output.writeAt(block.get(), filled, piece.writeAt + piece.bytes);
         piece.bytes += static_cast<long long>(filled);
         filled = 0;
         return piece.writeError == 0;
@@ -763,16 +772,16 @@ enum class Pieces { Written, NotSame, Failed };
 
 struct PiecesResult {
     Pieces result = Pieces::NotSame;
-    std::string message;   // why, when Failed
-    long long bytes = 0;   // of samples written, when Written
+    std::string message; // why, when Failed
+    long long bytes = 0; // of samples written, when Written
     int threads = 1;
 };
 
 // Decodes the stream in pieces on threads, straight into the output from `dataStart` on.
 // `mh` has read the stream's first frame and decodes the lead and the first piece.
 PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
-                            const std::vector<off_t>& starts, mpg123_handle* mh,
-                            off_t dataStart, Listener* listener) {
+                            const std::vector<off_t>& starts, mpg123_handle* mh, off_t dataStart,
+                            Listener* listener) {
     PiecesResult result;
     const OutputFile& output = work.output;
     // The lead, in one go like any decode from the start.
@@ -865,8 +874,7 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
             if (!listener || stopped)
                 continue;
             lock.unlock();
-            const double fraction =
-                static_cast<double>(afterLead + work.framesDone.load()) / total;
+            const double fraction = static_cast<double>(afterLead + work.framesDone.load()) / total;
             stopped = !listener->progress(std::min(fraction, 1.0));
             if (stopped)
                 work.stop = true;
@@ -903,7 +911,7 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
 
 // The frames of the input, when it is a stream that may be decoded in pieces; else nothing.
 std::optional<std::vector<off_t>> framesForPieces(const Options& options, const InputFile& input,
-                                                 mpg123_handle* mh, int threads) {
+                                                  mpg123_handle* mh, int threads) {
     if (threads < 2 || options.searchAgain || options.ignoreErrors || !input.regular() ||
         input.size() < 2 * static_cast<off_t>(options.minSliceFrames) * kShortestFrame)
         return std::nullopt;
@@ -915,27 +923,28 @@ std::optional<std::vector<off_t>> framesForPieces(const Options& options, const 
     off_t blockAt = 0;
     std::size_t blockFilled = 0;
     const int fd = input.fd();
-    auto frames = scanCleanLayer3(input.size(), [&](off_t at, std::size_t count,
-                                                    unsigned char* into) {
-        if (at < blockAt || at + static_cast<off_t>(count) > blockAt + static_cast<off_t>(blockFilled)) {
-            blockAt = at;
-            blockFilled = 0;
-            while (blockFilled < block.size()) {
-                const ssize_t n = ::pread(fd, block.data() + blockFilled,
-                                          block.size() - blockFilled,
-                                          at + static_cast<off_t>(blockFilled));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                blockFilled += static_cast<std::size_t>(n);
+    auto frames =
+        scanCleanLayer3(input.size(), [&](off_t at, std::size_t count, unsigned char* into) {
+            if (at < blockAt ||
+                at + static_cast<off_t>(count) > blockAt + static_cast<off_t>(blockFilled)) {
+                blockAt = at;
+                blockFilled = 0;
+                while (blockFilled < block.size()) {
+                    const ssize_t n =
+                        ::pread(fd, block.data() + blockFilled, block.size() - blockFilled,
+                                at + static_cast<off_t>(blockFilled));
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0)
+                        break;
+                    blockFilled += static_cast<std::size_t>(n);
+                }
+                if (blockFilled < count)
+                    return false;
             }
-            if (blockFilled < count)
-                return false;
-        }
-        std::memcpy(into, block.data() + (at - blockAt), count);
-        return true;
-    });
+            std::memcpy(into, block.data() + (at - blockAt), count);
+            return true;
+        });
     if (!frames || static_cast<off_t>(frames->size()) < 2 * options.minSliceFrames + 1)
         return std::nullopt;
     return frames;
@@ -1007,14 +1016,18 @@ Outcome decode(const Options& options, Listener* listener) {
     const int threads = decodeThreads(options.threads);
     if (const auto frames = framesForPieces(options, input, mh.get(), threads)) {
         const off_t dataStart = output.position();
-        PieceWork work{options, input, output, {}, rate, channels,
+        PieceWork work{options,
+                       input,
+                       output,
+                       {},
+                       rate,
+                       channels,
                        1152 * bytesPerFrame}; // every MPEG-1 Layer III frame
-        const auto starts = pieceStarts(static_cast<off_t>(frames->size()) - 1, threads,
-                                        options.minSliceFrames);
-        const auto pieces = starts.size() < 2
-                                ? PiecesResult{}
-                                : decodeInPieces(work, *frames, starts, mh.get(), dataStart,
-                                                 listener);
+        const auto starts =
+            pieceStarts(static_cast<off_t>(frames->size()) - 1, threads, options.minSliceFrames);
+        const auto pieces = starts.size() < 2 ? PiecesResult{}
+                                              : decodeInPieces(work, *frames, starts, mh.get(),
+                                                               dataStart, listener);
         if (pieces.result == Pieces::Failed) {
             sound.reset();
             return failWritten(pieces.message == "stopped"
@@ -1052,7 +1065,8 @@ Outcome decode(const Options& options, Listener* listener) {
         // are never copied before they are written. A short stream gets a block of its size.
         const off_t expected = mpg123_length(mh.get());
         const std::size_t fits =
-            expected > 0 ? (static_cast<std::size_t>(expected) * bytesPerFrame + 0xFFFF) & ~std::size_t{0xFFFF}
+            expected > 0 ? (static_cast<std::size_t>(expected) * bytesPerFrame + 0xFFFF) &
+                               ~std::size_t{0xFFFF}
                          : kOutputBlock;
         const std::size_t blockSize = std::max(std::min(kOutputBlock, fits), 2 * frameBytes);
         Block block = newBlock(blockSize);
@@ -1085,8 +1099,7 @@ Outcome decode(const Options& options, Listener* listener) {
                 if (audio != block.get() + filled)
                     std::memmove(block.get() + filled, audio, bytes);
                 filled += bytes;
-            } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames &&
-                       !options.ignoreErrors) {
+            } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames && !options.ignoreErrors) {
                 return failWritten("the stream in " + in +
                                    " changes its sample rate or channels midway");
             }

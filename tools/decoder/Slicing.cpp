@@ -43,7 +43,8 @@ struct Header {
 std::optional<Header> layer3Header(const unsigned char* b) {
     if (b[0] != 0xFF || (b[1] & 0xFE) != 0xFA) // sync, MPEG-1, Layer III (CRC either way)
         return std::nullopt;
-    static constexpr int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static constexpr int kbps[] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                   112, 128, 160, 192, 224, 256, 320};
     static constexpr int rates[] = {44100, 48000, 32000};
     const int bitrate = b[2] >> 4;
     const int rate = (b[2] >> 2) & 3;
@@ -82,8 +83,8 @@ std::optional<std::vector<off_t>> scanCleanLayer3(off_t size, const ReadAt& read
         if (size - at < 4 || !read(at, 4, b))
             return std::nullopt;
         const auto header = layer3Header(b);
-        if (!header || (first && (header->rateIndex != first->rateIndex ||
-                                  header->mono != first->mono)))
+        if (!header ||
+            (first && (header->rateIndex != first->rateIndex || header->mono != first->mono)))
             return std::nullopt;
         if (!first)
             first = header;

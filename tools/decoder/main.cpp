@@ -161,7 +161,8 @@ int main(int argc, char* argv[]) {
     std::string error;
     if (!tw::decoder::parseArguments(args, options, error)) {
         std::fprintf(stderr, "l3dec: %s\n", error.c_str());
-        std::fprintf(stderr, "usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign] [-j N]\n");
+        std::fprintf(stderr,
+                     "usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign] [-j N]\n");
         return 2;
     }
     installStopHandlers();
