@@ -1,8 +1,8 @@
 #include "Decoder.h"
 #include "Slicing.h"
+#include "SoundHeader.h"
 
 #include <mpg123.h>
-#include <sndfile.h>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -114,22 +114,6 @@ constexpr std::size_t kOutputBlock = 1024 * 1024;
 constexpr int kFramesPerReport = 40;
 // More frames than this in a row in another format are another stream, not a false frame.
 constexpr int kMaxForeignFrames = 8;
-
-int sndfileFormat(Format format) {
-    switch (format) {
-    case Format::Wav:
-        return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    case Format::Snd:
-        return SF_FORMAT_AU | SF_FORMAT_PCM_16; // big-endian, as the format has it
-    case Format::Aiff:
-        // Big-endian by the format; asking for it outright would make an AIFF-C file.
-        return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
-    case Format::Aifc:
-        // Little-endian samples only fit the AIFF-C container (compression type "sowt").
-        return SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
-    }
-    return 0;
-}
 
 // The byte order the container keeps its samples in; the decoder delivers them so, and they
 // go to the file as they are.
@@ -332,7 +316,7 @@ const char* refusal(const struct stat& st) {
 
 // The output: a partial file under a name of its own in the output's folder, renamed to the
 // output's name once complete. The folder is held open, so both names stay in the same folder
-// whatever happens to its path meanwhile. Every write and seek of the sound-file library comes
+// whatever happens to its path meanwhile. Every write comes
 // through here, so a full disk is noticed wherever it strikes, the header included.
 class OutputFile {
 public:
@@ -450,7 +434,6 @@ public:
         }
         return 0;
     }
-    off_t position() const { return ::lseek(m_fd, 0, SEEK_CUR); }
     // Drops whatever lies past `size`, the position staying where it is.
     bool truncate(off_t size) {
         if (::ftruncate(m_fd, size) == 0)
@@ -458,36 +441,9 @@ public:
         m_error = errno;
         return false;
     }
-    // While on, the sound-file library's writes only move the position on: the samples are in
-    // the file already, and the library counts them for the header it writes at the end.
-    void skipWrites(bool on) { m_skip = on; }
-
-    static SF_VIRTUAL_IO callbacks() {
-        SF_VIRTUAL_IO io{};
-        io.get_filelen = [](void* self) -> sf_count_t {
-            struct stat st {};
-            return ::fstat(static_cast<OutputFile*>(self)->m_fd, &st) == 0 ? st.st_size : -1;
-        };
-        io.seek = [](sf_count_t offset, int whence, void* self) -> sf_count_t {
-            auto* file = static_cast<OutputFile*>(self);
-            const off_t at = ::lseek(file->m_fd, offset, whence);
-            if (at < 0 && file->m_error == 0)
-                file->m_error = errno;
-            return at;
-        };
-        io.read = [](void* data, sf_count_t count, void* self) -> sf_count_t {
-            const ssize_t n =
-                ::read(static_cast<OutputFile*>(self)->m_fd, data, static_cast<std::size_t>(count));
-            return n < 0 ? 0 : n;
-        };
-        io.write = [](const void* data, sf_count_t count, void* self) -> sf_count_t {
-            return static_cast<OutputFile*>(self)->write(static_cast<const char*>(data),
-                                                         static_cast<std::size_t>(count));
-        };
-        io.tell = [](void* self) -> sf_count_t {
-            return ::lseek(static_cast<OutputFile*>(self)->m_fd, 0, SEEK_CUR);
-        };
-        return io;
+    // Writes at the current position; false when not all of it was written.
+    bool append(const unsigned char* data, std::size_t count) {
+        return write(reinterpret_cast<const char*>(data), count) == count;
     }
 
 private:
@@ -506,15 +462,7 @@ private:
         return why == nullptr;
     }
 
-    sf_count_t write(const char* data, std::size_t count) {
-        if (m_skip) {
-            if (::lseek(m_fd, static_cast<off_t>(count), SEEK_CUR) < 0) {
-                if (m_error == 0)
-                    m_error = errno;
-                return 0;
-            }
-            return static_cast<sf_count_t>(count);
-        }
+    std::size_t write(const char* data, std::size_t count) {
         std::size_t done = 0;
         while (done < count) {
             const ssize_t n = ::write(m_fd, data + done, count - done);
@@ -527,7 +475,7 @@ private:
             }
             done += static_cast<std::size_t>(n);
         }
-        return static_cast<sf_count_t>(done);
+        return done;
     }
 
     std::string m_path;    // as given
@@ -538,7 +486,6 @@ private:
     ino_t m_inode = 0;
     int m_fd = -1;
     int m_error = 0;
-    bool m_skip = false;
 };
 
 struct HandleDeleter {
@@ -546,10 +493,6 @@ struct HandleDeleter {
         mpg123_close(h);
         mpg123_delete(h);
     }
-};
-
-struct SndDeleter {
-    void operator()(SNDFILE* f) const { sf_close(f); }
 };
 
 struct AlignedDeleter {
@@ -993,21 +936,14 @@ Outcome decode(const Options& options, Listener* listener) {
         output.discard();
         return fail(std::move(message));
     };
-    SF_VIRTUAL_IO io = OutputFile::callbacks();
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = channels;
-    info.format = sndfileFormat(options.format);
-    std::unique_ptr<SNDFILE, SndDeleter> sound(sf_open_virtual(&io, SFM_WRITE, &info, &output));
-    if (!sound) {
-        const std::string why = output.error() ? errnoText(output.error()) : sf_strerror(nullptr);
-        return failWritten("cannot create " + out + ": " + why);
-    }
+    // The header goes first as if the file held no samples, and again with their count at
+    // the end.
+    const auto placeholder = soundHeader(options.format, rate, channels, 0);
+    if (!placeholder || !output.append(placeholder->data(), placeholder->size()))
+        return failWritten("cannot create " + out + ": " +
+                           errnoText(output.error() ? output.error() : EINVAL));
     auto writeFailed = [&] {
-        const std::string why =
-            output.error() ? errnoText(output.error()) : sf_strerror(sound.get());
-        sound.reset();
-        return failWritten("cannot write " + out + ": " + why);
+        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
     };
     const std::size_t bytesPerFrame = sizeof(short) * static_cast<std::size_t>(channels);
     const std::size_t frameBytes = mpg123_outblock(mh.get());
@@ -1015,7 +951,7 @@ Outcome decode(const Options& options, Listener* listener) {
     // A long stream without flaws goes in pieces, on as many threads as may be used.
     const int threads = decodeThreads(options.threads);
     if (const auto frames = framesForPieces(options, input, mh.get(), threads)) {
-        const off_t dataStart = output.position();
+        const auto dataStart = static_cast<off_t>(placeholder->size());
         PieceWork work{options,
                        input,
                        output,
@@ -1029,23 +965,11 @@ Outcome decode(const Options& options, Listener* listener) {
                                               : decodeInPieces(work, *frames, starts, mh.get(),
                                                                dataStart, listener);
         if (pieces.result == Pieces::Failed) {
-            sound.reset();
             return failWritten(pieces.message == "stopped"
                                    ? "decoding " + in + " was stopped"
                                    : "cannot write " + out + ": " + pieces.message);
         }
         if (pieces.result == Pieces::Written) {
-            // The samples are in place: the library only counts them for the header.
-            output.skipWrites(true);
-            std::vector<unsigned char> counted(kInputBlock / bytesPerFrame * bytesPerFrame);
-            for (long long left = pieces.bytes; left > 0;) {
-                const auto n = static_cast<sf_count_t>(
-                    std::min<long long>(left, static_cast<long long>(counted.size())));
-                if (sf_write_raw(sound.get(), counted.data(), n) != n)
-                    return writeFailed();
-                left -= n;
-            }
-            output.skipWrites(false);
             outcome.frames = pieces.bytes / static_cast<long long>(bytesPerFrame);
             outcome.threads = pieces.threads;
         } else if (starts.size() >= 2) {
@@ -1072,8 +996,7 @@ Outcome decode(const Options& options, Listener* listener) {
         Block block = newBlock(blockSize);
         std::size_t filled = 0;
         auto flush = [&] {
-            const auto bytes = static_cast<sf_count_t>(filled);
-            if (filled && sf_write_raw(sound.get(), block.get(), bytes) != bytes)
+            if (filled && !output.append(block.get(), filled))
                 return false;
             outcome.frames += static_cast<long long>(filled / bytesPerFrame);
             filled = 0;
@@ -1151,8 +1074,12 @@ Outcome decode(const Options& options, Listener* listener) {
         return failWritten("nothing in " + in + " could be decoded");
     if (listener)
         listener->progress(1.0);
-    // Closing writes the final header; only a complete file takes the output's name.
-    sound.reset();
+    // The final header; only a complete file takes the output's name.
+    const auto header = soundHeader(options.format, rate, channels, outcome.frames);
+    if (!header)
+        return failWritten("cannot write " + out + ": " + errnoText(EFBIG) + " for the format");
+    if (const int error = output.writeAt(header->data(), header->size(), 0))
+        return failWritten("cannot write " + out + ": " + errnoText(error));
     if (!output.close())
         return failWritten("cannot write " + out + ": " + errnoText(output.error()));
     if (!output.land(input, message))
