@@ -108,8 +108,9 @@ std::string describe(Format format) {
 namespace {
 
 constexpr std::size_t kInputBlock = 256 * 1024;
-// Decoded audio collects here and reaches the disk in writes of this size.
-constexpr std::size_t kOutputBlock = 1024 * 1024;
+// Decoded audio collects here and reaches the disk in writes of this size: small enough to stay
+// in the cache and for a short clip to touch few pages; 1 MiB measured no faster on long files.
+constexpr std::size_t kOutputBlock = 64 * 1024;
 // How many MPEG frames pass between two progress reports (about a second of audio).
 constexpr int kFramesPerReport = 40;
 // More frames than this in a row in another format are another stream, not a false frame.
