@@ -9,7 +9,8 @@
 //
 // The MP3 (stereo, 44.1 kHz, 192 kbit/s, pink noise under tones) is made once with sox and lame
 // and kept in the build tree; the 60-minute one is six copies of it without its info frame,
-// one stream. The decoded outputs go to a temporary folder.
+// one stream. A batch of 50 one-second clips, one run each, measures starting up: processor
+// and wall-clock time of l3dec against mpg123. The decoded outputs go to a temporary folder.
 #include "tests/support/Programs.h"
 
 #include <algorithm>
@@ -43,10 +44,19 @@ const char* const kSpeedup = "decoder_thread_speedup";
 const char* const kDecoderWall = "decoder_wall_time_60min";
 const char* const kReferenceWall = "mpg123_wall_time_60min";
 const char* const kCores = "decoder_cores";
+const char* const kClipCpuRatio = "decoder_clip_cpu_ratio_vs_mpg123";
+const char* const kClipWallRatio = "decoder_clip_wall_ratio_vs_mpg123";
+const char* const kClipCpu = "decoder_clip_cpu_time";
+// On the 10-minute stream, on the 60-minute one, and on a batch of clips.
+const char* const kShortNames[] = {kRatio, kDecoderCpu, kReferenceCpu, kDecoderMemory,
+                                   kReferenceMemory};
+const char* const kLongNames[] = {kWallRatio, kSpeedup, kDecoderWall, kReferenceWall, kCores};
+const char* const kClipNames[] = {kClipCpuRatio, kClipWallRatio, kClipCpu};
 const char* const kAllNames[] = {kRatio,           kDecoderCpu, kReferenceCpu, kDecoderMemory,
                                  kReferenceMemory, kWallRatio,  kSpeedup,      kDecoderWall,
-                                 kReferenceWall,   kCores};
-const char* const kLongNames[] = {kWallRatio, kSpeedup, kDecoderWall, kReferenceWall, kCores};
+                                 kReferenceWall,   kCores,      kClipCpuRatio, kClipWallRatio,
+                                 kClipCpu};
+constexpr int kClips = 50;
 
 std::optional<std::regex> g_filter;
 
@@ -117,6 +127,24 @@ private:
 
 // The 10-minute MP3, made on first use. It appears under its final name only when complete, so
 // an interrupted run never leaves a short file to be measured later.
+// A one-second MP3, what a batch of short clips is made of.
+std::optional<fs::path> oneSecondMp3(std::string& why) {
+    const fs::path mp3 = fs::path(TW_BENCH_CACHE) / "one-second-128k.mp3";
+    std::error_code error;
+    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
+        return mp3;
+    fs::create_directories(mp3.parent_path(), error);
+    const std::string partial = mp3.string() + ".part";
+    if (!tw::test::makeMp3(partial, 44100, 2, "synth 1 pinknoise synth 1 sine mix 440 gain -4",
+                           "-b 128")) {
+        fs::remove(partial, error);
+        why = "sox or lame could not make the one-second MP3";
+        return std::nullopt;
+    }
+    fs::rename(partial, mp3, error);
+    return mp3;
+}
+
 std::optional<fs::path> tenMinuteMp3(std::string& why) {
     const fs::path cache = TW_BENCH_CACHE;
     const fs::path mp3 = cache / "ten-minutes-192k.mp3";
@@ -248,11 +276,7 @@ int main(int argc, char** argv) {
         fs::remove(output, error);
         return run;
     };
-    const bool shortWanted =
-        std::any_of(std::begin(kAllNames), std::end(kAllNames), [](const char* n) {
-            return wanted(n) && std::none_of(std::begin(kLongNames), std::end(kLongNames),
-                                             [n](const char* l) { return l == n; });
-        });
+    const bool shortWanted = std::any_of(std::begin(kShortNames), std::end(kShortNames), wanted);
     for (int round = 0; shortWanted && round < rounds; ++round) {
         // The two take turns at going first, so that neither always meets the same moment.
         for (int turn = 0; turn < 2; ++turn) {
@@ -294,6 +318,37 @@ int main(int argc, char** argv) {
         if (!referenceMemory.empty())
             figure(kReferenceMemory,
                    *std::max_element(referenceMemory.begin(), referenceMemory.end()), "MB");
+    }
+
+    // A batch of one-second clips, one program run each: the cost of starting up.
+    const bool clipsWanted = std::any_of(std::begin(kClipNames), std::end(kClipNames), wanted);
+    const auto clip = clipsWanted ? oneSecondMp3(why) : std::nullopt;
+    if (clipsWanted && (!clip || !haveReference)) {
+        for (const char* name : kClipNames)
+            missing(name, "skipped", clip ? "mpg123 not found" : why);
+    } else if (clipsWanted) {
+        const std::vector<std::vector<std::string>> programs{
+            {decoder.string(), clip->string(), output, "-wav"},
+            {"mpg123", "-q", "-w", output, clip->string()}};
+        std::vector<double> cpu[2], wall[2];
+        for (int round = 0; round < rounds; ++round) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const int which = (turn + round) % 2;
+                double cpuSum = 0;
+                const auto start = std::chrono::steady_clock::now();
+                for (int i = 0; i < kClips; ++i) {
+                    const Run run = runMeasured(programs[static_cast<std::size_t>(which)]);
+                    cpuSum += run.cpuSeconds;
+                }
+                wall[which].push_back(
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                        .count());
+                cpu[which].push_back(cpuSum);
+            }
+        }
+        figure(kClipCpuRatio, median(cpu[0]) / median(cpu[1]), "ratio");
+        figure(kClipWallRatio, median(wall[0]) / median(wall[1]), "ratio");
+        figure(kClipCpu, median(cpu[0]) / kClips * 1000.0, "ms");
     }
 
     // The 60-minute stream: wall-clock time, l3dec on every core and on one, and mpg123.
