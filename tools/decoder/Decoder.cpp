@@ -798,7 +798,14 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
                 ++running;
             }
             threads.emplace_back([&, k] {
-                decodePiece(pieces[k], work, k == 0 ? mh : nullptr);
+                try {
+                    decodePiece(pieces[k], work, k == 0 ? mh : nullptr);
+                } catch (const std::bad_alloc&) {
+                    pieces[k].same = false; // no memory for a piece: one piece after all
+                }
+                // One piece in doubt and the others' work is wasted: they stop.
+                if (!pieces[k].same || pieces[k].writeError)
+                    work.stop = true;
                 std::lock_guard lock(mutex);
                 --running;
                 finished.notify_one();
