@@ -61,7 +61,7 @@ DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppSt
                       chooseAnother);
 
     const std::wstring scriptPath = joinPath(state.DecoderPath, kScriptName);
-    if (Status s = platform.writeFile(scriptPath, platform.toEightBit(script.text)); !s)
+    if (Status s = platform.writeFile(scriptPath, platform.toScriptText(script.text)); !s)
         return failed(stepFailure(L"Cannot write ", scriptPath, s) + chooseAnother);
 
     if (Status s = platform.startBatch(state.DecoderPath, kScriptName, state.LoadMode == 1); !s)

@@ -1,24 +1,13 @@
 #pragma once
 
 #include "AppState.h"
+#include "DecodeInput.h"
 
-#include <array>
 #include <string>
-#include <vector>
 
 namespace tw {
 
 class Platform;
-
-// What the main window shows at the moment Decode is asked for.
-struct DecodeInput {
-    std::vector<std::wstring> entries;                      // File1's entries, in list order
-    std::vector<bool> selected;                             // selection state of each entry
-    std::wstring dirPath;                                   // Dir1's path
-    std::array<bool, 4> formats{true, false, false, false}; // Option1..Option4 (WAV SND AIFF AIFC)
-    bool check1 = false; // "Search again after loss of synchronization"
-    bool check2 = false; // "Ignore all error messages"
-};
 
 struct DecodeResult {
     enum class Kind {

@@ -181,9 +181,9 @@ public:
                 m_switches += kFormats[f].decoderSwitch;
             }
         }
-        if (input.check1)
+        if (input.searchAgain)
             m_switches += L"-sa ";
-        if (input.check2)
+        if (input.ignoreErrors)
             m_switches += L"-ign ";
     }
 
@@ -194,12 +194,12 @@ public:
             return why;
         if (auto why = checkCarriable(m_state.Destination, L"The output folder", chooseFolder))
             return why;
-        if (auto why = checkCarriable(m_input.dirPath, L"The folder", chooseFolder))
+        if (auto why = checkCarriable(m_input.sourceFolder, L"The folder", chooseFolder))
             return why;
         if (auto why = checkFolder(m_state.Destination, L"The output folder",
                                    L"Choose an output folder with Options > Destination."))
             return why;
-        if (auto why = checkFolder(m_input.dirPath, L"The folder of the selected files",
+        if (auto why = checkFolder(m_input.sourceFolder, L"The folder of the selected files",
                                    L"Browse to the files again."))
             return why;
         m_shortDestination = m_model->shortPath(m_state.Destination);
@@ -212,6 +212,10 @@ public:
                    L", holds " + describe(*c) +
                    L", which the decoder line cannot carry. Choose another output folder with "
                    L"Options > Destination.";
+        if (!carriesInScript(m_shortDestination))
+            return L"The short name of the output folder, " + visible(m_shortDestination) +
+                   L", holds characters that the console's character set cannot read from the "
+                   L"batch script. Choose another output folder with Options > Destination.";
         // TEMP.BAT is in place before the first line runs.
         const std::wstring scriptPath = joinPath(m_state.DecoderPath, L"TEMP.BAT");
         if (m_model->find(scriptPath).kind == NameModel::Kind::Nothing)
@@ -225,7 +229,7 @@ public:
         for (std::size_t i : counted) {
             Source source;
             source.index = i;
-            source.path = joinPath(m_input.dirPath, m_input.entries[i]);
+            source.path = joinPath(m_input.sourceFolder, m_input.entries[i]);
             if (auto why = checkSource(source))
                 leaveOut(i, *why);
             else
@@ -253,6 +257,10 @@ private:
 
     const std::wstring& nameOf(std::size_t index) const { return m_input.entries[index]; }
 
+    bool carriesInScript(const std::wstring& text) const {
+        return m_platform.fromScriptText(m_platform.toScriptText(text)) == text;
+    }
+
     void leaveOut(std::size_t index, std::wstring why) {
         m_leftOut.emplace_back(index, LeftOut{nameOf(index), std::move(why)});
     }
@@ -273,15 +281,21 @@ private:
         if (const std::size_t at = findUncarriable(name); at != std::wstring::npos)
             return L"its name holds " + describe(name[at]) +
                    L", which the batch script cannot carry; rename the file to decode it";
+        // The short name is asked for through the 8-bit text, and the script is read in the
+        // console's character set, which can differ from it.
         if (m_platform.fromEightBit(m_platform.toEightBit(name)) != name)
             return std::wstring(L"its name holds characters that the system's 8-bit character "
-                                L"set cannot write into the batch script; rename the file to "
-                                L"decode it");
+                                L"set lacks, so its short name cannot be asked for; rename the "
+                                L"file to decode it");
+        if (!carriesInScript(name))
+            return std::wstring(L"its name holds characters that the console's character set "
+                                L"cannot read from the batch script; rename the file to decode "
+                                L"it");
         const NameModel::Found found = m_model->find(source.path);
         const bool isFile =
             found.kind == NameModel::Kind::File || found.kind == NameModel::Kind::Other;
         if (!isFile || found.name != name)
-            return L"it is no longer in " + m_input.dirPath;
+            return L"it is no longer in " + m_input.sourceFolder;
         source.id = found.id;
         source.shortPath = m_model->shortPath(source.path);
         if (source.shortPath.empty())
@@ -367,6 +381,11 @@ private:
         if (auto c = unquotableCharacter(shortSource))
             return L"its short path " + visible(shortSource) + L" holds " + describe(*c) +
                    L", which the decoder line cannot carry";
+        // A short name the system made can hold what the console's character set lacks.
+        if (!carriesInScript(shortSource))
+            return L"its short path " + visible(shortSource) +
+                   L" holds characters that the console's character set cannot read from the "
+                   L"batch script";
         const NameModel::Found named = m_model->find(shortSource);
         if (named.kind == NameModel::Kind::Unsure || named.id != source.id)
             return L"its short path " + shortSource +
@@ -415,10 +434,12 @@ private:
             .plain(L" ")
             .plain(m_switches)
             .end();
+        // The path IF tests is quoted: some consoles take no carets off it, so "^(" would
+        // name nothing and the earlier output would stay.
         if (replaces)
             ScriptLine(m_script.text)
                 .plain(L"IF EXIST ")
-                .plain(*output)
+                .quoted(*output)
                 .plain(L" del ")
                 .quoted(target)
                 .end();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AppState.h"
-#include "Decode.h"
+#include "DecodeInput.h"
 
 #include <cstddef>
 #include <string>

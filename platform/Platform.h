@@ -77,6 +77,12 @@ public:
     // --- 8-bit text at the edges (the ANSI code page on Windows, UTF-8 elsewhere) ---
     virtual std::string toEightBit(const std::wstring& text) const = 0;
     virtual std::wstring fromEightBit(const std::string& bytes) const = 0;
+    // The text of a batch script, in the encoding the console reads it in: the console's (OEM)
+    // code page on Windows, which is not the ANSI one; elsewhere the same as toEightBit. A
+    // character the encoding lacks becomes "?", so text that does not come back the same
+    // cannot be carried.
+    virtual std::string toScriptText(const std::wstring& text) const = 0;
+    virtual std::wstring fromScriptText(const std::string& bytes) const = 0;
 
     // --- Whole files, as bytes ---
     // A regular file's bytes, at most its first `maxBytes`; a folder, pipe or device is a
@@ -97,7 +103,9 @@ public:
     virtual Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                               bool minimized) = 0;
     // Hands an address (mailto:, http:) to the user's registered program, without waiting.
-    virtual Status openAddress(const std::wstring& address) = 0;
+    // `owner` is the native handle of the window asking (the system's windows for the address
+    // belong to it), 0 for none; a platform without such windows ignores it.
+    virtual Status openAddress(const std::wstring& address, std::uintptr_t owner) = 0;
 
     // --- Names while a script runs ---
     // A model of the names the console will see while a batch script runs (NameModel.h),

@@ -25,8 +25,8 @@ constexpr bool isDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';
 }
 
-// Steps 4 to 12 of the load: false at the first thing that cannot be read; everything taken
-// before that stays in the state.
+// Reads the six lines in their order: false at the first thing that cannot be read;
+// everything taken before that stays in the state.
 bool readSettingsFile(const Platform& platform, SettingsHost& host) {
     AppState& state = host.state();
     std::string bytes;

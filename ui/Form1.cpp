@@ -221,11 +221,11 @@ void Form1::DecodeNow_Click() {
         input.entries.push_back(File1->list(i).toStdWString());
         input.selected.push_back(File1->isSelected(i));
     }
-    input.dirPath = Dir1->path().toStdWString();
+    input.sourceFolder = Dir1->path().toStdWString();
     input.formats = {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(),
                      Option4->isChecked()};
-    input.check1 = Check1->isChecked();
-    input.check2 = Check2->isChecked();
+    input.searchAgain = Check1->isChecked();
+    input.ignoreErrors = Check2->isChecked();
 
     // Checking a batch of many thousand files takes a moment: show that the window is busy.
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -66,11 +66,12 @@ Form3::Form3(Platform& platform) : FixedDialog(4110, 3075), m_platform(platform)
 
 void Form3::Command1_Click() {
     // No mail program is the desktop's business: the box shows nothing and stays open.
-    static_cast<void>(m_platform.openAddress(std::wstring(L"mailto:") + MailAddress));
+    static_cast<void>(m_platform.openAddress(std::wstring(L"mailto:") + MailAddress,
+                                             static_cast<std::uintptr_t>(winId())));
 }
 
 void Form3::Command2_Click() {
-    static_cast<void>(m_platform.openAddress(WebAddress));
+    static_cast<void>(m_platform.openAddress(WebAddress, static_cast<std::uintptr_t>(winId())));
 }
 
 void Form3::Command3_Click() {

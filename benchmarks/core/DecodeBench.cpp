@@ -43,8 +43,8 @@ public:
             input.entries.push_back(wide);
         }
         input.selected.assign(input.entries.size(), true);
-        input.dirPath = L"C:\\MUSIC";
-        input.check1 = true;
+        input.sourceFolder = L"C:\\MUSIC";
+        input.searchAgain = true;
         state.Destination = L"C:\\WAVES\\";
         state.DecoderPath = L"C:\\MPEG";
     }

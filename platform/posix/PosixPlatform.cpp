@@ -441,6 +441,14 @@ std::wstring PosixPlatform::fromEightBit(const std::string& bytes) const {
     return fromUtf8(bytes);
 }
 
+std::string PosixPlatform::toScriptText(const std::wstring& text) const {
+    return toEightBit(text);
+}
+
+std::wstring PosixPlatform::fromScriptText(const std::string& bytes) const {
+    return fromEightBit(bytes);
+}
+
 Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes,
                                std::size_t maxBytes) const {
     const ResolvedPath resolved = resolve(path);
@@ -481,7 +489,7 @@ std::unique_ptr<NameModel> PosixPlatform::nameModel() const {
     return std::make_unique<PosixNameModel>(*this);
 }
 
-Status PosixPlatform::openAddress(const std::wstring& address) {
+Status PosixPlatform::openAddress(const std::wstring& address, std::uintptr_t) {
     return openAddressWithDesktop(toUtf8(address));
 }
 

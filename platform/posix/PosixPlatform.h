@@ -72,6 +72,9 @@ public:
     // UTF-8 on the way in, so both directions accept any input.
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
+    // The console interpreter reads the script as UTF-8 too.
+    std::string toScriptText(const std::wstring& text) const override;
+    std::wstring fromScriptText(const std::string& bytes) const override;
     Status readFile(const std::wstring& path, std::string& bytes,
                     std::size_t maxBytes = kWholeFile) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
@@ -79,7 +82,8 @@ public:
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
-    Status openAddress(const std::wstring& address) override;
+    // The desktop's opener has no owner window to take.
+    Status openAddress(const std::wstring& address, std::uintptr_t owner) override;
     // Short names computed from a folder's current names: the model plays every change through
     // the same tables the platform resolves with.
     std::unique_ptr<NameModel> nameModel() const override;

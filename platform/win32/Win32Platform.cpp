@@ -386,30 +386,50 @@ std::wstring Win32Platform::programDirectory() const {
     return fullPath(directoryPart(program));
 }
 
-std::string Win32Platform::toEightBit(const std::wstring& text) const {
+namespace {
+
+std::string toCodePage(UINT codePage, const std::wstring& text) {
     if (text.empty())
         return {};
     // The UTF-8 code page takes no flags; any other gets "?" for a missing character.
-    const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int length = ::WideCharToMultiByte(
-        CP_ACP, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(std::max(length, 0)), '\0');
     if (length > 0)
-        ::WideCharToMultiByte(CP_ACP, flags, text.data(), static_cast<int>(text.size()), out.data(),
-                              length, nullptr, nullptr);
+        ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()),
+                              out.data(), length, nullptr, nullptr);
     return out;
 }
 
-std::wstring Win32Platform::fromEightBit(const std::string& bytes) const {
+std::wstring fromCodePage(UINT codePage, const std::string& bytes) {
     if (bytes.empty())
         return {};
-    const int length =
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    const int length = ::MultiByteToWideChar(codePage, 0, bytes.data(),
+                                             static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(std::max(length, 0)), L'\0');
     if (length > 0)
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
+        ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
                               length);
     return out;
+}
+
+} // namespace
+
+std::string Win32Platform::toEightBit(const std::wstring& text) const {
+    return toCodePage(::GetACP(), text);
+}
+
+std::wstring Win32Platform::fromEightBit(const std::string& bytes) const {
+    return fromCodePage(::GetACP(), bytes);
+}
+
+std::string Win32Platform::toScriptText(const std::wstring& text) const {
+    return toCodePage(::GetOEMCP(), text);
+}
+
+std::wstring Win32Platform::fromScriptText(const std::string& bytes) const {
+    return fromCodePage(::GetOEMCP(), bytes);
 }
 
 Status Win32Platform::readFile(const std::wstring& path, std::string& bytes,
@@ -509,35 +529,34 @@ Status Win32Platform::startBatch(const std::wstring& directory, const std::wstri
         return Status::failure(L"Cannot start the script " + scriptName +
                                L": the name is not a plain file name");
 
-    std::wstring interpreter = fetchString([](wchar_t* buffer, DWORD size) {
-        return ::GetEnvironmentVariableW(L"COMSPEC", buffer, size);
-    });
-    if (interpreter.empty()) {
-        interpreter = fetchString(
-            [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
-        interpreter += L"\\cmd.exe";
-    }
-    const bool blank = scriptName.find(L' ') != std::wstring::npos;
-    std::wstring commandLine =
-        L"\"" + interpreter + L"\" /c " + (blank ? L"\"" + scriptName + L"\"" : scriptName);
-
+    BatchCommand command = batchCommand(scriptName);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = minimized ? SW_SHOWMINNOACTIVE : SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process))
+    if (!::CreateProcessW(command.program.c_str(), command.commandLine.data(), nullptr, nullptr,
+                          FALSE, CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process))
         return failure(L"Cannot start the script in", directory, ::GetLastError());
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     return Status::success();
 }
 
-Status Win32Platform::openAddress(const std::wstring& address) {
-    const std::string eightBit = toEightBit(address);
-    const auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteA(nullptr, "open", eightBit.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+Win32Platform::BatchCommand Win32Platform::batchCommand(const std::wstring& scriptName) {
+    const std::wstring program = fetchString([](wchar_t* buffer, DWORD size) {
+                                     return ::GetSystemDirectoryW(buffer, size);
+                                 }) +
+                                 L"\\cmd.exe";
+    const bool blank = scriptName.find(L' ') != std::wstring::npos;
+    return {program, L"\"" + program + L"\" /D /V:OFF /C " +
+                         (blank ? L"\"" + scriptName + L"\"" : scriptName)};
+}
+
+Status Win32Platform::openAddress(const std::wstring& address, std::uintptr_t owner) {
+    // The wide call: an address is never narrowed into "?" (which would start a query).
+    const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+        reinterpret_cast<HWND>(owner), L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32)
         return Status::success();
     std::wstring why;

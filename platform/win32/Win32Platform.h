@@ -48,15 +48,30 @@ public:
     // could turn a harmless character into "\" or ":").
     std::string toEightBit(const std::wstring& text) const override;
     std::wstring fromEightBit(const std::string& bytes) const override;
+    // The OEM code page, which the console reads a batch file in, under the same rule.
+    std::string toScriptText(const std::wstring& text) const override;
+    std::wstring fromScriptText(const std::string& bytes) const override;
     Status readFile(const std::wstring& path, std::string& bytes,
                     std::size_t maxBytes = kWholeFile) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
     // Keeps the old file's hidden and system attributes; a read-only file is not replaced.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
-    // COMSPEC (else the system's cmd.exe) with "/c script" in a new console window.
+    // batchCommand's command line in a new console window.
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override;
-    Status openAddress(const std::wstring& address) override;
+    // ShellExecute with the owner window given, so what the system shows for the address
+    // belongs to it.
+    Status openAddress(const std::wstring& address, std::uintptr_t owner) override;
+
+    // What startBatch runs for a script of a plain name: the system's own cmd.exe (the
+    // script's escapes are cmd's, whatever COMSPEC names), with /D so that no AutoRun command
+    // of the registry runs first and /V:OFF so that a "!" in a name is text even where the
+    // registry turns delayed expansion on.
+    struct BatchCommand {
+        std::wstring program;
+        std::wstring commandLine;
+    };
+    static BatchCommand batchCommand(const std::wstring& scriptName);
 
     // The full path of a drive path ("C:" taken as "C:\"), or empty when the text is not a
     // drive path of an existing drive.

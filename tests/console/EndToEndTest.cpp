@@ -63,8 +63,8 @@ TEST_F(DecodeThenRun, EveryOutputGetsItsLongNameAndNothingElseChanges) {
         {L"skipped.mp3", false},
     };
     tw::DecodeInput input;
-    input.dirPath = L"C:\\My Music";
-    input.check1 = true;
+    input.sourceFolder = L"C:\\My Music";
+    input.searchAgain = true;
     for (const auto& e : entries) {
         writeFile(music + "/" + tw::text::toUtf8(e.name), "mp3 " + tw::text::toUtf8(e.name));
         input.entries.push_back(e.name);

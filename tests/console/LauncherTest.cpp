@@ -240,7 +240,7 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     // The machine's own drive map, as the interpreter in the window uses it.
     tw::posix::PosixPlatform platform;
     tw::DecodeInput input;
-    input.dirPath = platform.drivePath(music);
+    input.sourceFolder = platform.drivePath(music);
     input.entries = {L"Long Song Title.mp3"};
     input.selected = {true};
     tw::AppState state;
@@ -350,7 +350,7 @@ TEST_F(ProgramFolder, TheDecoderBesideTheProgramIsFoundWhenTheDecoderFolderHasNo
 
     tw::posix::PosixPlatform platform;
     tw::DecodeInput input;
-    input.dirPath = platform.drivePath(root.path());
+    input.sourceFolder = platform.drivePath(root.path());
     input.entries = {L"Song.mp3"};
     input.selected = {true};
     tw::AppState state;

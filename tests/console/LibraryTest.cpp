@@ -81,7 +81,7 @@ public:
     // Decode as the window would, then run TEMP.BAT in the console as its window would.
     tw::DecodeResult decode(const std::vector<std::wstring>& selected, int format = 0) {
         tw::DecodeInput input;
-        input.dirPath = m_music;
+        input.sourceFolder = m_music;
         input.entries = selected;
         input.selected.assign(selected.size(), true);
         input.formats = {format == 0, format == 1, format == 2, format == 3};

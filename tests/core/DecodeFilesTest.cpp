@@ -4,6 +4,7 @@
 #include "core/Decode.h"
 #include "core/Module1.h"
 #include "core/Script.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/ConsoleReader.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
@@ -37,7 +38,7 @@ public:
         m_drives.createDirectory(L"C:\\MUSIC");
         m_drives.createDirectory(L"D:\\WAVES");
         recording = std::make_unique<tw::test::RecordingPlatform>(m_drives.platform());
-        input.dirPath = L"C:\\MUSIC";
+        input.sourceFolder = L"C:\\MUSIC";
         state.Destination = L"D:\\WAVES\\";
         state.DecoderPath = L"C:\\MPEG";
     }
@@ -98,7 +99,7 @@ TEST_P(WorkedExampleTest, ReproducesTheScriptByteForByte) {
     drives.select({L"track01.mp3", L"Long Song Title.mp3"});
     drives.input.formats = {false, false, false, false};
     drives.input.formats[GetParam().format] = true;
-    drives.input.check1 = true;
+    drives.input.searchAgain = true;
 
     const tw::DecodeResult result = drives.decode();
 
@@ -224,7 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
                       L"\U0001F3B5 emoji \U0001F3B6.mp3",
                       L"Long " + std::wstring(191, L'x') + L".mp3", L"two..dots.mp3", L"a.b.c.mp3",
                       L"LOUD.MP3", L"Mixed.Mp3", L"tilde~1.mp3", L"back`tick $dollar @at #hash.mp3",
-                      L"[brackets] {braces}.mp3"));
+                      L"[brackets] {braces}.mp3"),
+    tw::test::namedByValue());
 
 // Names that no script line can carry are left out, even when such files exist on disk; the
 // others go ahead.
@@ -247,7 +249,8 @@ TEST_P(UncarriableNameTest, IsLeftOut) {
 
 INSTANTIATE_TEST_SUITE_P(Names, UncarriableNameTest,
                          ::testing::Values(L"say \"hi\".mp3", L"line\rbreak.mp3",
-                                           L"line\nbreak.mp3", L"\"\".mp3", L"x\nREN a b.mp3"));
+                                           L"line\nbreak.mp3", L"\"\".mp3", L"x\nREN a b.mp3"),
+                         tw::test::namedByValue());
 
 TEST(DecodeFilesTest, NothingSelectedWritesNoFile) {
     Drives drives;

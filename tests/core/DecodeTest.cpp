@@ -1,5 +1,6 @@
 // What Decode writes, starts and refuses, over an in-memory platform.
 #include "core/Decode.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/MemoryPlatform.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ struct Scene {
         platform.addDirectory(L"C:\\MPEG");
         input.entries = {L"track01.mp3", L"Long Song Title.mp3"};
         input.selected = {true, true};
-        input.dirPath = L"C:\\MUSIC";
+        input.sourceFolder = L"C:\\MUSIC";
         state.Destination = L"D:\\WAVES\\";
         state.DecoderPath = L"C:\\MPEG";
     }
@@ -72,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, LoadModeTest,
                                            std::pair<std::int16_t, bool>{0, false},
                                            std::pair<std::int16_t, bool>{-1, false},
                                            std::pair<std::int16_t, bool>{5, false},
-                                           std::pair<std::int16_t, bool>{257, false}));
+                                           std::pair<std::int16_t, bool>{257, false}),
+                         tw::test::namedByValue());
 
 struct SelectionCase {
     const char* label;
@@ -155,7 +157,7 @@ TEST_P(RefusalTest, RefusesBeforeAnythingIsWritten) {
     Scene s;
     switch (c.field) {
     case 1:
-        s.input.dirPath = c.text;
+        s.input.sourceFolder = c.text;
         break;
     case 2:
         s.state.Destination = c.text;
@@ -219,7 +221,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftOutCase{"DeleteInName", L"a\u007fb.mp3", L"U+007F"},
                       LeftOutCase{"C1ControlInName", L"a\u0085b.mp3", L"U+0085"},
                       LeftOutCase{"NulInName", std::wstring(L"a\0b.mp3", 7), L"U+0000"},
-                      LeftOutCase{"OutsideTheCodePage", L"\u65e5\u672c.mp3", L"8-bit"}),
+                      LeftOutCase{"OutsideTheCodePage", L"\u65e5\u672c.mp3", L"8-bit"},
+                      LeftOutCase{"OutsideTheConsolesCodePage", L"\u00d8resund.mp3",
+                                  L"console's character set"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(LeftOutTest, NothingIsWrittenWhenNoFileIsLeft) {
@@ -241,15 +245,49 @@ TEST(RefusalTest, UnselectedEntriesAreNotLookedAt) {
     EXPECT_EQ(s.decode().kind, Kind::Started);
 }
 
-TEST(RefusalTest, LatinOneNameFitsALatinOneCodePage) {
+// The console reads the script in its own code page, not in the one the names came through.
+TEST(RefusalTest, LatinOneNameIsWrittenInTheConsolesCodePage) {
     Scene s;
     s.platform.addFile(L"C:\\MUSIC\\caf\u00e9.mp3", L"C:\\MUSIC\\CAF\u00c9.MP3");
     s.input.entries = {L"caf\u00e9.mp3"};
     s.input.selected = {true};
     ASSERT_EQ(s.decode().kind, Kind::Started);
     EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"],
-              "L3DEC C:\\MUSIC\\CAF\xc9.MP3 D:\\WAVES\\CAF\xc9.wav -wav \r\n"
-              "REN D:\\WAVES\\CAF\xc9.wav \"caf\xe9.wav\"\r\n");
+              "L3DEC C:\\MUSIC\\CAF\x90.MP3 D:\\WAVES\\CAF\x90.wav -wav \r\n"
+              "REN D:\\WAVES\\CAF\x90.wav \"caf\x82.wav\"\r\n");
+}
+
+// Short names are the system's: a folder's can hold a letter the console's code page lacks
+// even where the file's own name has none.
+TEST(RefusalTest, ShortPathsTheConsoleCannotReadAreNotWritten) {
+    const std::wstring folder = L"\u00d8resund Live";
+    const std::wstring shortFolder = L"\u00d8RESUN~1";
+    {
+        Scene s;
+        s.platform.addDirectory(L"C:\\" + folder, L"C:\\" + shortFolder);
+        s.platform.addFile(L"C:\\" + folder + L"\\track01.mp3",
+                           L"C:\\" + shortFolder + L"\\TRACK01.MP3");
+        s.input.sourceFolder = L"C:\\" + folder;
+        s.input.entries = {L"track01.mp3"};
+        s.input.selected = {true};
+        const DecodeResult result = s.decode();
+        EXPECT_EQ(result.kind, Kind::Refused);
+        EXPECT_NE(result.message.find(L"its short path"), std::wstring::npos)
+            << narrow(result.message);
+        EXPECT_NE(result.message.find(L"console's character set"), std::wstring::npos);
+        s.expectUntouched();
+    }
+    {
+        Scene s;
+        s.platform.addDirectory(L"D:\\" + folder, L"D:\\" + shortFolder);
+        s.state.Destination = L"D:\\" + folder + L"\\";
+        const DecodeResult result = s.decode();
+        EXPECT_EQ(result.kind, Kind::Refused);
+        EXPECT_NE(result.message.find(L"The short name of the output folder"), std::wstring::npos)
+            << narrow(result.message);
+        EXPECT_NE(result.message.find(L"console's character set"), std::wstring::npos);
+        s.expectUntouched();
+    }
 }
 
 // A short form that is really the long path (a file system without short names) would split

@@ -1,4 +1,5 @@
 #include "core/Module1.h"
+#include "tests/support/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LastPathPartCase{L"\\FOO", L"FOO"}, LastPathPartCase{L"", L""},
                       LastPathPartCase{L"\\", L"\\"}, LastPathPartCase{L"x", L"x"},
                       LastPathPartCase{L"\\\\", L"\\"}, LastPathPartCase{L"C:\\", L"C:\\"},
-                      LastPathPartCase{L"D:\\WAVES\\LONGSO~1.wav", L"LONGSO~1.wav"}));
+                      LastPathPartCase{L"D:\\WAVES\\LONGSO~1.wav", L"LONGSO~1.wav"}),
+    tw::test::namedBy([](const LastPathPartCase& c) { return std::wstring(c.path); }));
 
 } // namespace

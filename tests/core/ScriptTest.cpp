@@ -1,6 +1,7 @@
 // The script text of Decode, over an in-memory platform whose short names each case sets: a
 // file system that ignores case and whose short names stay with their files, as on Windows.
 #include "core/Script.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/MemoryPlatform.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{L"^|<>()", false, L"^^^|^<^>^(^)"},
                       EscapeCase{L"rock & (roll) ^ <x>", true, L"rock & (roll) ^ <x>"},
                       EscapeCase{L"!',;=~`@#$", false, L"!',;=~`@#$"},
-                      EscapeCase{L"caf\u00e9 \u65e5\u672c", true, L"caf\u00e9 \u65e5\u672c"}));
+                      EscapeCase{L"caf\u00e9 \u65e5\u672c", true, L"caf\u00e9 \u65e5\u672c"}),
+    tw::test::namedBy([](const EscapeCase& c) { return std::wstring(c.text); }));
 
 struct Entry {
     const wchar_t* name;
@@ -39,12 +41,12 @@ struct Entry {
 
 struct ScriptCase {
     const char* label;
-    const wchar_t* dirPath;
+    const wchar_t* sourceFolder;
     const wchar_t* destination;
     std::vector<Entry> entries;
     int format; // 0..3: Option1..Option4
-    bool check1;
-    bool check2;
+    bool searchAgain;
+    bool ignoreErrors;
     std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // files: long path, short form
     std::vector<const wchar_t*> lines;
     std::vector<const wchar_t*> leftOut{}; // names, in list order
@@ -70,10 +72,10 @@ TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
         input.entries.push_back(e.name);
         input.selected.push_back(e.selected);
     }
-    input.dirPath = c.dirPath;
+    input.sourceFolder = c.sourceFolder;
     input.formats = {c.format == 0, c.format == 1, c.format == 2, c.format == 3};
-    input.check1 = c.check1;
-    input.check2 = c.check2;
+    input.searchAgain = c.searchAgain;
+    input.ignoreErrors = c.ignoreErrors;
     tw::AppState state;
     state.Destination = c.destination;
     state.DecoderPath = L"C:\\MPEG";
@@ -179,23 +181,24 @@ INSTANTIATE_TEST_SUITE_P(
                    {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO_1.wav -wav ",
                     L"REN D:\\WAVES\\LONGSO_1.wav \"Long Song Title.wav\""}},
         // Decoding again replaces the earlier output, but only once the new one is complete.
-        ScriptCase{"RedecodeDeletesTheEarlierOutputOnlyOnceTheNewOneExists",
-                   L"C:\\MUSIC",
-                   L"D:\\WAVES\\",
-                   {{L"track01.mp3", true}, {L"Long Song Title.mp3", true}},
-                   2,
-                   false,
-                   false,
-                   {kMusic[0],
-                    kMusic[1],
-                    {L"D:\\WAVES\\track01.aiff", L"D:\\WAVES\\TRACK01.AIF"},
-                    {L"D:\\WAVES\\Long Song Title.aiff", L"D:\\WAVES\\LONGSO~1.AIF"}},
-                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK0_1.aiff -aif ",
-                    L"IF EXIST D:\\WAVES\\TRACK0_1.aiff del \"D:\\WAVES\\track01.aiff\"",
-                    L"REN D:\\WAVES\\TRACK0_1.aiff \"track01.aiff\"",
-                    L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO_1.aiff -aif ",
-                    L"IF EXIST D:\\WAVES\\LONGSO_1.aiff del \"D:\\WAVES\\Long Song Title.aiff\"",
-                    L"REN D:\\WAVES\\LONGSO_1.aiff \"Long Song Title.aiff\""}},
+        ScriptCase{
+            "RedecodeDeletesTheEarlierOutputOnlyOnceTheNewOneExists",
+            L"C:\\MUSIC",
+            L"D:\\WAVES\\",
+            {{L"track01.mp3", true}, {L"Long Song Title.mp3", true}},
+            2,
+            false,
+            false,
+            {kMusic[0],
+             kMusic[1],
+             {L"D:\\WAVES\\track01.aiff", L"D:\\WAVES\\TRACK01.AIF"},
+             {L"D:\\WAVES\\Long Song Title.aiff", L"D:\\WAVES\\LONGSO~1.AIF"}},
+            {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK0_1.aiff -aif ",
+             L"IF EXIST \"D:\\WAVES\\TRACK0_1.aiff\" del \"D:\\WAVES\\track01.aiff\"",
+             L"REN D:\\WAVES\\TRACK0_1.aiff \"track01.aiff\"",
+             L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO_1.aiff -aif ",
+             L"IF EXIST \"D:\\WAVES\\LONGSO_1.aiff\" del \"D:\\WAVES\\Long Song Title.aiff\"",
+             L"REN D:\\WAVES\\LONGSO_1.aiff \"Long Song Title.aiff\""}},
         // The system gives the first long-named output a short name nobody can know in
         // advance; a later "~" output could be it.
         ScriptCase{"LaterOutputsAvoidShortNamesTheRunMakes",

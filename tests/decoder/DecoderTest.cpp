@@ -1,6 +1,7 @@
 // l3dec on real MP3 files, made by lame at test time: what it writes must be exactly what the
 // MPEG library decodes, in a container that libsndfile and sox both read back.
 #include "tools/decoder/Decoder.h"
+#include "tests/support/CaseNames.h"
 
 #include "tests/decoder/ReferenceDecode.h"
 #include "tests/support/Programs.h"
@@ -241,9 +242,8 @@ void PrintTo(const Container& container, std::ostream* os) {
     *os << container.extension;
 }
 
-class DecoderFormatTest
-    : public DecoderTest,
-      public ::testing::WithParamInterface<std::tuple<Source, Container>> {};
+class DecoderFormatTest : public DecoderTest,
+                          public ::testing::WithParamInterface<std::tuple<Source, Container>> {};
 
 TEST_P(DecoderFormatTest, WritesExactlyWhatTheLibraryDecodes) {
     const auto& [source, container] = GetParam();
@@ -285,18 +285,16 @@ TEST_P(DecoderFormatTest, WritesExactlyWhatTheLibraryDecodes) {
 
 INSTANTIATE_TEST_SUITE_P(
     SourcesAndContainers, DecoderFormatTest,
-    ::testing::Combine(
-        ::testing::Values(Source{"cd_stereo", 44100, 2, "-b 128"},
-                          Source{"mpeg2_mono", 22050, 1, "-b 32"},
-                          Source{"mpeg25_stereo", 11025, 2, "-b 24"},
-                          Source{"vbr_48k", 48000, 2, "-V 4"}),
-        ::testing::Values(Container{Format::Wav, "wav", 8, "WAVE"},
-                          Container{Format::Snd, "snd", 0, ".snd"},
-                          Container{Format::Aiff, "aiff", 8, "AIFF"},
-                          Container{Format::Aifc, "aifc", 8, "AIFC"})),
+    ::testing::Combine(::testing::Values(Source{"cd_stereo", 44100, 2, "-b 128"},
+                                         Source{"mpeg2_mono", 22050, 1, "-b 32"},
+                                         Source{"mpeg25_stereo", 11025, 2, "-b 24"},
+                                         Source{"vbr_48k", 48000, 2, "-V 4"}),
+                       ::testing::Values(Container{Format::Wav, "wav", 8, "WAVE"},
+                                         Container{Format::Snd, "snd", 0, ".snd"},
+                                         Container{Format::Aiff, "aiff", 8, "AIFF"},
+                                         Container{Format::Aifc, "aifc", 8, "AIFC"})),
     [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + "_" +
-               std::get<1>(info.param).extension;
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).extension;
     });
 
 // A copy of the tone with bytes put into or cut from the middle.
@@ -317,11 +315,11 @@ struct DamageCase {
     bool truncate;      // or the file cut after its middle
     bool searchAgain;
     bool ignoreErrors;
-    const char* failure;       // what a failed run says, or nullptr when it succeeds
+    const char* failure; // what a failed run says, or nullptr when it succeeds
     // Of the undamaged file's samples: a frame or two around the damage is lost, and frames
     // added in the middle move the end that gapless decoding trims.
     double minShare, maxShare;
-    bool passesOverDamage;     // reports the damaged parts it went past
+    bool passesOverDamage; // reports the damaged parts it went past
 };
 
 void PrintTo(const DamageCase& c, std::ostream* os) {
@@ -379,10 +377,10 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"JunkIgnoreErrors", kJunk, false, false, true, nullptr, 0.9, 1.0, true},
         DamageCase{"TruncatedIgnoreErrors", "", true, false, true, nullptr, 0.45, 0.55, false},
         DamageCase{"TruncatedBothSwitches", "", true, true, true, nullptr, 0.45, 0.55, false},
-        DamageCase{"OtherStream", kOtherStream, false, true, false, "changes its sample rate", 0,
-                   0, false},
-        DamageCase{"OtherStreamIgnoreErrors", kOtherStream, false, false, true, nullptr, 0.9,
-                   1.01, true}),
+        DamageCase{"OtherStream", kOtherStream, false, true, false, "changes its sample rate", 0, 0,
+                   false},
+        DamageCase{"OtherStreamIgnoreErrors", kOtherStream, false, false, true, nullptr, 0.9, 1.01,
+                   true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DecoderTest, FailuresLeaveNoOutputAndKeepAnEarlierOne) {
@@ -668,8 +666,8 @@ TEST_F(DecoderTest, TheProgramReportsInOneLineAndSetsItsExitCode) {
 TEST_F(DecoderTest, OnATerminalTheProgressLineIsRedrawnInPlace) {
     if (!tw::test::onPath("script"))
         GTEST_SKIP() << "script (bsdutils) gives the decoder a terminal";
-    const std::string command = "'" TW_L3DEC "' '" + tone() + "' '" +
-                                (m_dir / "OUT.AIF").string() + "' -aif";
+    const std::string command =
+        "'" TW_L3DEC "' '" + tone() + "' '" + (m_dir / "OUT.AIF").string() + "' -aif";
     const std::string text = run("script -qec \"" + command + "\" /dev/null");
     EXPECT_TRUE(std::regex_search(
         text, std::regex("16-bit PCM\r\n(\r [ 0-9]{2}%  0:00)+\r100%  0:00\r\n[^\r\n]*"
@@ -706,25 +704,28 @@ TEST_P(DecoderArgsTest, ReadsTheCommandLineThatTheScriptWrites) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, DecoderArgsTest,
-    ::testing::Values(ArgsCase{{"a.mp3", "b", "-wav"}, true, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "-snd", "-ign"}, true, Format::Snd, false, true},
-                      ArgsCase{{"a.mp3", "b", "-aif", "-sa", "-ign"}, true, Format::Aiff, true,
-                               true},
-                      ArgsCase{{"-ign", "-sa", "a.mp3", "-aic", "b"}, true, Format::Aifc, true,
-                               true},
-                      ArgsCase{{"a.mp3", "b", "-AIC", "-Sa", ""}, true, Format::Aifc, true,
-                               false},
-                      ArgsCase{{"a.mp3", "b"}, true, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "-wav"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "c", "-wav"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "-wav", "-aic"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "-x"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "-j", "3"}, true, Format::Wav, false, false, 3},
-                      ArgsCase{{"-J12", "a.mp3", "-aic", "b"}, true, Format::Aifc, false, false,
-                               12},
-                      ArgsCase{{"a.mp3", "b", "-j"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "-j", "0"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "-j", "b", "c"}, false, Format::Wav, false, false},
-                      ArgsCase{{"a.mp3", "b", "-j", "257"}, false, Format::Wav, false, false}));
+    ::testing::Values(
+        ArgsCase{{"a.mp3", "b", "-wav"}, true, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-snd", "-ign"}, true, Format::Snd, false, true},
+        ArgsCase{{"a.mp3", "b", "-aif", "-sa", "-ign"}, true, Format::Aiff, true, true},
+        ArgsCase{{"-ign", "-sa", "a.mp3", "-aic", "b"}, true, Format::Aifc, true, true},
+        ArgsCase{{"a.mp3", "b", "-AIC", "-Sa", ""}, true, Format::Aifc, true, false},
+        ArgsCase{{"a.mp3", "b"}, true, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "-wav"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "c", "-wav"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-wav", "-aic"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-x"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-j", "3"}, true, Format::Wav, false, false, 3},
+        ArgsCase{{"-J12", "a.mp3", "-aic", "b"}, true, Format::Aifc, false, false, 12},
+        ArgsCase{{"a.mp3", "b", "-j"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-j", "0"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "-j", "b", "c"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-j", "257"}, false, Format::Wav, false, false}),
+    tw::test::namedBy([](const ArgsCase& c) {
+        std::string all;
+        for (const std::string& arg : c.args)
+            all += arg + " ";
+        return all;
+    }));
 
 } // namespace

@@ -128,11 +128,11 @@ TEST_P(RealDecoder, EveryTrackBecomesAPlayableFileUnderItsLongName) {
     const Case& c = GetParam();
     const std::string music = m_root / "c/My Music";
     tw::DecodeInput input;
-    input.dirPath = L"C:\\My Music";
+    input.sourceFolder = L"C:\\My Music";
     input.formats = {false, false, false, false};
     input.formats[static_cast<std::size_t>(c.format)] = true;
-    input.check1 = c.searchAgain;
-    input.check2 = c.ignoreErrors;
+    input.searchAgain = c.searchAgain;
+    input.ignoreErrors = c.ignoreErrors;
     for (std::size_t i = 0; i < tracks().size(); ++i) {
         const std::string path = music + "/" + tw::text::toUtf8(tracks()[i].name);
         if (static_cast<int>(i) == c.damaged)

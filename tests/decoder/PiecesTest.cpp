@@ -3,6 +3,7 @@
 #include "tools/decoder/Decoder.h"
 #include "tools/decoder/Slicing.h"
 
+#include "tests/support/CaseNames.h"
 #include "tests/support/Programs.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempFolder.h"
@@ -249,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Sources, DecodeThreadsTest,
                                            ThreadsCase{0, "-2", 0}, ThreadsCase{0, "4x", 0},
                                            ThreadsCase{0, "100000", 256},
                                            ThreadsCase{1000, nullptr, 256}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         tw::test::namedByValue());
 
 // The program: the batch's L3DEC_THREADS is honoured, -j outranks it, and the summary says so.
 TEST(PiecesProgramTest, TheEnvironmentAndTheSwitchSetTheThreads) {

@@ -227,9 +227,12 @@ TEST_F(DialogsTest, ButtonAndMenuOpenTheSameDialog) {
 
 // ---- About ----
 
+// The box's own window owns what the system shows for the address.
 TEST_F(DialogsTest, MailTwiceOpensTheAddressTwiceAndTheBoxStaysOpen) {
+    std::uintptr_t boxWindow = 0;
     whileOpen<Form3>([this] { m_form->About->trigger(); },
                      [&](Form3& box) {
+                         boxWindow = static_cast<std::uintptr_t>(box.winId());
                          QTest::mouseClick(box.Command1, Qt::LeftButton);
                          QTest::mouseClick(box.Command1, Qt::LeftButton);
                          EXPECT_TRUE(box.isVisible());
@@ -239,6 +242,9 @@ TEST_F(DialogsTest, MailTwiceOpensTheAddressTwiceAndTheBoxStaysOpen) {
     const std::wstring mail = std::wstring(L"mailto:") + Form3::MailAddress;
     EXPECT_EQ(m_recording.openedAddresses,
               (std::vector<std::wstring>{mail, mail, Form3::WebAddress}));
+    EXPECT_NE(boxWindow, 0u);
+    EXPECT_EQ(m_recording.addressOwners,
+              (std::vector<std::uintptr_t>{boxWindow, boxWindow, boxWindow}));
 }
 
 TEST_F(DialogsTest, FailingOpenerShowsNothing) {

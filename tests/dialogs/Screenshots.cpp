@@ -1,5 +1,5 @@
-// Renders the Output Destination dialog and the About box, as a user first sees them, into
-// PNG files for the documentation. Run on the offscreen platform:
+// Renders the Output Destination dialog and the About box (also under a dark palette), as a
+// user first sees them, into PNG files for the documentation. Run on the offscreen platform:
 //   QT_QPA_PLATFORM=offscreen dialog_screenshots <folder>
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPalette>
 #include <QTimer>
 
 #include <cstdio>
@@ -63,5 +64,17 @@ int main(int argc, char** argv) {
         out.filePath(QStringLiteral("destination-dialog.png")));
     const bool about = grabWhileOpen(
         form, [&] { form.About_Click(); }, out.filePath(QStringLiteral("about-box.png")));
-    return destination && about ? 0 : 1;
+
+    // The same box under a dark desktop palette: its text must stay readable.
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    const bool aboutDark = grabWhileOpen(
+        form, [&] { form.About_Click(); }, out.filePath(QStringLiteral("about-box-dark.png")));
+    return destination && about && aboutDark ? 0 : 1;
 }

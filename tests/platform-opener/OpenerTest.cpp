@@ -1,4 +1,5 @@
 #include "platform/posix/PosixLauncher.h"
+#include "tests/support/CaseNames.h"
 
 #include "tests/support/ScratchFolder.h"
 
@@ -56,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values("mailto:ilse@vandrel.example", "http://www.vandrel.example/",
                       "http://www.vandrel.example/a b  c", "mailto:\"quoted\"@vandrel.example",
                       "http://x.example/?a=1;b=2&c=3|d", "http://x.example/$(touch pwned)`id`'*'",
-                      "mailto:x@vandrel.example%20&amp;\\n"));
+                      "mailto:x@vandrel.example%20&amp;\\n"),
+    tw::test::namedByValue());
 
 TEST_F(OpenerTest, MissingOpenerIsAFailure) {
     EXPECT_FALSE(tw::posix::openAddressWithDesktop("http://www.vandrel.example/").ok);

@@ -1,5 +1,6 @@
 // Reading whole files by native path.
 #include "platform/posix/Files.h"
+#include "tests/support/CaseNames.h"
 
 #include "tests/support/TempFolder.h"
 
@@ -94,7 +95,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ReadWithACap,
                          ::testing::Values(CapCase{10, 10, 0, 10}, CapCase{11, 10, EFBIG, 10},
                                            CapCase{0, 0, 0, 0}, CapCase{1, 0, EFBIG, 0},
                                            CapCase{300000, 70000, EFBIG, 70000},
-                                           CapCase{70000, 300000, 0, 70000}));
+                                           CapCase{70000, 300000, 0, 70000}),
+                         tw::test::namedBy([](const CapCase& c) {
+                             return std::to_string(c.size) + " bytes cap " + std::to_string(c.cap);
+                         }));
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Finding programs, starting them detached and running them to their end.
 #include "platform/posix/Process.h"
 #include "platform/posix/PosixLauncher.h"
+#include "tests/support/CaseNames.h"
 
 #include "tests/support/ScratchFolder.h"
 
@@ -79,7 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchPathCase{"/opt/tw/bin:/usr/bin", "/opt/tw",
                                      "/opt/tw/bin:/usr/bin:/opt/tw"},
                       SearchPathCase{"/usr/bin", "", "/usr/bin"},
-                      SearchPathCase{"/usr/bin", "/opt/a:b", "/usr/bin"}));
+                      SearchPathCase{"/usr/bin", "/opt/a:b", "/usr/bin"}),
+    tw::test::namedBy([](const SearchPathCase& c) {
+        return std::string(c.path) + " " + c.folder;
+    }));
 
 TEST_F(ProcessStart, SpawnRunsInTheFolderWithTheExtraEnvironment) {
     fs::create_directories(path("work"));

@@ -1,5 +1,6 @@
 #include "platform/posix/ShortNames.h"
 #include "platform/posix/Text.h"
+#include "tests/support/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                        {L"Track01.mp3", "TRACK0~1.MP3"},
                        {L"track01.mp3", "TRACK0~2.MP3"}}},
         ShortNameCase{{L"track01.mp3", L"Track01.mp3"},
-                      {{L"Track01.mp3", "TRACK01.MP3"}, {L"track01.mp3", "TRACK0~1.MP3"}}}));
+                      {{L"Track01.mp3", "TRACK01.MP3"}, {L"track01.mp3", "TRACK0~1.MP3"}}}),
+    tw::test::namedBy([](const ShortNameCase& c) { return c.siblings.back(); }));
 
 TEST(ShortNameGeneration, CutsTheBaseAsTheNumberGrows) {
     std::vector<std::wstring> names;

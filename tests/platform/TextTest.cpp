@@ -1,4 +1,5 @@
 #include "platform/posix/Text.h"
+#include "tests/support/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InvalidBytes{"\xC0\xAF", L"\uFFFD\uFFFD"},           // overlong "/"
                       InvalidBytes{"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"}, // surrogate
                       InvalidBytes{"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}, // > U+10FFFF
-                      InvalidBytes{"\xC3\xA9\xFF\xC3\xA9", L"é\uFFFDé"}));
+                      InvalidBytes{"\xC3\xA9\xFF\xC3\xA9", L"é\uFFFDé"}),
+    tw::test::namedBy([](const InvalidBytes& c) { return c.bytes; }));
 
 TEST(EightBitText, ValuesThatAreNoCharactersBecomeReplacementCharacters) {
     const std::wstring text{L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000),
@@ -76,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
         WildcardCase{L"*.*", L"README", true}, WildcardCase{L"*a*b*", L"xxaYYbzz", true},
         WildcardCase{L"*a*b", L"ab_a", false}, WildcardCase{L"*.mp3;*.wav", L"x.WAV", true},
         WildcardCase{L"*.mp3;*.wav", L"x.aif", false}, WildcardCase{L"CAFÉ.*", L"café.mp3", true},
-        WildcardCase{L"", L"x", false}));
+        WildcardCase{L"", L"x", false}),
+    tw::test::namedBy([](const WildcardCase& c) {
+        return c.pattern + std::wstring(L" ") + c.name;
+    }));
 
 TEST(ListingOrder, IgnoresCaseThenBreaksTiesByExactText) {
     EXPECT_TRUE(tw::posix::listingLess(L"apple", L"Banana"));

@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 #include "SettingsFakes.h"
+#include "tests/support/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -212,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{L"99999999999999999999", std::nullopt},
         NumberCase{L"000000000000000000000000000000001", 1}, NumberCase{oneWithZeros.c_str(), 1},
         NumberCase{tinyHalf.c_str(), 0}, NumberCase{L"1E999999999999999999999999", std::nullopt},
-        NumberCase{L"1E-999999999999999999999999", 0}, NumberCase{L"0E999999999999", 0}));
+        NumberCase{L"1E-999999999999999999999999", 0}, NumberCase{L"0E999999999999", 0}),
+    tw::test::namedBy([](const NumberCase& c) { return std::wstring(c.text); }));
 
 TEST(SaveTest, WritesTheSixLinesWithCrLfThroughReplace) {
     SettingsMachine platform;
@@ -267,7 +269,8 @@ TEST_P(RoundTripTest, GivesBackTheSameFourValues) {
     EXPECT_EQ(after.appState.LoadMode, GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(LoadModes, RoundTripTest, ::testing::Values(0, 1, 32767));
+INSTANTIATE_TEST_SUITE_P(LoadModes, RoundTripTest, ::testing::Values(0, 1, 32767),
+                         tw::test::namedByValue());
 
 TEST(RoundTripTest, NegativeLoadModeLosesItsSignPosition) {
     SettingsMachine platform;

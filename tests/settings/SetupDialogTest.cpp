@@ -1,5 +1,6 @@
 #include "SettingsFakes.h"
 #include "core/AppState.h"
+#include "tests/support/CaseNames.h"
 #include "ui/Application.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
@@ -278,7 +279,8 @@ TEST_P(SetupDismissTest, ChangesNothing) {
     EXPECT_EQ(state.LoadMode, -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, SetupDismissTest, ::testing::Values("Cancel", "CloseBox"));
+INSTANTIATE_TEST_SUITE_P(Ways, SetupDismissTest, ::testing::Values("Cancel", "CloseBox"),
+                         tw::test::namedByValue());
 
 TEST(SetupDialog, ChoosingMinimizedStoresOne) {
     SettingsMachine platform;

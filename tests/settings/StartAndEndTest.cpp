@@ -2,6 +2,7 @@
 // folder, lists over temporary drives.
 
 #include "core/AppState.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "tests/ui/MessageBoxProbe.h"
@@ -177,7 +178,8 @@ TEST_P(EndTest, ExitAndCloseBoxBothWriteTheSixLines) {
                              "Destination = D:\\WAVES\\\r\n[Switches]\r\nLoadMode =-1\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, EndTest, ::testing::Values("Exit", "CloseBox"));
+INSTANTIATE_TEST_SUITE_P(Ways, EndTest, ::testing::Values("Exit", "CloseBox"),
+                         tw::test::namedByValue());
 
 TEST(StartAndEnd, SaveThatCannotBeDoneIsReportedAndTheWindowStillCloses) {
     Machine machine;

@@ -14,8 +14,10 @@ namespace tw::test {
 // An in-memory machine for tests that need no real files: drive letters with labels, folders
 // and files whose names match without regard to case, the short forms a test gives them, file
 // contents, and a Latin-1 code page (like a Western ANSI page, so text outside it turns into
-// "?"). Every step that can fail can be made to fail, and the steps that act are recorded;
-// nothing is ever started (see StartRecorder).
+// "?") beside the console's page of such a machine for the batch script (code page 437's
+// upper half as far as it holds Latin-1 letters, each at its own byte there). Every step that can
+// fail can be made to fail, and the steps that act are recorded; nothing is ever started (see
+// StartRecorder).
 class MemoryPlatform : public StartRecorder {
 public:
     // A drive whose root cannot be read (no medium) is listed but holds nothing.
@@ -130,6 +132,26 @@ public:
             text += static_cast<wchar_t>(static_cast<unsigned char>(c));
         return text;
     }
+    std::string toScriptText(const std::wstring& text) const override {
+        std::string bytes;
+        for (const wchar_t c : text) {
+            const std::size_t at = c < 0x80 ? std::wstring::npos : kConsoleUpperHalf.find(c);
+            bytes += c < 0x80                   ? static_cast<char>(c)
+                     : at != std::wstring::npos ? static_cast<char>(0x80 + at)
+                                                : '?';
+        }
+        return bytes;
+    }
+    std::wstring fromScriptText(const std::string& bytes) const override {
+        std::wstring text;
+        for (const char c : bytes) {
+            const auto byte = static_cast<unsigned char>(c);
+            text += byte < 0x80                               ? static_cast<wchar_t>(byte)
+                    : byte - 0x80u < kConsoleUpperHalf.size() ? kConsoleUpperHalf[byte - 0x80]
+                                                              : L'?';
+        }
+        return text;
+    }
     Status readFile(const std::wstring& path, std::string& bytes,
                     std::size_t maxBytes = kWholeFile) const override {
         const auto found = files.find(path);
@@ -217,6 +239,12 @@ private:
                 names.push_back(entry.spelling.substr(prefix.size()));
         return names;
     }
+
+    // Code page 437 from 0x80 on, up to the first character that is not in Latin-1.
+    static inline const std::wstring kConsoleUpperHalf =
+        L"\u00C7\u00FC\u00E9\u00E2\u00E4\u00E0\u00E5\u00E7\u00EA\u00EB\u00E8\u00EF\u00EE\u00EC"
+        L"\u00C4\u00C5\u00C9\u00E6\u00C6\u00F4\u00F6\u00F2\u00FB\u00F9\u00FF\u00D6\u00DC\u00A2"
+        L"\u00A3\u00A5";
 
     std::vector<Drive> m_drives;
     std::map<std::wstring, Entry> m_entries;           // folded path -> entry

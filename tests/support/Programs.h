@@ -89,39 +89,48 @@ inline ProgramAnswer runAndCatch(const std::vector<std::string>& args, const std
     return answer;
 }
 
-inline bool onPath(const std::string& program) {
+// Where PATH finds a program, for runAndCatch; empty when nowhere.
+inline std::string pathOf(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path ? path : "");
     std::string dir;
     while (std::getline(dirs, dir, ':'))
         if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
-            return true;
-    return false;
+            return dir + "/" + program;
+    return {};
 }
 
+inline bool onPath(const std::string& program) { return !pathOf(program).empty(); }
+
 // Makes a test MP3: sox synthesises `effects` (e.g. "synth 1.5 sine 440 gain -6") at `rate` Hz
-// with `channels`, repeatably, and lame encodes it with `lameOptions` (e.g. "-b 128"). The WAV in
-// between lies beside the MP3 and is removed again.
+// with `channels`, repeatably, and lame encodes it with `lameArgs`, each passed as it is, so a tag
+// text may hold blanks. The WAV in between lies beside the MP3 and is removed again.
 inline bool makeMp3(const std::string& mp3, int rate, int channels, const std::string& effects,
-                    const std::string& lameOptions) {
+                    const std::vector<std::string>& lameArgs) {
     const std::string wav = mp3 + ".source.wav";
     std::vector<std::string> sox{
         "sox", "-R", "-V1", "-n", "-r", std::to_string(rate), "-c", std::to_string(channels),
         "-b",  "16", wav};
+    std::istringstream words(effects);
+    for (std::string word; words >> word;)
+        sox.push_back(word);
     std::vector<std::string> lame{"lame", "--quiet"};
-    std::istringstream words(effects + " | " + lameOptions);
-    auto* into = &sox;
-    for (std::string word; words >> word;) {
-        if (word == "|")
-            into = &lame;
-        else
-            into->push_back(word);
-    }
+    lame.insert(lame.end(), lameArgs.begin(), lameArgs.end());
     lame.push_back(wav);
     lame.push_back(mp3);
     const bool made = runProgram(sox).ok && runProgram(lame).ok;
     ::unlink(wav.c_str());
     return made;
+}
+
+// The same with lame's options in one text (e.g. "-b 128"), split at blanks.
+inline bool makeMp3(const std::string& mp3, int rate, int channels, const std::string& effects,
+                    const std::string& lameOptions) {
+    std::vector<std::string> args;
+    std::istringstream words(lameOptions);
+    for (std::string word; words >> word;)
+        args.push_back(word);
+    return makeMp3(mp3, rate, channels, effects, args);
 }
 
 } // namespace tw::test

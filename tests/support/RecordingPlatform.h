@@ -55,6 +55,12 @@ public:
     std::wstring fromEightBit(const std::string& bytes) const override {
         return m_inner.fromEightBit(bytes);
     }
+    std::string toScriptText(const std::wstring& text) const override {
+        return m_inner.toScriptText(text);
+    }
+    std::wstring fromScriptText(const std::string& bytes) const override {
+        return m_inner.fromScriptText(bytes);
+    }
     Status readFile(const std::wstring& path, std::string& bytes,
                     std::size_t maxBytes = kWholeFile) const override {
         return m_inner.readFile(path, bytes, maxBytes);

@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,14 +24,16 @@ public:
 
     std::vector<BatchStart> batchStarts;
     std::vector<std::wstring> openedAddresses;
+    std::vector<std::uintptr_t> addressOwners; // beside openedAddresses
 
     Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
                       bool minimized) override {
         batchStarts.push_back({directory, scriptName, minimized});
         return batchResult;
     }
-    Status openAddress(const std::wstring& address) override {
+    Status openAddress(const std::wstring& address, std::uintptr_t owner) override {
         openedAddresses.push_back(address);
+        addressOwners.push_back(owner);
         return addressResult;
     }
 };

@@ -1,6 +1,7 @@
 // Decode as the user runs it from the main window, over real files in temporary drives; the
 // console start is recorded instead of opening a terminal.
 #include "MessageBoxProbe.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
@@ -153,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n"},
         OptionCase{"Option4", true, true,
                    "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aifc -aic -sa -ign \r\n"
-                   "REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\"\r\n"}));
+                   "REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\"\r\n"}),
+    tw::test::namedByValue());
 
 TEST_F(DecodeFromWindow, ButtonAndMenuWriteTheSameScript) {
     select({2, 1});

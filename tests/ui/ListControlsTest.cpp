@@ -1,3 +1,4 @@
+#include "tests/support/CaseNames.h"
 #include "tests/support/MemoryPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
@@ -62,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"C:\\Nowhere", false, "C:\\Docs"}, PathCase{"D:\\", false, "C:\\Docs"},
         PathCase{"D: [/media/cdrom]", false, "C:\\Docs"}, PathCase{"Q:\\", false, "C:\\Docs"},
         PathCase{"Music", false, "C:\\Docs"}, PathCase{"C:Music", false, "C:\\Docs"},
-        PathCase{"", false, "C:\\Docs"}));
+        PathCase{"", false, "C:\\Docs"}),
+    tw::test::namedBy([](const PathCase& c) { return std::string(c.given); }));
 
 QStringList rows(const tw::DirList& dir) {
     QStringList out;

@@ -6,13 +6,13 @@
 #include "platform/Text.h"
 #include "platform/win32/Win32Platform.h"
 #include "tests/support/ConsoleReader.h"
+#include "tests/support/ShortNameTwins.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -28,7 +28,7 @@ protected:
         fs::create_directories(m_root / L"in");
         fs::create_directories(m_root / L"out");
         fs::create_directories(m_root / L"mpeg");
-        input.dirPath = (m_root / L"in").wstring();
+        input.sourceFolder = (m_root / L"in").wstring();
         state.Destination = (m_root / L"out").wstring() + L"\\";
         state.DecoderPath = (m_root / L"mpeg").wstring();
     }
@@ -53,19 +53,7 @@ protected:
 
 // Hash-made short names are not unique: the decoder line could not tell the two files apart.
 TEST_F(Win32Library, SelectedFilesSharingAShortNameAreLeftOut) {
-    std::map<std::wstring, std::wstring> byShortName;
-    std::wstring first, second;
-    for (int i = 0; i < 2000 && second.empty(); ++i) {
-        const std::wstring name = L"Song " + std::to_wstring(1000 + i).substr(1) + L".mp3";
-        write(fs::path(L"in") / name);
-        const std::wstring shortName =
-            tw::LastPathPart(tw::ShortPath(platform, input.dirPath + L"\\" + name));
-        const auto [it, fresh] = byShortName.emplace(shortName, name);
-        if (!fresh) {
-            first = it->second;
-            second = name;
-        }
-    }
+    const auto [first, second] = tw::test::makeShortNameTwins(input.sourceFolder, "x");
     if (second.empty())
         GTEST_SKIP() << "this file system gives every name a short name of its own";
     write(L"in\\track01.mp3");

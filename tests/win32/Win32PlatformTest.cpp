@@ -326,30 +326,48 @@ TEST_F(Win32Files, DrivesAreLettersWithBracketedLabels) {
 
 // --- 8-bit text ------------------------------------------------------------------------
 
-TEST_F(Win32Files, EightBitTextRoundTripsTheAnsiCodePage) {
-    if (::GetACP() == CP_UTF8)
-        GTEST_SKIP() << "the ANSI code page is UTF-8 here";
-    CPINFO info{};
-    ASSERT_TRUE(::GetCPInfo(CP_ACP, &info));
-    if (info.MaxCharSize != 1)
-        GTEST_SKIP() << "a double-byte ANSI code page";
-    // Every byte a character of the code page stands for comes back as itself.
-    std::string bytes;
-    for (int b = 0x20; b <= 0xFF; ++b) {
-        const char c = static_cast<char>(b);
-        wchar_t wide = 0;
-        if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &c, 1, &wide, 1) == 1)
-            bytes += c;
-    }
-    ASSERT_GT(bytes.size(), 0x7F - 0x20u);
-    const std::wstring text = platform.fromEightBit(bytes);
-    EXPECT_EQ(text.size(), bytes.size());
-    EXPECT_EQ(platform.toEightBit(text), bytes);
+// Names reach the system in the ANSI code page; the console reads the script in its own (OEM)
+// one. Each pair of conversions keeps to its page.
+TEST_F(Win32Files, EightBitTextRoundTripsTheAnsiCodePageAndScriptTextTheConsoles) {
+    using Platform = tw::win32::Win32Platform;
+    struct Side {
+        const char* label;
+        UINT codePage;
+        std::string (Platform::*to)(const std::wstring&) const;
+        std::wstring (Platform::*from)(const std::string&) const;
+    };
+    const Side sides[] = {
+        {"ANSI", CP_ACP, &Platform::toEightBit, &Platform::fromEightBit},
+        {"console", CP_OEMCP, &Platform::toScriptText, &Platform::fromScriptText}};
+    int checked = 0;
+    for (const Side& side : sides) {
+        SCOPED_TRACE(side.label);
+        CPINFO info{};
+        ASSERT_TRUE(::GetCPInfo(side.codePage, &info));
+        if (info.MaxCharSize != 1)
+            continue; // UTF-8 or a double-byte page: no byte stands alone
+        ++checked;
+        // Every byte a character of the code page stands for comes back as itself.
+        std::string bytes;
+        for (int b = 0x20; b <= 0xFF; ++b) {
+            const char c = static_cast<char>(b);
+            wchar_t wide = 0;
+            if (::MultiByteToWideChar(side.codePage, MB_ERR_INVALID_CHARS, &c, 1, &wide, 1) == 1)
+                bytes += c;
+        }
+        ASSERT_GT(bytes.size(), 0x7F - 0x20u);
+        const std::wstring text = (platform.*side.from)(bytes);
+        EXPECT_EQ(text.size(), bytes.size());
+        EXPECT_EQ((platform.*side.to)(text), bytes);
 
-    // What the code page lacks becomes "?", never a look-alike that means something in a path.
-    EXPECT_EQ(platform.toEightBit(L"a\uFF3Cb\u2215c\uFF1A"), "a?b?c?");
-    EXPECT_EQ(platform.toEightBit(L""), "");
-    EXPECT_EQ(platform.fromEightBit(""), L"");
+        // What the code page lacks becomes "?", never a look-alike that means something in a
+        // path or to the console.
+        EXPECT_EQ((platform.*side.to)(L"a\uFF3Cb\u2215c\uFF1A\uFF05"), "a?b?c??");
+        EXPECT_EQ((platform.*side.to)(L""), "");
+        EXPECT_EQ((platform.*side.from)(""), L"");
+    }
+    if (checked == 0)
+        GTEST_SKIP() << "no single-byte code page here";
 }
 
 // --- Whole files -----------------------------------------------------------------------
@@ -489,18 +507,28 @@ TEST_F(Win32Files, OpenAddressHandsTheAddressToTheRegisteredProgram) {
     if (!protocol.ok())
         GTEST_SKIP() << "cannot register a protocol here (no right to write the classes root)";
 
-    const tw::Status status = platform.openAddress(L"twtestproto:hello");
-    ASSERT_TRUE(status.ok) << platform.toEightBit(status.message);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    std::string bytes;
-    while (std::chrono::steady_clock::now() < deadline &&
-           !(platform.readFile(output, bytes) && bytes.find("\r\n") != std::string::npos))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(bytes, "twtestproto:hello\r\n");
+    // With no owner, and with a window of the test's own as the About box gives its own.
+    const HWND window = ::CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 10, 10, HWND_MESSAGE,
+                                          nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr) << "no window could be made";
+    for (const HWND owner : {HWND{}, window}) {
+        SCOPED_TRACE(owner ? "owned" : "no owner");
+        ::DeleteFileW(output.c_str());
+        const tw::Status status =
+            platform.openAddress(L"twtestproto:hello", reinterpret_cast<std::uintptr_t>(owner));
+        ASSERT_TRUE(status.ok) << platform.toEightBit(status.message);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::string bytes;
+        while (std::chrono::steady_clock::now() < deadline &&
+               !(platform.readFile(output, bytes) && bytes.find("\r\n") != std::string::npos))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(bytes, "twtestproto:hello\r\n");
+    }
+    ::DestroyWindow(window);
 }
 
 TEST_F(Win32Files, OpenAddressWithoutARegisteredProgramIsAFailure) {
-    const tw::Status status = platform.openAddress(L"twnosuchproto:hello");
+    const tw::Status status = platform.openAddress(L"twnosuchproto:hello", 0);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(L"twnosuchproto:hello"), std::wstring::npos);
 }

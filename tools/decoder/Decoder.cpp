@@ -537,6 +537,9 @@ Handle openHandle(const Options& options, InputReader& reader, bool quiet, std::
         mpg123_param2(mh.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
     if (options.ignoreErrors || quiet)
         mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    // readTags reads the tags with a handle of its own; this one passes over them unread, so
+    // the library says nothing about bad ones and the warning stays one line.
+    mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_SKIP_ID3V2, 0.0);
     if (bigEndianSamples(options.format))
         mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_FORCE_ENDIAN | MPG123_BIG_ENDIAN, 0.0);
     // Every rate and channel count, always as 16-bit samples.
@@ -934,6 +937,7 @@ Outcome decode(const Options& options, Listener* listener) {
     }
     outcome.rate = rate;
     outcome.channels = channels;
+    outcome.tags = readTags(in);
     if (listener)
         listener->started({rate, channels, describeStream(mh.get(), rate)});
 

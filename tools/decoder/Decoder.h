@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tags.h"
+
 #include <string>
 #include <vector>
 
@@ -49,6 +51,7 @@ struct Outcome {
     int channels = 0;
     int damagedParts = 0;  // stretches of the input passed over under -ign
     int threads = 1;       // threads the audio was decoded on
+    Tags tags;             // the MP3's tags, as far as the output carries them
 };
 
 // Decodes the input into the output file. The output is written under a name of its own in the

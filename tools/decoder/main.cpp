@@ -173,9 +173,15 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "l3dec: %s\n", outcome.message.c_str());
         return 1;
     }
+    if (!outcome.tags.trouble.empty())
+        std::fprintf(stderr, "l3dec: warning: tags of %s: %s\n", options.input.c_str(),
+                     outcome.tags.trouble.c_str());
     const double seconds = outcome.rate ? static_cast<double>(outcome.frames) / outcome.rate : 0;
-    std::printf("%s: %lld samples (%s) written in %.1f s", options.output.c_str(), outcome.frames,
-                clockText(seconds).c_str(), listener.elapsed());
+    std::printf("%s: ", options.output.c_str());
+    if (const std::string track = outcome.tags.trackName(); !track.empty())
+        std::printf("\"%s\", ", track.c_str());
+    std::printf("%lld samples (%s) written in %.1f s", outcome.frames, clockText(seconds).c_str(),
+                listener.elapsed());
     if (outcome.threads > 1)
         std::printf(" on %d threads", outcome.threads);
     if (outcome.damagedParts)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// What Decode is asked to do: the files of one folder and which of them are chosen, the output
+// format and the decoder's two switches. The window fills it from its lists and options.
+struct DecodeInput {
+    std::vector<std::wstring> entries;                      // the folder's .mp3 files, in list order
+    std::vector<bool> selected;                             // whether each entry is chosen
+    std::wstring sourceFolder;                              // the folder the entries are in
+    std::array<bool, 4> formats{true, false, false, false}; // WAV, SND, AIFF, AIFC
+    bool searchAgain = false;  // "-sa": search again after loss of synchronization
+    bool ignoreErrors = false; // "-ign": ignore all error messages
+};
+
+} // namespace tw
