@@ -949,8 +949,9 @@ Outcome decode(const Options& options, Listener* listener) {
         return fail(std::move(message));
     };
     // The header goes first as if the file held no samples, and again with their count at
-    // the end.
-    const auto placeholder = soundHeader(options.format, rate, channels, 0);
+    // the end. Its length depends on the tags alone, so the samples' place is fixed from here
+    // on, for the pieces too.
+    const auto placeholder = soundHeader(options.format, rate, channels, 0, outcome.tags);
     if (!placeholder || !output.append(placeholder->data(), placeholder->size()))
         return failWritten("cannot create " + out + ": " +
                            errnoText(output.error() ? output.error() : EINVAL));
@@ -1087,8 +1088,8 @@ Outcome decode(const Options& options, Listener* listener) {
     if (listener)
         listener->progress(1.0);
     // The final header; only a complete file takes the output's name.
-    const auto header = soundHeader(options.format, rate, channels, outcome.frames);
-    if (!header)
+    const auto header = soundHeader(options.format, rate, channels, outcome.frames, outcome.tags);
+    if (!header || header->size() != placeholder->size())
         return failWritten("cannot write " + out + ": " + errnoText(EFBIG) + " for the format");
     if (const int error = output.writeAt(header->data(), header->size(), 0))
         return failWritten("cannot write " + out + ": " + errnoText(error));

@@ -45,13 +45,13 @@ public:
 
 struct Outcome {
     bool ok = false;
-    std::string message;   // the reason when not ok
-    long long frames = 0;  // sample frames written
+    std::string message;  // the reason when not ok
+    long long frames = 0; // sample frames written
     long rate = 0;
     int channels = 0;
-    int damagedParts = 0;  // stretches of the input passed over under -ign
-    int threads = 1;       // threads the audio was decoded on
-    Tags tags;             // the MP3's tags, as far as the output carries them
+    int damagedParts = 0; // stretches of the input passed over under -ign
+    int threads = 1;      // threads the audio was decoded on
+    Tags tags;            // the MP3's tags, as far as the output carries them
 };
 
 // Decodes the input into the output file. The output is written under a name of its own in the
