@@ -1,22 +1,30 @@
 // The decoder's cost on a 10-minute MP3, side by side with the mpg123 program decoding the same
 // file to WAV in the same run: processor time (user + system) of each, their ratio, and the
-// decoder's peak memory. Rounds alternate between the two so that a busy moment on the machine
-// falls on both alike; each figure is the median over the rounds.
+// decoder's peak memory. On a 60-minute MP3 the wall-clock time of the decoder on every core,
+// of mpg123, and of the decoder on one thread (-j 1): the decoder's time against mpg123's, and
+// the speed-up its threads give. Rounds alternate the order of the programs so that a busy
+// moment on the machine falls on all alike; each figure is the median over the rounds.
 //
-//   bench_decoder [--rounds=N] [--benchmark_filter=REGEX]
+//   bench_decoder [--rounds=N] [--long-rounds=N] [--benchmark_filter=REGEX]
 //
 // The MP3 (stereo, 44.1 kHz, 192 kbit/s, pink noise under tones) is made once with sox and lame
-// and kept in the build tree; the decoded outputs go to a temporary folder.
+// and kept in the build tree; the 60-minute one is six copies of it without its info frame,
+// one stream. A batch of 50 one-second clips, one run each, measures starting up: processor
+// and wall-clock time of l3dec against mpg123. The decoded outputs go to a temporary folder.
 #include "tests/support/Programs.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
+#include <sched.h>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -31,8 +39,24 @@ const char* const kDecoderCpu = "decoder_cpu_time";
 const char* const kReferenceCpu = "mpg123_cpu_time";
 const char* const kDecoderMemory = "decoder_peak_memory";
 const char* const kReferenceMemory = "mpg123_peak_memory";
-const char* const kAllNames[] = {kRatio, kDecoderCpu, kReferenceCpu, kDecoderMemory,
-                                 kReferenceMemory};
+const char* const kWallRatio = "decoder_wall_ratio_vs_mpg123_60min";
+const char* const kSpeedup = "decoder_thread_speedup";
+const char* const kDecoderWall = "decoder_wall_time_60min";
+const char* const kReferenceWall = "mpg123_wall_time_60min";
+const char* const kCores = "decoder_cores";
+const char* const kClipCpuRatio = "decoder_clip_cpu_ratio_vs_mpg123";
+const char* const kClipWallRatio = "decoder_clip_wall_ratio_vs_mpg123";
+const char* const kClipCpu = "decoder_clip_cpu_time";
+// On the 10-minute stream, on the 60-minute one, and on a batch of clips.
+const char* const kShortNames[] = {kRatio, kDecoderCpu, kReferenceCpu, kDecoderMemory,
+                                   kReferenceMemory};
+const char* const kLongNames[] = {kWallRatio, kSpeedup, kDecoderWall, kReferenceWall, kCores};
+const char* const kClipNames[] = {kClipCpuRatio, kClipWallRatio, kClipCpu};
+const char* const kAllNames[] = {kRatio,           kDecoderCpu, kReferenceCpu, kDecoderMemory,
+                                 kReferenceMemory, kWallRatio,  kSpeedup,      kDecoderWall,
+                                 kReferenceWall,   kCores,      kClipCpuRatio, kClipWallRatio,
+                                 kClipCpu};
+constexpr int kClips = 50;
 
 std::optional<std::regex> g_filter;
 
@@ -55,16 +79,20 @@ void missing(const char* name, const char* what, const std::string& reason) {
 struct Run {
     bool ok = false; // started and exited with 0
     double cpuSeconds = 0;
+    double wallSeconds = 0;
     double peakMegabytes = 0;
 };
 
 // Runs a program (a path, or a name looked up on PATH) with its output thrown away; its own
 // resource use counts, no other child's.
 Run runMeasured(const std::vector<std::string>& args) {
+    const auto start = std::chrono::steady_clock::now();
     const auto done = tw::test::runProgram(args);
+    const auto end = std::chrono::steady_clock::now();
     auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     Run run;
     run.ok = done.ok;
+    run.wallSeconds = std::chrono::duration<double>(end - start).count();
     run.cpuSeconds = seconds(done.usage.ru_utime) + seconds(done.usage.ru_stime);
     run.peakMegabytes = double(done.usage.ru_maxrss) / 1024.0; // kilobytes on Linux
     return run;
@@ -99,6 +127,24 @@ private:
 
 // The 10-minute MP3, made on first use. It appears under its final name only when complete, so
 // an interrupted run never leaves a short file to be measured later.
+// A one-second MP3, what a batch of short clips is made of.
+std::optional<fs::path> oneSecondMp3(std::string& why) {
+    const fs::path mp3 = fs::path(TW_BENCH_CACHE) / "one-second-128k.mp3";
+    std::error_code error;
+    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
+        return mp3;
+    fs::create_directories(mp3.parent_path(), error);
+    const std::string partial = mp3.string() + ".part";
+    if (!tw::test::makeMp3(partial, 44100, 2, "synth 1 pinknoise synth 1 sine mix 440 gain -4",
+                           "-b 128")) {
+        fs::remove(partial, error);
+        why = "sox or lame could not make the one-second MP3";
+        return std::nullopt;
+    }
+    fs::rename(partial, mp3, error);
+    return mp3;
+}
+
 std::optional<fs::path> tenMinuteMp3(std::string& why) {
     const fs::path cache = TW_BENCH_CACHE;
     const fs::path mp3 = cache / "ten-minutes-192k.mp3";
@@ -115,13 +161,55 @@ std::optional<fs::path> tenMinuteMp3(std::string& why) {
     // Pink noise under a slow sweep and a steady tone: nothing the encoder gets for free.
     const bool made = tw::test::makeMp3(
         partial, 44100, 2,
-        "synth 600 pinknoise synth 600 sine mix 200-2000 synth 600 sine mix 330 gain -4",
-        "-b 192");
+        "synth 600 pinknoise synth 600 sine mix 200-2000 synth 600 sine mix 330 gain -4", "-b 192");
     if (made)
         fs::rename(partial, mp3, error);
     if (!made || error) {
         fs::remove(partial, error);
         why = "sox or lame could not make the 10-minute MP3";
+        return std::nullopt;
+    }
+    return mp3;
+}
+
+// The 60-minute MP3: six copies of the 10-minute one, its info frame (which gives the length of
+// one copy) left out, so that the six make one stream.
+std::optional<fs::path> sixtyMinuteMp3(const fs::path& tenMinutes, std::string& why) {
+    const fs::path mp3 = tenMinutes.parent_path() / "sixty-minutes-192k.mp3";
+    std::error_code error;
+    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
+        return mp3;
+    std::ifstream in(tenMinutes, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // An MPEG-1 Layer III stereo frame: the tag follows 32 bytes of side information.
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < 64 || b[0] != 0xFF || (b[1] & 0xFE) != 0xFA) {
+        why = "the 10-minute MP3 is not the one expected";
+        return std::nullopt;
+    }
+    const std::string tag = bytes.substr(36, 4);
+    if (tag == "Info" || tag == "Xing") {
+        static constexpr int kbps[] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                       112, 128, 160, 192, 224, 256, 320};
+        static constexpr int rates[] = {44100, 48000, 32000};
+        const std::size_t length =
+            144000u * kbps[b[2] >> 4] / rates[(b[2] >> 2) & 3] + ((b[2] >> 1) & 1);
+        bytes.erase(0, length);
+    }
+    const std::string partial = mp3.string() + ".part";
+    {
+        std::ofstream out(partial, std::ios::binary);
+        for (int i = 0; i < 6; ++i)
+            out << bytes;
+        if (!out) {
+            why = "the 60-minute MP3 could not be written";
+            fs::remove(partial, error);
+            return std::nullopt;
+        }
+    }
+    fs::rename(partial, mp3, error);
+    if (error) {
+        why = "the 60-minute MP3 could not be written";
         return std::nullopt;
     }
     return mp3;
@@ -136,6 +224,7 @@ fs::path programDirectory() {
 
 int main(int argc, char** argv) {
     int rounds = 9;
+    int longRounds = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--benchmark_filter=", 0) == 0) {
@@ -147,8 +236,11 @@ int main(int argc, char** argv) {
             }
         } else if (arg.rfind("--rounds=", 0) == 0) {
             rounds = std::max(1, std::atoi(arg.c_str() + 9));
+        } else if (arg.rfind("--long-rounds=", 0) == 0) {
+            longRounds = std::max(1, std::atoi(arg.c_str() + 14));
         } else if (arg.rfind("--benchmark_", 0) != 0) {
-            std::fprintf(stderr, "usage: bench_decoder [--rounds=N] [--benchmark_filter=REGEX]\n");
+            std::fprintf(stderr, "usage: bench_decoder [--rounds=N] [--long-rounds=N] "
+                                 "[--benchmark_filter=REGEX]\n");
             return 1;
         }
     }
@@ -184,7 +276,8 @@ int main(int argc, char** argv) {
         fs::remove(output, error);
         return run;
     };
-    for (int round = 0; round < rounds; ++round) {
+    const bool shortWanted = std::any_of(std::begin(kShortNames), std::end(kShortNames), wanted);
+    for (int round = 0; shortWanted && round < rounds; ++round) {
         // The two take turns at going first, so that neither always meets the same moment.
         for (int turn = 0; turn < 2; ++turn) {
             if (turn == round % 2) {
@@ -208,22 +301,102 @@ int main(int argc, char** argv) {
         }
     }
 
-    const double mine = median(decoderCpu);
-    if (referenceCpu.empty()) {
-        const char* reason = haveReference ? "mpg123 failed" : "mpg123 not found";
-        for (const char* name : {kRatio, kReferenceCpu, kReferenceMemory})
-            missing(name, "skipped", reason);
-    } else {
-        const double theirs = median(referenceCpu);
-        figure(kRatio, theirs > 0 ? mine / theirs : 0.0, "ratio");
-        figure(kReferenceCpu, theirs, "s");
+    if (shortWanted) {
+        const double mine = median(decoderCpu);
+        if (referenceCpu.empty()) {
+            const char* reason = haveReference ? "mpg123 failed" : "mpg123 not found";
+            for (const char* name : {kRatio, kReferenceCpu, kReferenceMemory})
+                missing(name, "skipped", reason);
+        } else {
+            const double theirs = median(referenceCpu);
+            figure(kRatio, theirs > 0 ? mine / theirs : 0.0, "ratio");
+            figure(kReferenceCpu, theirs, "s");
+        }
+        figure(kDecoderCpu, mine, "s");
+        // The worst round: the memory the decoder needs at most.
+        figure(kDecoderMemory, *std::max_element(decoderMemory.begin(), decoderMemory.end()), "MB");
+        if (!referenceMemory.empty())
+            figure(kReferenceMemory,
+                   *std::max_element(referenceMemory.begin(), referenceMemory.end()), "MB");
     }
-    figure(kDecoderCpu, mine, "s");
-    // The worst round: the memory the decoder needs at most.
-    figure(kDecoderMemory, *std::max_element(decoderMemory.begin(), decoderMemory.end()), "MB");
-    if (!referenceMemory.empty())
-        figure(kReferenceMemory, *std::max_element(referenceMemory.begin(), referenceMemory.end()),
-               "MB");
+
+    // A batch of one-second clips, one program run each: the cost of starting up.
+    const bool clipsWanted = std::any_of(std::begin(kClipNames), std::end(kClipNames), wanted);
+    const auto clip = clipsWanted ? oneSecondMp3(why) : std::nullopt;
+    if (clipsWanted && (!clip || !haveReference)) {
+        for (const char* name : kClipNames)
+            missing(name, "skipped", clip ? "mpg123 not found" : why);
+    } else if (clipsWanted) {
+        const std::vector<std::vector<std::string>> programs{
+            {decoder.string(), clip->string(), output, "-wav"},
+            {"mpg123", "-q", "-w", output, clip->string()}};
+        std::vector<double> cpu[2], wall[2];
+        for (int round = 0; round < rounds; ++round) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const int which = (turn + round) % 2;
+                double cpuSum = 0;
+                const auto start = std::chrono::steady_clock::now();
+                for (int i = 0; i < kClips; ++i) {
+                    const Run run = runMeasured(programs[static_cast<std::size_t>(which)]);
+                    cpuSum += run.cpuSeconds;
+                }
+                wall[which].push_back(
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                        .count());
+                cpu[which].push_back(cpuSum);
+            }
+        }
+        figure(kClipCpuRatio, median(cpu[0]) / median(cpu[1]), "ratio");
+        figure(kClipWallRatio, median(wall[0]) / median(wall[1]), "ratio");
+        figure(kClipCpu, median(cpu[0]) / kClips * 1000.0, "ms");
+    }
+
+    // The 60-minute stream: wall-clock time, l3dec on every core and on one, and mpg123.
+    const bool longWanted = std::any_of(std::begin(kLongNames), std::end(kLongNames), wanted);
+    const auto sixty = longWanted ? sixtyMinuteMp3(*mp3, why) : std::nullopt;
+    if (longWanted && !sixty) {
+        for (const char* name : kLongNames)
+            missing(name, "skipped", why);
+    } else if (longWanted) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        const int cores = ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+        const std::vector<std::vector<std::string>> programs{
+            {decoder.string(), sixty->string(), output, "-wav"},
+            {decoder.string(), sixty->string(), output, "-wav", "-j", "1"},
+            {"mpg123", "-q", "-w", output, sixty->string()}};
+        const std::size_t count = haveReference ? 3 : 2;
+        std::vector<std::vector<double>> walls(count);
+        for (int round = 0; round < longRounds; ++round) {
+            // Each takes its turn at going first.
+            for (std::size_t turn = 0; turn < count; ++turn) {
+                const std::size_t which = (turn + static_cast<std::size_t>(round)) % count;
+                const Run run = measure(programs[which]);
+                if (!run.ok) {
+                    std::fprintf(stderr, "bench_decoder: %s failed on the 60-minute MP3\n",
+                                 programs[which][0].c_str());
+                    continue;
+                }
+                walls[which].push_back(run.wallSeconds);
+            }
+        }
+        if (walls[0].empty() || walls[1].empty()) {
+            for (const char* name : kLongNames)
+                missing(name, "failed", "l3dec failed on the 60-minute MP3");
+            return 1;
+        }
+        const double threaded = median(walls[0]), single = median(walls[1]);
+        if (count == 3 && !walls[2].empty()) {
+            figure(kWallRatio, median(walls[2]) > 0 ? threaded / median(walls[2]) : 0.0, "ratio");
+            figure(kReferenceWall, median(walls[2]), "s");
+        } else {
+            for (const char* name : {kWallRatio, kReferenceWall})
+                missing(name, "skipped", haveReference ? "mpg123 failed" : "mpg123 not found");
+        }
+        figure(kSpeedup, threaded > 0 ? single / threaded : 0.0, "ratio");
+        figure(kDecoderWall, threaded, "s");
+        figure(kCores, cores, "cores");
+    }
     std::fflush(stdout);
     return 0;
 }

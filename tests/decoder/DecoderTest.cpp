@@ -681,6 +681,7 @@ struct ArgsCase {
     Format format;
     bool sa;
     bool ign;
+    int threads = 0;
 };
 
 class DecoderArgsTest : public ::testing::TestWithParam<ArgsCase> {};
@@ -698,6 +699,7 @@ TEST_P(DecoderArgsTest, ReadsTheCommandLineThatTheScriptWrites) {
     EXPECT_EQ(options.format, GetParam().format);
     EXPECT_EQ(options.searchAgain, GetParam().sa);
     EXPECT_EQ(options.ignoreErrors, GetParam().ign);
+    EXPECT_EQ(options.threads, GetParam().threads);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -712,7 +714,13 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{{"a.mp3", "-wav"}, false, Format::Wav, false, false},
         ArgsCase{{"a.mp3", "b", "c", "-wav"}, false, Format::Wav, false, false},
         ArgsCase{{"a.mp3", "b", "-wav", "-aic"}, false, Format::Wav, false, false},
-        ArgsCase{{"a.mp3", "b", "-x"}, false, Format::Wav, false, false}),
+        ArgsCase{{"a.mp3", "b", "-x"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-j", "3"}, true, Format::Wav, false, false, 3},
+        ArgsCase{{"-J12", "a.mp3", "-aic", "b"}, true, Format::Aifc, false, false, 12},
+        ArgsCase{{"a.mp3", "b", "-j"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-j", "0"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "-j", "b", "c"}, false, Format::Wav, false, false},
+        ArgsCase{{"a.mp3", "b", "-j", "257"}, false, Format::Wav, false, false}),
     tw::test::namedBy([](const ArgsCase& c) {
         std::string all;
         for (const std::string& arg : c.args)

@@ -1,7 +1,8 @@
 #include "Decoder.h"
+#include "Slicing.h"
+#include "SoundHeader.h"
 
 #include <mpg123.h>
-#include <sndfile.h>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -10,15 +11,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace tw::decoder {
 
@@ -33,7 +41,8 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
                                          {"-aic", Format::Aifc}};
     std::vector<std::string> files;
     bool formatGiven = false;
-    for (const auto& given : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& given = args[i];
         // Switches are read in any case; an empty word is no argument.
         if (given.empty())
             continue;
@@ -54,6 +63,18 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
             options.searchAgain = true;
         } else if (arg == "-ign") {
             options.ignoreErrors = true;
+        } else if (arg.rfind("-j", 0) == 0) {
+            // "-j 4" or "-j4"
+            const std::string count = arg.size() > 2        ? arg.substr(2)
+                                      : i + 1 < args.size() ? args[++i]
+                                                            : std::string();
+            char* end = nullptr;
+            const long n = std::strtol(count.c_str(), &end, 10);
+            if (count.empty() || *end || n < 1 || n > 256) {
+                error = "-j needs a number of threads from 1 to 256";
+                return false;
+            }
+            options.threads = static_cast<int>(n);
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown switch " + given;
             return false;
@@ -62,8 +83,7 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
         }
     }
     if (files.size() != 2) {
-        error = files.size() < 2 ? "an input and an output file are needed"
-                                  : "too many file names";
+        error = files.size() < 2 ? "an input and an output file are needed" : "too many file names";
         return false;
     }
     options.input = files[0];
@@ -88,36 +108,25 @@ std::string describe(Format format) {
 namespace {
 
 constexpr std::size_t kInputBlock = 256 * 1024;
-// Decoded audio collects here and reaches the disk in writes of this size.
-constexpr std::size_t kOutputBlock = 1024 * 1024;
+// Decoded audio collects here and reaches the disk in writes of this size: small enough to stay
+// in the cache and for a short clip to touch few pages; 1 MiB measured no faster on long files.
+constexpr std::size_t kOutputBlock = 64 * 1024;
 // How many MPEG frames pass between two progress reports (about a second of audio).
 constexpr int kFramesPerReport = 40;
 // More frames than this in a row in another format are another stream, not a false frame.
 constexpr int kMaxForeignFrames = 8;
 
-int sndfileFormat(Format format) {
-    switch (format) {
-    case Format::Wav:
-        return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    case Format::Snd:
-        return SF_FORMAT_AU | SF_FORMAT_PCM_16; // big-endian, as the format has it
-    case Format::Aiff:
-        // Big-endian by the format; asking for it outright would make an AIFF-C file.
-        return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
-    case Format::Aifc:
-        // Little-endian samples only fit the AIFF-C container (compression type "sowt").
-        return SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
-    }
-    return 0;
-}
-
 // The byte order the container keeps its samples in; the decoder delivers them so, and they
 // go to the file as they are.
-bool bigEndianSamples(Format format) { return format == Format::Snd || format == Format::Aiff; }
+bool bigEndianSamples(Format format) {
+    return format == Format::Snd || format == Format::Aiff;
+}
 
-std::string errnoText(int error) { return std::strerror(error); }
+std::string errnoText(int error) {
+    return std::strerror(error);
+}
 
-// The input, read in large blocks: the library asks for a header and then a frame at a time.
+// The input file, opened once. Each decoder handle reads it through an InputReader of its own.
 class InputFile {
 public:
     ~InputFile() {
@@ -135,23 +144,52 @@ public:
             m_error = EISDIR;
             return false;
         }
-        m_size = S_ISREG(st.st_mode) ? st.st_size : 0;
+        m_regular = S_ISREG(st.st_mode);
+        m_size = m_regular ? st.st_size : 0;
         m_device = st.st_dev;
         m_inode = st.st_ino;
         return true;
     }
+    int fd() const { return m_fd; }
     int error() const { return m_error; }
+    // A regular file can be read at any offset by several readers at once.
+    bool regular() const { return m_regular; }
     off_t size() const { return m_size; }
     bool isFile(const struct stat& other) const {
         return m_device == other.st_dev && m_inode == other.st_ino;
     }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    bool m_regular = false;
+    off_t m_size = 0;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
+// One handle's way through the input, read in large blocks: the library asks for a header and
+// then a frame at a time. A regular file is read at the reader's own offset, so readers share
+// the file without moving each other; anything else is read where it stands.
+class InputReader {
+public:
+    explicit InputReader(const InputFile& file)
+        : m_fd(file.fd()), m_positional(file.regular()),
+          // A small file gets a buffer of its own size, not a large block.
+          m_capacity(file.regular() && file.size() < static_cast<off_t>(kInputBlock)
+                         ? std::max<std::size_t>(static_cast<std::size_t>(file.size()), 4096)
+                         : kInputBlock),
+          m_size(file.size()), m_buffer(new unsigned char[m_capacity]) {}
+
+    int error() const { return m_error; }
     off_t position() const { return m_start + static_cast<off_t>(m_next); }
 
     static mpg123_ssize_t read(void* handle, void* data, size_t count) {
-        return static_cast<InputFile*>(handle)->readInto(static_cast<unsigned char*>(data), count);
+        return static_cast<InputReader*>(handle)->readInto(static_cast<unsigned char*>(data),
+                                                           count);
     }
     static off_t seek(void* handle, off_t offset, int whence) {
-        return static_cast<InputFile*>(handle)->seekTo(offset, whence);
+        return static_cast<InputReader*>(handle)->seekTo(offset, whence);
     }
 
 private:
@@ -171,7 +209,8 @@ private:
         m_start += static_cast<off_t>(m_filled);
         m_next = m_filled = 0;
         for (;;) {
-            const ssize_t n = ::read(m_fd, m_buffer.get(), kInputBlock);
+            const ssize_t n = m_positional ? ::pread(m_fd, m_buffer.get(), m_capacity, m_start)
+                                           : ::read(m_fd, m_buffer.get(), m_capacity);
             if (n > 0) {
                 m_filled = static_cast<std::size_t>(n);
                 return true;
@@ -197,21 +236,21 @@ private:
             m_next = static_cast<std::size_t>(target - m_start);
             return target;
         }
-        if (::lseek(m_fd, target, SEEK_SET) < 0)
+        if (!m_positional && ::lseek(m_fd, target, SEEK_SET) < 0)
             return -1;
         m_start = target;
         m_next = m_filled = 0;
         return target;
     }
 
-    int m_fd = -1;
+    int m_fd;
+    bool m_positional;
+    std::size_t m_capacity;
+    off_t m_size;
     int m_error = 0;
-    off_t m_size = 0;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
-    std::unique_ptr<unsigned char[]> m_buffer{new unsigned char[kInputBlock]};
-    off_t m_start = 0;       // file offset of m_buffer[0]
-    std::size_t m_next = 0;  // next byte to hand out
+    std::unique_ptr<unsigned char[]> m_buffer;
+    off_t m_start = 0;      // file offset of m_buffer[0]
+    std::size_t m_next = 0; // next byte to hand out
     std::size_t m_filled = 0;
 };
 
@@ -278,7 +317,7 @@ const char* refusal(const struct stat& st) {
 
 // The output: a partial file under a name of its own in the output's folder, renamed to the
 // output's name once complete. The folder is held open, so both names stay in the same folder
-// whatever happens to its path meanwhile. Every write and seek of the sound-file library comes
+// whatever happens to its path meanwhile. Every write comes
 // through here, so a full disk is noticed wherever it strikes, the header included.
 class OutputFile {
 public:
@@ -381,32 +420,31 @@ public:
         g_partialFolder = -1;
     }
 
-    static SF_VIRTUAL_IO callbacks() {
-        SF_VIRTUAL_IO io{};
-        io.get_filelen = [](void* self) -> sf_count_t {
-            struct stat st {};
-            return ::fstat(static_cast<OutputFile*>(self)->m_fd, &st) == 0 ? st.st_size : -1;
-        };
-        io.seek = [](sf_count_t offset, int whence, void* self) -> sf_count_t {
-            auto* file = static_cast<OutputFile*>(self);
-            const off_t at = ::lseek(file->m_fd, offset, whence);
-            if (at < 0 && file->m_error == 0)
-                file->m_error = errno;
-            return at;
-        };
-        io.read = [](void* data, sf_count_t count, void* self) -> sf_count_t {
-            const ssize_t n = ::read(static_cast<OutputFile*>(self)->m_fd, data,
-                                     static_cast<std::size_t>(count));
-            return n < 0 ? 0 : n;
-        };
-        io.write = [](const void* data, sf_count_t count, void* self) -> sf_count_t {
-            return static_cast<OutputFile*>(self)->write(static_cast<const char*>(data),
-                                                         static_cast<std::size_t>(count));
-        };
-        io.tell = [](void* self) -> sf_count_t {
-            return ::lseek(static_cast<OutputFile*>(self)->m_fd, 0, SEEK_CUR);
-        };
-        return io;
+    // Writes at `offset` without moving the file position, from any thread: pieces decoded on
+    // other threads go straight to their place. 0, or why it failed.
+    int writeAt(const unsigned char* data, std::size_t count, off_t offset) const {
+        while (count > 0) {
+            const ssize_t n = ::pwrite(m_fd, data, count, offset);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? errno : ENOSPC;
+            data += n;
+            offset += n;
+            count -= static_cast<std::size_t>(n);
+        }
+        return 0;
+    }
+    // Drops whatever lies past `size`, the position staying where it is.
+    bool truncate(off_t size) {
+        if (::ftruncate(m_fd, size) == 0)
+            return true;
+        m_error = errno;
+        return false;
+    }
+    // Writes at the current position; false when not all of it was written.
+    bool append(const unsigned char* data, std::size_t count) {
+        return write(reinterpret_cast<const char*>(data), count) == count;
     }
 
 private:
@@ -425,7 +463,7 @@ private:
         return why == nullptr;
     }
 
-    sf_count_t write(const char* data, std::size_t count) {
+    std::size_t write(const char* data, std::size_t count) {
         std::size_t done = 0;
         while (done < count) {
             const ssize_t n = ::write(m_fd, data + done, count - done);
@@ -438,7 +476,7 @@ private:
             }
             done += static_cast<std::size_t>(n);
         }
-        return static_cast<sf_count_t>(done);
+        return done;
     }
 
     std::string m_path;    // as given
@@ -458,10 +496,6 @@ struct HandleDeleter {
     }
 };
 
-struct SndDeleter {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-
 struct AlignedDeleter {
     void operator()(unsigned char* p) const { ::operator delete[](p, std::align_val_t{64}); }
 };
@@ -478,12 +512,396 @@ std::string describeStream(mpg123_handle* mh, long rate) {
     const char* layer = fi.layer >= 1 && fi.layer <= 3 ? layers[fi.layer] : "";
     const char* mode = fi.mode >= 0 && fi.mode < 4 ? modes[fi.mode] : "";
     if (fi.vbr == MPG123_CBR)
-        std::snprintf(text, sizeof text, "%s %s, %d kbit/s, %ld Hz, %s", version, layer,
-                      fi.bitrate, rate, mode);
+        std::snprintf(text, sizeof text, "%s %s, %d kbit/s, %ld Hz, %s", version, layer, fi.bitrate,
+                      rate, mode);
     else
         std::snprintf(text, sizeof text, "%s %s, variable bit rate, %ld Hz, %s", version, layer,
                       rate, mode);
     return text;
+}
+
+using Handle = std::unique_ptr<mpg123_handle, HandleDeleter>;
+
+// A handle set up as every decode of `options` needs it, reading through `reader`. `quiet`
+// keeps the library's messages back also without -ign: the warm-up of a piece would complain
+// of the bit reservoir it has not seen. Nothing on failure, with the library's reason.
+Handle openHandle(const Options& options, InputReader& reader, bool quiet, std::string& why) {
+    int err = MPG123_OK;
+    Handle mh(mpg123_new(nullptr, &err));
+    if (!mh) {
+        why = std::string("cannot start the MPEG decoder: ") + mpg123_plain_strerror(err);
+        return nullptr;
+    }
+    // Without -sa the library's own limit on the search for the next frame stays in force.
+    if (options.searchAgain)
+        mpg123_param2(mh.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
+    if (options.ignoreErrors || quiet)
+        mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    // readTags reads the tags with a handle of its own; this one passes over them unread, so
+    // the library says nothing about bad ones and the warning stays one line.
+    mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_SKIP_ID3V2, 0.0);
+    if (bigEndianSamples(options.format))
+        mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_FORCE_ENDIAN | MPG123_BIG_ENDIAN, 0.0);
+    // Every rate and channel count, always as 16-bit samples.
+    mpg123_format_none(mh.get());
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i)
+        mpg123_format(mh.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_replace_reader_handle(mh.get(), &InputReader::read, &InputReader::seek, nullptr) !=
+            MPG123_OK ||
+        mpg123_open_handle(mh.get(), &reader) != MPG123_OK) {
+        why = mpg123_strerror(mh.get());
+        return nullptr;
+    }
+    return mh;
+}
+
+using Block = std::unique_ptr<unsigned char, AlignedDeleter>;
+
+Block newBlock(std::size_t size) {
+    return Block(static_cast<unsigned char*>(::operator new[](size, std::align_val_t{64})));
+}
+
+// Decoding in pieces. A piece's handle starts kWarmUpFrames before the piece, at a frame number
+// divisible by kAlign, and its output up to the piece is thrown away. MPEG-1 Layer III carries
+// state from frame to frame only in the bit reservoir (at most 511 bytes back, fewer than six
+// of the shortest frames), the overlap of the last granule and the synthesis filter's last 16
+// blocks; all of it is rebuilt within the warm-up. The synthesis filter's place in its ring
+// buffer, which the rounding of its sums follows, depends on the number of blocks since the
+// start: starting at a multiple of kAlign puts it where one decode from the start has it.
+// Every frame is checked to be the one expected at the byte the scan found, and the last
+// frames of each warm-up to equal those of the piece before; any doubt and the whole stream is
+// decoded in one piece after all. MPEG-2 and 2.5 showed differences of one in the last bit
+// whatever the warm-up, so they are never cut.
+constexpr off_t kAlign = 16;
+constexpr off_t kWarmUpFrames = 16; // a multiple of kAlign
+constexpr off_t kCheckFrames = 4;
+// Frames decoded in one go before the pieces start: the gapless trim of the start falls in
+// them, and every later frame gives a whole frame of samples (checked), so each piece knows
+// where in the output its samples go.
+constexpr off_t kLeadFrames = 8;
+// The fewest bytes an MPEG-1 Layer III frame has (32 kbit/s at 48 kHz).
+constexpr off_t kShortestFrame = 96;
+
+struct Piece {
+    off_t first = 0; // its frames by the library's numbers: [first, end)
+    off_t end = 0;
+    off_t writeAt = 0; // where its first sample goes in the output
+    bool last = false; // decodes on to the end of the stream
+    // What came of it.
+    bool same = true; // false: it cannot show that it decoded what one piece would
+    int writeError = 0;
+    long long bytes = 0;
+    std::vector<unsigned char> warmTail; // output of its last kCheckFrames warm-up frames
+    std::vector<unsigned char> ownTail;  // output of its own last kCheckFrames frames
+};
+
+struct PieceWork {
+    const Options& options;
+    const InputFile& input;
+    const OutputFile& output;
+    std::vector<off_t> frames; // byte offset of each frame, by the library's number
+    long rate;
+    int channels;
+    std::size_t frameBytes; // the output of one whole frame
+    std::atomic<bool> stop{false};
+    std::atomic<long long> framesDone{0};
+};
+
+// Decodes one piece into its place in the output. `mh` is the handle that decoded the lead,
+// for the first piece; every other piece opens a handle of its own.
+void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
+    std::optional<InputReader> reader;
+    Handle own;
+    off_t next = piece.first;
+    if (!mh) {
+        std::string why;
+        own = openHandle(work.options, reader.emplace(work.input), true, why);
+        next = piece.first - kWarmUpFrames;
+        // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
+        // through every frame before.
+        std::vector<off_t> index;
+        for (off_t frame = 0; frame <= next; frame += kAlign)
+            index.push_back(work.frames[static_cast<std::size_t>(frame)]);
+        if (!own || mpg123_set_index(own.get(), index.data(), kAlign, index.size()) != MPG123_OK ||
+            mpg123_seek_frame(own.get(), next, SEEK_SET) != next) {
+            piece.same = false;
+            return;
+        }
+        mh = own.get();
+    }
+    const std::size_t blockSize = std::max<std::size_t>(kOutputBlock, 2 * work.frameBytes);
+    Block block = newBlock(blockSize);
+    std::size_t filled = 0;
+    auto flush = [&] {
+        if (filled && piece.writeError == 0)
+            piece.writeError =
+                work.output.writeAt(block.get(), filled, piece.writeAt + piece.bytes);
+        piece.bytes += static_cast<long long>(filled);
+        filled = 0;
+        return piece.writeError == 0;
+    };
+    for (;;) {
+        if (work.stop.load(std::memory_order_relaxed))
+            break;
+        if (blockSize - filled < work.frameBytes && !flush())
+            break;
+        mpg123_replace_buffer(mh, block.get() + filled, blockSize - filled);
+        off_t number = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int rc = mpg123_decode_frame(mh, &number, &audio, &bytes);
+        if (bytes > 0) {
+            // Only the very frames expected, one after another, where the scan found them.
+            if (number != next || number >= static_cast<off_t>(work.frames.size()) ||
+                mpg123_framepos(mh) != work.frames[static_cast<std::size_t>(number)]) {
+                piece.same = false;
+                break;
+            }
+            ++next;
+            if (number < piece.first) {
+                if (number >= piece.first - kCheckFrames)
+                    piece.warmTail.insert(piece.warmTail.end(), audio, audio + bytes);
+            } else {
+                // Only the end of the stream may be trimmed: every other frame is whole.
+                if (!piece.last && bytes != work.frameBytes) {
+                    piece.same = false;
+                    break;
+                }
+                if (!piece.last && number >= piece.end - kCheckFrames)
+                    piece.ownTail.insert(piece.ownTail.end(), audio, audio + bytes);
+                if (audio != block.get() + filled)
+                    std::memmove(block.get() + filled, audio, bytes);
+                filled += bytes;
+                work.framesDone.fetch_add(1, std::memory_order_relaxed);
+                if (!piece.last && next == piece.end)
+                    break;
+            }
+        }
+        if (rc == MPG123_DONE) {
+            piece.same = piece.same && piece.last;
+            break;
+        }
+        if (rc == MPG123_NEW_FORMAT) {
+            long r = 0;
+            int c = 0, e = 0;
+            mpg123_getformat(mh, &r, &c, &e);
+            if (r != work.rate || c != work.channels) {
+                piece.same = false;
+                break;
+            }
+            continue;
+        }
+        if (rc != MPG123_OK) {
+            piece.same = false;
+            break;
+        }
+    }
+    flush();
+}
+
+// Where the pieces of a stream of `frames` frames begin: one per thread, each of at least
+// `minFrames`, at multiples of kAlign. Fewer than two: the stream stays whole.
+std::vector<off_t> pieceStarts(off_t frames, int threads, int minFrames) {
+    const off_t count = std::min<off_t>(threads, frames / std::max(minFrames, 1));
+    std::vector<off_t> starts{0};
+    for (off_t k = 1; k < count; ++k) {
+        const off_t start = frames * k / count / kAlign * kAlign;
+        if (start >= std::max(starts.back() + kAlign, 2 * kAlign) && start + kAlign <= frames)
+            starts.push_back(start);
+    }
+    return starts;
+}
+
+enum class Pieces { Written, NotSame, Failed };
+
+struct PiecesResult {
+    Pieces result = Pieces::NotSame;
+    std::string message; // why, when Failed
+    long long bytes = 0; // of samples written, when Written
+    int threads = 1;
+};
+
+// Decodes the stream in pieces on threads, straight into the output from `dataStart` on.
+// `mh` has read the stream's first frame and decodes the lead and the first piece.
+PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
+                            const std::vector<off_t>& starts, mpg123_handle* mh, off_t dataStart,
+                            Listener* listener) {
+    PiecesResult result;
+    const OutputFile& output = work.output;
+    // The lead, in one go like any decode from the start.
+    Block lead = newBlock(static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64);
+    std::size_t leadBytes = 0;
+    off_t number = -1;
+    off_t shift = -1; // frames of the scan the library does not number (an info frame)
+    while (number < kLeadFrames - 1) {
+        mpg123_replace_buffer(mh, lead.get() + leadBytes,
+                              static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64 -
+                                  leadBytes);
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int rc = mpg123_decode_frame(mh, &number, &audio, &bytes);
+        if (bytes > 0) {
+            const auto at = std::lower_bound(scanned.begin(), scanned.end(), mpg123_framepos(mh));
+            if (at == scanned.end() || *at != mpg123_framepos(mh))
+                return result;
+            const off_t index = at - scanned.begin();
+            if ((shift >= 0 && index - number != shift) || index < number)
+                return result;
+            shift = index - number;
+            if (audio != lead.get() + leadBytes)
+                std::memmove(lead.get() + leadBytes, audio, bytes);
+            leadBytes += bytes;
+        }
+        if (rc == MPG123_NEW_FORMAT) {
+            long r = 0;
+            int c = 0, e = 0;
+            mpg123_getformat(mh, &r, &c, &e);
+            if (r != work.rate || c != work.channels)
+                return result;
+            continue;
+        }
+        if (rc != MPG123_OK)
+            return result;
+    }
+    if (shift < 0 || shift > 1 || number + 1 > starts[1] - kAlign)
+        return result;
+    if (const int error = output.writeAt(lead.get(), leadBytes, dataStart)) {
+        result.result = Pieces::Failed;
+        result.message = errnoText(error);
+        return result;
+    }
+    lead.reset();
+    // The library's numbering from here on.
+    work.frames.assign(scanned.begin() + shift, scanned.end());
+    const auto& frames = work.frames;
+    const off_t afterLead = number + 1;
+    std::vector<Piece> pieces(starts.size());
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        Piece& piece = pieces[k];
+        piece.first = k == 0 ? afterLead : starts[k];
+        piece.last = k + 1 == pieces.size();
+        piece.end = piece.last ? static_cast<off_t>(frames.size()) : starts[k + 1];
+        piece.writeAt = dataStart + static_cast<off_t>(leadBytes) +
+                        (piece.first - afterLead) * static_cast<off_t>(work.frameBytes);
+        piece.warmTail.reserve(kCheckFrames * work.frameBytes);
+        piece.ownTail.reserve(kCheckFrames * work.frameBytes);
+    }
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::size_t running = 0;
+    std::vector<std::thread> threads;
+    bool stopped = false;
+    try {
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            {
+                std::lock_guard lock(mutex);
+                ++running;
+            }
+            threads.emplace_back([&, k] {
+                try {
+                    decodePiece(pieces[k], work, k == 0 ? mh : nullptr);
+                } catch (const std::bad_alloc&) {
+                    pieces[k].same = false; // no memory for a piece: one piece after all
+                }
+                // One piece in doubt and the others' work is wasted: they stop.
+                if (!pieces[k].same || pieces[k].writeError)
+                    work.stop = true;
+                std::lock_guard lock(mutex);
+                --running;
+                finished.notify_one();
+            });
+        }
+    } catch (const std::system_error&) {
+        // No thread to be had: the started ones stop, and the stream goes in one piece.
+        work.stop = true;
+        std::lock_guard lock(mutex);
+        --running;
+    }
+    {
+        std::unique_lock lock(mutex);
+        const double total = static_cast<double>(frames.size());
+        while (!finished.wait_for(lock, std::chrono::milliseconds(100),
+                                  [&] { return running == 0; })) {
+            if (!listener || stopped)
+                continue;
+            lock.unlock();
+            const double fraction = static_cast<double>(afterLead + work.framesDone.load()) / total;
+            stopped = !listener->progress(std::min(fraction, 1.0));
+            if (stopped)
+                work.stop = true;
+            lock.lock();
+        }
+    }
+    for (auto& thread : threads)
+        thread.join();
+    result.threads = static_cast<int>(threads.size());
+
+    if (stopped) {
+        result.result = Pieces::Failed;
+        result.message = "stopped";
+        return result;
+    }
+    for (const Piece& piece : pieces) {
+        if (piece.writeError) {
+            result.result = Pieces::Failed;
+            result.message = errnoText(piece.writeError);
+            return result;
+        }
+    }
+    bool same = threads.size() == pieces.size();
+    for (std::size_t k = 0; same && k < pieces.size(); ++k)
+        same = pieces[k].same && (k == 0 || pieces[k].warmTail == pieces[k - 1].ownTail);
+    if (!same)
+        return result;
+    result.result = Pieces::Written;
+    result.bytes = static_cast<long long>(leadBytes);
+    for (const Piece& piece : pieces)
+        result.bytes += piece.bytes;
+    return result;
+}
+
+// The frames of the input, when it is a stream that may be decoded in pieces; else nothing.
+std::optional<std::vector<off_t>> framesForPieces(const Options& options, const InputFile& input,
+                                                  mpg123_handle* mh, int threads) {
+    if (threads < 2 || options.searchAgain || options.ignoreErrors || !input.regular() ||
+        input.size() < 2 * static_cast<off_t>(options.minSliceFrames) * kShortestFrame)
+        return std::nullopt;
+    mpg123_frameinfo2 fi{};
+    if (mpg123_info2(mh, &fi) != MPG123_OK || fi.version != MPG123_1_0 || fi.layer != 3)
+        return std::nullopt;
+    // Read in large blocks; a frame header is looked at once.
+    std::vector<unsigned char> block(kInputBlock);
+    off_t blockAt = 0;
+    std::size_t blockFilled = 0;
+    const int fd = input.fd();
+    auto frames =
+        scanCleanLayer3(input.size(), [&](off_t at, std::size_t count, unsigned char* into) {
+            if (at < blockAt ||
+                at + static_cast<off_t>(count) > blockAt + static_cast<off_t>(blockFilled)) {
+                blockAt = at;
+                blockFilled = 0;
+                while (blockFilled < block.size()) {
+                    const ssize_t n =
+                        ::pread(fd, block.data() + blockFilled, block.size() - blockFilled,
+                                at + static_cast<off_t>(blockFilled));
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0)
+                        break;
+                    blockFilled += static_cast<std::size_t>(n);
+                }
+                if (blockFilled < count)
+                    return false;
+            }
+            std::memcpy(into, block.data() + (at - blockAt), count);
+            return true;
+        });
+    if (!frames || static_cast<off_t>(frames->size()) < 2 * options.minSliceFrames + 1)
+        return std::nullopt;
+    return frames;
 }
 
 } // namespace
@@ -505,37 +923,16 @@ Outcome decode(const Options& options, Listener* listener) {
     if (!output.prepare(out, input, message))
         return fail(message);
 
-    int err = MPG123_OK;
-    std::unique_ptr<mpg123_handle, HandleDeleter> mh(mpg123_new(nullptr, &err));
+    auto reader = std::make_unique<InputReader>(input);
+    Handle mh = openHandle(options, *reader, false, message);
     if (!mh)
-        return fail(std::string("cannot start the MPEG decoder: ") + mpg123_plain_strerror(err));
-    // Without -sa the library's own limit on the search for the next frame stays in force.
-    if (options.searchAgain)
-        mpg123_param2(mh.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
-    if (options.ignoreErrors)
-        mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-    // readTags reads the tags with a handle of its own; this one passes over them unread, so
-    // the library says nothing about bad ones and the warning stays one line.
-    mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_SKIP_ID3V2, 0.0);
-    if (bigEndianSamples(options.format))
-        mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_FORCE_ENDIAN | MPG123_BIG_ENDIAN, 0.0);
-    // Every rate and channel count, always as 16-bit samples.
-    mpg123_format_none(mh.get());
-    const long* rates = nullptr;
-    size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (size_t i = 0; i < rateCount; ++i)
-        mpg123_format(mh.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-
-    if (mpg123_replace_reader_handle(mh.get(), &InputFile::read, &InputFile::seek, nullptr) !=
-            MPG123_OK ||
-        mpg123_open_handle(mh.get(), &input) != MPG123_OK)
-        return fail("cannot open " + in + ": " + mpg123_strerror(mh.get()));
+        return fail(message.rfind("cannot start", 0) == 0 ? message
+                                                          : "cannot open " + in + ": " + message);
     long rate = 0;
     int channels = 0, encoding = 0;
     if (mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK || channels == 0) {
-        if (input.error())
-            return fail("cannot read " + in + ": " + errnoText(input.error()));
+        if (reader->error())
+            return fail("cannot read " + in + ": " + errnoText(reader->error()));
         return fail(in + " is not an MPEG audio file");
     }
     outcome.rate = rate;
@@ -551,111 +948,151 @@ Outcome decode(const Options& options, Listener* listener) {
         output.discard();
         return fail(std::move(message));
     };
-    SF_VIRTUAL_IO io = OutputFile::callbacks();
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = channels;
-    info.format = sndfileFormat(options.format);
-    std::unique_ptr<SNDFILE, SndDeleter> sound(sf_open_virtual(&io, SFM_WRITE, &info, &output));
-    if (!sound) {
-        const std::string why = output.error() ? errnoText(output.error()) : sf_strerror(nullptr);
-        return failWritten("cannot create " + out + ": " + why);
-    }
-    writeTags(sound.get(), info.format, outcome.tags); // before the first sample
+    // The header goes first as if the file held no samples, and again with their count at
+    // the end. Its length depends on the tags alone, so the samples' place is fixed from here
+    // on, for the pieces too.
+    const auto placeholder = soundHeader(options.format, rate, channels, 0, outcome.tags);
+    if (!placeholder || !output.append(placeholder->data(), placeholder->size()))
+        return failWritten("cannot create " + out + ": " +
+                           errnoText(output.error() ? output.error() : EINVAL));
     auto writeFailed = [&] {
-        const std::string why =
-            output.error() ? errnoText(output.error()) : sf_strerror(sound.get());
-        sound.reset();
-        return failWritten("cannot write " + out + ": " + why);
+        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
     };
-
-    // The library decodes each frame straight into the free end of this block, so samples
-    // are never copied before they are written.
-    const std::size_t frameBytes = mpg123_outblock(mh.get());
-    const std::size_t blockSize = std::max(kOutputBlock, 2 * frameBytes);
-    std::unique_ptr<unsigned char, AlignedDeleter> block(
-        static_cast<unsigned char*>(::operator new[](blockSize, std::align_val_t{64})));
-    std::size_t filled = 0;
     const std::size_t bytesPerFrame = sizeof(short) * static_cast<std::size_t>(channels);
-    auto flush = [&] {
-        const auto bytes = static_cast<sf_count_t>(filled);
-        if (filled && sf_write_raw(sound.get(), block.get(), bytes) != bytes)
-            return false;
-        outcome.frames += static_cast<long long>(filled / bytesPerFrame);
-        filled = 0;
-        return true;
-    };
+    const std::size_t frameBytes = mpg123_outblock(mh.get());
 
-    int framesSinceReport = 0;
-    off_t lastErrorAt = -1;
-    // Frames in another rate or channel count than the stream began with: a false frame found
-    // while searching through damage, or another stream joined on. Their audio is left out.
-    bool foreign = false;
-    int foreignFrames = 0;
-    for (;;) {
-        if (blockSize - filled < frameBytes && !flush())
-            return writeFailed();
-        mpg123_replace_buffer(mh.get(), block.get() + filled, blockSize - filled);
-        off_t frameNumber = 0;
-        unsigned char* audio = nullptr;
-        size_t bytes = 0;
-        const int rc = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
-        if (bytes > 0 && !foreign) {
-            if (audio != block.get() + filled)
-                std::memmove(block.get() + filled, audio, bytes);
-            filled += bytes;
-        } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames && !options.ignoreErrors) {
-            return failWritten("the stream in " + in +
-                               " changes its sample rate or channels midway");
+    // A long stream without flaws goes in pieces, on as many threads as may be used.
+    const int threads = decodeThreads(options.threads);
+    if (const auto frames = framesForPieces(options, input, mh.get(), threads)) {
+        const auto dataStart = static_cast<off_t>(placeholder->size());
+        PieceWork work{options,
+                       input,
+                       output,
+                       {},
+                       rate,
+                       channels,
+                       1152 * bytesPerFrame}; // every MPEG-1 Layer III frame
+        const auto starts =
+            pieceStarts(static_cast<off_t>(frames->size()) - 1, threads, options.minSliceFrames);
+        const auto pieces = starts.size() < 2 ? PiecesResult{}
+                                              : decodeInPieces(work, *frames, starts, mh.get(),
+                                                               dataStart, listener);
+        if (pieces.result == Pieces::Failed) {
+            return failWritten(pieces.message == "stopped"
+                                   ? "decoding " + in + " was stopped"
+                                   : "cannot write " + out + ": " + pieces.message);
         }
-        if (rc == MPG123_DONE)
-            break;
-        if (rc == MPG123_NEW_FORMAT) {
-            long r = 0;
-            int c = 0, e = 0;
-            mpg123_getformat(mh.get(), &r, &c, &e);
-            const bool wasForeign = foreign;
-            foreign = r != rate || c != channels;
-            if (foreign && !wasForeign) {
-                foreignFrames = 0;
-                ++outcome.damagedParts;
-            }
-            continue;
-        }
-        if (rc != MPG123_OK) {
-            if (input.error() && !options.ignoreErrors)
-                return failWritten("cannot read " + in + ": " + errnoText(input.error()));
-            if (!options.ignoreErrors) {
-                if (mpg123_errcode(mh.get()) == MPG123_RESYNC_FAIL)
-                    return failWritten("lost synchronization in " + in + " at byte " +
-                                       std::to_string(input.position()) +
-                                       " and found no next frame nearby (-sa searches on)");
-                return failWritten("decoding " + in + " failed: " + mpg123_strerror(mh.get()));
-            }
-            // -ign: search on from where the library gave up, as long as that moves forward.
-            const off_t at = input.position();
-            if (at <= lastErrorAt || input.error())
-                break;
-            lastErrorAt = at;
-            ++outcome.damagedParts;
-            continue;
-        }
-        if (listener && ++framesSinceReport >= kFramesPerReport) {
-            framesSinceReport = 0;
-            const double fraction =
-                input.size() > 0 ? static_cast<double>(input.position()) / input.size() : 0.0;
-            if (!listener->progress(std::min(fraction, 1.0)))
-                return failWritten("decoding " + in + " was stopped");
+        if (pieces.result == Pieces::Written) {
+            outcome.frames = pieces.bytes / static_cast<long long>(bytesPerFrame);
+            outcome.threads = pieces.threads;
+        } else if (starts.size() >= 2) {
+            // Not shown to be the same: from the start again, in one piece.
+            if (!output.truncate(dataStart))
+                return writeFailed();
+            mh.reset();
+            reader = std::make_unique<InputReader>(input);
+            mh = openHandle(options, *reader, false, message);
+            if (!mh || mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK)
+                return failWritten("cannot open " + in + ": " + message);
         }
     }
-    if (!flush())
-        return writeFailed();
+
+    if (outcome.threads == 1) {
+        // The library decodes each frame straight into the free end of this block, so samples
+        // are never copied before they are written. A short stream gets a block of its size.
+        const off_t expected = mpg123_length(mh.get());
+        const std::size_t fits =
+            expected > 0 ? (static_cast<std::size_t>(expected) * bytesPerFrame + 0xFFFF) &
+                               ~std::size_t{0xFFFF}
+                         : kOutputBlock;
+        const std::size_t blockSize = std::max(std::min(kOutputBlock, fits), 2 * frameBytes);
+        Block block = newBlock(blockSize);
+        std::size_t filled = 0;
+        auto flush = [&] {
+            if (filled && !output.append(block.get(), filled))
+                return false;
+            outcome.frames += static_cast<long long>(filled / bytesPerFrame);
+            filled = 0;
+            return true;
+        };
+
+        int framesSinceReport = 0;
+        off_t lastErrorAt = -1;
+        // Frames in another rate or channel count than the stream began with: a false frame
+        // found while searching through damage, or another stream joined on. Their audio is
+        // left out.
+        bool foreign = false;
+        int foreignFrames = 0;
+        for (;;) {
+            if (blockSize - filled < frameBytes && !flush())
+                return writeFailed();
+            mpg123_replace_buffer(mh.get(), block.get() + filled, blockSize - filled);
+            off_t frameNumber = 0;
+            unsigned char* audio = nullptr;
+            size_t bytes = 0;
+            const int rc = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
+            if (bytes > 0 && !foreign) {
+                if (audio != block.get() + filled)
+                    std::memmove(block.get() + filled, audio, bytes);
+                filled += bytes;
+            } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames && !options.ignoreErrors) {
+                return failWritten("the stream in " + in +
+                                   " changes its sample rate or channels midway");
+            }
+            if (rc == MPG123_DONE)
+                break;
+            if (rc == MPG123_NEW_FORMAT) {
+                long r = 0;
+                int c = 0, e = 0;
+                mpg123_getformat(mh.get(), &r, &c, &e);
+                const bool wasForeign = foreign;
+                foreign = r != rate || c != channels;
+                if (foreign && !wasForeign) {
+                    foreignFrames = 0;
+                    ++outcome.damagedParts;
+                }
+                continue;
+            }
+            if (rc != MPG123_OK) {
+                if (reader->error() && !options.ignoreErrors)
+                    return failWritten("cannot read " + in + ": " + errnoText(reader->error()));
+                if (!options.ignoreErrors) {
+                    if (mpg123_errcode(mh.get()) == MPG123_RESYNC_FAIL)
+                        return failWritten("lost synchronization in " + in + " at byte " +
+                                           std::to_string(reader->position()) +
+                                           " and found no next frame nearby (-sa searches on)");
+                    return failWritten("decoding " + in + " failed: " + mpg123_strerror(mh.get()));
+                }
+                // -ign: search on from where the library gave up, as long as that moves forward.
+                const off_t at = reader->position();
+                if (at <= lastErrorAt || reader->error())
+                    break;
+                lastErrorAt = at;
+                ++outcome.damagedParts;
+                continue;
+            }
+            if (listener && ++framesSinceReport >= kFramesPerReport) {
+                framesSinceReport = 0;
+                const double fraction = input.size() > 0 ? static_cast<double>(reader->position()) /
+                                                               static_cast<double>(input.size())
+                                                         : 0.0;
+                if (!listener->progress(std::min(fraction, 1.0)))
+                    return failWritten("decoding " + in + " was stopped");
+            }
+        }
+        if (!flush())
+            return writeFailed();
+    }
     if (outcome.frames == 0 && outcome.damagedParts > 0)
         return failWritten("nothing in " + in + " could be decoded");
     if (listener)
         listener->progress(1.0);
-    // Closing writes the final header; only a complete file takes the output's name.
-    sound.reset();
+    // The final header; only a complete file takes the output's name.
+    const auto header = soundHeader(options.format, rate, channels, outcome.frames, outcome.tags);
+    if (!header || header->size() != placeholder->size())
+        return failWritten("cannot write " + out + ": " + errnoText(EFBIG) + " for the format");
+    if (const int error = output.writeAt(header->data(), header->size(), 0))
+        return failWritten("cannot write " + out + ": " + errnoText(error));
     if (!output.close())
         return failWritten("cannot write " + out + ": " + errnoText(output.error()));
     if (!output.land(input, message))

@@ -15,9 +15,14 @@ struct Options {
     Format format = Format::Wav;
     bool searchAgain = false;  // -sa: after losing sync, search on for the next frame however far
     bool ignoreErrors = false; // -ign: no messages from the library, and go on past damage
+    int threads = 0;           // -j N; 0: L3DEC_THREADS, else every core (see decodeThreads)
+    // A stream is cut into pieces for threads only where each gets at least this many frames
+    // (about ten seconds): below that the warm-up and the start of a thread cost more than
+    // they save.
+    int minSliceFrames = 400;
 };
 
-// Reads "IN OUT [-wav|-snd|-aif|-aic] [-sa] [-ign]"; false with a message on bad usage.
+// Reads "IN OUT [-wav|-snd|-aif|-aic] [-sa] [-ign] [-j N]"; false with a message on bad usage.
 bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error);
 
 // "WAV, 16-bit PCM" and the like: what the output file will be.
@@ -40,17 +45,21 @@ public:
 
 struct Outcome {
     bool ok = false;
-    std::string message;   // the reason when not ok
-    long long frames = 0;  // sample frames written
+    std::string message;  // the reason when not ok
+    long long frames = 0; // sample frames written
     long rate = 0;
     int channels = 0;
-    int damagedParts = 0;  // stretches of the input passed over under -ign
-    Tags tags;             // the MP3's tags, as far as the output carries them
+    int damagedParts = 0; // stretches of the input passed over under -ign
+    int threads = 1;      // threads the audio was decoded on
+    Tags tags;            // the MP3's tags, as far as the output carries them
 };
 
 // Decodes the input into the output file. The output is written under a name of its own in the
 // output's folder and renamed when complete, so a failed run leaves no output behind and an
 // earlier file stays. Only a regular file is replaced, never the input.
+// A long MPEG-1 Layer III stream without flaws is decoded in pieces on several threads, which
+// gives the same bytes as one piece; every other stream, and any run with -sa or -ign, is
+// decoded in one piece.
 Outcome decode(const Options& options, Listener* listener = nullptr);
 
 // Takes away the partial output of the decode now running, if there is one. Safe to call from

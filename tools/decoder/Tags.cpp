@@ -8,7 +8,6 @@
 #include <array>
 #include <cstring>
 #include <memory>
-#include <span>
 
 namespace tw::decoder {
 
@@ -262,38 +261,6 @@ Tags readTags(const std::string& path) {
     if (mpg123_id3(mh.get(), &v1, &v2) != MPG123_OK)
         return {};
     return tagsFrom(v1, v2);
-}
-
-void writeTags(SNDFILE* file, int format, const Tags& tags) {
-    struct Place {
-        int type;
-        const std::string Tags::*field;
-    };
-    // A LIST INFO chunk holds every field.
-    static constexpr Place wav[] = {
-        {SF_STR_TITLE, &Tags::title},    {SF_STR_ARTIST, &Tags::artist},
-        {SF_STR_ALBUM, &Tags::album},    {SF_STR_TRACKNUMBER, &Tags::track},
-        {SF_STR_DATE, &Tags::date},      {SF_STR_GENRE, &Tags::genre},
-        {SF_STR_COMMENT, &Tags::comment}};
-    // The name, author and annotation chunks.
-    static constexpr Place aiff[] = {{SF_STR_TITLE, &Tags::title},
-                                     {SF_STR_ARTIST, &Tags::artist},
-                                     {SF_STR_COMMENT, &Tags::comment}};
-    std::span<const Place> places;
-    switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_WAV:
-        places = {wav, std::size(wav)};
-        break;
-    case SF_FORMAT_AIFF:
-        places = {aiff, std::size(aiff)};
-        break;
-    default:
-        return; // SND has no place for them
-    }
-    // A string the library refuses is left out: tags never stop a decode.
-    for (const Place& place : places)
-        if (!(tags.*place.field).empty())
-            sf_set_string(file, place.type, (tags.*place.field).c_str());
 }
 
 } // namespace tw::decoder

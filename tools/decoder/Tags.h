@@ -4,7 +4,6 @@
 // room for them.
 
 #include <mpg123.h>
-#include <sndfile.h>
 
 #include <cstddef>
 #include <string>
@@ -33,11 +32,6 @@ Tags readTags(const std::string& path);
 
 // ID3v2 over ID3v1, field by field; either may be missing.
 Tags tagsFrom(const mpg123_id3v1* v1, const mpg123_id3v2* v2);
-
-// Puts the tags into a file opened for writing, before its first sample, as far as its container
-// (`format`, as given to sf_open) keeps them: WAV all of them, AIFF and AIFC title, artist and
-// comment, SND none.
-void writeTags(SNDFILE* file, int format, const Tags& tags);
 
 // Text from a tag made fit for the output: invalid UTF-8 gives nothing, line breaks and tabs
 // become blanks, other control characters go, blanks at either end go, and it is cut to

@@ -143,11 +143,13 @@ int main(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // Alone on the line, so that a file of either name can still be decoded.
     if (args == std::vector<std::string>{"--help"}) {
-        std::printf("usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign]\n"
+        std::printf("usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign] [-j N]\n"
                     "Decodes the MPEG Layer-3 file INPUT into OUTPUT as 16-bit PCM:\n"
                     "  -wav  WAV (the default)   -snd  SND   -aif  AIFF   -aic  AIFC\n"
                     "  -sa   search on however far after a loss of synchronization\n"
                     "  -ign  keep quiet about damage and decode whatever can be decoded\n"
+                    "  -j N  decode a long stream on N threads (default: L3DEC_THREADS, else\n"
+                    "        every core); the output is the same on any number\n"
                     "OUTPUT appears only once it is complete; a failed run leaves none.\n");
         return 0;
     }
@@ -159,7 +161,8 @@ int main(int argc, char* argv[]) {
     std::string error;
     if (!tw::decoder::parseArguments(args, options, error)) {
         std::fprintf(stderr, "l3dec: %s\n", error.c_str());
-        std::fprintf(stderr, "usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign]\n");
+        std::fprintf(stderr,
+                     "usage: l3dec INPUT OUTPUT [-wav|-snd|-aif|-aic] [-sa] [-ign] [-j N]\n");
         return 2;
     }
     installStopHandlers();
@@ -179,6 +182,8 @@ int main(int argc, char* argv[]) {
         std::printf("\"%s\", ", track.c_str());
     std::printf("%lld samples (%s) written in %.1f s", outcome.frames, clockText(seconds).c_str(),
                 listener.elapsed());
+    if (outcome.threads > 1)
+        std::printf(" on %d threads", outcome.threads);
     if (outcome.damagedParts)
         std::printf(", %d damaged part%s passed over", outcome.damagedParts,
                     outcome.damagedParts == 1 ? "" : "s");

@@ -1,0 +1,296 @@
+// l3dec on several threads: whatever the stream, the output is byte for byte the one a single
+// thread writes, and only a flawless MPEG-1 Layer III stream is cut into pieces at all.
+#include "tools/decoder/Decoder.h"
+#include "tools/decoder/Slicing.h"
+
+#include "tests/support/CaseNames.h"
+#include "tests/support/Programs.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/SoundChunks.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sched.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+
+using tw::decoder::Format;
+using tw::decoder::Options;
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// MP3s made once for the whole program, in a folder of its own.
+class Mp3s {
+public:
+    static Mp3s& get() {
+        static Mp3s mp3s;
+        return mp3s;
+    }
+    bool ready() const { return m_ready; }
+    std::string path(const std::string& name) const { return m_folder / name; }
+    // `seconds` of a tone over noise (silence for a while, so the bit reservoir fills and
+    // empties), encoded by lame with `lameArgs`.
+    std::string make(int rate, int channels, double seconds, const std::string& lameArgs) {
+        std::string name = std::to_string(rate) + "_" + std::to_string(channels) + "_" +
+                           std::to_string(static_cast<int>(seconds * 1000)) + lameArgs + ".mp3";
+        for (char& c : name)
+            if (c == ' ' || c == '/')
+                c = '_';
+        const std::string mp3 = path(name);
+        if (m_made.emplace(name, true).second)
+            tw::test::makeMp3(mp3, rate, channels,
+                              "synth " + std::to_string(seconds) +
+                                  " sine 300-3000 pinknoise gain -12 tremolo 0.5 100",
+                              lameArgs);
+        return mp3;
+    }
+
+private:
+    Mp3s() { m_ready = tw::test::onPath("lame") && tw::test::onPath("sox"); }
+    tw::test::TempFolder m_folder;
+    std::map<std::string, bool> m_made;
+    bool m_ready = false;
+};
+
+// What is done to an encoded stream before it is decoded.
+enum class Damage {
+    None,
+    JunkInTheMiddle,    // 4 KB of text between two frames' worth of bytes
+    Truncated,          // cut in the middle of a frame
+    OtherStreamJoined,  // an MPEG-2 stream put in the middle
+    NoiseInAFrame,      // bytes inside the payload changed, headers intact
+    JunkBeforeTheStart, // bytes before the first frame
+    CopiesJoined,       // the same file three times, info frames and all
+};
+
+std::string damaged(const std::string& bytes, Damage damage) {
+    const std::size_t middle = bytes.size() / 2;
+    switch (damage) {
+    case Damage::None:
+        return bytes;
+    case Damage::JunkInTheMiddle:
+        return bytes.substr(0, middle) + std::string(4096, 'x') + bytes.substr(middle);
+    case Damage::Truncated:
+        return bytes.substr(0, middle + 100);
+    case Damage::OtherStreamJoined:
+        return bytes.substr(0, middle) + readAll(Mp3s::get().make(22050, 1, 1.0, "-b 32")) +
+               bytes.substr(middle);
+    case Damage::NoiseInAFrame: {
+        std::string noisy = bytes;
+        unsigned state = 12345;
+        for (std::size_t i = middle; i < middle + 40; ++i) {
+            state = state * 1103515245u + 12345u;
+            noisy[i] = static_cast<char>((state >> 16) & 0x7F); // never a frame sync byte
+        }
+        return noisy;
+    }
+    case Damage::JunkBeforeTheStart:
+        return std::string(1000, 'j') + bytes;
+    case Damage::CopiesJoined:
+        return bytes + bytes + bytes;
+    }
+    return bytes;
+}
+
+enum class Split { Yes, No, Either };
+
+struct PieceCase {
+    const char* name;
+    int rate;
+    int channels;
+    double seconds;
+    const char* lameArgs;
+    Damage damage = Damage::None;
+    bool searchAgain = false;
+    bool ignoreErrors = false;
+    Split split = Split::Yes; // whether the threads may cut the stream
+};
+
+void PrintTo(const PieceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PiecesTest : public ::testing::TestWithParam<PieceCase> {
+protected:
+    void SetUp() override {
+        if (!Mp3s::get().ready())
+            GTEST_SKIP() << "lame and sox make the test files; scripts/setup.sh installs them";
+    }
+    tw::test::TempFolder m_out;
+};
+
+TEST_P(PiecesTest, AnyNumberOfThreadsWritesWhatOneThreadWrites) {
+    const PieceCase& c = GetParam();
+    const std::string mp3 = m_out / "in.mp3";
+    writeAll(mp3, damaged(readAll(Mp3s::get().make(c.rate, c.channels, c.seconds, c.lameArgs)),
+                          c.damage));
+    auto decode = [&](int threads, Format format, const std::string& name) {
+        Options o;
+        o.input = mp3;
+        o.output = m_out / name;
+        o.format = format;
+        o.searchAgain = c.searchAgain;
+        o.ignoreErrors = c.ignoreErrors;
+        o.threads = threads;
+        o.minSliceFrames = 8; // a few seconds are cut into as many pieces as there are threads
+        return tw::decoder::decode(o);
+    };
+    // Every container: the header is written at the end, from the count of samples.
+    const Format formats[] = {Format::Wav, Format::Snd, Format::Aiff, Format::Aifc};
+    for (const Format format : formats) {
+        const auto one = decode(1, format, "one");
+        EXPECT_EQ(one.threads, 1);
+        for (const int threads : {2, 3, 8}) {
+            const auto many = decode(threads, format, "many");
+            const std::string at = std::to_string(threads) + " threads, format " +
+                                   std::to_string(static_cast<int>(format));
+            ASSERT_EQ(many.ok, one.ok) << at << ": " << many.message << " / " << one.message;
+            EXPECT_EQ(many.message, one.message) << at;
+            if (c.split == Split::Yes) {
+                EXPECT_GT(many.threads, 1) << at;
+            } else if (c.split == Split::No) {
+                EXPECT_EQ(many.threads, 1) << at;
+            }
+            if (!one.ok)
+                continue;
+            EXPECT_EQ(many.frames, one.frames) << at;
+            EXPECT_EQ(many.damagedParts, one.damagedParts) << at;
+            EXPECT_TRUE(readAll(m_out / "many") == readAll(m_out / "one")) << at;
+            // Tags make the header longer: the pieces' samples follow it all the same.
+            if (!one.tags.title.empty() && format != Format::Snd) {
+                EXPECT_EQ(tw::test::textChunks(
+                              readAll(m_out / "many"))[format == Format::Wav ? "INAM" : "NAME"],
+                          one.tags.title)
+                    << at;
+            }
+        }
+        if (c.split != Split::Yes)
+            break; // the other containers add nothing to a stream decoded in one piece
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, PiecesTest,
+    ::testing::Values(
+        PieceCase{"Mpeg1Cbr", 44100, 2, 4.0, "-b 128"},
+        PieceCase{"Mpeg1Vbr", 44100, 2, 4.0, "-V 4"},
+        PieceCase{"Mpeg1VbrLowest", 32000, 2, 4.0, "-V 9 --resample 32"},
+        PieceCase{"Mpeg1MonoLowRate", 32000, 1, 4.0, "-b 32 --resample 32"},
+        PieceCase{"Mpeg1Mono48k", 48000, 1, 4.0, "-b 64"},
+        PieceCase{"Mpeg1Highest", 48000, 2, 4.0, "-b 320"},
+        PieceCase{"Mpeg1Stereo", 44100, 2, 4.0, "-m s -b 160"},
+        PieceCase{"Mpeg1WithoutInfoFrame", 44100, 2, 4.0, "-t -b 128"},
+        PieceCase{"Mpeg1WithTags", 44100, 2, 4.0, "-b 128 --tt Title --ta Artist --add-id3v2"},
+        PieceCase{"Mpeg1Crc", 44100, 2, 4.0, "-p -b 192"},
+        PieceCase{"Mpeg1Short", 44100, 2, 0.05, "-b 128", Damage::None, false, false, Split::No},
+        PieceCase{"Mpeg2Mono", 22050, 1, 4.0, "-b 32", Damage::None, false, false, Split::No},
+        PieceCase{"Mpeg2StereoVbr", 24000, 2, 4.0, "-V 6", Damage::None, false, false, Split::No},
+        PieceCase{"Mpeg25Stereo", 11025, 2, 4.0, "-b 24", Damage::None, false, false, Split::No},
+        PieceCase{"Mpeg25Mono", 8000, 1, 4.0, "-b 8", Damage::None, false, false, Split::No},
+        PieceCase{"SearchAgain", 44100, 2, 4.0, "-b 128", Damage::None, true, false, Split::No},
+        PieceCase{"IgnoreErrors", 44100, 2, 4.0, "-b 128", Damage::None, false, true, Split::No},
+        PieceCase{"Junk", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, false, false,
+                  Split::No},
+        PieceCase{"JunkSearchAgain", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, true, false,
+                  Split::No},
+        PieceCase{"JunkIgnoreErrors", 44100, 2, 4.0, "-b 128", Damage::JunkInTheMiddle, false, true,
+                  Split::No},
+        PieceCase{"Truncated", 44100, 2, 4.0, "-b 128", Damage::Truncated, false, false, Split::No},
+        PieceCase{"OtherStreamJoined", 44100, 2, 4.0, "-b 128", Damage::OtherStreamJoined, false,
+                  true, Split::No},
+        PieceCase{"NoiseInAFrame", 44100, 2, 4.0, "-b 128", Damage::NoiseInAFrame, false, false,
+                  Split::Either},
+        PieceCase{"JunkBeforeTheStart", 44100, 2, 4.0, "-b 128", Damage::JunkBeforeTheStart, false,
+                  false, Split::No},
+        PieceCase{"CopiesJoined", 44100, 2, 2.0, "-b 128", Damage::CopiesJoined, false, false,
+                  Split::Either}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The thread count: the switch, else the batch's share, else the cores this process may use.
+struct ThreadsCase {
+    int requested;
+    const char* environment; // L3DEC_THREADS, or nullptr for none
+    int expected;            // 0: the cores of the affinity mask
+};
+
+void PrintTo(const ThreadsCase& c, std::ostream* os) {
+    *os << "-j " << c.requested << ", L3DEC_THREADS " << (c.environment ? c.environment : "unset");
+}
+
+class DecodeThreadsTest : public ::testing::TestWithParam<ThreadsCase> {};
+
+TEST_P(DecodeThreadsTest, TheSwitchThenTheEnvironmentThenTheCoresAllowed) {
+    // One core allowed: the machine's count would give more wherever there are more.
+    cpu_set_t before, one;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &before)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    tw::test::ScopedEnv env("L3DEC_THREADS", GetParam().environment);
+    const int threads = tw::decoder::decodeThreads(GetParam().requested);
+    ::sched_setaffinity(0, sizeof before, &before);
+    EXPECT_EQ(threads, GetParam().expected ? GetParam().expected : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, DecodeThreadsTest,
+                         ::testing::Values(ThreadsCase{0, nullptr, 0}, ThreadsCase{3, nullptr, 3},
+                                           ThreadsCase{0, "5", 5}, ThreadsCase{2, "5", 2},
+                                           ThreadsCase{0, "", 0}, ThreadsCase{0, "0", 0},
+                                           ThreadsCase{0, "-2", 0}, ThreadsCase{0, "4x", 0},
+                                           ThreadsCase{0, "100000", 256},
+                                           ThreadsCase{1000, nullptr, 256}),
+                         tw::test::namedByValue());
+
+// The program: the batch's L3DEC_THREADS is honoured, -j outranks it, and the summary says so.
+TEST(PiecesProgramTest, TheEnvironmentAndTheSwitchSetTheThreads) {
+    if (!Mp3s::get().ready())
+        GTEST_SKIP() << "lame and sox make the test files";
+    const std::string mp3 = Mp3s::get().make(44100, 2, 40.0, "-b 128");
+    tw::test::TempFolder out;
+    struct Case {
+        const char* environment;
+        std::vector<std::string> switches;
+        const char* said; // in the summary, or nullptr for nothing about threads
+    };
+    const Case cases[] = {{"3", {}, " on 3 threads\n"},
+                          {"3", {"-j", "2"}, " on 2 threads\n"},
+                          {"4", {"-J1"}, nullptr},
+                          {nullptr, {"-j", "2", "-sa"}, nullptr}};
+    std::string first;
+    for (const Case& c : cases) {
+        tw::test::ScopedEnv env("L3DEC_THREADS", c.environment);
+        std::vector<std::string> args{TW_L3DEC, mp3, out / "out.wav", "-wav"};
+        args.insert(args.end(), c.switches.begin(), c.switches.end());
+        const auto answer = tw::test::runAndCatch(args, out.path());
+        ASSERT_EQ(answer.exitCode, 0) << answer.err;
+        if (c.said)
+            EXPECT_TRUE(answer.out.ends_with(c.said)) << answer.out;
+        else
+            EXPECT_EQ(answer.out.find(" threads"), std::string::npos) << answer.out;
+        const std::string written = readAll(out / "out.wav");
+        if (first.empty())
+            first = written;
+        EXPECT_TRUE(written == first);
+    }
+}
+
+} // namespace
