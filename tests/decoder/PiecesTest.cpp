@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false, Split::No},
         PieceCase{"CopiesJoined", 44100, 2, 2.0, "-b 128", Damage::CopiesJoined, false, false,
                   Split::Either}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // The thread count: the switch, else the batch's share, else the cores this process may use.
 struct ThreadsCase {

@@ -944,9 +944,9 @@ Outcome decode(const Options& options, Listener* listener) {
     if (!output.create(message))
         return fail(message);
     // From here on a failure takes the partial file away again.
-    auto failWritten = [&](std::string message) {
+    auto failWritten = [&](std::string why) {
         output.discard();
-        return fail(std::move(message));
+        return fail(std::move(why));
     };
     // The header goes first as if the file held no samples, and again with their count at
     // the end. Its length depends on the tags alone, so the samples' place is fixed from here

@@ -176,7 +176,8 @@ int main(int argc, char* argv[]) {
     if (!outcome.tags.trouble.empty())
         std::fprintf(stderr, "l3dec: warning: tags of %s: %s\n", options.input.c_str(),
                      outcome.tags.trouble.c_str());
-    const double seconds = outcome.rate ? static_cast<double>(outcome.frames) / outcome.rate : 0;
+    const double seconds =
+        outcome.rate ? static_cast<double>(outcome.frames) / static_cast<double>(outcome.rate) : 0;
     std::printf("%s: ", options.output.c_str());
     if (const std::string track = outcome.tags.trackName(); !track.empty())
         std::printf("\"%s\", ", track.c_str());
