@@ -16,7 +16,7 @@ run_packages=(
 )
 check_packages=(
   libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   lame sox mpg123
   xvfb xauth x11-utils openbox xdotool
   desktop-file-utils appstream man-db

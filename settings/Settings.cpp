@@ -165,8 +165,7 @@ std::optional<std::int16_t> roundToInt16(DecimalText number) {
     digits.erase(0, firstSignificant);
 
     // Digits before the decimal point once the exponent is applied.
-    const std::int64_t integerDigits =
-        static_cast<std::int64_t>(digits.size()) + number.exponent10;
+    const std::int64_t integerDigits = static_cast<std::int64_t>(digits.size()) + number.exponent10;
     if (integerDigits > 5) // 100000 or more
         return std::nullopt;
     if (integerDigits < 0) // below 0.1

@@ -40,8 +40,7 @@ std::wstring whyNoWindowCanOpen() {
     if (display.size() >= 2 && display[0] == ':') {
         const std::string number = display.substr(1, display.find('.') - 1);
         struct stat st {};
-        if (!number.empty() &&
-            number.find_first_not_of("0123456789") == std::string::npos &&
+        if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos &&
             (::stat(("/tmp/.X11-unix/X" + number).c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)))
             return L"the display " + posix::fromUtf8(display) + L" cannot be reached";
     }

@@ -294,7 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
                                          Container{Format::Aiff, "aiff", 8, "AIFF"},
                                          Container{Format::Aifc, "aifc", 8, "AIFC"})),
     [](const auto& tested) {
-        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).extension;
+        return std::string(std::get<0>(tested.param).name) + "_" +
+               std::get<1>(tested.param).extension;
     });
 
 // A copy of the tone with bytes put into or cut from the middle.

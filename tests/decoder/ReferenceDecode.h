@@ -15,7 +15,9 @@ struct Sound {
     long rate = 0;
     int channels = 0;
     std::vector<short> samples; // interleaved
-    long long frames() const { return channels ? static_cast<long long>(samples.size()) / channels : 0; }
+    long long frames() const {
+        return channels ? static_cast<long long>(samples.size()) / channels : 0;
+    }
 };
 
 inline std::optional<Sound> decodeReference(const std::string& mp3) {

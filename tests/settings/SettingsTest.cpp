@@ -138,7 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "Destination = D:\\WAVES\\\r\n[Switches]\r\nLoadMode = \n1\r\n",
                  L"C:\\MP\nEG", L"C:\\MUSIC\\NEW", L"D:\\WAVES\\", 1, false},
         fromFile("LinesAfterTheSixthIgnored", workedExample + "LoadMode = 70000\r\n[More]\r\n")),
-    [](const ::testing::TestParamInfo<LoadCase>& tested) { return std::string(tested.param.name); });
+    [](const ::testing::TestParamInfo<LoadCase>& tested) {
+        return std::string(tested.param.name);
+    });
 
 TEST(LoadTest, AppPathGetsExactlyOneBackslashAndDefaultsFollowDrive1) {
     for (const auto& [folder, appPath] :

@@ -225,7 +225,9 @@ INSTANTIATE_TEST_SUITE_P(
         OpeningCase{"FolderGoneOnOtherDrive", L"D:\\GONE", 1, "C:\\START", "C:", true},
         OpeningCase{"NotADrivePath", L"MPEG", 0, "C:\\START", "C:", false},
         OpeningCase{"Empty", L"", 0, "C:\\START", "C:", false}),
-    [](const ::testing::TestParamInfo<OpeningCase>& tested) { return std::string(tested.param.name); });
+    [](const ::testing::TestParamInfo<OpeningCase>& tested) {
+        return std::string(tested.param.name);
+    });
 
 int rowOf(tw::DirList* list, const QString& path) {
     for (int row = 0; row < list->count(); ++row)

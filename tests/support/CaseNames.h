@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <iterator>
 #include <string>
 
 // Readable, stable names for table-driven cases, from each case's own text: ctest then lists
@@ -15,6 +16,7 @@ namespace tw::test {
 // and in table order.
 template <class Text> std::string caseName(std::size_t index, const Text& text) {
     std::string name = (index < 10 ? "0" : "") + std::to_string(index);
+    const std::size_t prefix = name.size();
     bool separated = true;
     for (const auto c : text) {
         const auto code = static_cast<unsigned long>(c);
@@ -30,6 +32,9 @@ template <class Text> std::string caseName(std::size_t index, const Text& text) 
         name += static_cast<char>(code);
         separated = false;
     }
+    // A text of no letters or digits at all still says what kind it was.
+    if (name.size() == prefix)
+        name += std::empty(text) ? "_empty" : "_symbols";
     return name;
 }
 

@@ -100,7 +100,9 @@ inline std::string pathOf(const std::string& program) {
     return {};
 }
 
-inline bool onPath(const std::string& program) { return !pathOf(program).empty(); }
+inline bool onPath(const std::string& program) {
+    return !pathOf(program).empty();
+}
 
 // Makes a test MP3: sox synthesises `effects` (e.g. "synth 1.5 sine 440 gain -6") at `rate` Hz
 // with `channels`, repeatably, and lame encodes it with `lameArgs`, each passed as it is, so a tag
