@@ -14,6 +14,7 @@
 // build tree; the script, the outputs and the decoder's copy go to a temporary folder.
 #include "platform/Platform.h"
 #include "tests/support/Programs.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -140,24 +141,14 @@ Run measure(const std::vector<std::string>& args, const fs::path& folder,
     return run;
 }
 
+// A temporary folder for a run's files, removed with its content at the end.
 class Scratch {
 public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "tw-bench-console-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
     const fs::path& path() const { return m_path; }
 
 private:
-    fs::path m_path;
+    tw::test::TempFolder m_folder;
+    fs::path m_path{m_folder.path()};
 };
 
 // One MP3 of `seconds`, made on first use and kept; complete or not there at all.

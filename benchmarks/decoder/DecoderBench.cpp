@@ -12,6 +12,7 @@
 // one stream. A batch of 50 one-second clips, one run each, measures starting up: processor
 // and wall-clock time of l3dec against mpg123. The decoded outputs go to a temporary folder.
 #include "tests/support/Programs.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -104,25 +105,14 @@ double median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// A temporary folder for the decoded outputs, removed with its content at the end.
+// A temporary folder for a run's files, removed with its content at the end.
 class Scratch {
 public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "tw-bench-decoder-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
     const fs::path& path() const { return m_path; }
 
 private:
-    fs::path m_path;
+    tw::test::TempFolder m_folder;
+    fs::path m_path{m_folder.path()};
 };
 
 // The 10-minute MP3, made on first use. It appears under its final name only when complete, so
