@@ -1,5 +1,5 @@
-#include "ConsoleTestSupport.h"
 #include "tests/support/CaseNames.h"
+#include "tests/support/ConsoleTestSupport.h"
 
 #include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"

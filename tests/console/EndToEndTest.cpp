@@ -1,6 +1,6 @@
 // Decode writes TEMP.BAT for real files; the interpreter runs it with a stand-in decoder.
 // No window: the launch is recorded, and the test runs the script itself.
-#include "ConsoleTestSupport.h"
+#include "tests/support/ConsoleTestSupport.h"
 
 #include "core/Decode.h"
 #include "core/Script.h"

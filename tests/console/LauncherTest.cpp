@@ -1,5 +1,5 @@
 // Starting a script in a real terminal window, on an X server of the test's own (Xvfb).
-#include "ConsoleTestSupport.h"
+#include "tests/support/ConsoleTestSupport.h"
 
 #include "core/Decode.h"
 #include "platform/Text.h"

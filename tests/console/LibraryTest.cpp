@@ -2,8 +2,8 @@
 // the batch did not make stays exactly as it was, and every selected file lands under its long
 // name or is reported as left out. The stand-in decoder fails on sources that say "bad", as a
 // damaged MP3 makes the real one fail.
-#include "ConsoleTestSupport.h"
 #include "tests/support/CaseNames.h"
+#include "tests/support/ConsoleTestSupport.h"
 
 #include "core/Decode.h"
 #include "platform/Text.h"

@@ -3,8 +3,8 @@
 #include "tools/decoder/Decoder.h"
 #include "tests/support/CaseNames.h"
 
-#include "tests/decoder/ReferenceDecode.h"
 #include "tests/support/Programs.h"
+#include "tests/support/ReferenceDecode.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

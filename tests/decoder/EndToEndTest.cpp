@@ -5,10 +5,10 @@
 #include "core/Decode.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixPlatform.h"
-#include "tests/console/ConsoleTestSupport.h"
-#include "tests/decoder/ReferenceDecode.h"
+#include "tests/support/ConsoleTestSupport.h"
 #include "tests/support/Programs.h"
 #include "tests/support/RecordingPlatform.h"
+#include "tests/support/ReferenceDecode.h"
 #include "tools/console/Console.h"
 
 #include <gtest/gtest.h>
