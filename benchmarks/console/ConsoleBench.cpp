@@ -12,6 +12,7 @@
 //
 // The MP3s (stereo, 44.1 kHz, 192 kbit/s) are made once with sox and lame and kept in the
 // build tree; the script, the outputs and the decoder's copy go to a temporary folder.
+#include "benchmarks/BenchOptions.h"
 #include "platform/Platform.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TempFolder.h"
@@ -228,22 +229,8 @@ private:
 
 int main(int argc, char** argv) {
     int rounds = 3;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--benchmark_filter=", 0) == 0) {
-            try {
-                g_filter.emplace(arg.substr(19));
-            } catch (const std::regex_error&) {
-                std::fprintf(stderr, "bench_console: bad filter %s\n", arg.c_str());
-                return 1;
-            }
-        } else if (arg.rfind("--rounds=", 0) == 0) {
-            rounds = std::max(1, std::atoi(arg.c_str() + 9));
-        } else if (arg.rfind("--benchmark_", 0) != 0) {
-            std::fprintf(stderr, "usage: bench_console [--rounds=N] [--benchmark_filter=REGEX]\n");
-            return 1;
-        }
-    }
+    if (!tw::bench::readOptions(argc, argv, "bench_console", {{"rounds", &rounds}}, g_filter))
+        return 1;
     if (std::none_of(std::begin(kAllNames), std::end(kAllNames), wanted))
         return 0;
     const int jobs = cores();

@@ -11,6 +11,7 @@
 // and kept in the build tree; the 60-minute one is six copies of it without its info frame,
 // one stream. A batch of 50 one-second clips, one run each, measures starting up: processor
 // and wall-clock time of l3dec against mpg123. The decoded outputs go to a temporary folder.
+#include "benchmarks/BenchOptions.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TempFolder.h"
 
@@ -215,25 +216,9 @@ fs::path programDirectory() {
 int main(int argc, char** argv) {
     int rounds = 9;
     int longRounds = 5;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--benchmark_filter=", 0) == 0) {
-            try {
-                g_filter.emplace(arg.substr(19));
-            } catch (const std::regex_error&) {
-                std::fprintf(stderr, "bench_decoder: bad filter %s\n", arg.c_str());
-                return 1;
-            }
-        } else if (arg.rfind("--rounds=", 0) == 0) {
-            rounds = std::max(1, std::atoi(arg.c_str() + 9));
-        } else if (arg.rfind("--long-rounds=", 0) == 0) {
-            longRounds = std::max(1, std::atoi(arg.c_str() + 14));
-        } else if (arg.rfind("--benchmark_", 0) != 0) {
-            std::fprintf(stderr, "usage: bench_decoder [--rounds=N] [--long-rounds=N] "
-                                 "[--benchmark_filter=REGEX]\n");
-            return 1;
-        }
-    }
+    if (!tw::bench::readOptions(argc, argv, "bench_decoder",
+                                {{"rounds", &rounds}, {"long-rounds", &longRounds}}, g_filter))
+        return 1;
     if (std::none_of(std::begin(kAllNames), std::end(kAllNames), wanted))
         return 0;
 
