@@ -1,3 +1,4 @@
+#include "tests/support/ModalDriver.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/Application.h"
@@ -49,18 +50,7 @@ protected:
     // dialog the callback leaves open is closed, so a failed check cannot hang the test.
     template <typename Dialog>
     void whileOpen(const std::function<void()>& open, const std::function<void(Dialog&)>& act) {
-        bool seen = false;
-        QTimer::singleShot(0, m_form.get(), [&] {
-            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-            if (dialog) {
-                seen = true;
-                act(*dialog);
-            }
-            if (QWidget* still = QApplication::activeModalWidget())
-                still->close();
-        });
-        open();
-        EXPECT_TRUE(seen) << "the dialog was not shown modally";
+        EXPECT_TRUE(tw::test::whileModal<Dialog>(open, act)) << "the dialog was not shown modally";
     }
     void withDestination(const std::function<void(Form4&)>& act) {
         whileOpen<Form4>([this] { m_form->DestinationSelect_Click(); }, act);
@@ -385,14 +375,3 @@ TEST_F(DialogsTest, AboutTextIsReadableWhateverThePalette) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Test discovery runs this program without the tests' environment, and there may be no
-    // display at all.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    tw::setUpApplication();
-    return RUN_ALL_TESTS();
-}

@@ -1,6 +1,7 @@
 // Renders the Output Destination dialog and the About box (also under a dark palette), as a
 // user first sees them, into PNG files for the documentation. Run on the offscreen platform:
 //   QT_QPA_PLATFORM=offscreen dialog_screenshots <folder>
+#include "tests/support/ModalDriver.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/Application.h"
@@ -18,15 +19,9 @@
 namespace {
 
 // Opens a dialog through the main window's handler, grabs it once it is up, and closes it.
-bool grabWhileOpen(QWidget& context, const std::function<void()>& open, const QString& file) {
+bool grabWhileOpen(const std::function<void()>& open, const QString& file) {
     bool saved = false;
-    QTimer::singleShot(0, &context, [&] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            saved = dialog->grab().save(file);
-            dialog->close();
-        }
-    });
-    open();
+    tw::test::whileModal<QDialog>(open, [&](QDialog& dialog) { saved = dialog.grab().save(file); });
     return saved;
 }
 
@@ -59,11 +54,10 @@ int main(int argc, char** argv) {
     tw::Form1 form(platform);
     form.state().Destination = L"D:\\WAVES\\";
 
-    const bool destination = grabWhileOpen(
-        form, [&] { form.DestinationSelect_Click(); },
-        out.filePath(QStringLiteral("destination-dialog.png")));
-    const bool about = grabWhileOpen(
-        form, [&] { form.About_Click(); }, out.filePath(QStringLiteral("about-box.png")));
+    const bool destination = grabWhileOpen([&] { form.DestinationSelect_Click(); },
+                                           out.filePath(QStringLiteral("destination-dialog.png")));
+    const bool about =
+        grabWhileOpen([&] { form.About_Click(); }, out.filePath(QStringLiteral("about-box.png")));
 
     // The same box under a dark desktop palette: its text must stay readable.
     QPalette dark;
@@ -74,7 +68,7 @@ int main(int argc, char** argv) {
     dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
     dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
     QApplication::setPalette(dark);
-    const bool aboutDark = grabWhileOpen(
-        form, [&] { form.About_Click(); }, out.filePath(QStringLiteral("about-box-dark.png")));
+    const bool aboutDark = grabWhileOpen([&] { form.About_Click(); },
+                                         out.filePath(QStringLiteral("about-box-dark.png")));
     return destination && about && aboutDark ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "SettingsFakes.h"
 #include "core/AppState.h"
 #include "tests/support/CaseNames.h"
+#include "tests/support/ModalDriver.h"
 #include "ui/Application.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
@@ -24,32 +25,12 @@ namespace {
 using tw::Form2;
 using tw::testing::SettingsMachine;
 
-Form2* openSetup() {
-    if (auto* dialog = qobject_cast<Form2*>(QApplication::activeModalWidget()))
-        return dialog;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* dialog = qobject_cast<Form2*>(w); dialog && dialog->isVisible())
-            return dialog;
-    return nullptr;
-}
-
 // Runs the Setup command; `user` acts on the open dialog, which is closed afterwards whatever
 // happened, so a failing check cannot leave the test waiting.
 void runSetup(SettingsMachine& platform, tw::AppState& state,
               const std::function<void(Form2&)>& user) {
-    QObject context;
-    bool seen = false;
-    QTimer::singleShot(0, &context, [&] {
-        Form2* dialog = openSetup();
-        if (!dialog)
-            return;
-        seen = true;
-        user(*dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    tw::showSetup(platform, state);
-    ASSERT_TRUE(seen) << "Setup did not open";
+    ASSERT_TRUE(tw::test::whileModal<Form2>([&] { tw::showSetup(platform, state); }, user))
+        << "Setup did not open";
 }
 
 void clickOption(QRadioButton* option) {

@@ -4,6 +4,7 @@
 #include "core/AppState.h"
 #include "tests/support/CaseNames.h"
 #include "tests/support/MessageBoxProbe.h"
+#include "tests/support/ModalDriver.h"
 #include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
@@ -65,21 +66,11 @@ struct SetupSeen {
 SetupSeen runWithSetup(const std::function<void()>& action, QWidget* mainWindow,
                        const std::function<void(tw::Form2&)>& user) {
     SetupSeen seen;
-    QObject context;
-    QTimer::singleShot(0, &context, [&] {
-        auto* dialog = qobject_cast<tw::Form2*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (QWidget* other = QApplication::activeModalWidget())
-                other->close();
-            return;
-        }
-        seen = {true, mainWindow->isVisible(), dialog->Dir1->path(), dialog->Drive1->drive(),
-                dialog->Option1->isChecked()};
-        user(*dialog);
-        if (dialog->isVisible())
-            dialog->reject();
+    tw::test::whileModal<tw::Form2>(action, [&](tw::Form2& dialog) {
+        seen = {true, mainWindow->isVisible(), dialog.Dir1->path(), dialog.Drive1->drive(),
+                dialog.Option1->isChecked()};
+        user(dialog);
     });
-    action();
     return seen;
 }
 
