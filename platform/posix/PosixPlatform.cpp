@@ -53,12 +53,8 @@ namespace tw::posix {
 
 namespace {
 
-std::wstring errorText(int error) {
-    return fromUtf8(std::generic_category().message(error));
-}
-
 Status failure(const wchar_t* what, const std::wstring& path, int error) {
-    return Status::failure(std::wstring(what) + L" " + path + L": " + errorText(error));
+    return Status::failure(std::wstring(what) + L" " + path + L": " + systemErrorText(error));
 }
 
 // The file helpers' EINVAL means the name holds something other than a regular file.
