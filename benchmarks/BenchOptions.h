@@ -11,7 +11,8 @@
 
 namespace tw::bench {
 
-// The command line of the benchmark programs that print their own figures: which figures
+// The command line and the figure lines of the benchmark programs that print their own figures:
+// which figures
 // ("--benchmark_filter=REGEX", as ./bench passes it) and how many rounds ("--NAME=N" for each
 // count given, at least 1). Other "--benchmark_" options are Google Benchmark's and ignored.
 // Anything else prints the usage and gives false.
@@ -47,6 +48,30 @@ inline bool readOptions(int argc, char** argv, const char* program,
         }
     }
     return true;
+}
+
+// The figures a run was asked for (--benchmark_filter); all when none was given.
+inline std::optional<std::regex>& figureFilter() {
+    static std::optional<std::regex> filter;
+    return filter;
+}
+
+inline bool wanted(const char* name) {
+    return !figureFilter() || std::regex_search(name, *figureFilter());
+}
+
+// One figure as ./bench collects it: "name: value unit".
+inline void figure(const char* name, double value, const char* unit) {
+    if (wanted(name))
+        std::printf("%s: %.2f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+// A figure that cannot be had here ("skipped") or that the program measured failed to give
+// ("failed").
+inline void missing(const char* name, const char* what, const std::string& reason) {
+    if (wanted(name))
+        std::printf("%s: %s (%s)\n", name, what, reason.c_str());
 }
 
 } // namespace tw::bench

@@ -54,22 +54,9 @@ struct Run {
     double cpu = 0;
 };
 
-std::optional<std::regex> g_filter;
-
-bool wanted(const char* name) {
-    return !g_filter || std::regex_search(name, *g_filter);
-}
-
-void figure(const char* name, double value, const char* unit) {
-    if (wanted(name))
-        std::printf("%s: %.2f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void missing(const char* name, const std::string& reason) {
-    if (wanted(name))
-        std::printf("%s: skipped (%s)\n", name, reason.c_str());
-}
+using tw::bench::figure;
+using tw::bench::missing;
+using tw::bench::wanted;
 
 bool anyFailed(const std::vector<Run>& runs) {
     return std::any_of(runs.begin(), runs.end(), [](const Run& r) { return r.wall < 0; });
@@ -102,36 +89,14 @@ int cores() {
 // added.
 Run measure(const std::vector<std::string>& args, const fs::path& folder,
             const std::vector<std::string>& environment = {}) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry)
-        env.push_back(*entry);
-    env.insert(env.end(), environment.begin(), environment.end());
-    std::vector<char*> argv, envp;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const fs::path saved = fs::current_path();
-    fs::current_path(folder);
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    fs::current_path(saved);
-    posix_spawn_file_actions_destroy(&actions);
+    const tw::test::Spawned spawned = tw::test::spawnAndWait(
+        args, {"/dev/null", "/dev/null", "/dev/null", folder.string(), environment});
     Run run;
-    if (rc != 0)
+    if (!spawned.started)
         return run;
-    int status = 0;
-    rusage usage{};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
+    const int status = spawned.status;
+    const rusage& usage = spawned.usage;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
@@ -229,7 +194,8 @@ private:
 
 int main(int argc, char** argv) {
     int rounds = 3;
-    if (!tw::bench::readOptions(argc, argv, "bench_console", {{"rounds", &rounds}}, g_filter))
+    if (!tw::bench::readOptions(argc, argv, "bench_console", {{"rounds", &rounds}},
+                                tw::bench::figureFilter()))
         return 1;
     if (std::none_of(std::begin(kAllNames), std::end(kAllNames), wanted))
         return 0;
@@ -237,7 +203,7 @@ int main(int argc, char** argv) {
     figure(kCores, jobs, "cores");
     const auto skip = [](std::initializer_list<const char*> names, const std::string& why) {
         for (const char* name : names)
-            missing(name, why);
+            missing(name, "skipped", why);
     };
     const bool haveReference = tw::test::onPath("mpg123");
     auto platform = tw::createSystemPlatform();

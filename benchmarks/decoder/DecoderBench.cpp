@@ -60,22 +60,9 @@ const char* const kAllNames[] = {kRatio,           kDecoderCpu, kReferenceCpu, k
                                  kClipCpu};
 constexpr int kClips = 50;
 
-std::optional<std::regex> g_filter;
-
-bool wanted(const char* name) {
-    return !g_filter || std::regex_search(name, *g_filter);
-}
-
-void figure(const char* name, double value, const char* unit) {
-    if (wanted(name))
-        std::printf("%s: %.2f %s\n", name, value, unit);
-}
-
-// A figure that cannot be had here ("skipped") or that the decoder failed to give ("failed").
-void missing(const char* name, const char* what, const std::string& reason) {
-    if (wanted(name))
-        std::printf("%s: %s (%s)\n", name, what, reason.c_str());
-}
+using tw::bench::figure;
+using tw::bench::missing;
+using tw::bench::wanted;
 
 // One finished child: how it ended and what it cost.
 struct Run {
@@ -217,7 +204,8 @@ int main(int argc, char** argv) {
     int rounds = 9;
     int longRounds = 5;
     if (!tw::bench::readOptions(argc, argv, "bench_decoder",
-                                {{"rounds", &rounds}, {"long-rounds", &longRounds}}, g_filter))
+                                {{"rounds", &rounds}, {"long-rounds", &longRounds}},
+                                tw::bench::figureFilter()))
         return 1;
     if (std::none_of(std::begin(kAllNames), std::end(kAllNames), wanted))
         return 0;

@@ -26,28 +26,64 @@ struct ProgramRun {
     rusage usage{};  // its own resource use, no other child's
 };
 
-// Runs a program (a path, or a name looked up on PATH) with its output thrown away.
-inline ProgramRun runProgram(const std::vector<std::string>& args) {
+// Where a started program's streams go and where it runs: empty texts leave each as it is.
+struct SpawnPlan {
+    std::string in, out, err;          // files for standard input, output and error
+    std::string folder;                // its working folder
+    std::vector<std::string> extraEnv; // "NAME=value" added to this process's environment
+};
+
+struct Spawned {
+    bool started = false;
+    int status = 0; // as waitpid gives it
+    rusage usage{}; // its own resource use, no other child's
+};
+
+// Starts a program (a path, or a name looked up on PATH) as `plan` says and waits for it.
+inline Spawned spawnAndWait(const std::vector<std::string>& args, const SpawnPlan& plan = {}) {
     std::vector<char*> argv;
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry)
+        env.push_back(*entry);
+    env.insert(env.end(), plan.extraEnv.begin(), plan.extraEnv.end());
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (!plan.in.empty())
+        posix_spawn_file_actions_addopen(&actions, 0, plan.in.c_str(), O_RDONLY, 0);
+    // A file of the caller's is made afresh; the null device is only written to.
+    const auto writeFlags = [](const std::string& path) {
+        return path == "/dev/null" ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
+    };
+    if (!plan.out.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, plan.out.c_str(), writeFlags(plan.out), 0600);
+    if (!plan.err.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, plan.err.c_str(), writeFlags(plan.err), 0600);
+    if (!plan.folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, plan.folder.c_str());
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    Spawned run;
+    run.started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
-    ProgramRun run;
-    if (rc != 0)
+    if (!run.started)
         return run;
-    int status = 0;
-    pid_t waited;
-    do
-        waited = ::wait4(pid, &status, 0, &run.usage);
-    while (waited < 0 && errno == EINTR);
-    run.ok = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    while (::wait4(pid, &run.status, 0, &run.usage) < 0 && errno == EINTR) {
+    }
+    return run;
+}
+
+// Runs a program (a path, or a name looked up on PATH) with its output thrown away.
+inline ProgramRun runProgram(const std::vector<std::string>& args) {
+    const Spawned spawned = spawnAndWait(args, {{}, "/dev/null", "/dev/null", {}, {}});
+    ProgramRun run;
+    run.ok = spawned.started && WIFEXITED(spawned.status) && WEXITSTATUS(spawned.status) == 0;
+    run.usage = spawned.usage;
     return run;
 }
 
@@ -61,25 +97,12 @@ struct ProgramAnswer {
 // Runs a program (a path) with its standard output and error caught in files of `scratch`.
 inline ProgramAnswer runAndCatch(const std::vector<std::string>& args, const std::string& scratch) {
     const std::string out = scratch + "/out", err = scratch + "/err";
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const Spawned spawned = spawnAndWait(args, {{}, out, err, {}, {}});
     ProgramAnswer answer;
-    if (rc != 0)
+    if (!spawned.started)
         return answer;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status))
-        answer.exitCode = WEXITSTATUS(status);
+    if (WIFEXITED(spawned.status))
+        answer.exitCode = WEXITSTATUS(spawned.status);
     const auto slurp = [](const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
