@@ -13,6 +13,7 @@
 // The MP3s (stereo, 44.1 kHz, 192 kbit/s) are made once with sox and lame and kept in the
 // build tree; the script, the outputs and the decoder's copy go to a temporary folder.
 #include "benchmarks/BenchOptions.h"
+#include "benchmarks/CachedMp3.h"
 #include "platform/Platform.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TempFolder.h"
@@ -117,31 +118,12 @@ private:
     fs::path m_path{m_folder.path()};
 };
 
-// One MP3 of `seconds`, made on first use and kept; complete or not there at all.
+// One MP3 of `seconds`, made on first use and kept.
 std::optional<fs::path> cachedMp3(int seconds, std::string& why) {
-    const fs::path cache = TW_BENCH_CACHE;
-    const fs::path mp3 = cache / ("tone-" + std::to_string(seconds) + "s-192k.mp3");
-    std::error_code error;
-    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
-        return mp3;
-    if (!tw::test::onPath("sox") || !tw::test::onPath("lame")) {
-        why = "sox and lame are needed to make the MP3s";
-        return std::nullopt;
-    }
-    fs::create_directories(cache, error);
-    const std::string partial = mp3.string() + ".part";
     const std::string length = std::to_string(seconds);
-    const bool made = tw::test::makeMp3(
-        partial, 44100, 2,
-        "synth " + length + " pinknoise synth " + length + " sine mix 330 gain -4", "-b 192");
-    if (made)
-        fs::rename(partial, mp3, error);
-    if (!made || error) {
-        fs::remove(partial, error);
-        why = "sox or lame could not make the MP3s";
-        return std::nullopt;
-    }
-    return mp3;
+    return tw::bench::cachedMp3(
+        TW_BENCH_CACHE, "tone-" + length + "s-192k.mp3",
+        "synth " + length + " pinknoise synth " + length + " sine mix 330 gain -4", "-b 192", why);
 }
 
 // A batch as Decode writes it: a decoder line and a REN per file, the decoder beside the

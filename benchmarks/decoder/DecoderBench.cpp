@@ -12,6 +12,7 @@
 // one stream. A batch of 50 one-second clips, one run each, measures starting up: processor
 // and wall-clock time of l3dec against mpg123. The decoded outputs go to a temporary folder.
 #include "benchmarks/BenchOptions.h"
+#include "benchmarks/CachedMp3.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TempFolder.h"
 
@@ -103,51 +104,22 @@ private:
     fs::path m_path{m_folder.path()};
 };
 
-// The 10-minute MP3, made on first use. It appears under its final name only when complete, so
-// an interrupted run never leaves a short file to be measured later.
 // A one-second MP3, what a batch of short clips is made of.
 std::optional<fs::path> oneSecondMp3(std::string& why) {
-    const fs::path mp3 = fs::path(TW_BENCH_CACHE) / "one-second-128k.mp3";
-    std::error_code error;
-    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
-        return mp3;
-    fs::create_directories(mp3.parent_path(), error);
-    const std::string partial = mp3.string() + ".part";
-    if (!tw::test::makeMp3(partial, 44100, 2, "synth 1 pinknoise synth 1 sine mix 440 gain -4",
-                           "-b 128")) {
-        fs::remove(partial, error);
-        why = "sox or lame could not make the one-second MP3";
-        return std::nullopt;
-    }
-    fs::rename(partial, mp3, error);
-    return mp3;
+    return tw::bench::cachedMp3(TW_BENCH_CACHE, "one-second-128k.mp3",
+                                "synth 1 pinknoise synth 1 sine mix 440 gain -4", "-b 128", why);
 }
 
 std::optional<fs::path> tenMinuteMp3(std::string& why) {
     const fs::path cache = TW_BENCH_CACHE;
-    const fs::path mp3 = cache / "ten-minutes-192k.mp3";
-    std::error_code error;
-    if (fs::is_regular_file(mp3, error) && fs::file_size(mp3, error) > 0)
-        return mp3;
-    if (!tw::test::onPath("sox") || !tw::test::onPath("lame")) {
-        why = "sox and lame are needed to make the 10-minute MP3";
-        return std::nullopt;
-    }
-    fs::create_directories(cache, error);
-    const std::string partial = mp3.string() + ".part";
-    std::fprintf(stderr, "bench_decoder: making the 10-minute MP3 once (about half a minute)\n");
+    if (!fs::is_regular_file(cache / "ten-minutes-192k.mp3"))
+        std::fprintf(stderr,
+                     "bench_decoder: making the 10-minute MP3 once (about half a minute)\n");
     // Pink noise under a slow sweep and a steady tone: nothing the encoder gets for free.
-    const bool made = tw::test::makeMp3(
-        partial, 44100, 2,
-        "synth 600 pinknoise synth 600 sine mix 200-2000 synth 600 sine mix 330 gain -4", "-b 192");
-    if (made)
-        fs::rename(partial, mp3, error);
-    if (!made || error) {
-        fs::remove(partial, error);
-        why = "sox or lame could not make the 10-minute MP3";
-        return std::nullopt;
-    }
-    return mp3;
+    return tw::bench::cachedMp3(
+        cache, "ten-minutes-192k.mp3",
+        "synth 600 pinknoise synth 600 sine mix 200-2000 synth 600 sine mix 330 gain -4", "-b 192",
+        why);
 }
 
 // The 60-minute MP3: six copies of the 10-minute one, its info frame (which gives the length of
