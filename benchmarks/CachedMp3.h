@@ -11,11 +11,9 @@ namespace tw::bench {
 // An MP3 in `cache` under `name`, made on first use by sox (`synth`) and lame (`lameOptions`)
 // and kept. It appears under its name only when complete, so an interrupted run never leaves a
 // short file to be measured later. Nothing, with `why`, when it cannot be made.
-inline std::optional<std::filesystem::path> cachedMp3(const std::filesystem::path& cache,
-                                                      const std::string& name,
-                                                      const std::string& synth,
-                                                      const std::string& lameOptions,
-                                                      std::string& why) {
+inline std::optional<std::filesystem::path>
+cachedMp3(const std::filesystem::path& cache, const std::string& name, const std::string& synth,
+          const std::string& lameOptions, std::string& why) {
     namespace fs = std::filesystem;
     const fs::path mp3 = cache / name;
     std::error_code error;
