@@ -1,5 +1,6 @@
 #include "Platform.h"
 
+#include "DrivePath.h"
 #include "StableNameModel.h"
 
 #include <cstring>
@@ -12,21 +13,16 @@ std::unique_ptr<NameModel> Platform::nameModel() const {
 
 std::wstring wholeShortPath(const Platform& platform, const std::wstring& path) {
     const std::string longPath = platform.toEightBit(path);
-    // The path can change between two calls: ask again, a few times, with what the last call
-    // asked for.
-    std::string buffer(64, '\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const std::uint32_t length = platform.GetShortPathNameA(
-            longPath.c_str(), buffer.data(), static_cast<std::uint32_t>(buffer.size()));
-        if (length == 0)
-            return {};
-        if (length < buffer.size()) {
-            buffer.resize(::strnlen(buffer.data(), length));
-            return platform.fromEightBit(buffer);
-        }
-        buffer.assign(length, '\0');
-    }
-    return {};
+    // The path can change between two calls: ask again with what the last call asked for.
+    std::string shortPath = fetchGrowing<char>(
+        [&](char* buffer, std::size_t size) {
+            return platform.GetShortPathNameA(longPath.c_str(), buffer,
+                                              static_cast<std::uint32_t>(size));
+        },
+        64, 4);
+    shortPath.resize(
+        ::strnlen(shortPath.c_str(), shortPath.size())); // a NUL ends it, whatever the count said
+    return shortPath.empty() ? std::wstring() : platform.fromEightBit(shortPath);
 }
 
 } // namespace tw

@@ -1,5 +1,6 @@
 #include "DirList.h"
 
+#include "platform/DrivePath.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -63,35 +64,20 @@ QString DirList::rowPath(int row) const {
 }
 
 QString DirList::resolve(const QString& text) const {
-    if (text.size() < 2 || text.at(1) != QLatin1Char(':') || !text.at(0).isLetter())
-        return {};
-    const QString drive = text.left(2).toUpper();
-    QString rest = text.mid(2);
+    std::wstring typed = text.toStdWString();
     // A bare drive, or the drive list's text with its label, means the drive's root.
-    if (rest.isEmpty() || rest.startsWith(QLatin1Char(' ')))
-        rest = QStringLiteral("\\");
-    if (!rest.startsWith(QLatin1Char('\\')))
+    if (hasDriveLetter(typed) && (typed.size() == 2 || typed[2] == L' '))
+        typed = typed.substr(0, 2) + L'\\';
+    const DrivePath parsed = parseDrivePath(typed);
+    if (!parsed.valid)
         return {};
-
-    QStringList parts;
-    for (const QString& part : rest.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("."))
-            continue;
-        if (part == QLatin1String("..")) {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts << part;
-    }
-    const QString wanted = drive + QLatin1Char('\\') + parts.join(QLatin1Char('\\'));
 
     // The platform resolves the spelling (case, short names); map back for the real one.
-    const std::string native = m_platform.nativePath(wanted.toStdWString());
+    const std::string native = m_platform.nativePath(parsed.normalized());
     if (native.empty())
         return {};
     QString real = QString::fromStdWString(m_platform.drivePath(native));
-    if (real.size() < 2 || real.at(1) != QLatin1Char(':'))
+    if (!hasDriveLetter(real.toStdWString()))
         return {};
     while (real.size() > 3 && real.endsWith(QLatin1Char('\\')))
         real.chop(1);

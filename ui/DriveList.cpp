@@ -1,5 +1,6 @@
 #include "DriveList.h"
 
+#include "platform/DrivePath.h"
 #include "platform/Platform.h"
 
 #include <QSignalBlocker>
@@ -67,7 +68,7 @@ QString DriveList::drive() const {
 }
 
 bool DriveList::setDrive(const QString& text) {
-    if (text.size() < 2 || text.at(1) != QLatin1Char(':'))
+    if (!hasDriveLetter(text.toStdWString()))
         return false;
     const QString letter = text.left(2);
     for (int i = 0; i < count(); ++i) {

@@ -8,14 +8,10 @@ namespace tw::posix {
 
 namespace {
 
-bool isSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-const DriveRoot* findDrive(const std::vector<DriveRoot>& drives, wchar_t letter) {
-    const wchar_t upper = (letter >= L'a' && letter <= L'z') ? letter - 0x20 : letter;
+const DriveRoot* findDrive(const std::vector<DriveRoot>& drives, const DrivePath& path) {
+    const wchar_t letter = path.drive()[0];
     for (const DriveRoot& drive : drives)
-        if (drive.letter == upper)
+        if (drive.letter == letter)
             return &drive;
     return nullptr;
 }
@@ -28,39 +24,13 @@ std::string joinNative(const std::string& folder, const std::string& name) {
     return folder + '/' + name;
 }
 
-ParsedDrivePath parseDrivePath(const std::wstring& text) {
-    ParsedDrivePath parsed;
-    // A NUL would cut the native path short and name another file.
-    if (text.size() < 2 || text[1] != L':' || text.find(L'\0') != std::wstring::npos)
-        return parsed;
-    const wchar_t letter = text[0];
-    if (!((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')))
-        return parsed;
-    if (text.size() > 2 && !isSeparator(text[2]))
-        return parsed; // "C:MUSIC" is relative to a per-drive folder we do not keep
-    parsed.letter = letter;
-    parsed.rooted = text.size() > 2;
-    std::size_t start = 2;
-    while (start < text.size()) {
-        std::size_t end = start;
-        while (end < text.size() && !isSeparator(text[end]))
-            ++end;
-        if (end > start)
-            parsed.components.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    parsed.trailingSeparator = text.size() > 3 && isSeparator(text.back());
-    parsed.valid = true;
-    return parsed;
-}
-
 ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<DriveRoot>& drives,
                               const TableSource& tables) {
     ResolvedPath result;
     result.parsed = parseDrivePath(drivePath);
     if (!result.parsed.valid)
         return result;
-    const DriveRoot* drive = findDrive(drives, result.parsed.letter);
+    const DriveRoot* drive = findDrive(drives, result.parsed);
     if (!drive)
         return result;
     result.valid = true;

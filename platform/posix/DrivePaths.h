@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DrivePath.h"
 #include "platform/posix/ShortNames.h"
 
 #include <functional>
@@ -17,18 +18,6 @@ struct DriveRoot {
     wchar_t letter;         // L'C'
     std::string nativeRoot; // "/"
 };
-
-struct ParsedDrivePath {
-    bool valid = false;
-    wchar_t letter = 0;  // as written
-    bool rooted = false; // "C:\..." rather than "C:"
-    std::vector<std::wstring> components;
-    bool trailingSeparator = false;
-};
-
-// "X:" or "X:\..." with "\" or "/" between components; anything else (a relative path, "C:MUSIC",
-// a NUL anywhere) is not valid.
-ParsedDrivePath parseDrivePath(const std::wstring& text);
 
 // The short-name table of a native folder, or null when it cannot be listed.
 using TableSource =
@@ -48,7 +37,7 @@ struct ResolvedPart {
 
 struct ResolvedPath {
     bool valid = false; // a drive path on a drive of the map
-    ParsedDrivePath parsed;
+    DrivePath parsed;
     std::string native;
     bool exists = false;   // every component was found
     bool allShort = false; // every component's short name is known

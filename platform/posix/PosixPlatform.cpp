@@ -54,24 +54,16 @@ namespace tw::posix {
 namespace {
 
 Status failure(const wchar_t* what, const std::wstring& path, int error) {
-    return Status::failure(std::wstring(what) + L" " + path + L": " + systemErrorText(error));
+    return pathFailure(what, path, systemErrorText(error));
 }
 
 // The file helpers' EINVAL means the name holds something other than a regular file.
 Status fileFailure(const wchar_t* what, const std::wstring& path, int error) {
     if (error == EINVAL)
-        return Status::failure(std::wstring(what) + L" " + path +
-                               L": it is not a regular file (a pipe, a device, a socket, or a "
-                               L"link to none of these or to nothing)");
+        return pathFailure(what, path,
+                           L"it is not a regular file (a pipe, a device, a socket, or a link to "
+                           L"none of these or to nothing)");
     return failure(what, path, error);
-}
-
-// Text that names no place: not a drive path at all, or a letter the drive map lacks.
-Status noDrive(const wchar_t* what, const std::wstring& path) {
-    const bool hasLetter = path.size() >= 2 && path[1] == L':';
-    return Status::failure(std::wstring(what) + L" " + path +
-                           (hasLetter ? L": there is no drive " + path.substr(0, 2)
-                                      : std::wstring(L": not a full path with a drive letter")));
 }
 
 // Lexical components of an absolute native path ("." and empty ones dropped, ".." applied).
@@ -320,11 +312,7 @@ std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffe
     const std::string shortPath = shortForm(resolve(fromUtf8(longPath)));
     if (shortPath.empty())
         return 0;
-    const auto length = static_cast<std::uint32_t>(shortPath.size());
-    if (!buffer || length >= bufferLength)
-        return length + 1;
-    std::memcpy(buffer, shortPath.c_str(), shortPath.size() + 1);
-    return length;
+    return answerInBuffer(shortPath, buffer, bufferLength);
 }
 
 Status PosixPlatform::listEntries(const std::wstring& directory, bool directories,
@@ -333,7 +321,7 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
     names.clear();
     const ResolvedPath resolved = resolve(directory);
     if (!resolved.valid)
-        return noDrive(L"Cannot read", directory);
+        return noDriveFailure(L"Cannot read", directory);
     DIR* dir = ::opendir(resolved.native.c_str());
     if (!dir)
         return failure(L"Cannot read", directory, errno);
@@ -395,7 +383,7 @@ std::wstring PosixPlatform::currentDirectory() const {
 Status PosixPlatform::setCurrentDirectory(const std::wstring& directory) {
     const ResolvedPath resolved = resolve(directory);
     if (!resolved.valid)
-        return noDrive(L"Cannot change to", directory);
+        return noDriveFailure(L"Cannot change to", directory);
     if (::chdir(resolved.native.c_str()) != 0)
         return failure(L"Cannot change to", directory, errno);
     return Status::success();
@@ -448,7 +436,7 @@ Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes,
                                std::size_t maxBytes) const {
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
-        return noDrive(L"Cannot read", path);
+        return noDriveFailure(L"Cannot read", path);
     if (const int error = readFileStart(resolved.native, bytes, maxBytes))
         return fileFailure(L"Cannot read", path, error);
     return Status::success();
@@ -457,7 +445,7 @@ Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes,
 Status PosixPlatform::writeFile(const std::wstring& path, const std::string& bytes) {
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
-        return noDrive(L"Cannot write", path);
+        return noDriveFailure(L"Cannot write", path);
     if (const int error = replaceWholeFile(resolved.native, bytes, LinkAtName::Replace))
         return fileFailure(L"Cannot write", path, error);
     return Status::success();
@@ -466,7 +454,7 @@ Status PosixPlatform::writeFile(const std::wstring& path, const std::string& byt
 Status PosixPlatform::replaceFile(const std::wstring& path, const std::string& bytes) {
     const ResolvedPath resolved = resolve(path);
     if (!resolved.valid)
-        return noDrive(L"Cannot write", path);
+        return noDriveFailure(L"Cannot write", path);
     if (const int error = replaceWholeFile(resolved.native, bytes, LinkAtName::Follow))
         return fileFailure(L"Cannot write", path, error);
     return Status::success();
@@ -476,7 +464,7 @@ Status PosixPlatform::startBatch(const std::wstring& directory, const std::wstri
                                  bool minimized) {
     const ResolvedPath resolved = resolve(directory);
     if (!resolved.valid)
-        return noDrive(L"Cannot start the script in", directory);
+        return noDriveFailure(L"Cannot start the script in", directory);
     return startScriptInTerminal(resolved.native, toUtf8(scriptName), minimized);
 }
 

@@ -1,5 +1,6 @@
 #include "Win32Platform.h"
 
+#include "platform/DrivePath.h"
 #include "platform/Text.h"
 
 #include <windows.h>
@@ -22,10 +23,6 @@ std::wstring whyNoWindowCanOpen() {
 namespace tw::win32 {
 
 namespace {
-
-bool isSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
 
 wchar_t upper(wchar_t letter) {
     return (letter >= L'a' && letter <= L'z') ? static_cast<wchar_t>(letter - 0x20) : letter;
@@ -53,19 +50,11 @@ std::wstring errorText(DWORD error) {
 }
 
 Status failure(const wchar_t* what, const std::wstring& path, DWORD error) {
-    return Status::failure(std::wstring(what) + L" " + path + L": " + errorText(error));
+    return pathFailure(what, path, errorText(error));
 }
 
 Status failure(const wchar_t* what, const std::wstring& path, const wchar_t* why) {
-    return Status::failure(std::wstring(what) + L" " + path + L": " + why);
-}
-
-// Text that names no place: not a drive path at all, or a letter that is no drive.
-Status noDrive(const wchar_t* what, const std::wstring& path) {
-    const bool hasLetter = path.size() >= 2 && path[1] == L':';
-    return Status::failure(std::wstring(what) + L" " + path +
-                           (hasLetter ? L": there is no drive " + path.substr(0, 2)
-                                      : std::wstring(L": not a full path with a drive letter")));
+    return pathFailure(what, path, why);
 }
 
 // A name a drive path and its UTF-8 native form can carry: no control character, no half of
@@ -89,18 +78,9 @@ bool isCarriableName(const std::wstring& name) {
 // Calls fn(buffer, size) until the result fits; fn returns the length written or, when the
 // buffer is too small, the size needed (as the system's string getters do). 0 is a failure.
 template <typename Fn> std::wstring fetchString(Fn fn) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        const DWORD n = fn(buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0)
-            return {};
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            return buffer;
-        }
-        buffer.assign(std::max<std::size_t>(n, buffer.size() * 2), L'\0');
-    }
-    return {};
+    return fetchGrowing<wchar_t>(
+        [&](wchar_t* buffer, std::size_t size) { return fn(buffer, static_cast<DWORD>(size)); },
+        MAX_PATH);
 }
 
 class Handle {
@@ -151,12 +131,8 @@ Win32Platform::Win32Platform() = default;
 Win32Platform::~Win32Platform() = default;
 
 std::wstring Win32Platform::fullPath(const std::wstring& drivePath) {
-    // A NUL would cut the path short and name another file.
-    if (drivePath.size() < 2 || drivePath[1] != L':' ||
-        drivePath.find(L'\0') != std::wstring::npos || !driveExists(drivePath[0]))
+    if (!parseDrivePath(drivePath).valid || !driveExists(drivePath[0]))
         return {};
-    if (drivePath.size() > 2 && !isSeparator(drivePath[2]))
-        return {}; // "C:MUSIC" is relative to a per-drive directory we do not keep
     const std::wstring rooted = drivePath.size() == 2 ? drivePath + L'\\' : drivePath;
     std::wstring full = fetchString([&](wchar_t* buffer, DWORD size) {
         return ::GetFullPathNameW(rooted.c_str(), size, buffer, nullptr);
@@ -178,9 +154,10 @@ std::vector<Drive> Win32Platform::drives() const {
     for (std::size_t start = 0; start < roots.size();) {
         const std::wstring root = roots.c_str() + start;
         start += root.size() + 1;
-        if (root.size() < 2 || root[1] != L':')
+        const DrivePath parsed = parseDrivePath(root);
+        if (!parsed.valid)
             continue;
-        Drive drive{std::wstring{upper(root[0]), L':'}, {}};
+        Drive drive{parsed.drive(), {}};
         wchar_t volume[MAX_PATH + 1] = {};
         if (::GetVolumeInformationW(root.c_str(), volume, MAX_PATH + 1, nullptr, nullptr, nullptr,
                                     nullptr, 0) &&
@@ -236,7 +213,7 @@ std::wstring Win32Platform::drivePath(const std::string& nativePath) const {
     std::wstring path = text::fromUtf8(nativePath);
     if (path.size() > 4 && path.compare(0, 4, L"\\\\?\\") == 0)
         path.erase(0, 4);
-    if (path.size() < 3 || !isSeparator(path[2]))
+    if (path.size() < 3 || !isDriveSeparator(path[2]))
         return {};
     return fullPath(path);
 }
@@ -276,25 +253,12 @@ std::uint32_t Win32Platform::GetShortPathNameA(const char* longPath, char* buffe
                                                std::uint32_t bufferLength) const {
     if (!longPath)
         return 0;
-    std::string shortPath(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD n =
-            ::GetShortPathNameA(longPath, shortPath.data(), static_cast<DWORD>(shortPath.size()));
-        if (n == 0)
-            return 0;
-        if (n < shortPath.size()) {
-            shortPath.resize(n);
-            break;
-        }
-        if (n > 32768 * 3)
-            return 0;
-        shortPath.assign(n, '\0');
-    }
-    const auto length = static_cast<std::uint32_t>(shortPath.size());
-    if (!buffer || length >= bufferLength)
-        return length + 1;
-    std::memcpy(buffer, shortPath.c_str(), shortPath.size() + 1);
-    return length;
+    const std::string shortPath = fetchGrowing<char>(
+        [&](char* into, std::size_t size) {
+            return ::GetShortPathNameA(longPath, into, static_cast<DWORD>(size));
+        },
+        MAX_PATH);
+    return shortPath.empty() ? 0 : answerInBuffer(shortPath, buffer, bufferLength);
 }
 
 namespace {
@@ -304,7 +268,7 @@ Status listEntries(const std::wstring& directory, bool directories, const std::w
     names.clear();
     const std::wstring full = Win32Platform::fullPath(directory);
     if (full.empty())
-        return noDrive(L"Cannot read", directory);
+        return noDriveFailure(L"Cannot read", directory);
     const std::wstring search = full + (full.back() == L'\\' ? L"*" : L"\\*");
 
     WIN32_FIND_DATAW found{};
@@ -361,7 +325,7 @@ std::wstring Win32Platform::currentDirectory() const {
 Status Win32Platform::setCurrentDirectory(const std::wstring& directory) {
     const std::wstring full = fullPath(directory);
     if (full.empty())
-        return noDrive(L"Cannot change to", directory);
+        return noDriveFailure(L"Cannot change to", directory);
     if (!::SetCurrentDirectoryW(full.c_str()))
         return failure(L"Cannot change to", directory, ::GetLastError());
     return Status::success();
@@ -436,7 +400,7 @@ Status Win32Platform::readFile(const std::wstring& path, std::string& bytes,
                                std::size_t maxBytes) const {
     const std::wstring full = fullPath(path);
     if (full.empty())
-        return noDrive(L"Cannot read", path);
+        return noDriveFailure(L"Cannot read", path);
     const DWORD attributes = ::GetFileAttributesW(full.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return failure(L"Cannot read", path, L"it is a folder");
@@ -470,7 +434,7 @@ Status Win32Platform::writeFile(const std::wstring& path, const std::string& byt
 Status Win32Platform::replaceFile(const std::wstring& path, const std::string& bytes) {
     const std::wstring target = fullPath(path);
     if (target.empty())
-        return noDrive(L"Cannot write", path);
+        return noDriveFailure(L"Cannot write", path);
     const DWORD oldAttributes = ::GetFileAttributesW(target.c_str());
     if (oldAttributes != INVALID_FILE_ATTRIBUTES) {
         if (oldAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -520,7 +484,7 @@ Status Win32Platform::startBatch(const std::wstring& directory, const std::wstri
                                  bool minimized) {
     const std::wstring folder = fullPath(directory);
     if (folder.empty())
-        return noDrive(L"Cannot start the script in", directory);
+        return noDriveFailure(L"Cannot start the script in", directory);
     // The name goes on cmd's command line: anything cmd would read as more than a file name
     // (a chain, a redirection, a variable) is refused rather than run.
     if (scriptName.empty() ||

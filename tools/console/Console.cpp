@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include "platform/DrivePath.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "platform/posix/Files.h"
@@ -289,9 +290,7 @@ std::vector<std::wstring> splitWords(const std::wstring& line) {
 }
 
 bool isDrivePath(const std::wstring& word) {
-    return word.size() >= 3 &&
-           ((word[0] >= L'A' && word[0] <= L'Z') || (word[0] >= L'a' && word[0] <= L'z')) &&
-           word[1] == L':' && word[2] == L'\\';
+    return hasDriveLetter(word) && word.size() >= 3 && word[2] == L'\\';
 }
 
 ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories) {
@@ -747,7 +746,7 @@ std::wstring Interpreter::prompt() const {
 std::wstring Interpreter::absoluteDrivePath(const std::wstring& word) const {
     if (isDrivePath(word))
         return word;
-    if (word.size() >= 2 && word[1] == L':')
+    if (hasDriveLetter(word)) // no folder is kept per drive: "C:NAME" is read from the root
         return word.substr(0, 2) + L"\\" + word.substr(2);
     std::wstring current = m_platform.currentDirectory();
     if (word.size() >= 1 && word[0] == L'\\')
