@@ -904,201 +904,317 @@ std::optional<std::vector<off_t>> framesForPieces(const Options& options, const 
     return frames;
 }
 
+// What the decode in one piece carries from frame to frame. The library decodes each frame
+// straight into the free end of the block, so samples are never copied before they are written.
+struct OnePiece {
+    explicit OnePiece(std::size_t blockSize) : size(blockSize), block(newBlock(blockSize)) {}
+    unsigned char* freeEnd() const { return block.get() + filled; }
+
+    std::size_t size;
+    Block block;
+    std::size_t filled = 0;
+    int framesSinceReport = 0;
+    off_t lastErrorAt = -1;
+    // Frames in another rate or channel count than the stream began with: a false frame found
+    // while searching through damage, or another stream joined on. Their audio is left out.
+    bool foreign = false;
+    int foreignFrames = 0;
+};
+
+// How the decode in one piece goes on after a frame.
+enum class Step { On, Done, Failed };
+
+// One run of decode(): the input, the output and the handle that reads the stream, and what has
+// come of it. Each step gives false when the run fails, with the reason in the outcome.
+class Decoding {
+public:
+    Decoding(const Options& options, Listener* listener)
+        : m_options(options), m_listener(listener), m_in(options.input), m_out(options.output) {}
+
+    Outcome run() {
+        if (!openFiles() || !readStreamFormat() || !createOutput())
+            return m_outcome;
+        // From here on a failure takes the partial file away again.
+        if (writePlaceholderHeader() && decodeStream() && finishOutput())
+            m_outcome.ok = true;
+        else
+            m_output.discard();
+        return m_outcome;
+    }
+
+private:
+    bool fail(std::string why) {
+        m_outcome.message = std::move(why);
+        return false;
+    }
+    bool writeFailed() {
+        return fail("cannot write " + m_out + ": " + errnoText(m_output.error()));
+    }
+
+    // Opens the input, and the output's folder, looking at what the output's name holds now.
+    bool openFiles() {
+        if (!m_input.open(m_in))
+            return fail("cannot open " + m_in + ": " + errnoText(m_input.error()));
+        std::string message;
+        return m_output.prepare(m_out, m_input, message) || fail(message);
+    }
+
+    // Opens the stream and reads its rate, channels and tags; the listener hears what it is.
+    bool readStreamFormat() {
+        m_reader = std::make_unique<InputReader>(m_input);
+        std::string message;
+        m_mh = openHandle(m_options, *m_reader, false, message);
+        if (!m_mh)
+            return fail(message.rfind("cannot start", 0) == 0
+                            ? message
+                            : "cannot open " + m_in + ": " + message);
+        int encoding = 0;
+        if (mpg123_getformat(m_mh.get(), &m_rate, &m_channels, &encoding) != MPG123_OK ||
+            m_channels == 0) {
+            if (m_reader->error())
+                return fail("cannot read " + m_in + ": " + errnoText(m_reader->error()));
+            return fail(m_in + " is not an MPEG audio file");
+        }
+        m_outcome.rate = m_rate;
+        m_outcome.channels = m_channels;
+        m_outcome.tags = readTags(m_in);
+        if (m_listener)
+            m_listener->started({m_rate, m_channels, describeStream(m_mh.get(), m_rate)});
+        m_bytesPerFrame = sizeof(short) * static_cast<std::size_t>(m_channels);
+        m_frameBytes = mpg123_outblock(m_mh.get());
+        return true;
+    }
+
+    bool createOutput() {
+        std::string message;
+        return m_output.create(message) || fail(message);
+    }
+
+    // The header goes first as if the file held no samples, and again with their count at the
+    // end. Its length depends on the tags alone, so the samples' place is fixed from here on,
+    // for the pieces too.
+    bool writePlaceholderHeader() {
+        const auto placeholder =
+            soundHeader(m_options.format, m_rate, m_channels, 0, m_outcome.tags);
+        if (!placeholder || !m_output.append(placeholder->data(), placeholder->size()))
+            return fail("cannot create " + m_out + ": " +
+                        errnoText(m_output.error() ? m_output.error() : EINVAL));
+        m_headerSize = placeholder->size();
+        return true;
+    }
+
+    bool decodeStream() {
+        if (!decodeInPiecesIfLong())
+            return false;
+        if (m_outcome.threads == 1 && !decodeInOnePiece())
+            return false;
+        if (m_outcome.frames == 0 && m_outcome.damagedParts > 0)
+            return fail("nothing in " + m_in + " could be decoded");
+        return true;
+    }
+
+    // A long stream without flaws goes in pieces, on as many threads as may be used; the
+    // outcome's threads say whether it did.
+    bool decodeInPiecesIfLong() {
+        const int threads = decodeThreads(m_options.threads);
+        const auto frames = framesForPieces(m_options, m_input, m_mh.get(), threads);
+        if (!frames)
+            return true;
+        const auto starts =
+            pieceStarts(static_cast<off_t>(frames->size()) - 1, threads, m_options.minSliceFrames);
+        if (starts.size() < 2)
+            return true;
+        PieceWork work{m_options,
+                       m_input,
+                       m_output,
+                       {},
+                       m_rate,
+                       m_channels,
+                       1152 * m_bytesPerFrame}; // every MPEG-1 Layer III frame
+        const auto pieces =
+            decodeInPieces(work, *frames, starts, m_mh.get(), dataStart(), m_listener);
+        if (pieces.result == Pieces::Failed) {
+            return fail(pieces.message == "stopped"
+                            ? "decoding " + m_in + " was stopped"
+                            : "cannot write " + m_out + ": " + pieces.message);
+        }
+        if (pieces.result == Pieces::Written) {
+            m_outcome.frames = pieces.bytes / static_cast<long long>(m_bytesPerFrame);
+            m_outcome.threads = pieces.threads;
+            return true;
+        }
+        return startAgain();
+    }
+
+    // The pieces were not shown to be the same: from the start again, for one piece.
+    bool startAgain() {
+        if (!m_output.truncate(dataStart()))
+            return writeFailed();
+        m_mh.reset();
+        m_reader = std::make_unique<InputReader>(m_input);
+        std::string message;
+        m_mh = openHandle(m_options, *m_reader, false, message);
+        int encoding = 0;
+        if (!m_mh || mpg123_getformat(m_mh.get(), &m_rate, &m_channels, &encoding) != MPG123_OK)
+            return fail("cannot open " + m_in + ": " + message);
+        return true;
+    }
+
+    bool decodeInOnePiece() {
+        OnePiece piece(oneBlockSize());
+        Step step = Step::On;
+        while (step == Step::On)
+            step = decodeFrame(piece);
+        return step == Step::Done && (flush(piece) || writeFailed());
+    }
+
+    // A short stream gets a block of its size.
+    std::size_t oneBlockSize() const {
+        const off_t expected = mpg123_length(m_mh.get());
+        const std::size_t fits =
+            expected > 0 ? (static_cast<std::size_t>(expected) * m_bytesPerFrame + 0xFFFF) &
+                               ~std::size_t{0xFFFF}
+                         : kOutputBlock;
+        return std::max(std::min(kOutputBlock, fits), 2 * m_frameBytes);
+    }
+
+    Step decodeFrame(OnePiece& piece) {
+        if (piece.size - piece.filled < m_frameBytes && !flush(piece)) {
+            writeFailed();
+            return Step::Failed;
+        }
+        mpg123_replace_buffer(m_mh.get(), piece.freeEnd(), piece.size - piece.filled);
+        off_t frameNumber = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int rc = mpg123_decode_frame(m_mh.get(), &frameNumber, &audio, &bytes);
+        if (!keepSamples(piece, audio, bytes))
+            return Step::Failed;
+        if (rc == MPG123_DONE)
+            return Step::Done;
+        if (rc == MPG123_NEW_FORMAT) {
+            noteFormat(piece);
+            return Step::On;
+        }
+        if (rc != MPG123_OK)
+            return afterError(piece);
+        if (!reportProgress(piece)) {
+            fail("decoding " + m_in + " was stopped");
+            return Step::Failed;
+        }
+        return Step::On;
+    }
+
+    // Takes a frame's samples into the block, unless they are in another format; more such
+    // frames in a row than damage explains fail the run, unless -ign.
+    bool keepSamples(OnePiece& piece, unsigned char* audio, std::size_t bytes) {
+        if (bytes > 0 && !piece.foreign) {
+            if (audio != piece.freeEnd())
+                std::memmove(piece.freeEnd(), audio, bytes);
+            piece.filled += bytes;
+        } else if (bytes > 0 && ++piece.foreignFrames > kMaxForeignFrames &&
+                   !m_options.ignoreErrors) {
+            return fail("the stream in " + m_in + " changes its sample rate or channels midway");
+        }
+        return true;
+    }
+
+    // The frames from here on are in the stream's own format or in another.
+    void noteFormat(OnePiece& piece) {
+        long r = 0;
+        int c = 0, e = 0;
+        mpg123_getformat(m_mh.get(), &r, &c, &e);
+        const bool wasForeign = piece.foreign;
+        piece.foreign = r != m_rate || c != m_channels;
+        if (piece.foreign && !wasForeign) {
+            piece.foreignFrames = 0;
+            ++m_outcome.damagedParts;
+        }
+    }
+
+    // A frame the library could not decode ends the run; under -ign the search goes on from
+    // where the library gave up, as long as that moves forward.
+    Step afterError(OnePiece& piece) {
+        if (!m_options.ignoreErrors) {
+            fail(whyDecodingFailed());
+            return Step::Failed;
+        }
+        const off_t at = m_reader->position();
+        if (at <= piece.lastErrorAt || m_reader->error())
+            return Step::Done;
+        piece.lastErrorAt = at;
+        ++m_outcome.damagedParts;
+        return Step::On;
+    }
+
+    std::string whyDecodingFailed() const {
+        if (m_reader->error())
+            return "cannot read " + m_in + ": " + errnoText(m_reader->error());
+        if (mpg123_errcode(m_mh.get()) == MPG123_RESYNC_FAIL)
+            return "lost synchronization in " + m_in + " at byte " +
+                   std::to_string(m_reader->position()) +
+                   " and found no next frame nearby (-sa searches on)";
+        return "decoding " + m_in + " failed: " + mpg123_strerror(m_mh.get());
+    }
+
+    // Every kFramesPerReport frames, how far the input has been read; false when the listener
+    // stops the run.
+    bool reportProgress(OnePiece& piece) {
+        if (!m_listener || ++piece.framesSinceReport < kFramesPerReport)
+            return true;
+        piece.framesSinceReport = 0;
+        const double fraction = m_input.size() > 0 ? static_cast<double>(m_reader->position()) /
+                                                         static_cast<double>(m_input.size())
+                                                   : 0.0;
+        return m_listener->progress(std::min(fraction, 1.0));
+    }
+
+    bool flush(OnePiece& piece) {
+        if (piece.filled && !m_output.append(piece.block.get(), piece.filled))
+            return false;
+        m_outcome.frames += static_cast<long long>(piece.filled / m_bytesPerFrame);
+        piece.filled = 0;
+        return true;
+    }
+
+    // The final header; only a complete file takes the output's name.
+    bool finishOutput() {
+        if (m_listener)
+            m_listener->progress(1.0);
+        const auto header =
+            soundHeader(m_options.format, m_rate, m_channels, m_outcome.frames, m_outcome.tags);
+        if (!header || header->size() != m_headerSize)
+            return fail("cannot write " + m_out + ": " + errnoText(EFBIG) + " for the format");
+        if (const int error = m_output.writeAt(header->data(), header->size(), 0))
+            return fail("cannot write " + m_out + ": " + errnoText(error));
+        if (!m_output.close())
+            return writeFailed();
+        std::string message;
+        return m_output.land(m_input, message) || fail(message);
+    }
+
+    off_t dataStart() const { return static_cast<off_t>(m_headerSize); }
+
+    const Options& m_options;
+    Listener* m_listener;
+    const std::string& m_in;
+    const std::string& m_out;
+    Outcome m_outcome;
+    InputFile m_input;
+    OutputFile m_output;
+    std::unique_ptr<InputReader> m_reader; // read by m_mh
+    Handle m_mh;
+    long m_rate = 0;
+    int m_channels = 0;
+    std::size_t m_bytesPerFrame = 0; // of decoded samples
+    std::size_t m_frameBytes = 0;    // the most one frame decodes to
+    std::size_t m_headerSize = 0;    // where the samples start
+};
+
 } // namespace
 
 Outcome decode(const Options& options, Listener* listener) {
-    Outcome outcome;
-    const std::string& in = options.input;
-    const std::string& out = options.output;
-    auto fail = [&](std::string message) {
-        outcome.message = std::move(message);
-        return outcome;
-    };
-
-    InputFile input;
-    if (!input.open(in))
-        return fail("cannot open " + in + ": " + errnoText(input.error()));
-    OutputFile output;
-    std::string message;
-    if (!output.prepare(out, input, message))
-        return fail(message);
-
-    auto reader = std::make_unique<InputReader>(input);
-    Handle mh = openHandle(options, *reader, false, message);
-    if (!mh)
-        return fail(message.rfind("cannot start", 0) == 0 ? message
-                                                          : "cannot open " + in + ": " + message);
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    if (mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK || channels == 0) {
-        if (reader->error())
-            return fail("cannot read " + in + ": " + errnoText(reader->error()));
-        return fail(in + " is not an MPEG audio file");
-    }
-    outcome.rate = rate;
-    outcome.channels = channels;
-    outcome.tags = readTags(in);
-    if (listener)
-        listener->started({rate, channels, describeStream(mh.get(), rate)});
-
-    if (!output.create(message))
-        return fail(message);
-    // From here on a failure takes the partial file away again.
-    auto failWritten = [&](std::string why) {
-        output.discard();
-        return fail(std::move(why));
-    };
-    // The header goes first as if the file held no samples, and again with their count at
-    // the end. Its length depends on the tags alone, so the samples' place is fixed from here
-    // on, for the pieces too.
-    const auto placeholder = soundHeader(options.format, rate, channels, 0, outcome.tags);
-    if (!placeholder || !output.append(placeholder->data(), placeholder->size()))
-        return failWritten("cannot create " + out + ": " +
-                           errnoText(output.error() ? output.error() : EINVAL));
-    auto writeFailed = [&] {
-        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
-    };
-    const std::size_t bytesPerFrame = sizeof(short) * static_cast<std::size_t>(channels);
-    const std::size_t frameBytes = mpg123_outblock(mh.get());
-
-    // A long stream without flaws goes in pieces, on as many threads as may be used.
-    const int threads = decodeThreads(options.threads);
-    if (const auto frames = framesForPieces(options, input, mh.get(), threads)) {
-        const auto dataStart = static_cast<off_t>(placeholder->size());
-        PieceWork work{options,
-                       input,
-                       output,
-                       {},
-                       rate,
-                       channels,
-                       1152 * bytesPerFrame}; // every MPEG-1 Layer III frame
-        const auto starts =
-            pieceStarts(static_cast<off_t>(frames->size()) - 1, threads, options.minSliceFrames);
-        const auto pieces = starts.size() < 2 ? PiecesResult{}
-                                              : decodeInPieces(work, *frames, starts, mh.get(),
-                                                               dataStart, listener);
-        if (pieces.result == Pieces::Failed) {
-            return failWritten(pieces.message == "stopped"
-                                   ? "decoding " + in + " was stopped"
-                                   : "cannot write " + out + ": " + pieces.message);
-        }
-        if (pieces.result == Pieces::Written) {
-            outcome.frames = pieces.bytes / static_cast<long long>(bytesPerFrame);
-            outcome.threads = pieces.threads;
-        } else if (starts.size() >= 2) {
-            // Not shown to be the same: from the start again, in one piece.
-            if (!output.truncate(dataStart))
-                return writeFailed();
-            mh.reset();
-            reader = std::make_unique<InputReader>(input);
-            mh = openHandle(options, *reader, false, message);
-            if (!mh || mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK)
-                return failWritten("cannot open " + in + ": " + message);
-        }
-    }
-
-    if (outcome.threads == 1) {
-        // The library decodes each frame straight into the free end of this block, so samples
-        // are never copied before they are written. A short stream gets a block of its size.
-        const off_t expected = mpg123_length(mh.get());
-        const std::size_t fits =
-            expected > 0 ? (static_cast<std::size_t>(expected) * bytesPerFrame + 0xFFFF) &
-                               ~std::size_t{0xFFFF}
-                         : kOutputBlock;
-        const std::size_t blockSize = std::max(std::min(kOutputBlock, fits), 2 * frameBytes);
-        Block block = newBlock(blockSize);
-        std::size_t filled = 0;
-        auto flush = [&] {
-            if (filled && !output.append(block.get(), filled))
-                return false;
-            outcome.frames += static_cast<long long>(filled / bytesPerFrame);
-            filled = 0;
-            return true;
-        };
-
-        int framesSinceReport = 0;
-        off_t lastErrorAt = -1;
-        // Frames in another rate or channel count than the stream began with: a false frame
-        // found while searching through damage, or another stream joined on. Their audio is
-        // left out.
-        bool foreign = false;
-        int foreignFrames = 0;
-        for (;;) {
-            if (blockSize - filled < frameBytes && !flush())
-                return writeFailed();
-            mpg123_replace_buffer(mh.get(), block.get() + filled, blockSize - filled);
-            off_t frameNumber = 0;
-            unsigned char* audio = nullptr;
-            size_t bytes = 0;
-            const int rc = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
-            if (bytes > 0 && !foreign) {
-                if (audio != block.get() + filled)
-                    std::memmove(block.get() + filled, audio, bytes);
-                filled += bytes;
-            } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames && !options.ignoreErrors) {
-                return failWritten("the stream in " + in +
-                                   " changes its sample rate or channels midway");
-            }
-            if (rc == MPG123_DONE)
-                break;
-            if (rc == MPG123_NEW_FORMAT) {
-                long r = 0;
-                int c = 0, e = 0;
-                mpg123_getformat(mh.get(), &r, &c, &e);
-                const bool wasForeign = foreign;
-                foreign = r != rate || c != channels;
-                if (foreign && !wasForeign) {
-                    foreignFrames = 0;
-                    ++outcome.damagedParts;
-                }
-                continue;
-            }
-            if (rc != MPG123_OK) {
-                if (reader->error() && !options.ignoreErrors)
-                    return failWritten("cannot read " + in + ": " + errnoText(reader->error()));
-                if (!options.ignoreErrors) {
-                    if (mpg123_errcode(mh.get()) == MPG123_RESYNC_FAIL)
-                        return failWritten("lost synchronization in " + in + " at byte " +
-                                           std::to_string(reader->position()) +
-                                           " and found no next frame nearby (-sa searches on)");
-                    return failWritten("decoding " + in + " failed: " + mpg123_strerror(mh.get()));
-                }
-                // -ign: search on from where the library gave up, as long as that moves forward.
-                const off_t at = reader->position();
-                if (at <= lastErrorAt || reader->error())
-                    break;
-                lastErrorAt = at;
-                ++outcome.damagedParts;
-                continue;
-            }
-            if (listener && ++framesSinceReport >= kFramesPerReport) {
-                framesSinceReport = 0;
-                const double fraction = input.size() > 0 ? static_cast<double>(reader->position()) /
-                                                               static_cast<double>(input.size())
-                                                         : 0.0;
-                if (!listener->progress(std::min(fraction, 1.0)))
-                    return failWritten("decoding " + in + " was stopped");
-            }
-        }
-        if (!flush())
-            return writeFailed();
-    }
-    if (outcome.frames == 0 && outcome.damagedParts > 0)
-        return failWritten("nothing in " + in + " could be decoded");
-    if (listener)
-        listener->progress(1.0);
-    // The final header; only a complete file takes the output's name.
-    const auto header = soundHeader(options.format, rate, channels, outcome.frames, outcome.tags);
-    if (!header || header->size() != placeholder->size())
-        return failWritten("cannot write " + out + ": " + errnoText(EFBIG) + " for the format");
-    if (const int error = output.writeAt(header->data(), header->size(), 0))
-        return failWritten("cannot write " + out + ": " + errnoText(error));
-    if (!output.close())
-        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
-    if (!output.land(input, message))
-        return failWritten(message);
-    outcome.ok = true;
-    return outcome;
+    return Decoding(options, listener).run();
 }
 
 void removePartialOutput() noexcept {
