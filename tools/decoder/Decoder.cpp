@@ -610,96 +610,128 @@ struct PieceWork {
     std::atomic<long long> framesDone{0};
 };
 
-// Decodes one piece into its place in the output. `mh` is the handle that decoded the lead,
-// for the first piece; every other piece opens a handle of its own.
-void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
-    std::optional<InputReader> reader;
-    Handle own;
-    off_t next = piece.first;
-    if (!mh) {
-        std::string why;
-        own = openHandle(work.options, reader.emplace(work.input), true, why);
-        next = piece.first - kWarmUpFrames;
-        // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
-        // through every frame before.
-        std::vector<off_t> index;
-        for (off_t frame = 0; frame <= next; frame += kAlign)
-            index.push_back(work.frames[static_cast<std::size_t>(frame)]);
-        if (!own || mpg123_set_index(own.get(), index.data(), kAlign, index.size()) != MPG123_OK ||
-            mpg123_seek_frame(own.get(), next, SEEK_SET) != next) {
-            piece.same = false;
-            return;
+// A handle of the piece's own, at the first frame of its warm-up; nothing when it cannot get
+// there.
+Handle handleAtWarmUp(const Piece& piece, const PieceWork& work, InputReader& reader) {
+    std::string why;
+    Handle own = openHandle(work.options, reader, true, why);
+    const off_t start = piece.first - kWarmUpFrames;
+    // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
+    // through every frame before.
+    std::vector<off_t> index;
+    for (off_t frame = 0; frame <= start; frame += kAlign)
+        index.push_back(work.frames[static_cast<std::size_t>(frame)]);
+    if (!own || mpg123_set_index(own.get(), index.data(), kAlign, index.size()) != MPG123_OK ||
+        mpg123_seek_frame(own.get(), start, SEEK_SET) != start)
+        return nullptr;
+    return own;
+}
+
+// One piece's decode: its handle, the frame it expects next, and a block of its output on the
+// way to the piece's place in the file.
+class PieceDecode {
+public:
+    PieceDecode(Piece& piece, PieceWork& work, mpg123_handle* mh, off_t next)
+        : m_piece(piece), m_work(work), m_mh(mh), m_next(next),
+          m_blockSize(std::max<std::size_t>(kOutputBlock, 2 * work.frameBytes)),
+          m_block(newBlock(m_blockSize)) {}
+
+    void run() {
+        while (!m_work.stop.load(std::memory_order_relaxed) && decodeFrame()) {
         }
-        mh = own.get();
+        flush();
     }
-    const std::size_t blockSize = std::max<std::size_t>(kOutputBlock, 2 * work.frameBytes);
-    Block block = newBlock(blockSize);
-    std::size_t filled = 0;
-    auto flush = [&] {
-        if (filled && piece.writeError == 0)
-            piece.writeError =
-                work.output.writeAt(block.get(), filled, piece.writeAt + piece.bytes);
-        piece.bytes += static_cast<long long>(filled);
-        filled = 0;
-        return piece.writeError == 0;
-    };
-    for (;;) {
-        if (work.stop.load(std::memory_order_relaxed))
-            break;
-        if (blockSize - filled < work.frameBytes && !flush())
-            break;
-        mpg123_replace_buffer(mh, block.get() + filled, blockSize - filled);
+
+private:
+    // Decodes the next frame; false when the piece is done, in doubt, or cannot be written.
+    bool decodeFrame() {
+        if (m_blockSize - m_filled < m_work.frameBytes && !flush())
+            return false;
+        mpg123_replace_buffer(m_mh, m_block.get() + m_filled, m_blockSize - m_filled);
         off_t number = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
-        const int rc = mpg123_decode_frame(mh, &number, &audio, &bytes);
-        if (bytes > 0) {
-            // Only the very frames expected, one after another, where the scan found them.
-            if (number != next || number >= static_cast<off_t>(work.frames.size()) ||
-                mpg123_framepos(mh) != work.frames[static_cast<std::size_t>(number)]) {
-                piece.same = false;
-                break;
-            }
-            ++next;
-            if (number < piece.first) {
-                if (number >= piece.first - kCheckFrames)
-                    piece.warmTail.insert(piece.warmTail.end(), audio, audio + bytes);
-            } else {
-                // Only the end of the stream may be trimmed: every other frame is whole.
-                if (!piece.last && bytes != work.frameBytes) {
-                    piece.same = false;
-                    break;
-                }
-                if (!piece.last && number >= piece.end - kCheckFrames)
-                    piece.ownTail.insert(piece.ownTail.end(), audio, audio + bytes);
-                if (audio != block.get() + filled)
-                    std::memmove(block.get() + filled, audio, bytes);
-                filled += bytes;
-                work.framesDone.fetch_add(1, std::memory_order_relaxed);
-                if (!piece.last && next == piece.end)
-                    break;
-            }
-        }
+        const int rc = mpg123_decode_frame(m_mh, &number, &audio, &bytes);
+        if (bytes > 0 && !take(number, audio, bytes))
+            return false;
         if (rc == MPG123_DONE) {
-            piece.same = piece.same && piece.last;
-            break;
+            m_piece.same = m_piece.same && m_piece.last;
+            return false;
         }
-        if (rc == MPG123_NEW_FORMAT) {
-            long r = 0;
-            int c = 0, e = 0;
-            mpg123_getformat(mh, &r, &c, &e);
-            if (r != work.rate || c != work.channels) {
-                piece.same = false;
-                break;
-            }
-            continue;
-        }
-        if (rc != MPG123_OK) {
-            piece.same = false;
-            break;
-        }
+        if (rc == MPG123_OK || (rc == MPG123_NEW_FORMAT && sameFormat()))
+            return true;
+        m_piece.same = false;
+        return false;
     }
-    flush();
+
+    // A warm-up frame counts only for the check; a frame of the piece goes into the block.
+    // False when the frame is not the one expected, or ends the piece.
+    bool take(off_t number, unsigned char* audio, std::size_t bytes) {
+        // Only the very frames expected, one after another, where the scan found them.
+        if (number != m_next || number >= static_cast<off_t>(m_work.frames.size()) ||
+            mpg123_framepos(m_mh) != m_work.frames[static_cast<std::size_t>(number)]) {
+            m_piece.same = false;
+            return false;
+        }
+        ++m_next;
+        if (number < m_piece.first) {
+            if (number >= m_piece.first - kCheckFrames)
+                m_piece.warmTail.insert(m_piece.warmTail.end(), audio, audio + bytes);
+            return true;
+        }
+        // Only the end of the stream may be trimmed: every other frame is whole.
+        if (!m_piece.last && bytes != m_work.frameBytes) {
+            m_piece.same = false;
+            return false;
+        }
+        if (!m_piece.last && number >= m_piece.end - kCheckFrames)
+            m_piece.ownTail.insert(m_piece.ownTail.end(), audio, audio + bytes);
+        if (audio != m_block.get() + m_filled)
+            std::memmove(m_block.get() + m_filled, audio, bytes);
+        m_filled += bytes;
+        m_work.framesDone.fetch_add(1, std::memory_order_relaxed);
+        return m_piece.last || m_next != m_piece.end;
+    }
+
+    bool sameFormat() const {
+        long r = 0;
+        int c = 0, e = 0;
+        mpg123_getformat(m_mh, &r, &c, &e);
+        return r == m_work.rate && c == m_work.channels;
+    }
+
+    bool flush() {
+        if (m_filled && m_piece.writeError == 0)
+            m_piece.writeError =
+                m_work.output.writeAt(m_block.get(), m_filled, m_piece.writeAt + m_piece.bytes);
+        m_piece.bytes += static_cast<long long>(m_filled);
+        m_filled = 0;
+        return m_piece.writeError == 0;
+    }
+
+    Piece& m_piece;
+    PieceWork& m_work;
+    mpg123_handle* m_mh;
+    off_t m_next;
+    std::size_t m_blockSize;
+    Block m_block;
+    std::size_t m_filled = 0;
+};
+
+// Decodes one piece into its place in the output. `mh` is the handle that decoded the lead,
+// for the first piece; every other piece opens a handle of its own.
+void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
+    if (mh) {
+        PieceDecode(piece, work, mh, piece.first).run();
+        return;
+    }
+    InputReader reader(work.input);
+    const Handle own = handleAtWarmUp(piece, work, reader);
+    if (!own) {
+        piece.same = false;
+        return;
+    }
+    PieceDecode(piece, work, own.get(), piece.first - kWarmUpFrames).run();
 }
 
 // Where the pieces of a stream of `frames` frames begin: one per thread, each of at least
