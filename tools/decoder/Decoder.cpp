@@ -30,7 +30,19 @@
 
 namespace tw::decoder {
 
-bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
+namespace {
+
+// Switches are read in any case.
+std::string inSwitchCase(const std::string& given) {
+    std::string arg = given;
+    if (arg[0] == '-')
+        std::transform(arg.begin(), arg.end(), arg.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return arg;
+}
+
+// The output format a switch names, or nothing.
+std::optional<Format> formatSwitch(const std::string& arg) {
     struct Switch {
         const char* text;
         Format format;
@@ -39,44 +51,56 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
                                          {"-snd", Format::Snd},
                                          {"-aif", Format::Aiff},
                                          {"-aic", Format::Aifc}};
+    const auto format = std::find_if(std::begin(formats), std::end(formats),
+                                     [&](const Switch& s) { return arg == s.text; });
+    if (format == std::end(formats))
+        return std::nullopt;
+    return format->format;
+}
+
+// The count of "-j 4" or "-j4" at `args[i]`, moving `i` past a count of its own; 0 when there
+// is no count from 1 to 256.
+int threadCount(const std::string& arg, const std::vector<std::string>& args, std::size_t& i) {
+    const std::string count = arg.size() > 2        ? arg.substr(2)
+                              : i + 1 < args.size() ? args[++i]
+                                                    : std::string();
+    char* end = nullptr;
+    const long n = std::strtol(count.c_str(), &end, 10);
+    if (count.empty() || *end || n < 1 || n > 256)
+        return 0;
+    return static_cast<int>(n);
+}
+
+} // namespace
+
+bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
     std::vector<std::string> files;
     bool formatGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& given = args[i];
-        // Switches are read in any case; an empty word is no argument.
-        if (given.empty())
+        // An empty word is no argument.
+        if (args[i].empty())
             continue;
-        std::string arg = given;
-        if (arg[0] == '-')
-            std::transform(arg.begin(), arg.end(), arg.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        const auto format = std::find_if(std::begin(formats), std::end(formats),
-                                         [&](const Switch& s) { return arg == s.text; });
-        if (format != std::end(formats)) {
-            if (formatGiven && options.format != format->format) {
+        const std::string arg = inSwitchCase(args[i]);
+        if (const auto format = formatSwitch(arg)) {
+            if (formatGiven && options.format != *format) {
                 error = "more than one output format given";
                 return false;
             }
-            options.format = format->format;
+            options.format = *format;
             formatGiven = true;
         } else if (arg == "-sa") {
             options.searchAgain = true;
         } else if (arg == "-ign") {
             options.ignoreErrors = true;
         } else if (arg.rfind("-j", 0) == 0) {
-            // "-j 4" or "-j4"
-            const std::string count = arg.size() > 2        ? arg.substr(2)
-                                      : i + 1 < args.size() ? args[++i]
-                                                            : std::string();
-            char* end = nullptr;
-            const long n = std::strtol(count.c_str(), &end, 10);
-            if (count.empty() || *end || n < 1 || n > 256) {
+            const int threads = threadCount(arg, args, i);
+            if (threads == 0) {
                 error = "-j needs a number of threads from 1 to 256";
                 return false;
             }
-            options.threads = static_cast<int>(n);
+            options.threads = threads;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown switch " + given;
+            error = "unknown switch " + args[i];
             return false;
         } else {
             files.push_back(arg);
