@@ -651,6 +651,14 @@ Handle handleAtWarmUp(const Piece& piece, const PieceWork& work, InputReader& re
     return own;
 }
 
+// The handle decodes in the rate and channels the stream began with.
+bool inStreamFormat(const PieceWork& work, mpg123_handle* mh) {
+    long r = 0;
+    int c = 0, e = 0;
+    mpg123_getformat(mh, &r, &c, &e);
+    return r == work.rate && c == work.channels;
+}
+
 // One piece's decode: its handle, the frame it expects next, and a block of its output on the
 // way to the piece's place in the file.
 class PieceDecode {
@@ -682,7 +690,7 @@ private:
             m_piece.same = m_piece.same && m_piece.last;
             return false;
         }
-        if (rc == MPG123_OK || (rc == MPG123_NEW_FORMAT && sameFormat()))
+        if (rc == MPG123_OK || (rc == MPG123_NEW_FORMAT && inStreamFormat(m_work, m_mh)))
             return true;
         m_piece.same = false;
         return false;
@@ -715,13 +723,6 @@ private:
         m_filled += bytes;
         m_work.framesDone.fetch_add(1, std::memory_order_relaxed);
         return m_piece.last || m_next != m_piece.end;
-    }
-
-    bool sameFormat() const {
-        long r = 0;
-        int c = 0, e = 0;
-        mpg123_getformat(m_mh, &r, &c, &e);
-        return r == m_work.rate && c == m_work.channels;
     }
 
     bool flush() {
@@ -780,83 +781,79 @@ struct PiecesResult {
     int threads = 1;
 };
 
-// Decodes the stream in pieces on threads, straight into the output from `dataStart` on.
-// `mh` has read the stream's first frame and decodes the lead and the first piece.
-PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
-                            const std::vector<off_t>& starts, mpg123_handle* mh, off_t dataStart,
-                            Listener* listener) {
-    PiecesResult result;
-    const OutputFile& output = work.output;
-    // The lead, in one go like any decode from the start.
-    Block lead = newBlock(static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64);
-    std::size_t leadBytes = 0;
-    off_t number = -1;
+// The lead: the stream's first kLeadFrames frames, decoded in one go like any decode from the
+// start.
+struct Lead {
+    Block samples;
+    std::size_t bytes = 0;
+    off_t last = -1;  // the library's number of its last frame
     off_t shift = -1; // frames of the scan the library does not number (an info frame)
-    while (number < kLeadFrames - 1) {
-        mpg123_replace_buffer(mh, lead.get() + leadBytes,
-                              static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64 -
-                                  leadBytes);
+};
+
+// Decodes the lead with `mh`; false when a frame of it is not where the scan found one, or the
+// numbers do not follow the scan's, or the format changes.
+bool decodeLead(const PieceWork& work, const std::vector<off_t>& scanned, mpg123_handle* mh,
+                Lead& lead) {
+    const std::size_t capacity = static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64;
+    lead.samples = newBlock(capacity);
+    while (lead.last < kLeadFrames - 1) {
+        mpg123_replace_buffer(mh, lead.samples.get() + lead.bytes, capacity - lead.bytes);
         unsigned char* audio = nullptr;
         size_t bytes = 0;
-        const int rc = mpg123_decode_frame(mh, &number, &audio, &bytes);
+        const int rc = mpg123_decode_frame(mh, &lead.last, &audio, &bytes);
         if (bytes > 0) {
             const auto at = std::lower_bound(scanned.begin(), scanned.end(), mpg123_framepos(mh));
             if (at == scanned.end() || *at != mpg123_framepos(mh))
-                return result;
+                return false;
             const off_t index = at - scanned.begin();
-            if ((shift >= 0 && index - number != shift) || index < number)
-                return result;
-            shift = index - number;
-            if (audio != lead.get() + leadBytes)
-                std::memmove(lead.get() + leadBytes, audio, bytes);
-            leadBytes += bytes;
+            if ((lead.shift >= 0 && index - lead.last != lead.shift) || index < lead.last)
+                return false;
+            lead.shift = index - lead.last;
+            if (audio != lead.samples.get() + lead.bytes)
+                std::memmove(lead.samples.get() + lead.bytes, audio, bytes);
+            lead.bytes += bytes;
         }
-        if (rc == MPG123_NEW_FORMAT) {
-            long r = 0;
-            int c = 0, e = 0;
-            mpg123_getformat(mh, &r, &c, &e);
-            if (r != work.rate || c != work.channels)
-                return result;
-            continue;
-        }
-        if (rc != MPG123_OK)
-            return result;
+        if (rc != MPG123_OK && (rc != MPG123_NEW_FORMAT || !inStreamFormat(work, mh)))
+            return false;
     }
-    if (shift < 0 || shift > 1 || number + 1 > starts[1] - kAlign)
-        return result;
-    if (const int error = output.writeAt(lead.get(), leadBytes, dataStart)) {
-        result.result = Pieces::Failed;
-        result.message = errnoText(error);
-        return result;
-    }
-    lead.reset();
-    // The library's numbering from here on.
-    work.frames.assign(scanned.begin() + shift, scanned.end());
-    const auto& frames = work.frames;
-    const off_t afterLead = number + 1;
+    return true;
+}
+
+// The pieces that begin at `starts`, the first one after the lead; each writes from its place
+// after the lead's samples, which end at `leadEnd` in the output.
+std::vector<Piece> layOutPieces(const PieceWork& work, const std::vector<off_t>& starts,
+                                off_t afterLead, off_t leadEnd) {
     std::vector<Piece> pieces(starts.size());
     for (std::size_t k = 0; k < pieces.size(); ++k) {
         Piece& piece = pieces[k];
         piece.first = k == 0 ? afterLead : starts[k];
         piece.last = k + 1 == pieces.size();
-        piece.end = piece.last ? static_cast<off_t>(frames.size()) : starts[k + 1];
-        piece.writeAt = dataStart + static_cast<off_t>(leadBytes) +
-                        (piece.first - afterLead) * static_cast<off_t>(work.frameBytes);
+        piece.end = piece.last ? static_cast<off_t>(work.frames.size()) : starts[k + 1];
+        piece.writeAt = leadEnd + (piece.first - afterLead) * static_cast<off_t>(work.frameBytes);
         piece.warmTail.reserve(kCheckFrames * work.frameBytes);
         piece.ownTail.reserve(kCheckFrames * work.frameBytes);
     }
+    return pieces;
+}
+
+// The threads that decode the pieces, and how many of them are still at work.
+struct PieceThreads {
     std::mutex mutex;
     std::condition_variable finished;
     std::size_t running = 0;
     std::vector<std::thread> threads;
-    bool stopped = false;
+};
+
+// A thread for every piece, the first decoding with `mh`.
+void startPieces(PieceThreads& started, std::vector<Piece>& pieces, PieceWork& work,
+                 mpg123_handle* mh) {
     try {
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             {
-                std::lock_guard lock(mutex);
-                ++running;
+                std::lock_guard lock(started.mutex);
+                ++started.running;
             }
-            threads.emplace_back([&, k] {
+            started.threads.emplace_back([&started, &pieces, &work, mh, k] {
                 try {
                     decodePiece(pieces[k], work, k == 0 ? mh : nullptr);
                 } catch (const std::bad_alloc&) {
@@ -865,22 +862,28 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
                 // One piece in doubt and the others' work is wasted: they stop.
                 if (!pieces[k].same || pieces[k].writeError)
                     work.stop = true;
-                std::lock_guard lock(mutex);
-                --running;
-                finished.notify_one();
+                std::lock_guard lock(started.mutex);
+                --started.running;
+                started.finished.notify_one();
             });
         }
     } catch (const std::system_error&) {
         // No thread to be had: the started ones stop, and the stream goes in one piece.
         work.stop = true;
-        std::lock_guard lock(mutex);
-        --running;
+        std::lock_guard lock(started.mutex);
+        --started.running;
     }
+}
+
+// Waits for every piece's thread, telling the listener how far they have come; false when the
+// listener stopped the run.
+bool waitForPieces(PieceThreads& started, PieceWork& work, off_t afterLead, Listener* listener) {
+    bool stopped = false;
     {
-        std::unique_lock lock(mutex);
-        const double total = static_cast<double>(frames.size());
-        while (!finished.wait_for(lock, std::chrono::milliseconds(100),
-                                  [&] { return running == 0; })) {
+        std::unique_lock lock(started.mutex);
+        const double total = static_cast<double>(work.frames.size());
+        while (!started.finished.wait_for(lock, std::chrono::milliseconds(100),
+                                          [&] { return started.running == 0; })) {
             if (!listener || stopped)
                 continue;
             lock.unlock();
@@ -891,10 +894,17 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
             lock.lock();
         }
     }
-    for (auto& thread : threads)
+    for (auto& thread : started.threads)
         thread.join();
-    result.threads = static_cast<int>(threads.size());
+    return !stopped;
+}
 
+// What came of the pieces: written, all of them shown to be what one piece gives; failed; or
+// not the same.
+PiecesResult piecesResult(const std::vector<Piece>& pieces, const PieceThreads& started,
+                          bool stopped, std::size_t leadBytes) {
+    PiecesResult result;
+    result.threads = static_cast<int>(started.threads.size());
     if (stopped) {
         result.result = Pieces::Failed;
         result.message = "stopped";
@@ -907,7 +917,7 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
             return result;
         }
     }
-    bool same = threads.size() == pieces.size();
+    bool same = started.threads.size() == pieces.size();
     for (std::size_t k = 0; same && k < pieces.size(); ++k)
         same = pieces[k].same && (k == 0 || pieces[k].warmTail == pieces[k - 1].ownTail);
     if (!same)
@@ -917,6 +927,33 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
     for (const Piece& piece : pieces)
         result.bytes += piece.bytes;
     return result;
+}
+
+// Decodes the stream in pieces on threads, straight into the output from `dataStart` on.
+// `mh` has read the stream's first frame and decodes the lead and the first piece.
+PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
+                            const std::vector<off_t>& starts, mpg123_handle* mh, off_t dataStart,
+                            Listener* listener) {
+    Lead lead;
+    if (!decodeLead(work, scanned, mh, lead) || lead.shift < 0 || lead.shift > 1 ||
+        lead.last + 1 > starts[1] - kAlign)
+        return {};
+    if (const int error = work.output.writeAt(lead.samples.get(), lead.bytes, dataStart)) {
+        PiecesResult failed;
+        failed.result = Pieces::Failed;
+        failed.message = errnoText(error);
+        return failed;
+    }
+    lead.samples.reset();
+    // The library's numbering from here on.
+    work.frames.assign(scanned.begin() + lead.shift, scanned.end());
+    const off_t afterLead = lead.last + 1;
+    std::vector<Piece> pieces =
+        layOutPieces(work, starts, afterLead, dataStart + static_cast<off_t>(lead.bytes));
+    PieceThreads started;
+    startPieces(started, pieces, work, mh);
+    const bool stopped = !waitForPieces(started, work, afterLead, listener);
+    return piecesResult(pieces, started, stopped, lead.bytes);
 }
 
 // The frames of the input, when it is a stream that may be decoded in pieces; else nothing.
