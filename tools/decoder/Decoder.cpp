@@ -30,7 +30,19 @@
 
 namespace tw::decoder {
 
-bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
+namespace {
+
+// Switches are read in any case.
+std::string inSwitchCase(const std::string& given) {
+    std::string arg = given;
+    if (arg[0] == '-')
+        std::transform(arg.begin(), arg.end(), arg.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return arg;
+}
+
+// The output format a switch names, or nothing.
+std::optional<Format> formatSwitch(const std::string& arg) {
     struct Switch {
         const char* text;
         Format format;
@@ -39,44 +51,56 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
                                          {"-snd", Format::Snd},
                                          {"-aif", Format::Aiff},
                                          {"-aic", Format::Aifc}};
+    const auto format = std::find_if(std::begin(formats), std::end(formats),
+                                     [&](const Switch& s) { return arg == s.text; });
+    if (format == std::end(formats))
+        return std::nullopt;
+    return format->format;
+}
+
+// The count of "-j 4" or "-j4" at `args[i]`, moving `i` past a count of its own; 0 when there
+// is no count from 1 to 256.
+int threadCount(const std::string& arg, const std::vector<std::string>& args, std::size_t& i) {
+    const std::string count = arg.size() > 2        ? arg.substr(2)
+                              : i + 1 < args.size() ? args[++i]
+                                                    : std::string();
+    char* end = nullptr;
+    const long n = std::strtol(count.c_str(), &end, 10);
+    if (count.empty() || *end || n < 1 || n > 256)
+        return 0;
+    return static_cast<int>(n);
+}
+
+} // namespace
+
+bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
     std::vector<std::string> files;
     bool formatGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& given = args[i];
-        // Switches are read in any case; an empty word is no argument.
-        if (given.empty())
+        // An empty word is no argument.
+        if (args[i].empty())
             continue;
-        std::string arg = given;
-        if (arg[0] == '-')
-            std::transform(arg.begin(), arg.end(), arg.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        const auto format = std::find_if(std::begin(formats), std::end(formats),
-                                         [&](const Switch& s) { return arg == s.text; });
-        if (format != std::end(formats)) {
-            if (formatGiven && options.format != format->format) {
+        const std::string arg = inSwitchCase(args[i]);
+        if (const auto format = formatSwitch(arg)) {
+            if (formatGiven && options.format != *format) {
                 error = "more than one output format given";
                 return false;
             }
-            options.format = format->format;
+            options.format = *format;
             formatGiven = true;
         } else if (arg == "-sa") {
             options.searchAgain = true;
         } else if (arg == "-ign") {
             options.ignoreErrors = true;
         } else if (arg.rfind("-j", 0) == 0) {
-            // "-j 4" or "-j4"
-            const std::string count = arg.size() > 2        ? arg.substr(2)
-                                      : i + 1 < args.size() ? args[++i]
-                                                            : std::string();
-            char* end = nullptr;
-            const long n = std::strtol(count.c_str(), &end, 10);
-            if (count.empty() || *end || n < 1 || n > 256) {
+            const int threads = threadCount(arg, args, i);
+            if (threads == 0) {
                 error = "-j needs a number of threads from 1 to 256";
                 return false;
             }
-            options.threads = static_cast<int>(n);
+            options.threads = threads;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown switch " + given;
+            error = "unknown switch " + args[i];
             return false;
         } else {
             files.push_back(arg);
@@ -610,96 +634,129 @@ struct PieceWork {
     std::atomic<long long> framesDone{0};
 };
 
-// Decodes one piece into its place in the output. `mh` is the handle that decoded the lead,
-// for the first piece; every other piece opens a handle of its own.
-void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
-    std::optional<InputReader> reader;
-    Handle own;
-    off_t next = piece.first;
-    if (!mh) {
-        std::string why;
-        own = openHandle(work.options, reader.emplace(work.input), true, why);
-        next = piece.first - kWarmUpFrames;
-        // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
-        // through every frame before.
-        std::vector<off_t> index;
-        for (off_t frame = 0; frame <= next; frame += kAlign)
-            index.push_back(work.frames[static_cast<std::size_t>(frame)]);
-        if (!own || mpg123_set_index(own.get(), index.data(), kAlign, index.size()) != MPG123_OK ||
-            mpg123_seek_frame(own.get(), next, SEEK_SET) != next) {
-            piece.same = false;
-            return;
+// A handle of the piece's own, at the first frame of its warm-up; nothing when it cannot get
+// there.
+Handle handleAtWarmUp(const Piece& piece, const PieceWork& work, InputReader& reader) {
+    std::string why;
+    Handle own = openHandle(work.options, reader, true, why);
+    const off_t start = piece.first - kWarmUpFrames;
+    // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
+    // through every frame before.
+    std::vector<off_t> index;
+    for (off_t frame = 0; frame <= start; frame += kAlign)
+        index.push_back(work.frames[static_cast<std::size_t>(frame)]);
+    if (!own || mpg123_set_index(own.get(), index.data(), kAlign, index.size()) != MPG123_OK ||
+        mpg123_seek_frame(own.get(), start, SEEK_SET) != start)
+        return nullptr;
+    return own;
+}
+
+// The handle decodes in the rate and channels the stream began with.
+bool inStreamFormat(const PieceWork& work, mpg123_handle* mh) {
+    long r = 0;
+    int c = 0, e = 0;
+    mpg123_getformat(mh, &r, &c, &e);
+    return r == work.rate && c == work.channels;
+}
+
+// One piece's decode: its handle, the frame it expects next, and a block of its output on the
+// way to the piece's place in the file.
+class PieceDecode {
+public:
+    PieceDecode(Piece& piece, PieceWork& work, mpg123_handle* mh, off_t next)
+        : m_piece(piece), m_work(work), m_mh(mh), m_next(next),
+          m_blockSize(std::max<std::size_t>(kOutputBlock, 2 * work.frameBytes)),
+          m_block(newBlock(m_blockSize)) {}
+
+    void run() {
+        while (!m_work.stop.load(std::memory_order_relaxed) && decodeFrame()) {
         }
-        mh = own.get();
+        flush();
     }
-    const std::size_t blockSize = std::max<std::size_t>(kOutputBlock, 2 * work.frameBytes);
-    Block block = newBlock(blockSize);
-    std::size_t filled = 0;
-    auto flush = [&] {
-        if (filled && piece.writeError == 0)
-            piece.writeError =
-                work.output.writeAt(block.get(), filled, piece.writeAt + piece.bytes);
-        piece.bytes += static_cast<long long>(filled);
-        filled = 0;
-        return piece.writeError == 0;
-    };
-    for (;;) {
-        if (work.stop.load(std::memory_order_relaxed))
-            break;
-        if (blockSize - filled < work.frameBytes && !flush())
-            break;
-        mpg123_replace_buffer(mh, block.get() + filled, blockSize - filled);
+
+private:
+    // Decodes the next frame; false when the piece is done, in doubt, or cannot be written.
+    bool decodeFrame() {
+        if (m_blockSize - m_filled < m_work.frameBytes && !flush())
+            return false;
+        mpg123_replace_buffer(m_mh, m_block.get() + m_filled, m_blockSize - m_filled);
         off_t number = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
-        const int rc = mpg123_decode_frame(mh, &number, &audio, &bytes);
-        if (bytes > 0) {
-            // Only the very frames expected, one after another, where the scan found them.
-            if (number != next || number >= static_cast<off_t>(work.frames.size()) ||
-                mpg123_framepos(mh) != work.frames[static_cast<std::size_t>(number)]) {
-                piece.same = false;
-                break;
-            }
-            ++next;
-            if (number < piece.first) {
-                if (number >= piece.first - kCheckFrames)
-                    piece.warmTail.insert(piece.warmTail.end(), audio, audio + bytes);
-            } else {
-                // Only the end of the stream may be trimmed: every other frame is whole.
-                if (!piece.last && bytes != work.frameBytes) {
-                    piece.same = false;
-                    break;
-                }
-                if (!piece.last && number >= piece.end - kCheckFrames)
-                    piece.ownTail.insert(piece.ownTail.end(), audio, audio + bytes);
-                if (audio != block.get() + filled)
-                    std::memmove(block.get() + filled, audio, bytes);
-                filled += bytes;
-                work.framesDone.fetch_add(1, std::memory_order_relaxed);
-                if (!piece.last && next == piece.end)
-                    break;
-            }
-        }
+        const int rc = mpg123_decode_frame(m_mh, &number, &audio, &bytes);
+        if (bytes > 0 && !take(number, audio, bytes))
+            return false;
         if (rc == MPG123_DONE) {
-            piece.same = piece.same && piece.last;
-            break;
+            m_piece.same = m_piece.same && m_piece.last;
+            return false;
         }
-        if (rc == MPG123_NEW_FORMAT) {
-            long r = 0;
-            int c = 0, e = 0;
-            mpg123_getformat(mh, &r, &c, &e);
-            if (r != work.rate || c != work.channels) {
-                piece.same = false;
-                break;
-            }
-            continue;
-        }
-        if (rc != MPG123_OK) {
-            piece.same = false;
-            break;
-        }
+        if (rc == MPG123_OK || (rc == MPG123_NEW_FORMAT && inStreamFormat(m_work, m_mh)))
+            return true;
+        m_piece.same = false;
+        return false;
     }
-    flush();
+
+    // A warm-up frame counts only for the check; a frame of the piece goes into the block.
+    // False when the frame is not the one expected, or ends the piece.
+    bool take(off_t number, unsigned char* audio, std::size_t bytes) {
+        // Only the very frames expected, one after another, where the scan found them.
+        if (number != m_next || number >= static_cast<off_t>(m_work.frames.size()) ||
+            mpg123_framepos(m_mh) != m_work.frames[static_cast<std::size_t>(number)]) {
+            m_piece.same = false;
+            return false;
+        }
+        ++m_next;
+        if (number < m_piece.first) {
+            if (number >= m_piece.first - kCheckFrames)
+                m_piece.warmTail.insert(m_piece.warmTail.end(), audio, audio + bytes);
+            return true;
+        }
+        // Only the end of the stream may be trimmed: every other frame is whole.
+        if (!m_piece.last && bytes != m_work.frameBytes) {
+            m_piece.same = false;
+            return false;
+        }
+        if (!m_piece.last && number >= m_piece.end - kCheckFrames)
+            m_piece.ownTail.insert(m_piece.ownTail.end(), audio, audio + bytes);
+        if (audio != m_block.get() + m_filled)
+            std::memmove(m_block.get() + m_filled, audio, bytes);
+        m_filled += bytes;
+        m_work.framesDone.fetch_add(1, std::memory_order_relaxed);
+        return m_piece.last || m_next != m_piece.end;
+    }
+
+    bool flush() {
+        if (m_filled && m_piece.writeError == 0)
+            m_piece.writeError =
+                m_work.output.writeAt(m_block.get(), m_filled, m_piece.writeAt + m_piece.bytes);
+        m_piece.bytes += static_cast<long long>(m_filled);
+        m_filled = 0;
+        return m_piece.writeError == 0;
+    }
+
+    Piece& m_piece;
+    PieceWork& m_work;
+    mpg123_handle* m_mh;
+    off_t m_next;
+    std::size_t m_blockSize;
+    Block m_block;
+    std::size_t m_filled = 0;
+};
+
+// Decodes one piece into its place in the output. `mh` is the handle that decoded the lead,
+// for the first piece; every other piece opens a handle of its own.
+void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
+    if (mh) {
+        PieceDecode(piece, work, mh, piece.first).run();
+        return;
+    }
+    InputReader reader(work.input);
+    const Handle own = handleAtWarmUp(piece, work, reader);
+    if (!own) {
+        piece.same = false;
+        return;
+    }
+    PieceDecode(piece, work, own.get(), piece.first - kWarmUpFrames).run();
 }
 
 // Where the pieces of a stream of `frames` frames begin: one per thread, each of at least
@@ -724,83 +781,79 @@ struct PiecesResult {
     int threads = 1;
 };
 
-// Decodes the stream in pieces on threads, straight into the output from `dataStart` on.
-// `mh` has read the stream's first frame and decodes the lead and the first piece.
-PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
-                            const std::vector<off_t>& starts, mpg123_handle* mh, off_t dataStart,
-                            Listener* listener) {
-    PiecesResult result;
-    const OutputFile& output = work.output;
-    // The lead, in one go like any decode from the start.
-    Block lead = newBlock(static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64);
-    std::size_t leadBytes = 0;
-    off_t number = -1;
+// The lead: the stream's first kLeadFrames frames, decoded in one go like any decode from the
+// start.
+struct Lead {
+    Block samples;
+    std::size_t bytes = 0;
+    off_t last = -1;  // the library's number of its last frame
     off_t shift = -1; // frames of the scan the library does not number (an info frame)
-    while (number < kLeadFrames - 1) {
-        mpg123_replace_buffer(mh, lead.get() + leadBytes,
-                              static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64 -
-                                  leadBytes);
+};
+
+// Decodes the lead with `mh`; false when a frame of it is not where the scan found one, or the
+// numbers do not follow the scan's, or the format changes.
+bool decodeLead(const PieceWork& work, const std::vector<off_t>& scanned, mpg123_handle* mh,
+                Lead& lead) {
+    const std::size_t capacity = static_cast<std::size_t>(kLeadFrames) * work.frameBytes + 64;
+    lead.samples = newBlock(capacity);
+    while (lead.last < kLeadFrames - 1) {
+        mpg123_replace_buffer(mh, lead.samples.get() + lead.bytes, capacity - lead.bytes);
         unsigned char* audio = nullptr;
         size_t bytes = 0;
-        const int rc = mpg123_decode_frame(mh, &number, &audio, &bytes);
+        const int rc = mpg123_decode_frame(mh, &lead.last, &audio, &bytes);
         if (bytes > 0) {
             const auto at = std::lower_bound(scanned.begin(), scanned.end(), mpg123_framepos(mh));
             if (at == scanned.end() || *at != mpg123_framepos(mh))
-                return result;
+                return false;
             const off_t index = at - scanned.begin();
-            if ((shift >= 0 && index - number != shift) || index < number)
-                return result;
-            shift = index - number;
-            if (audio != lead.get() + leadBytes)
-                std::memmove(lead.get() + leadBytes, audio, bytes);
-            leadBytes += bytes;
+            if ((lead.shift >= 0 && index - lead.last != lead.shift) || index < lead.last)
+                return false;
+            lead.shift = index - lead.last;
+            if (audio != lead.samples.get() + lead.bytes)
+                std::memmove(lead.samples.get() + lead.bytes, audio, bytes);
+            lead.bytes += bytes;
         }
-        if (rc == MPG123_NEW_FORMAT) {
-            long r = 0;
-            int c = 0, e = 0;
-            mpg123_getformat(mh, &r, &c, &e);
-            if (r != work.rate || c != work.channels)
-                return result;
-            continue;
-        }
-        if (rc != MPG123_OK)
-            return result;
+        if (rc != MPG123_OK && (rc != MPG123_NEW_FORMAT || !inStreamFormat(work, mh)))
+            return false;
     }
-    if (shift < 0 || shift > 1 || number + 1 > starts[1] - kAlign)
-        return result;
-    if (const int error = output.writeAt(lead.get(), leadBytes, dataStart)) {
-        result.result = Pieces::Failed;
-        result.message = errnoText(error);
-        return result;
-    }
-    lead.reset();
-    // The library's numbering from here on.
-    work.frames.assign(scanned.begin() + shift, scanned.end());
-    const auto& frames = work.frames;
-    const off_t afterLead = number + 1;
+    return true;
+}
+
+// The pieces that begin at `starts`, the first one after the lead; each writes from its place
+// after the lead's samples, which end at `leadEnd` in the output.
+std::vector<Piece> layOutPieces(const PieceWork& work, const std::vector<off_t>& starts,
+                                off_t afterLead, off_t leadEnd) {
     std::vector<Piece> pieces(starts.size());
     for (std::size_t k = 0; k < pieces.size(); ++k) {
         Piece& piece = pieces[k];
         piece.first = k == 0 ? afterLead : starts[k];
         piece.last = k + 1 == pieces.size();
-        piece.end = piece.last ? static_cast<off_t>(frames.size()) : starts[k + 1];
-        piece.writeAt = dataStart + static_cast<off_t>(leadBytes) +
-                        (piece.first - afterLead) * static_cast<off_t>(work.frameBytes);
+        piece.end = piece.last ? static_cast<off_t>(work.frames.size()) : starts[k + 1];
+        piece.writeAt = leadEnd + (piece.first - afterLead) * static_cast<off_t>(work.frameBytes);
         piece.warmTail.reserve(kCheckFrames * work.frameBytes);
         piece.ownTail.reserve(kCheckFrames * work.frameBytes);
     }
+    return pieces;
+}
+
+// The threads that decode the pieces, and how many of them are still at work.
+struct PieceThreads {
     std::mutex mutex;
     std::condition_variable finished;
     std::size_t running = 0;
     std::vector<std::thread> threads;
-    bool stopped = false;
+};
+
+// A thread for every piece, the first decoding with `mh`.
+void startPieces(PieceThreads& started, std::vector<Piece>& pieces, PieceWork& work,
+                 mpg123_handle* mh) {
     try {
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             {
-                std::lock_guard lock(mutex);
-                ++running;
+                std::lock_guard lock(started.mutex);
+                ++started.running;
             }
-            threads.emplace_back([&, k] {
+            started.threads.emplace_back([&started, &pieces, &work, mh, k] {
                 try {
                     decodePiece(pieces[k], work, k == 0 ? mh : nullptr);
                 } catch (const std::bad_alloc&) {
@@ -809,22 +862,28 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
                 // One piece in doubt and the others' work is wasted: they stop.
                 if (!pieces[k].same || pieces[k].writeError)
                     work.stop = true;
-                std::lock_guard lock(mutex);
-                --running;
-                finished.notify_one();
+                std::lock_guard lock(started.mutex);
+                --started.running;
+                started.finished.notify_one();
             });
         }
     } catch (const std::system_error&) {
         // No thread to be had: the started ones stop, and the stream goes in one piece.
         work.stop = true;
-        std::lock_guard lock(mutex);
-        --running;
+        std::lock_guard lock(started.mutex);
+        --started.running;
     }
+}
+
+// Waits for every piece's thread, telling the listener how far they have come; false when the
+// listener stopped the run.
+bool waitForPieces(PieceThreads& started, PieceWork& work, off_t afterLead, Listener* listener) {
+    bool stopped = false;
     {
-        std::unique_lock lock(mutex);
-        const double total = static_cast<double>(frames.size());
-        while (!finished.wait_for(lock, std::chrono::milliseconds(100),
-                                  [&] { return running == 0; })) {
+        std::unique_lock lock(started.mutex);
+        const double total = static_cast<double>(work.frames.size());
+        while (!started.finished.wait_for(lock, std::chrono::milliseconds(100),
+                                          [&] { return started.running == 0; })) {
             if (!listener || stopped)
                 continue;
             lock.unlock();
@@ -835,10 +894,17 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
             lock.lock();
         }
     }
-    for (auto& thread : threads)
+    for (auto& thread : started.threads)
         thread.join();
-    result.threads = static_cast<int>(threads.size());
+    return !stopped;
+}
 
+// What came of the pieces: written, all of them shown to be what one piece gives; failed; or
+// not the same.
+PiecesResult piecesResult(const std::vector<Piece>& pieces, const PieceThreads& started,
+                          bool stopped, std::size_t leadBytes) {
+    PiecesResult result;
+    result.threads = static_cast<int>(started.threads.size());
     if (stopped) {
         result.result = Pieces::Failed;
         result.message = "stopped";
@@ -851,7 +917,7 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
             return result;
         }
     }
-    bool same = threads.size() == pieces.size();
+    bool same = started.threads.size() == pieces.size();
     for (std::size_t k = 0; same && k < pieces.size(); ++k)
         same = pieces[k].same && (k == 0 || pieces[k].warmTail == pieces[k - 1].ownTail);
     if (!same)
@@ -861,6 +927,33 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
     for (const Piece& piece : pieces)
         result.bytes += piece.bytes;
     return result;
+}
+
+// Decodes the stream in pieces on threads, straight into the output from `dataStart` on.
+// `mh` has read the stream's first frame and decodes the lead and the first piece.
+PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
+                            const std::vector<off_t>& starts, mpg123_handle* mh, off_t dataStart,
+                            Listener* listener) {
+    Lead lead;
+    if (!decodeLead(work, scanned, mh, lead) || lead.shift < 0 || lead.shift > 1 ||
+        lead.last + 1 > starts[1] - kAlign)
+        return {};
+    if (const int error = work.output.writeAt(lead.samples.get(), lead.bytes, dataStart)) {
+        PiecesResult failed;
+        failed.result = Pieces::Failed;
+        failed.message = errnoText(error);
+        return failed;
+    }
+    lead.samples.reset();
+    // The library's numbering from here on.
+    work.frames.assign(scanned.begin() + lead.shift, scanned.end());
+    const off_t afterLead = lead.last + 1;
+    std::vector<Piece> pieces =
+        layOutPieces(work, starts, afterLead, dataStart + static_cast<off_t>(lead.bytes));
+    PieceThreads started;
+    startPieces(started, pieces, work, mh);
+    const bool stopped = !waitForPieces(started, work, afterLead, listener);
+    return piecesResult(pieces, started, stopped, lead.bytes);
 }
 
 // The frames of the input, when it is a stream that may be decoded in pieces; else nothing.
@@ -904,201 +997,317 @@ std::optional<std::vector<off_t>> framesForPieces(const Options& options, const 
     return frames;
 }
 
+// What the decode in one piece carries from frame to frame. The library decodes each frame
+// straight into the free end of the block, so samples are never copied before they are written.
+struct OnePiece {
+    explicit OnePiece(std::size_t blockSize) : size(blockSize), block(newBlock(blockSize)) {}
+    unsigned char* freeEnd() const { return block.get() + filled; }
+
+    std::size_t size;
+    Block block;
+    std::size_t filled = 0;
+    int framesSinceReport = 0;
+    off_t lastErrorAt = -1;
+    // Frames in another rate or channel count than the stream began with: a false frame found
+    // while searching through damage, or another stream joined on. Their audio is left out.
+    bool foreign = false;
+    int foreignFrames = 0;
+};
+
+// How the decode in one piece goes on after a frame.
+enum class Step { On, Done, Failed };
+
+// One run of decode(): the input, the output and the handle that reads the stream, and what has
+// come of it. Each step gives false when the run fails, with the reason in the outcome.
+class Decoding {
+public:
+    Decoding(const Options& options, Listener* listener)
+        : m_options(options), m_listener(listener), m_in(options.input), m_out(options.output) {}
+
+    Outcome run() {
+        if (!openFiles() || !readStreamFormat() || !createOutput())
+            return m_outcome;
+        // From here on a failure takes the partial file away again.
+        if (writePlaceholderHeader() && decodeStream() && finishOutput())
+            m_outcome.ok = true;
+        else
+            m_output.discard();
+        return m_outcome;
+    }
+
+private:
+    bool fail(std::string why) {
+        m_outcome.message = std::move(why);
+        return false;
+    }
+    bool writeFailed() {
+        return fail("cannot write " + m_out + ": " + errnoText(m_output.error()));
+    }
+
+    // Opens the input, and the output's folder, looking at what the output's name holds now.
+    bool openFiles() {
+        if (!m_input.open(m_in))
+            return fail("cannot open " + m_in + ": " + errnoText(m_input.error()));
+        std::string message;
+        return m_output.prepare(m_out, m_input, message) || fail(message);
+    }
+
+    // Opens the stream and reads its rate, channels and tags; the listener hears what it is.
+    bool readStreamFormat() {
+        m_reader = std::make_unique<InputReader>(m_input);
+        std::string message;
+        m_mh = openHandle(m_options, *m_reader, false, message);
+        if (!m_mh)
+            return fail(message.rfind("cannot start", 0) == 0
+                            ? message
+                            : "cannot open " + m_in + ": " + message);
+        int encoding = 0;
+        if (mpg123_getformat(m_mh.get(), &m_rate, &m_channels, &encoding) != MPG123_OK ||
+            m_channels == 0) {
+            if (m_reader->error())
+                return fail("cannot read " + m_in + ": " + errnoText(m_reader->error()));
+            return fail(m_in + " is not an MPEG audio file");
+        }
+        m_outcome.rate = m_rate;
+        m_outcome.channels = m_channels;
+        m_outcome.tags = readTags(m_in);
+        if (m_listener)
+            m_listener->started({m_rate, m_channels, describeStream(m_mh.get(), m_rate)});
+        m_bytesPerFrame = sizeof(short) * static_cast<std::size_t>(m_channels);
+        m_frameBytes = mpg123_outblock(m_mh.get());
+        return true;
+    }
+
+    bool createOutput() {
+        std::string message;
+        return m_output.create(message) || fail(message);
+    }
+
+    // The header goes first as if the file held no samples, and again with their count at the
+    // end. Its length depends on the tags alone, so the samples' place is fixed from here on,
+    // for the pieces too.
+    bool writePlaceholderHeader() {
+        const auto placeholder =
+            soundHeader(m_options.format, m_rate, m_channels, 0, m_outcome.tags);
+        if (!placeholder || !m_output.append(placeholder->data(), placeholder->size()))
+            return fail("cannot create " + m_out + ": " +
+                        errnoText(m_output.error() ? m_output.error() : EINVAL));
+        m_headerSize = placeholder->size();
+        return true;
+    }
+
+    bool decodeStream() {
+        if (!decodeInPiecesIfLong())
+            return false;
+        if (m_outcome.threads == 1 && !decodeInOnePiece())
+            return false;
+        if (m_outcome.frames == 0 && m_outcome.damagedParts > 0)
+            return fail("nothing in " + m_in + " could be decoded");
+        return true;
+    }
+
+    // A long stream without flaws goes in pieces, on as many threads as may be used; the
+    // outcome's threads say whether it did.
+    bool decodeInPiecesIfLong() {
+        const int threads = decodeThreads(m_options.threads);
+        const auto frames = framesForPieces(m_options, m_input, m_mh.get(), threads);
+        if (!frames)
+            return true;
+        const auto starts =
+            pieceStarts(static_cast<off_t>(frames->size()) - 1, threads, m_options.minSliceFrames);
+        if (starts.size() < 2)
+            return true;
+        PieceWork work{m_options,
+                       m_input,
+                       m_output,
+                       {},
+                       m_rate,
+                       m_channels,
+                       1152 * m_bytesPerFrame}; // every MPEG-1 Layer III frame
+        const auto pieces =
+            decodeInPieces(work, *frames, starts, m_mh.get(), dataStart(), m_listener);
+        if (pieces.result == Pieces::Failed) {
+            return fail(pieces.message == "stopped"
+                            ? "decoding " + m_in + " was stopped"
+                            : "cannot write " + m_out + ": " + pieces.message);
+        }
+        if (pieces.result == Pieces::Written) {
+            m_outcome.frames = pieces.bytes / static_cast<long long>(m_bytesPerFrame);
+            m_outcome.threads = pieces.threads;
+            return true;
+        }
+        return startAgain();
+    }
+
+    // The pieces were not shown to be the same: from the start again, for one piece.
+    bool startAgain() {
+        if (!m_output.truncate(dataStart()))
+            return writeFailed();
+        m_mh.reset();
+        m_reader = std::make_unique<InputReader>(m_input);
+        std::string message;
+        m_mh = openHandle(m_options, *m_reader, false, message);
+        int encoding = 0;
+        if (!m_mh || mpg123_getformat(m_mh.get(), &m_rate, &m_channels, &encoding) != MPG123_OK)
+            return fail("cannot open " + m_in + ": " + message);
+        return true;
+    }
+
+    bool decodeInOnePiece() {
+        OnePiece piece(oneBlockSize());
+        Step step = Step::On;
+        while (step == Step::On)
+            step = decodeFrame(piece);
+        return step == Step::Done && (flush(piece) || writeFailed());
+    }
+
+    // A short stream gets a block of its size.
+    std::size_t oneBlockSize() const {
+        const off_t expected = mpg123_length(m_mh.get());
+        const std::size_t fits =
+            expected > 0 ? (static_cast<std::size_t>(expected) * m_bytesPerFrame + 0xFFFF) &
+                               ~std::size_t{0xFFFF}
+                         : kOutputBlock;
+        return std::max(std::min(kOutputBlock, fits), 2 * m_frameBytes);
+    }
+
+    Step decodeFrame(OnePiece& piece) {
+        if (piece.size - piece.filled < m_frameBytes && !flush(piece)) {
+            writeFailed();
+            return Step::Failed;
+        }
+        mpg123_replace_buffer(m_mh.get(), piece.freeEnd(), piece.size - piece.filled);
+        off_t frameNumber = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int rc = mpg123_decode_frame(m_mh.get(), &frameNumber, &audio, &bytes);
+        if (!keepSamples(piece, audio, bytes))
+            return Step::Failed;
+        if (rc == MPG123_DONE)
+            return Step::Done;
+        if (rc == MPG123_NEW_FORMAT) {
+            noteFormat(piece);
+            return Step::On;
+        }
+        if (rc != MPG123_OK)
+            return afterError(piece);
+        if (!reportProgress(piece)) {
+            fail("decoding " + m_in + " was stopped");
+            return Step::Failed;
+        }
+        return Step::On;
+    }
+
+    // Takes a frame's samples into the block, unless they are in another format; more such
+    // frames in a row than damage explains fail the run, unless -ign.
+    bool keepSamples(OnePiece& piece, unsigned char* audio, std::size_t bytes) {
+        if (bytes > 0 && !piece.foreign) {
+            if (audio != piece.freeEnd())
+                std::memmove(piece.freeEnd(), audio, bytes);
+            piece.filled += bytes;
+        } else if (bytes > 0 && ++piece.foreignFrames > kMaxForeignFrames &&
+                   !m_options.ignoreErrors) {
+            return fail("the stream in " + m_in + " changes its sample rate or channels midway");
+        }
+        return true;
+    }
+
+    // The frames from here on are in the stream's own format or in another.
+    void noteFormat(OnePiece& piece) {
+        long r = 0;
+        int c = 0, e = 0;
+        mpg123_getformat(m_mh.get(), &r, &c, &e);
+        const bool wasForeign = piece.foreign;
+        piece.foreign = r != m_rate || c != m_channels;
+        if (piece.foreign && !wasForeign) {
+            piece.foreignFrames = 0;
+            ++m_outcome.damagedParts;
+        }
+    }
+
+    // A frame the library could not decode ends the run; under -ign the search goes on from
+    // where the library gave up, as long as that moves forward.
+    Step afterError(OnePiece& piece) {
+        if (!m_options.ignoreErrors) {
+            fail(whyDecodingFailed());
+            return Step::Failed;
+        }
+        const off_t at = m_reader->position();
+        if (at <= piece.lastErrorAt || m_reader->error())
+            return Step::Done;
+        piece.lastErrorAt = at;
+        ++m_outcome.damagedParts;
+        return Step::On;
+    }
+
+    std::string whyDecodingFailed() const {
+        if (m_reader->error())
+            return "cannot read " + m_in + ": " + errnoText(m_reader->error());
+        if (mpg123_errcode(m_mh.get()) == MPG123_RESYNC_FAIL)
+            return "lost synchronization in " + m_in + " at byte " +
+                   std::to_string(m_reader->position()) +
+                   " and found no next frame nearby (-sa searches on)";
+        return "decoding " + m_in + " failed: " + mpg123_strerror(m_mh.get());
+    }
+
+    // Every kFramesPerReport frames, how far the input has been read; false when the listener
+    // stops the run.
+    bool reportProgress(OnePiece& piece) {
+        if (!m_listener || ++piece.framesSinceReport < kFramesPerReport)
+            return true;
+        piece.framesSinceReport = 0;
+        const double fraction = m_input.size() > 0 ? static_cast<double>(m_reader->position()) /
+                                                         static_cast<double>(m_input.size())
+                                                   : 0.0;
+        return m_listener->progress(std::min(fraction, 1.0));
+    }
+
+    bool flush(OnePiece& piece) {
+        if (piece.filled && !m_output.append(piece.block.get(), piece.filled))
+            return false;
+        m_outcome.frames += static_cast<long long>(piece.filled / m_bytesPerFrame);
+        piece.filled = 0;
+        return true;
+    }
+
+    // The final header; only a complete file takes the output's name.
+    bool finishOutput() {
+        if (m_listener)
+            m_listener->progress(1.0);
+        const auto header =
+            soundHeader(m_options.format, m_rate, m_channels, m_outcome.frames, m_outcome.tags);
+        if (!header || header->size() != m_headerSize)
+            return fail("cannot write " + m_out + ": " + errnoText(EFBIG) + " for the format");
+        if (const int error = m_output.writeAt(header->data(), header->size(), 0))
+            return fail("cannot write " + m_out + ": " + errnoText(error));
+        if (!m_output.close())
+            return writeFailed();
+        std::string message;
+        return m_output.land(m_input, message) || fail(message);
+    }
+
+    off_t dataStart() const { return static_cast<off_t>(m_headerSize); }
+
+    const Options& m_options;
+    Listener* m_listener;
+    const std::string& m_in;
+    const std::string& m_out;
+    Outcome m_outcome;
+    InputFile m_input;
+    OutputFile m_output;
+    std::unique_ptr<InputReader> m_reader; // read by m_mh
+    Handle m_mh;
+    long m_rate = 0;
+    int m_channels = 0;
+    std::size_t m_bytesPerFrame = 0; // of decoded samples
+    std::size_t m_frameBytes = 0;    // the most one frame decodes to
+    std::size_t m_headerSize = 0;    // where the samples start
+};
+
 } // namespace
 
 Outcome decode(const Options& options, Listener* listener) {
-    Outcome outcome;
-    const std::string& in = options.input;
-    const std::string& out = options.output;
-    auto fail = [&](std::string message) {
-        outcome.message = std::move(message);
-        return outcome;
-    };
-
-    InputFile input;
-    if (!input.open(in))
-        return fail("cannot open " + in + ": " + errnoText(input.error()));
-    OutputFile output;
-    std::string message;
-    if (!output.prepare(out, input, message))
-        return fail(message);
-
-    auto reader = std::make_unique<InputReader>(input);
-    Handle mh = openHandle(options, *reader, false, message);
-    if (!mh)
-        return fail(message.rfind("cannot start", 0) == 0 ? message
-                                                          : "cannot open " + in + ": " + message);
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    if (mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK || channels == 0) {
-        if (reader->error())
-            return fail("cannot read " + in + ": " + errnoText(reader->error()));
-        return fail(in + " is not an MPEG audio file");
-    }
-    outcome.rate = rate;
-    outcome.channels = channels;
-    outcome.tags = readTags(in);
-    if (listener)
-        listener->started({rate, channels, describeStream(mh.get(), rate)});
-
-    if (!output.create(message))
-        return fail(message);
-    // From here on a failure takes the partial file away again.
-    auto failWritten = [&](std::string why) {
-        output.discard();
-        return fail(std::move(why));
-    };
-    // The header goes first as if the file held no samples, and again with their count at
-    // the end. Its length depends on the tags alone, so the samples' place is fixed from here
-    // on, for the pieces too.
-    const auto placeholder = soundHeader(options.format, rate, channels, 0, outcome.tags);
-    if (!placeholder || !output.append(placeholder->data(), placeholder->size()))
-        return failWritten("cannot create " + out + ": " +
-                           errnoText(output.error() ? output.error() : EINVAL));
-    auto writeFailed = [&] {
-        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
-    };
-    const std::size_t bytesPerFrame = sizeof(short) * static_cast<std::size_t>(channels);
-    const std::size_t frameBytes = mpg123_outblock(mh.get());
-
-    // A long stream without flaws goes in pieces, on as many threads as may be used.
-    const int threads = decodeThreads(options.threads);
-    if (const auto frames = framesForPieces(options, input, mh.get(), threads)) {
-        const auto dataStart = static_cast<off_t>(placeholder->size());
-        PieceWork work{options,
-                       input,
-                       output,
-                       {},
-                       rate,
-                       channels,
-                       1152 * bytesPerFrame}; // every MPEG-1 Layer III frame
-        const auto starts =
-            pieceStarts(static_cast<off_t>(frames->size()) - 1, threads, options.minSliceFrames);
-        const auto pieces = starts.size() < 2 ? PiecesResult{}
-                                              : decodeInPieces(work, *frames, starts, mh.get(),
-                                                               dataStart, listener);
-        if (pieces.result == Pieces::Failed) {
-            return failWritten(pieces.message == "stopped"
-                                   ? "decoding " + in + " was stopped"
-                                   : "cannot write " + out + ": " + pieces.message);
-        }
-        if (pieces.result == Pieces::Written) {
-            outcome.frames = pieces.bytes / static_cast<long long>(bytesPerFrame);
-            outcome.threads = pieces.threads;
-        } else if (starts.size() >= 2) {
-            // Not shown to be the same: from the start again, in one piece.
-            if (!output.truncate(dataStart))
-                return writeFailed();
-            mh.reset();
-            reader = std::make_unique<InputReader>(input);
-            mh = openHandle(options, *reader, false, message);
-            if (!mh || mpg123_getformat(mh.get(), &rate, &channels, &encoding) != MPG123_OK)
-                return failWritten("cannot open " + in + ": " + message);
-        }
-    }
-
-    if (outcome.threads == 1) {
-        // The library decodes each frame straight into the free end of this block, so samples
-        // are never copied before they are written. A short stream gets a block of its size.
-        const off_t expected = mpg123_length(mh.get());
-        const std::size_t fits =
-            expected > 0 ? (static_cast<std::size_t>(expected) * bytesPerFrame + 0xFFFF) &
-                               ~std::size_t{0xFFFF}
-                         : kOutputBlock;
-        const std::size_t blockSize = std::max(std::min(kOutputBlock, fits), 2 * frameBytes);
-        Block block = newBlock(blockSize);
-        std::size_t filled = 0;
-        auto flush = [&] {
-            if (filled && !output.append(block.get(), filled))
-                return false;
-            outcome.frames += static_cast<long long>(filled / bytesPerFrame);
-            filled = 0;
-            return true;
-        };
-
-        int framesSinceReport = 0;
-        off_t lastErrorAt = -1;
-        // Frames in another rate or channel count than the stream began with: a false frame
-        // found while searching through damage, or another stream joined on. Their audio is
-        // left out.
-        bool foreign = false;
-        int foreignFrames = 0;
-        for (;;) {
-            if (blockSize - filled < frameBytes && !flush())
-                return writeFailed();
-            mpg123_replace_buffer(mh.get(), block.get() + filled, blockSize - filled);
-            off_t frameNumber = 0;
-            unsigned char* audio = nullptr;
-            size_t bytes = 0;
-            const int rc = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
-            if (bytes > 0 && !foreign) {
-                if (audio != block.get() + filled)
-                    std::memmove(block.get() + filled, audio, bytes);
-                filled += bytes;
-            } else if (bytes > 0 && ++foreignFrames > kMaxForeignFrames && !options.ignoreErrors) {
-                return failWritten("the stream in " + in +
-                                   " changes its sample rate or channels midway");
-            }
-            if (rc == MPG123_DONE)
-                break;
-            if (rc == MPG123_NEW_FORMAT) {
-                long r = 0;
-                int c = 0, e = 0;
-                mpg123_getformat(mh.get(), &r, &c, &e);
-                const bool wasForeign = foreign;
-                foreign = r != rate || c != channels;
-                if (foreign && !wasForeign) {
-                    foreignFrames = 0;
-                    ++outcome.damagedParts;
-                }
-                continue;
-            }
-            if (rc != MPG123_OK) {
-                if (reader->error() && !options.ignoreErrors)
-                    return failWritten("cannot read " + in + ": " + errnoText(reader->error()));
-                if (!options.ignoreErrors) {
-                    if (mpg123_errcode(mh.get()) == MPG123_RESYNC_FAIL)
-                        return failWritten("lost synchronization in " + in + " at byte " +
-                                           std::to_string(reader->position()) +
-                                           " and found no next frame nearby (-sa searches on)");
-                    return failWritten("decoding " + in + " failed: " + mpg123_strerror(mh.get()));
-                }
-                // -ign: search on from where the library gave up, as long as that moves forward.
-                const off_t at = reader->position();
-                if (at <= lastErrorAt || reader->error())
-                    break;
-                lastErrorAt = at;
-                ++outcome.damagedParts;
-                continue;
-            }
-            if (listener && ++framesSinceReport >= kFramesPerReport) {
-                framesSinceReport = 0;
-                const double fraction = input.size() > 0 ? static_cast<double>(reader->position()) /
-                                                               static_cast<double>(input.size())
-                                                         : 0.0;
-                if (!listener->progress(std::min(fraction, 1.0)))
-                    return failWritten("decoding " + in + " was stopped");
-            }
-        }
-        if (!flush())
-            return writeFailed();
-    }
-    if (outcome.frames == 0 && outcome.damagedParts > 0)
-        return failWritten("nothing in " + in + " could be decoded");
-    if (listener)
-        listener->progress(1.0);
-    // The final header; only a complete file takes the output's name.
-    const auto header = soundHeader(options.format, rate, channels, outcome.frames, outcome.tags);
-    if (!header || header->size() != placeholder->size())
-        return failWritten("cannot write " + out + ": " + errnoText(EFBIG) + " for the format");
-    if (const int error = output.writeAt(header->data(), header->size(), 0))
-        return failWritten("cannot write " + out + ": " + errnoText(error));
-    if (!output.close())
-        return failWritten("cannot write " + out + ": " + errnoText(output.error()));
-    if (!output.land(input, message))
-        return failWritten(message);
-    outcome.ok = true;
-    return outcome;
+    return Decoding(options, listener).run();
 }
 
 void removePartialOutput() noexcept {
