@@ -217,7 +217,7 @@ void Form1::Command2_Click() {
     DestinationSelect_Click();
 }
 
-void Form1::DecodeNow_Click() {
+DecodeInput Form1::decodeInput() const {
     DecodeInput input;
     const int count = File1->listCount();
     input.entries.reserve(count);
@@ -231,7 +231,11 @@ void Form1::DecodeNow_Click() {
                      Option4->isChecked()};
     input.searchAgain = Check1->isChecked();
     input.ignoreErrors = Check2->isChecked();
+    return input;
+}
 
+void Form1::DecodeNow_Click() {
+    const DecodeInput input = decodeInput();
     // Checking a batch of many thousand files takes a moment: show that the window is busy.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const DecodeResult result = decodeNow(m_platform, input, m_state);

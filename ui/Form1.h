@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "core/AppState.h"
+#include "core/DecodeInput.h"
 #include "settings/SettingsHost.h"
 
 #include <QMainWindow>
@@ -42,6 +43,8 @@ public:
     // Where the window's messages go: the real boxes, or a stand-in (nullptr: the real ones
     // again). The stand-in must outlive its use.
     void setMessageBoxes(MessageBoxes* boxes);
+    // What Decode is asked to do, as the lists, the format and the two switches stand now.
+    DecodeInput decodeInput() const;
 
     // Event handlers, one per handled event.
     void Form_Load();

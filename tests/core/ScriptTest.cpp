@@ -1,5 +1,7 @@
 // The script text of Decode, over an in-memory platform whose short names each case sets: a
 // file system that ignores case and whose short names stay with their files, as on Windows.
+// The lines, formats, switches and quoting are asserted here; the other tests of Decode compare
+// what it writes with buildBatchScript's text.
 #include "core/Script.h"
 #include "tests/support/CaseNames.h"
 #include "tests/support/MemoryPlatform.h"
@@ -101,7 +103,7 @@ const std::vector<std::pair<const wchar_t*, const wchar_t*>> kMusic{
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScriptLinesTest,
     ::testing::Values(
-        ScriptCase{"SndOnlyCheck2",
+        ScriptCase{"SndIgnoreErrors",
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"track01.mp3", true}},
@@ -111,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                    kMusic,
                    {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.snd -snd -ign ",
                     L"REN D:\\WAVES\\TRACK01.snd \"track01.snd\""}},
-        ScriptCase{"AifcBothChecks",
+        ScriptCase{"AifcSearchAgainAndIgnoreErrors",
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"track01.mp3", true}},
@@ -131,7 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}},
                    {L"L3DEC C:\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
                     L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
-        ScriptCase{"ListOrderSkipsUnselectedAndEmpty",
+        // The worked example: WAV, search again, the selected files in list order.
+        ScriptCase{"WorkedExampleInListOrderSkippingUnselectedAndEmpty",
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"Long Song Title.mp3", true},
@@ -139,12 +142,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {L"other.mp3", false},
                     {L"track01.mp3", true}},
                    0,
-                   false,
+                   true,
                    false,
                    kMusic,
-                   {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav ",
+                   {L"L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav -sa ",
                     L"REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"",
-                    L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
+                    L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa ",
                     L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
         // A file that vanished after it was listed is left out; the others go ahead.
         ScriptCase{"VanishedFileIsLeftOut",

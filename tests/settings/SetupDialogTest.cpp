@@ -37,10 +37,6 @@ void clickOption(QRadioButton* option) {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
 }
 
-QRect pixels(int left, int top, int width, int height) {
-    return tw::twipsRect(left, top, width, height);
-}
-
 TEST(SetupDialog, LayoutCaptionsAndWindow) {
     SettingsMachine platform;
     tw::AppState state;
@@ -49,7 +45,6 @@ TEST(SetupDialog, LayoutCaptionsAndWindow) {
     dialog.prime();
 
     EXPECT_EQ(dialog.windowTitle(), "Setup");
-    EXPECT_EQ(dialog.size(), QSize(313, 252));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     const Qt::WindowFlags flags = dialog.windowFlags();
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
@@ -77,16 +72,19 @@ TEST(SetupDialog, LayoutCaptionsAndWindow) {
     EXPECT_EQ(dialog.Label1->palette().color(QPalette::WindowText),
               QApplication::palette().color(QPalette::Text));
 
-    const std::pair<QWidget*, QRect> places[] = {{dialog.Frame2, pixels(0, 0, 4695, 2535)},
-                                                 {dialog.Dir1, pixels(120, 600, 2775, 1890)},
-                                                 {dialog.Drive1, pixels(120, 240, 2775, 315)},
-                                                 {dialog.Label1, pixels(3000, 240, 1575, 2175)},
-                                                 {dialog.Frame3, pixels(0, 2520, 4695, 615)},
-                                                 {dialog.Option2, pixels(2400, 240, 2175, 255)},
-                                                 {dialog.Option1, pixels(120, 240, 2295, 255)},
-                                                 {dialog.Frame1, pixels(0, 3120, 4695, 615)},
-                                                 {dialog.Command2, pixels(3600, 240, 975, 255)},
-                                                 {dialog.Command1, pixels(2880, 240, 735, 255)}};
+    // The dialog's layout, in twips.
+    EXPECT_EQ(dialog.size(), QSize(tw::twips(4695), tw::twips(3780)));
+    using tw::twipsRect;
+    const std::pair<QWidget*, QRect> places[] = {{dialog.Frame2, twipsRect(0, 0, 4695, 2535)},
+                                                 {dialog.Dir1, twipsRect(120, 600, 2775, 1890)},
+                                                 {dialog.Drive1, twipsRect(120, 240, 2775, 315)},
+                                                 {dialog.Label1, twipsRect(3000, 240, 1575, 2175)},
+                                                 {dialog.Frame3, twipsRect(0, 2520, 4695, 615)},
+                                                 {dialog.Option2, twipsRect(2400, 240, 2175, 255)},
+                                                 {dialog.Option1, twipsRect(120, 240, 2295, 255)},
+                                                 {dialog.Frame1, twipsRect(0, 3120, 4695, 615)},
+                                                 {dialog.Command2, twipsRect(3600, 240, 975, 255)},
+                                                 {dialog.Command1, twipsRect(2880, 240, 735, 255)}};
     for (const auto& [widget, rect] : places)
         EXPECT_EQ(widget->geometry(), rect) << widget->objectName().toStdString();
     EXPECT_EQ(dialog.Dir1->parentWidget(), dialog.Frame2);

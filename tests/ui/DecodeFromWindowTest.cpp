@@ -1,5 +1,6 @@
-// Decode as the user runs it from the main window, over real files in temporary drives; the
-// console start is recorded instead of opening a terminal.
+// What the main window hands Decode, from its widgets, over real files in temporary drives; the
+// script's text is the core's to check. One Decode runs through to the disk, with the console
+// start recorded instead of opening a terminal.
 #include "tests/support/CaseNames.h"
 #include "tests/support/MessageBoxProbe.h"
 #include "tests/support/RecordingPlatform.h"
@@ -14,8 +15,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <array>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -52,17 +56,6 @@ protected:
     static void clickIndicator(QAbstractButton* button) {
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
     }
-    std::string script() {
-        std::string bytes;
-        if (!drives.platform().readFile(L"C:\\MPEG\\TEMP.BAT", bytes).ok)
-            return "(no script)";
-        return bytes;
-    }
-    // Runs Decode through `way`; any message box it opens fails the test.
-    void decode(const std::function<void()>& way) {
-        const auto seen = tw::test::runAndAnswerBox(*form, way);
-        EXPECT_FALSE(seen.shown) << seen.text.toStdString();
-    }
 
     std::filesystem::path m_startDirectory = std::filesystem::current_path();
     tw::test::TempDrives drives;
@@ -70,117 +63,82 @@ protected:
     std::unique_ptr<tw::Form1> form;
 };
 
-TEST_F(DecodeFromWindow, TheWorkedExampleInListOrderWhateverTheOrderOfSelection) {
+// The window hands Decode its whole list in list order, with the selection beside it, however
+// the user picked the rows.
+TEST_F(DecodeFromWindow, InputHoldsTheListInItsOrderWithTheSelection) {
     ASSERT_EQ(form->Dir1->path(), QStringLiteral("C:\\MUSIC"));
-    ASSERT_EQ(form->File1->listCount(), 3); // cover.jpg is not listed, Zebra.MP3 is
-    ASSERT_EQ(form->File1->list(0), QStringLiteral("Long Song Title.mp3"));
-    ASSERT_EQ(form->File1->list(1), QStringLiteral("track01.mp3"));
-    ASSERT_EQ(form->File1->list(2), QStringLiteral("Zebra.MP3"));
     select({1, 0});
-    clickIndicator(form->Check1);
-    decode([&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
-
-    EXPECT_EQ(script(), "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav -sa \r\n"
-                        "REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"\r\n"
-                        "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa \r\n"
-                        "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n");
-    ASSERT_EQ(recording.batchStarts.size(), 1u);
-    EXPECT_EQ(recording.batchStarts[0].directory, L"C:\\MPEG");
-    EXPECT_EQ(recording.batchStarts[0].scriptName, L"TEMP.BAT");
-    EXPECT_FALSE(recording.batchStarts[0].minimized);
-}
-
-// A file that cannot be decoded safely is named in one message, and the others go ahead.
-TEST_F(DecodeFromWindow, AFileLeftOutIsNamedInOneMessageAndTheOthersAreDecoded) {
-    drives.createFile(L"D:\\WAVES\\Track01.wav"); // another album's file, another case
-    form->Dir1->setPath(QStringLiteral("C:\\MUSIC"));
-    select({0, 1});
-    const auto seen = tw::test::runAndAnswerBox(*form, [&] { form->DecodeNow->trigger(); });
-    EXPECT_EQ(seen, tw::test::okBox(QStringLiteral("Tonwright"),
-                                    QStringLiteral("These files were left out of the decode:\n\n"
-                                                   "\"track01.mp3\": the output folder holds "
-                                                   "\"Track01.wav\", which differs from its "
-                                                   "output name \"track01.wav\" only in case.\n\n"
-                                                   "The other files are being decoded."),
-                                    QMessageBox::Warning));
-    EXPECT_EQ(script(), "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.wav -wav \r\n"
-                        "REN D:\\WAVES\\LONGSO~1.wav \"Long Song Title.wav\"\r\n");
-    EXPECT_EQ(recording.batchStarts.size(), 1u);
+    const tw::DecodeInput input = form->decodeInput();
+    EXPECT_EQ(input.sourceFolder, L"C:\\MUSIC");
+    // cover.jpg is not listed, Zebra.MP3 is.
+    EXPECT_EQ(input.entries,
+              (std::vector<std::wstring>{L"Long Song Title.mp3", L"track01.mp3", L"Zebra.MP3"}));
+    EXPECT_EQ(input.selected, (std::vector<bool>{true, true, false}));
 }
 
 struct OptionCase {
-    const char* format; // object name of the option button
+    int format; // 1..4: Option1..Option4
     bool check1;
     bool check2;
-    const char* expected; // the two lines for track01.mp3
 };
 
 void PrintTo(const OptionCase& c, std::ostream* os) {
-    *os << c.format << (c.check1 ? " -sa" : "") << (c.check2 ? " -ign" : "");
+    *os << "Option" << c.format << (c.check1 ? " Check1" : "") << (c.check2 ? " Check2" : "");
 }
 
 class DecodeOptions : public DecodeFromWindow, public ::testing::WithParamInterface<OptionCase> {};
 
-TEST_P(DecodeOptions, FormatAndSwitchesReachTheScript) {
+TEST_P(DecodeOptions, FormatAndSwitchesReachTheInput) {
     const OptionCase& c = GetParam();
-    clickIndicator(form->findChild<QRadioButton*>(QLatin1String(c.format)));
+    const QString option = QStringLiteral("Option%1").arg(c.format);
+    clickIndicator(form->findChild<QRadioButton*>(option));
     if (c.check1)
         clickIndicator(form->Check1);
     if (c.check2)
         clickIndicator(form->Check2);
-    select({1});
-    decode([&] { form->DecodeNow->trigger(); });
-    EXPECT_EQ(script(), c.expected);
+    const tw::DecodeInput input = form->decodeInput();
+    std::array<bool, 4> formats{};
+    formats[static_cast<std::size_t>(c.format - 1)] = true;
+    EXPECT_EQ(input.formats, formats);
+    EXPECT_EQ(input.searchAgain, c.check1);
+    EXPECT_EQ(input.ignoreErrors, c.check2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DecodeOptions,
-    ::testing::Values(
-        OptionCase{"Option1", false, false,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav \r\n"
-                   "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n"},
-        OptionCase{"Option2", false, false,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.snd -snd \r\n"
-                   "REN D:\\WAVES\\TRACK01.snd \"track01.snd\"\r\n"},
-        OptionCase{"Option3", false, false,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aiff -aif \r\n"
-                   "REN D:\\WAVES\\TRACK01.aiff \"track01.aiff\"\r\n"},
-        OptionCase{"Option4", false, false,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aifc -aic \r\n"
-                   "REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\"\r\n"},
-        OptionCase{"Option1", true, false,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -sa \r\n"
-                   "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n"},
-        OptionCase{"Option1", false, true,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav -ign \r\n"
-                   "REN D:\\WAVES\\TRACK01.wav \"track01.wav\"\r\n"},
-        OptionCase{"Option4", true, true,
-                   "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.aifc -aic -sa -ign \r\n"
-                   "REN D:\\WAVES\\TRACK01.aifc \"track01.aifc\"\r\n"}),
-    tw::test::namedByValue());
+// Every format once; each switch alone and both together.
+INSTANTIATE_TEST_SUITE_P(Table, DecodeOptions,
+                         ::testing::Values(OptionCase{1, false, false}, OptionCase{2, true, false},
+                                           OptionCase{3, false, true}, OptionCase{4, true, true}),
+                         tw::test::namedByValue());
 
-TEST_F(DecodeFromWindow, ButtonAndMenuWriteTheSameScript) {
+// The one run through to the disk: what the widgets and the window's state say reaches the
+// script, and the start.
+TEST_F(DecodeFromWindow, DecodeWritesTheScriptAndStartsIt) {
     select({2, 1});
     clickIndicator(form->Option2);
     clickIndicator(form->Check2);
     form->state().LoadMode = 1;
-    decode([&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
-    const std::string byButton = script();
-    ASSERT_TRUE(std::filesystem::remove(drives.native(L"C:\\MPEG\\TEMP.BAT")));
-    decode([&] { form->DecodeNow->trigger(); });
-    EXPECT_EQ(script(), byButton);
-    EXPECT_NE(byButton.find("ZEBRA.snd -snd -ign \r\n"), std::string::npos) << byButton;
-    ASSERT_EQ(recording.batchStarts.size(), 2u);
-    EXPECT_TRUE(recording.batchStarts[0].minimized);
-    EXPECT_TRUE(recording.batchStarts[1].minimized);
-}
-
-TEST_F(DecodeFromWindow, NothingSelectedSaysYikesAndWritesNothing) {
     const auto seen = tw::test::runAndAnswerBox(
         *form, [&] { QTest::mouseClick(form->Command1, Qt::LeftButton); });
-    EXPECT_EQ(seen.title, QStringLiteral("Yikes!"));
-    EXPECT_EQ(script(), "(no script)");
-    EXPECT_TRUE(recording.batchStarts.empty());
+    EXPECT_FALSE(seen.shown) << seen.text.toStdString();
+    std::string written;
+    ASSERT_TRUE(drives.platform().readFile(L"C:\\MPEG\\TEMP.BAT", written).ok);
+    EXPECT_NE(written.find("L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.snd -snd -ign \r\n"),
+              std::string::npos)
+        << written;
+    ASSERT_EQ(recording.batchStarts.size(), 1u);
+    EXPECT_TRUE(recording.batchStarts[0].minimized);
+}
+
+// A file that cannot be decoded safely is named in a warning (its wording is the core's), and
+// the others go ahead.
+TEST_F(DecodeFromWindow, AFileLeftOutIsNamedInOneMessageAndTheOthersAreDecoded) {
+    drives.createFile(L"D:\\WAVES\\Track01.wav"); // another album's file, another case
+    select({0, 1});
+    const auto seen = tw::test::runAndAnswerBox(*form, [&] { form->DecodeNow->trigger(); });
+    EXPECT_EQ(seen.title, QStringLiteral("Tonwright"));
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_TRUE(seen.text.contains(QStringLiteral("\"track01.mp3\""))) << seen.text.toStdString();
+    EXPECT_EQ(recording.batchStarts.size(), 1u);
 }
 
 TEST_F(DecodeFromWindow, AFailedStartIsReportedUnderTheApplicationTitle) {
