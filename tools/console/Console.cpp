@@ -294,56 +294,73 @@ bool isDrivePath(const std::wstring& word) {
            word[1] == L':' && word[2] == L'\\';
 }
 
+namespace {
+
+// The forms of a program word that a file's name can take.
+struct ProgramName {
+    explicit ProgramName(const std::string& typed) : name(typed), wanted(text::fromUtf8(typed)) {
+        for (const char* ext : programExtensions)
+            withExtension.push_back(wanted + text::fromUtf8(ext));
+        if (endsWithIgnoringCase(name, ".exe") || endsWithIgnoringCase(name, ".com"))
+            stem = text::fromUtf8(name.substr(0, name.size() - 4));
+    }
+
+    // How well a file's name matches, best first: the exact name, another case, an added
+    // extension, a dropped .exe or .com; -1 for no match.
+    int rank(const std::string& entry) const {
+        if (entry == name)
+            return 0;
+        // Other names match as a drive path would reach them; one that no drive path can carry
+        // is reached by its exact bytes only.
+        if (!posix::isCarriableName(entry))
+            return -1;
+        const std::wstring wide = text::fromUtf8(entry);
+        if (sameNameIgnoringCase(wide, wanted))
+            return 1;
+        if (std::any_of(withExtension.begin(), withExtension.end(),
+                        [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
+            return 2;
+        if (!stem.empty() && sameNameIgnoringCase(wide, stem))
+            return 3;
+        return -1;
+    }
+
+    std::string name;
+    std::wstring wanted;
+    std::vector<std::wstring> withExtension;
+    std::wstring stem;
+};
+
+// The names in `directory` that match, the best first and in listing order within a rank.
+std::vector<std::string> candidatesIn(const std::string& directory, const ProgramName& program) {
+    std::vector<std::pair<int, std::string>> ranked;
+    for (auto& entry : directoryEntries(directory))
+        if (const int rank = program.rank(entry); rank >= 0)
+            ranked.emplace_back(rank, std::move(entry));
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> names;
+    for (auto& [rank, entry] : ranked)
+        names.push_back(std::move(entry));
+    return names;
+}
+
+} // namespace
+
 ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories) {
     ProgramMatch match;
     if (name.empty() || name.find('/') != std::string::npos)
         return match;
-    const std::wstring wanted = text::fromUtf8(name);
-    std::vector<std::wstring> withExtension;
-    for (const char* ext : programExtensions)
-        withExtension.push_back(wanted + text::fromUtf8(ext));
-    std::wstring stem;
-    if (endsWithIgnoringCase(name, ".exe") || endsWithIgnoringCase(name, ".com"))
-        stem = text::fromUtf8(name.substr(0, name.size() - 4));
-
+    const ProgramName program(name);
     for (const auto& directory : directories) {
-        std::vector<std::pair<int, std::string>> candidates;
-        for (const auto& entry : directoryEntries(directory)) {
-            const int rank = [&] {
-                if (entry == name)
-                    return 0;
-                // Other names match as a drive path would reach them; one that no drive path
-                // can carry is reached by its exact bytes only.
-                if (!posix::isCarriableName(entry))
-                    return -1;
-                const std::wstring wide = text::fromUtf8(entry);
-                if (sameNameIgnoringCase(wide, wanted))
-                    return 1;
-                if (std::any_of(
-                        withExtension.begin(), withExtension.end(),
-                        [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
-                    return 2;
-                if (!stem.empty() && sameNameIgnoringCase(wide, stem))
-                    return 3;
-                return -1;
-            }();
-            if (rank >= 0)
-                candidates.emplace_back(rank, entry);
-        }
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [rank, entry] : candidates) {
+        for (const std::string& entry : candidatesIn(directory, program)) {
             const std::string path = joinNative(directory, entry);
             struct stat st {};
             if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 continue;
             const bool script = isScriptName(entry);
-            if (::access(path.c_str(), script ? R_OK : X_OK) == 0) {
-                match.path = path;
-                match.isScript = script;
-                match.unusable.clear();
-                return match;
-            }
+            if (::access(path.c_str(), script ? R_OK : X_OK) == 0)
+                return {path, script, {}};
             if (match.unusable.empty())
                 match.unusable = path;
         }
