@@ -536,17 +536,79 @@ bool Interpreter::ifExist(const std::wstring& text, int depth) {
     return runCommand(command, depth);
 }
 
+// A REN under way: the file, its new name, and what that name names already.
+struct Interpreter::Renaming {
+    std::wstring source; // the file, as an absolute drive path
+    std::wstring newName;
+    std::string nativeSource;
+    struct stat sourceStat {};
+    std::wstring folder;      // the source's folder in drive terms, ending in "\"
+    std::wstring target;      // the new name in that folder
+    std::string nativeTarget; // the new name beside the source, byte for byte
+    std::string existing;     // what the new name already names; empty when nothing
+    struct stat targetStat {};
+};
+
+namespace {
+
+// Renames `from` to `to` without replacing another file; returns 0 or the errno value. A
+// literal `to` that is `from` itself under another case takes the new name.
+int renameOntoSelfOnly(const std::string& from, const std::string& to, const struct stat& fromStat,
+                       bool maybeSelf) {
+    int error = renameNoReplace(from, to);
+    struct stat literal {};
+    if (maybeSelf && error == EEXIST && ::lstat(to.c_str(), &literal) == 0 &&
+        sameInode(literal, fromStat))
+        error = ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return error;
+}
+
+} // namespace
+
 bool Interpreter::ren(const std::vector<std::wstring>& words) {
-    if (words.size() != 3) {
-        fail(L"REN: expected the file and its new name (REN file newname), but found " +
-             std::to_wstring(words.size() - 1) +
-             (words.size() > 3    ? L" names; a name with blanks goes in double quotes"
-              : words.size() == 2 ? L" name"
-                                  : L" names"));
+    if (!checkRenWords(words) || !checkNewName(words[2]))
+        return false;
+    Renaming renaming;
+    renaming.source = absoluteDrivePath(words[1]);
+    renaming.newName = words[2];
+    if (!findRenameSource(renaming))
+        return false;
+    lookUpNewName(renaming);
+    const bool existing = !renaming.existing.empty();
+    if (existing && !sameInode(renaming.sourceStat, renaming.targetStat))
+        return refuseTakenName(renaming);
+    // The file itself under another case or its short alias: nothing, or a case change.
+    if (existing &&
+        nativeBaseName(renaming.nativeSource) == m_platform.toEightBit(renaming.newName)) {
+        m_renamedInto.insert(renaming.folder);
+        return true;
+    }
+    const int error = renameOntoSelfOnly(renaming.nativeSource, renaming.nativeTarget,
+                                         renaming.sourceStat, existing);
+    if (error == EEXIST)
+        return refuseTakenName(renaming);
+    if (error != 0) {
+        fail(L"REN: cannot rename " + renaming.source + L" to \"" + renaming.newName + L"\": " +
+             changeFailure(parentOf(renaming.source), error));
         return false;
     }
-    const std::wstring source = absoluteDrivePath(words[1]);
-    const std::wstring& newName = words[2];
+    m_renamedInto.insert(renaming.folder);
+    ++m_renamed;
+    return true;
+}
+
+bool Interpreter::checkRenWords(const std::vector<std::wstring>& words) {
+    if (words.size() == 3)
+        return true;
+    fail(L"REN: expected the file and its new name (REN file newname), but found " +
+         std::to_wstring(words.size() - 1) +
+         (words.size() > 3    ? L" names; a name with blanks goes in double quotes"
+          : words.size() == 2 ? L" name"
+                              : L" names"));
+    return false;
+}
+
+bool Interpreter::checkNewName(const std::wstring& newName) {
     // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
     // the name (there are no wildcards).
     if (newName.empty() || newName == L"." || newName == L".." ||
@@ -558,69 +620,46 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
     }
+    return true;
+}
 
-    const std::string nativeSource = resolveNative(source);
-    struct stat sourceStat {};
-    if (nativeSource.empty() || ::lstat(nativeSource.c_str(), &sourceStat) != 0) {
-        const int error = nativeSource.empty() ? ENOENT : errno;
-        fail(L"REN: " + lookupFailure(source, error));
-        return false;
-    }
+bool Interpreter::findRenameSource(Renaming& renaming) {
+    renaming.nativeSource = resolveNative(renaming.source);
+    if (!renaming.nativeSource.empty() &&
+        ::lstat(renaming.nativeSource.c_str(), &renaming.sourceStat) == 0)
+        return true;
+    const int error = renaming.nativeSource.empty() ? ENOENT : errno;
+    fail(L"REN: " + lookupFailure(renaming.source, error));
+    return false;
+}
+
+void Interpreter::lookUpNewName(Renaming& renaming) const {
     // The folder of the source in drive terms, for resolving the new name and for messages.
-    std::wstring trimmed = source;
+    std::wstring trimmed = renaming.source;
     while (trimmed.size() > 3 && trimmed.back() == L'\\')
         trimmed.pop_back();
-    std::wstring folder = trimmed.substr(0, trimmed.find_last_of(L'\\') + 1);
-    const std::wstring target = folder + newName;
-
-    const std::string nativeTarget =
-        joinNative(nativeParent(nativeSource), m_platform.toEightBit(newName));
+    renaming.folder = trimmed.substr(0, trimmed.find_last_of(L'\\') + 1);
+    renaming.target = renaming.folder + renaming.newName;
+    renaming.nativeTarget =
+        joinNative(nativeParent(renaming.nativeSource), m_platform.toEightBit(renaming.newName));
     // The new name as the console would see it: exact, other case, or a short alias.
-    const std::string resolvedTarget = resolveNative(target);
-    struct stat targetStat {};
-    std::string existing; // what the new name already names
-    if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0)
-        existing = resolvedTarget;
-    else if (::lstat(nativeTarget.c_str(), &targetStat) == 0)
-        existing = nativeTarget;
-    const auto taken = [&] {
-        // Say which file it is when the new name reaches it in another case or as its alias.
-        const std::string there = nativeBaseName(existing);
-        const std::wstring which =
-            existing.empty() || there == m_platform.toEightBit(newName)
-                ? L""
-                : L" (as the name of " + m_platform.fromEightBit(there) + L")";
-        fail(L"REN: " + target + L" already exists" + which + L"; " + source + L" keeps its name");
-        return false;
-    };
+    const std::string resolvedTarget = resolveNative(renaming.target);
+    if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &renaming.targetStat) == 0)
+        renaming.existing = resolvedTarget;
+    else if (::lstat(renaming.nativeTarget.c_str(), &renaming.targetStat) == 0)
+        renaming.existing = renaming.nativeTarget;
+}
 
-    int error = 0;
-    if (!existing.empty()) {
-        if (!sameInode(sourceStat, targetStat))
-            return taken();
-        // The file itself under another case or its short alias: nothing, or a case change.
-        if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName)) {
-            m_renamedInto.insert(folder);
-            return true;
-        }
-        error = renameNoReplace(nativeSource, nativeTarget);
-        struct stat literal {};
-        if (error == EEXIST && ::lstat(nativeTarget.c_str(), &literal) == 0 &&
-            sameInode(literal, sourceStat))
-            error = ::rename(nativeSource.c_str(), nativeTarget.c_str()) == 0 ? 0 : errno;
-    } else {
-        error = renameNoReplace(nativeSource, nativeTarget);
-    }
-    if (error == EEXIST)
-        return taken();
-    if (error != 0) {
-        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " +
-             changeFailure(parentOf(source), error));
-        return false;
-    }
-    m_renamedInto.insert(folder);
-    ++m_renamed;
-    return true;
+bool Interpreter::refuseTakenName(const Renaming& renaming) {
+    // Say which file it is when the new name reaches it in another case or as its alias.
+    const std::string there = nativeBaseName(renaming.existing);
+    const std::wstring which =
+        renaming.existing.empty() || there == m_platform.toEightBit(renaming.newName)
+            ? L""
+            : L" (as the name of " + m_platform.fromEightBit(there) + L")";
+    fail(L"REN: " + renaming.target + L" already exists" + which + L"; " + renaming.source +
+         L" keeps its name");
+    return false;
 }
 
 bool Interpreter::del(const std::vector<std::wstring>& words) {

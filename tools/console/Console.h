@@ -186,6 +186,13 @@ private:
     // "IF [NOT] EXIST path command": runs the command when the condition holds.
     bool ifExist(const std::wstring& text, int depth);
     bool ren(const std::vector<std::wstring>& words);
+    struct Renaming;
+    // The steps of REN; each that can fail says why.
+    bool checkRenWords(const std::vector<std::wstring>& words);
+    bool checkNewName(const std::wstring& newName);
+    bool findRenameSource(Renaming& renaming);
+    void lookUpNewName(Renaming& renaming) const;
+    bool refuseTakenName(const Renaming& renaming);
     bool del(const std::vector<std::wstring>& words);
     bool runProgram(const std::vector<std::wstring>& words, int depth);
 
