@@ -700,50 +700,74 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
     return ok;
 }
 
+namespace {
+
+// A program word with a folder ("\" anywhere, or a drive letter) is looked for there only.
+bool namesFolder(const std::wstring& command) {
+    return command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
+}
+
+} // namespace
+
 bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) {
     const std::wstring& command = words[0];
-    ProgramMatch match;
     if (command.find(L'/') != std::wstring::npos) {
         fail(L"'" + command +
              L"' is not a program name: \"/\" cannot be part of one (folders "
              L"are separated by \"\\\")");
         return false;
     }
-    const bool hasFolder =
-        command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
-    if (hasFolder) {
-        const std::string native = m_platform.nativePath(absoluteDrivePath(command));
-        if (!native.empty())
-            match = findProgram(nativeBaseName(native), {nativeParent(native)});
-    } else {
-        std::vector<std::string> directories{nativeCurrentDirectory()};
-        for (auto& d : posix::splitSearchPath(m_searchPath))
-            directories.push_back(std::move(d));
-        match = findProgram(m_platform.toEightBit(command), directories);
-    }
+    const ProgramMatch match = locateProgram(command);
     if (match.path.empty()) {
-        if (!match.unusable.empty())
-            fail(command + L": " + m_platform.fromEightBit(match.unusable) +
-                 (isScriptName(match.unusable) ? L" cannot be run: this user may not read it"
-                                               : L" cannot be run: it is not executable"));
-        else if (hasFolder)
-            fail(L"cannot find the program " + absoluteDrivePath(command) +
-                 missingPart(absoluteDrivePath(command)));
-        else
-            fail(L"cannot find the program " + command + L" in " +
-                 prompt().substr(0, prompt().size() - 1) + L" or on PATH");
+        failNoProgram(command, match);
         return false;
     }
     if (match.isScript)
         return runScriptAt(match.path, depth + 1);
+    return runToEnd(programArguments(match.path, words), command);
+}
 
-    std::vector<std::string> argv{match.path};
+ProgramMatch Interpreter::locateProgram(const std::wstring& command) const {
+    if (namesFolder(command)) {
+        const std::string native = m_platform.nativePath(absoluteDrivePath(command));
+        if (native.empty())
+            return {};
+        return findProgram(nativeBaseName(native), {nativeParent(native)});
+    }
+    std::vector<std::string> directories{nativeCurrentDirectory()};
+    for (auto& d : posix::splitSearchPath(m_searchPath))
+        directories.push_back(std::move(d));
+    return findProgram(m_platform.toEightBit(command), directories);
+}
+
+void Interpreter::failNoProgram(const std::wstring& command, const ProgramMatch& match) {
+    if (!match.unusable.empty())
+        fail(command + L": " + m_platform.fromEightBit(match.unusable) +
+             (isScriptName(match.unusable) ? L" cannot be run: this user may not read it"
+                                           : L" cannot be run: it is not executable"));
+    else if (namesFolder(command))
+        fail(L"cannot find the program " + absoluteDrivePath(command) +
+             missingPart(absoluteDrivePath(command)));
+    else
+        fail(L"cannot find the program " + command + L" in " +
+             prompt().substr(0, prompt().size() - 1) + L" or on PATH");
+}
+
+std::vector<std::string>
+Interpreter::programArguments(const std::string& program,
+                              const std::vector<std::wstring>& words) const {
+    std::vector<std::string> argv{program};
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string native;
         if (isDrivePath(words[i]) || isRootedOnCurrentDrive(words[i]))
             native = m_platform.nativePath(absoluteDrivePath(words[i]));
         argv.push_back(native.empty() ? m_platform.toEightBit(words[i]) : native);
     }
+    return argv;
+}
+
+bool Interpreter::runToEnd(const std::vector<std::string>& argv, const std::wstring& command) {
+    // What was printed so far comes before the program's own output.
     m_out.flush();
     m_err.flush();
     std::cout.flush();
@@ -751,8 +775,7 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     std::fflush(nullptr);
     const posix::RunResult outcome = posix::runAndWait(argv);
     if (!outcome.started()) {
-        fail(
-            startFailure(match.path, static_cast<int>(outcome.start.failure), outcome.start.error));
+        fail(startFailure(argv[0], static_cast<int>(outcome.start.failure), outcome.start.error));
         return false;
     }
     const std::wstring failure = endFailure(command, outcome.status);

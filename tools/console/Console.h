@@ -195,6 +195,14 @@ private:
     bool refuseTakenName(const Renaming& renaming);
     bool del(const std::vector<std::wstring>& words);
     bool runProgram(const std::vector<std::wstring>& words, int depth);
+    // Where a program word leads: its own folder, or the current folder and then PATH.
+    ProgramMatch locateProgram(const std::wstring& command) const;
+    void failNoProgram(const std::wstring& command, const ProgramMatch& match);
+    // The program's command line: drive paths become native paths, the rest stays as written.
+    std::vector<std::string> programArguments(const std::string& program,
+                                              const std::vector<std::wstring>& words) const;
+    // Runs a program and waits for it; false (and why) when it did not end well.
+    bool runToEnd(const std::vector<std::string>& argv, const std::wstring& command);
 
     std::wstring prompt() const;
     std::string nativeCurrentDirectory() const;
