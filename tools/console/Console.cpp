@@ -1126,23 +1126,37 @@ Interpreter::Footprint Interpreter::footprintIn(const std::string& folder) const
 
 bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
     const std::vector<std::wstring> words = splitWords(text);
+    const ProgramMatch match = decoderBeside(words);
+    if (match.path.empty())
+        return false;
+    Group group;
+    std::vector<std::string> argv{match.path};
+    if (!decoderArguments(words, group, argv))
+        return false;
+    group.command = words[0];
+    launchDecoder(std::move(group), argv, echo ? echoOf(text) : std::string());
+    return true;
+}
+
+ProgramMatch Interpreter::decoderBeside(const std::vector<std::wstring>& words) const {
     if (words.size() < 3 || isBuiltIn(words[0]) ||
         words[0].find_first_of(L"\\/:") != std::wstring::npos)
-        return false;
+        return {};
     // Only the decoder beside the script: other programs may do anything.
     const std::string here = nativeCurrentDirectory();
     for (const Group& group : m_groups)
         if (group.folder == here || isBelow(here, group.folder))
-            return false;
+            return {};
     const ProgramMatch match = findProgram(m_platform.toEightBit(words[0]), {here});
-    const std::string base = nativeBaseName(match.path);
+    const std::wstring base = m_platform.fromEightBit(nativeBaseName(match.path));
     if (match.path.empty() || match.isScript ||
-        !(sameNameIgnoringCase(m_platform.fromEightBit(base), L"l3dec") ||
-          sameNameIgnoringCase(m_platform.fromEightBit(base), L"l3dec.exe")))
-        return false;
+        !(sameNameIgnoringCase(base, L"l3dec") || sameNameIgnoringCase(base, L"l3dec.exe")))
+        return {};
+    return match;
+}
 
-    Group group;
-    std::vector<std::string> argv{match.path};
+bool Interpreter::decoderArguments(const std::vector<std::wstring>& words, Group& group,
+                                   std::vector<std::string>& argv) const {
     int positional = 0;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::wstring& word = words[i];
@@ -1154,97 +1168,119 @@ bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
         }
         if (positional == 2)
             return false;
-        const std::wstring path = absoluteDrivePath(word);
-        std::wstring folder, name;
-        if (!splitDrivePath(path, folder, name))
-            return false;
-        const std::string nativeFolder = m_platform.nativePath(folder);
-        struct stat st {};
-        if (nativeFolder.empty() || ::stat(nativeFolder.c_str(), &st) != 0 ||
-            !S_ISDIR(st.st_mode) || ::access(nativeFolder.c_str(), R_OK | X_OK) != 0)
-            return false;
-        // Below a folder that running decoders change, the way there could change meaning; an
-        // output above one would change the way to their own lines' files.
-        for (const Group& other : m_groups)
-            if (isBelow(nativeFolder, other.folder) ||
-                (positional == 1 && isBelow(other.folder, nativeFolder)))
-                return false;
-        const Footprint print = footprintIn(nativeFolder);
-        const auto touches = [&](const std::wstring& typed, const std::string& found) {
-            for (const std::string& other : print.names) {
-                const std::wstring wide = m_platform.fromEightBit(other);
-                if (sameNameIgnoringCase(wide, typed) ||
-                    (!found.empty() && sameNameIgnoringCase(wide, m_platform.fromEightBit(found))))
-                    return true;
-            }
-            return false;
-        };
-        std::string native;
-        if (!print.pending) {
-            // No running decoder changes this folder: it is as the lines before left it.
-            native = m_platform.nativePath(path);
-        } else {
-            const Lookup found = lookupIn(nativeFolder, name, print.hidden, print.added);
-            if (found.how == Lookup::Unsure)
-                return false;
-            if (found.how == Lookup::None) {
-                native = joinNative(nativeFolder, m_platform.toEightBit(name));
-            } else {
-                if (positional == 1 || touches(name, found.name))
-                    return false;
-                if (found.how == Lookup::Alias)
-                    for (const std::string& other : print.uncertain)
-                        if (mayShareTails(m_platform.fromEightBit(other), name))
-                            return false;
-                native = joinNative(nativeFolder, found.name);
-            }
-        }
+        const std::string native = decoderPath(word, positional == 1, group);
         if (native.empty())
             return false;
-        if (positional == 0) {
-            group.input = native;
-            group.shown = m_platform.fromEightBit(nativeBaseName(native));
-        } else {
-            // The output must be new, and no file another decoder writes or reads.
-            struct stat existing {};
-            if (::lstat(native.c_str(), &existing) == 0 || touches(name, {}))
-                return false;
-            for (const Group& other : m_groups)
-                if (other.input == native ||
-                    (other.folder == nativeFolder &&
-                     sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), name)))
-                    return false;
-            group.folder = nativeFolder;
-            group.outputName = nativeBaseName(native);
-            group.outputPath = path;
-        }
         argv.push_back(native);
         ++positional;
     }
-    if (positional != 2)
-        return false;
+    return positional == 2;
+}
 
+std::string Interpreter::decoderPath(const std::wstring& word, bool output, Group& group) const {
+    const std::wstring path = absoluteDrivePath(word);
+    std::wstring folder, name;
+    if (!splitDrivePath(path, folder, name))
+        return {};
+    const std::string nativeFolder = m_platform.nativePath(folder);
+    if (!isSteadyFolder(nativeFolder, output))
+        return {};
+    const Footprint print = footprintIn(nativeFolder);
+    const std::string native = steadyNative(path, nativeFolder, name, print, output);
+    if (native.empty())
+        return {};
+    if (!output) {
+        group.input = native;
+        group.shown = m_platform.fromEightBit(nativeBaseName(native));
+        return native;
+    }
+    if (!isFreeOutput(native, nativeFolder, name, print))
+        return {};
+    group.folder = nativeFolder;
+    group.outputName = nativeBaseName(native);
+    group.outputPath = path;
+    return native;
+}
+
+bool Interpreter::isSteadyFolder(const std::string& nativeFolder, bool output) const {
+    struct stat st {};
+    if (nativeFolder.empty() || ::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::access(nativeFolder.c_str(), R_OK | X_OK) != 0)
+        return false;
+    // Below a folder that running decoders change, the way there could change meaning; an
+    // output above one would change the way to their own lines' files.
+    for (const Group& other : m_groups)
+        if (isBelow(nativeFolder, other.folder) || (output && isBelow(other.folder, nativeFolder)))
+            return false;
+    return true;
+}
+
+std::string Interpreter::steadyNative(const std::wstring& path, const std::string& nativeFolder,
+                                      const std::wstring& name, const Footprint& print,
+                                      bool output) const {
+    // No running decoder changes this folder: it is as the lines before left it.
+    if (!print.pending)
+        return m_platform.nativePath(path);
+    const Lookup found = lookupIn(nativeFolder, name, print.hidden, print.added);
+    if (found.how == Lookup::Unsure)
+        return {};
+    if (found.how == Lookup::None)
+        return joinNative(nativeFolder, m_platform.toEightBit(name));
+    if (output || touches(print, name, found.name))
+        return {};
+    if (found.how == Lookup::Alias)
+        for (const std::string& other : print.uncertain)
+            if (mayShareTails(m_platform.fromEightBit(other), name))
+                return {};
+    return joinNative(nativeFolder, found.name);
+}
+
+bool Interpreter::isFreeOutput(const std::string& native, const std::string& nativeFolder,
+                               const std::wstring& name, const Footprint& print) const {
+    // The output must be new, and no file another decoder writes or reads.
+    struct stat existing {};
+    if (::lstat(native.c_str(), &existing) == 0 || touches(print, name, {}))
+        return false;
+    for (const Group& other : m_groups)
+        if (other.input == native ||
+            (other.folder == nativeFolder &&
+             sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), name)))
+            return false;
+    return true;
+}
+
+bool Interpreter::touches(const Footprint& print, const std::wstring& typed,
+                          const std::string& found) const {
+    for (const std::string& other : print.names) {
+        const std::wstring wide = m_platform.fromEightBit(other);
+        if (sameNameIgnoringCase(wide, typed) ||
+            (!found.empty() && sameNameIgnoringCase(wide, m_platform.fromEightBit(found))))
+            return true;
+    }
+    return false;
+}
+
+void Interpreter::launchDecoder(Group group, const std::vector<std::string>& argv,
+                                const std::string& echo) {
     std::vector<std::string> environment;
     if (m_decoderThreads > 0)
         environment.push_back("L3DEC_THREADS=" + std::to_string(m_decoderThreads));
     if (running() > 0)
         ++m_startedBeside;
-    group.command = words[0];
     group.started = std::chrono::steady_clock::now();
-    if (echo)
-        group.chunks.push_back({Sink::Out, echoOf(text)});
+    if (!echo.empty())
+        group.chunks.push_back({Sink::Out, echo});
     const posix::CapturedStart start = posix::startCaptured(argv, environment);
     if (!start.start.ok()) {
         group.ended = true;
         group.startFailure =
-            startFailure(match.path, static_cast<int>(start.start.failure), start.start.error);
+            startFailure(argv[0], static_cast<int>(start.start.failure), start.start.error);
     } else {
         group.pid = start.pid;
         group.output = start.output;
     }
     m_groups.push_back(std::move(group));
     showStatus();
-    return true;
 }
 
 bool Interpreter::deferLine(const std::wstring& text, bool echo) {

@@ -152,6 +152,30 @@ private:
     // Starts the line's decoder beside the running ones when that is provably the same as
     // running it after them. False when not.
     bool startDecoder(const std::wstring& text, bool echo);
+    // The decoder beside the script that the words start; an empty path when they start
+    // anything else, or when the current folder is one that running decoders change.
+    ProgramMatch decoderBeside(const std::vector<std::wstring>& words) const;
+    // The decoder's arguments after the program: switches as written, then the input and the
+    // output. False unless both paths mean the same in every outcome of the running decoders.
+    bool decoderArguments(const std::vector<std::wstring>& words, Group& group,
+                          std::vector<std::string>& argv) const;
+    // The native path of the decoder's input or output, noted in `group`; empty when its
+    // meaning could change.
+    std::string decoderPath(const std::wstring& word, bool output, Group& group) const;
+    // A folder the decoder may use: there, readable, and not below one that running decoders
+    // change (nor, for an output, above one).
+    bool isSteadyFolder(const std::string& nativeFolder, bool output) const;
+    // What `name` in a native folder names in every outcome of the running decoders; empty
+    // when that differs between outcomes. A found output is never steady: it must be new.
+    std::string steadyNative(const std::wstring& path, const std::string& nativeFolder,
+                             const std::wstring& name, const Footprint& print, bool output) const;
+    // An output that no file has, and that no other decoder writes or reads.
+    bool isFreeOutput(const std::string& native, const std::string& nativeFolder,
+                      const std::wstring& name, const Footprint& print) const;
+    // A name as typed, or as found, is one that the running decoders may change.
+    bool touches(const Footprint& print, const std::wstring& typed, const std::string& found) const;
+    // Starts a checked decoder line, with the echo (if any) as its first output.
+    void launchDecoder(Group group, const std::vector<std::string>& argv, const std::string& echo);
     // Adds the line to the latest decoder's lines when it names that decoder's output in a way
     // that is provably the same in every outcome of the decoders still running.
     bool deferLine(const std::wstring& text, bool echo);
