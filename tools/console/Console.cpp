@@ -260,6 +260,13 @@ bool isPartialName(std::string_view name) {
     return name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix;
 }
 
+// A name that no short name can be: only an exact match or one in another case finds it,
+// whatever the decoders make of the folder meanwhile.
+bool isPlainName(const std::wstring& name) {
+    return !name.empty() && name != L"." && name != L".." &&
+           name.find_first_of(std::wstring(L"\\/~\0", 4)) == std::wstring::npos;
+}
+
 bool isBuiltIn(const std::wstring& word) {
     for (const wchar_t* name : {L"REM", L"REN", L"RENAME", L"DEL", L"ERASE", L"IF"})
         if (sameNameIgnoringCase(word, name))
@@ -1290,73 +1297,82 @@ bool Interpreter::deferLine(const std::wstring& text, bool echo) {
     const std::vector<std::wstring> words = splitWords(text);
     if (words.empty())
         return false;
-    const auto namesOutput = [&](const std::wstring& word) {
-        return sameNameIgnoringCase(absoluteDrivePath(word), group.outputPath);
-    };
-    const Footprint print = footprintIn(group.folder);
-    // A name that no short name can be: only an exact match or one in another case finds it,
-    // whatever the decoders make of the folder meanwhile.
-    const auto plainName = [](const std::wstring& name) {
-        return !name.empty() && name != L"." && name != L".." &&
-               name.find_first_of(std::wstring(L"\\/~\0", 4)) == std::wstring::npos;
-    };
-
-    if (sameNameIgnoringCase(words[0], L"IF")) {
-        std::size_t pos = 0;
-        std::wstring word, path;
-        readWord(text, pos, word);
-        if (!readWord(text, pos, word) || !sameNameIgnoringCase(word, L"EXIST") ||
-            !readWord(text, pos, path) || !namesOutput(path) || !group.deleted.empty())
-            return false;
-        const std::vector<std::wstring> command = splitWords(text.substr(pos));
-        if (command.size() != 2 ||
-            !(sameNameIgnoringCase(command[0], L"DEL") ||
-              sameNameIgnoringCase(command[0], L"ERASE")) ||
-            command[1].empty() || command[1][0] == L'/')
-            return false;
-        std::wstring folder, name;
-        if (!splitDrivePath(absoluteDrivePath(command[1]), folder, name) || !plainName(name) ||
-            m_platform.nativePath(folder) != group.folder)
-            return false;
-        const Lookup found = lookupIn(group.folder, name, print.hidden, print.added);
-        if (found.how == Lookup::Unsure)
-            return false;
-        if (found.how != Lookup::None) {
-            // An earlier output of its own: a file that stays put until the line runs.
-            struct stat st {};
-            if (found.how != Lookup::Exact ||
-                std::find(print.names.begin(), print.names.end(), found.name) !=
-                    print.names.end() ||
-                ::lstat(joinNative(group.folder, found.name).c_str(), &st) != 0 ||
-                !S_ISREG(st.st_mode))
-                return false;
-            group.deleted = found.name;
-        }
-    } else if (sameNameIgnoringCase(words[0], L"REN") ||
-               sameNameIgnoringCase(words[0], L"RENAME")) {
-        if (words.size() != 3 || !namesOutput(words[1]) || !plainName(words[2]))
-            return false;
-        const std::wstring& newName = words[2];
-        const Lookup found = lookupIn(group.folder, newName, print.hidden, print.added);
-        if (found.how == Lookup::Unsure)
-            return false;
-        bool certain = false;
-        if (found.how != Lookup::None) {
-            if (found.how != Lookup::Exact || group.deleted.empty() || found.name != group.deleted)
-                return false;
-            certain = true;
-        }
-        for (const Group& other : m_groups)
-            if (&other != &group && other.folder == group.folder &&
-                sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), newName))
-                return false;
-        group.added = m_platform.toEightBit(newName);
-        group.addedCertain = certain;
-    } else {
+    bool deferred = false;
+    if (sameNameIgnoringCase(words[0], L"IF"))
+        deferred = deferDeleteOfEarlier(group, text);
+    else if (sameNameIgnoringCase(words[0], L"REN") || sameNameIgnoringCase(words[0], L"RENAME"))
+        deferred = deferRename(group, words);
+    if (!deferred)
         return false;
-    }
     group.lines.push_back(text);
     group.echoed.push_back(echo);
+    return true;
+}
+
+bool Interpreter::namesOutput(const Group& group, const std::wstring& word) const {
+    return sameNameIgnoringCase(absoluteDrivePath(word), group.outputPath);
+}
+
+std::wstring Interpreter::earlierOutputNamed(const Group& group, const std::wstring& text) const {
+    std::size_t pos = 0;
+    std::wstring word, path;
+    readWord(text, pos, word);
+    if (!readWord(text, pos, word) || !sameNameIgnoringCase(word, L"EXIST") ||
+        !readWord(text, pos, path) || !namesOutput(group, path) || !group.deleted.empty())
+        return {};
+    const std::vector<std::wstring> command = splitWords(text.substr(pos));
+    if (command.size() != 2 ||
+        !(sameNameIgnoringCase(command[0], L"DEL") || sameNameIgnoringCase(command[0], L"ERASE")) ||
+        command[1].empty() || command[1][0] == L'/')
+        return {};
+    std::wstring folder, name;
+    if (!splitDrivePath(absoluteDrivePath(command[1]), folder, name) || !isPlainName(name) ||
+        m_platform.nativePath(folder) != group.folder)
+        return {};
+    return name;
+}
+
+bool Interpreter::deferDeleteOfEarlier(Group& group, const std::wstring& text) {
+    const std::wstring name = earlierOutputNamed(group, text);
+    if (name.empty())
+        return false;
+    const Footprint print = footprintIn(group.folder);
+    const Lookup found = lookupIn(group.folder, name, print.hidden, print.added);
+    if (found.how == Lookup::Unsure)
+        return false;
+    if (found.how == Lookup::None)
+        return true;
+    // An earlier output of its own: a file that stays put until the line runs.
+    struct stat st {};
+    if (found.how != Lookup::Exact ||
+        std::find(print.names.begin(), print.names.end(), found.name) != print.names.end() ||
+        ::lstat(joinNative(group.folder, found.name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    group.deleted = found.name;
+    return true;
+}
+
+bool Interpreter::deferRename(Group& group, const std::vector<std::wstring>& words) {
+    if (words.size() != 3 || !namesOutput(group, words[1]) || !isPlainName(words[2]))
+        return false;
+    const std::wstring& newName = words[2];
+    const Footprint print = footprintIn(group.folder);
+    const Lookup found = lookupIn(group.folder, newName, print.hidden, print.added);
+    if (found.how == Lookup::Unsure)
+        return false;
+    // Only the earlier output that the line before deletes may hold the name already.
+    bool certain = false;
+    if (found.how != Lookup::None) {
+        if (found.how != Lookup::Exact || group.deleted.empty() || found.name != group.deleted)
+            return false;
+        certain = true;
+    }
+    for (const Group& other : m_groups)
+        if (&other != &group && other.folder == group.folder &&
+            sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), newName))
+            return false;
+    group.added = m_platform.toEightBit(newName);
+    group.addedCertain = certain;
     return true;
 }
 

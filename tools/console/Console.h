@@ -179,6 +179,14 @@ private:
     // Adds the line to the latest decoder's lines when it names that decoder's output in a way
     // that is provably the same in every outcome of the decoders still running.
     bool deferLine(const std::wstring& text, bool echo);
+    bool namesOutput(const Group& group, const std::wstring& word) const;
+    // "IF EXIST <output> DEL <name>": the plain name it deletes in the output's folder; empty
+    // for any other line.
+    std::wstring earlierOutputNamed(const Group& group, const std::wstring& text) const;
+    // The decoder's IF EXIST ... DEL of its earlier output, noted in `group` when it waits.
+    bool deferDeleteOfEarlier(Group& group, const std::wstring& text);
+    // The decoder's REN of its output, noted in `group` when it waits.
+    bool deferRename(Group& group, const std::vector<std::wstring>& words);
     // Reads the decoders' output and ends; finishes the earliest ones that ended, in script
     // order. With `block`, waits until something happened.
     void collect(bool block);
