@@ -1377,6 +1377,14 @@ bool Interpreter::deferRename(Group& group, const std::vector<std::wstring>& wor
 }
 
 void Interpreter::collect(bool block) {
+    readOutputs(block);
+    reapDecoders();
+    while (!m_groups.empty() && m_groups.front().ended)
+        finishEarliest();
+    showStatus();
+}
+
+void Interpreter::readOutputs(bool block) {
     std::vector<pollfd> fds;
     std::vector<Group*> owners;
     bool unpiped = false;
@@ -1398,24 +1406,30 @@ void Interpreter::collect(bool block) {
             const timespec pause{0, static_cast<long>(timeout) * 1'000'000};
             ::nanosleep(&pause, nullptr);
         }
-    } else if (::poll(fds.data(), fds.size(), timeout) > 0) {
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents == 0)
-                continue;
-            Group& group = *owners[i];
-            char buffer[65536];
-            const ssize_t n = ::read(group.output, buffer, sizeof buffer);
-            if (n > 0) {
-                std::vector<Chunk>* saved = m_capture;
-                m_capture = &group.chunks;
-                emit(Sink::Program, std::string(buffer, static_cast<std::size_t>(n)));
-                m_capture = saved;
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                ::close(group.output);
-                group.output = -1;
-            }
-        }
+        return;
     }
+    if (::poll(fds.data(), fds.size(), timeout) <= 0)
+        return;
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        if (fds[i].revents != 0)
+            takeOutput(*owners[i]);
+}
+
+void Interpreter::takeOutput(Group& group) {
+    char buffer[65536];
+    const ssize_t n = ::read(group.output, buffer, sizeof buffer);
+    if (n > 0) {
+        std::vector<Chunk>* saved = m_capture;
+        m_capture = &group.chunks;
+        emit(Sink::Program, std::string(buffer, static_cast<std::size_t>(n)));
+        m_capture = saved;
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+        ::close(group.output);
+        group.output = -1;
+    }
+}
+
+void Interpreter::reapDecoders() {
     for (Group& group : m_groups) {
         if (group.ended || group.output >= 0)
             continue;
@@ -1427,9 +1441,6 @@ void Interpreter::collect(bool block) {
             group.status = done == group.pid ? status : 0x7f;
         }
     }
-    while (!m_groups.empty() && m_groups.front().ended)
-        finishEarliest();
-    showStatus();
 }
 
 void Interpreter::finishEarliest() {

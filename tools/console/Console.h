@@ -190,6 +190,11 @@ private:
     // Reads the decoders' output and ends; finishes the earliest ones that ended, in script
     // order. With `block`, waits until something happened.
     void collect(bool block);
+    // Takes what the running decoders wrote; with `block`, waits a while for it.
+    void readOutputs(bool block);
+    void takeOutput(Group& group);
+    // Marks the decoders whose output is closed and whose process ended.
+    void reapDecoders();
     void finishEarliest();
     void finishAll();
     std::size_t running() const;
