@@ -559,14 +559,19 @@ struct Interpreter::Renaming {
 namespace {
 
 // Renames `from` to `to` without replacing another file; returns 0 or the errno value. A
-// literal `to` that is `from` itself under another case takes the new name.
+// literal `to` that is `from` itself under another case (a folder that ignores case) takes the
+// new name; one the folder lists as an entry of its own is another link to the same file, and
+// rename(2) between two links of one file would do nothing.
 int renameOntoSelfOnly(const std::string& from, const std::string& to, const struct stat& fromStat,
                        bool maybeSelf) {
     int error = renameNoReplace(from, to);
     struct stat literal {};
     if (maybeSelf && error == EEXIST && ::lstat(to.c_str(), &literal) == 0 &&
-        sameInode(literal, fromStat))
-        error = ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+        sameInode(literal, fromStat)) {
+        const std::vector<std::string> listed = directoryEntries(nativeParent(to));
+        if (!std::binary_search(listed.begin(), listed.end(), nativeBaseName(to)))
+            error = ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    }
     return error;
 }
 
