@@ -172,6 +172,80 @@ private:
     fs::path m_root;
 };
 
+void skip(std::initializer_list<const char*> names, const std::string& why) {
+    for (const char* name : names)
+        missing(name, "skipped", why);
+}
+
+// The one-minute batch: both figures that need it from the same rounds.
+void benchBatch(int rounds, int jobs, bool haveReference, tw::Platform& platform) {
+    std::string why;
+    const auto mp3 = cachedMp3(60, why);
+    Scratch scratch;
+    if (!mp3 || scratch.path().empty()) {
+        skip({kBatchRatio, kSpeedup}, mp3 ? "no temporary folder" : why);
+        return;
+    }
+    const Batch batch(scratch.path(), *mp3, platform);
+    std::vector<Run> side, single, theirs;
+    bool failed = false;
+    for (int round = 0; round < rounds && !failed; ++round) {
+        // Each takes every place in the order in turn.
+        for (int turn = 0; turn < 3; ++turn) {
+            const int which = (turn + round) % 3;
+            if (which == 0)
+                side.push_back(batch.console(jobs));
+            else if (which == 1 && wanted(kSpeedup))
+                single.push_back(batch.console(1));
+            else if (which == 2 && haveReference && wanted(kBatchRatio))
+                theirs.push_back(batch.loop());
+        }
+        failed = anyFailed(side) || anyFailed(single) || anyFailed(theirs);
+    }
+    if (failed) {
+        skip({kBatchRatio, kSpeedup}, "a run failed");
+        return;
+    }
+    if (theirs.empty())
+        skip({kBatchRatio}, "mpg123 not found");
+    else
+        figure(kBatchRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
+    if (!single.empty())
+        figure(kSpeedup, median(single, &Run::wall) / median(side, &Run::wall), "ratio");
+    seconds("batch_console", side);
+    seconds("batch_console_one_at_a_time", single);
+    seconds("batch_mpg123_loop", theirs);
+}
+
+// The one-second clips, where starting the programs is most of the time.
+void benchClips(int rounds, int jobs, bool haveReference, tw::Platform& platform) {
+    std::string why;
+    const auto mp3 = cachedMp3(1, why);
+    Scratch scratch;
+    if (!mp3 || scratch.path().empty() || !haveReference) {
+        skip({kClipsRatio}, !haveReference ? "mpg123 not found"
+                            : mp3          ? "no temporary folder"
+                                           : why);
+        return;
+    }
+    const Batch batch(scratch.path(), *mp3, platform);
+    std::vector<Run> side, theirs;
+    for (int round = 0; round < 2 * rounds + 1; ++round)
+        for (int turn = 0; turn < 2; ++turn) {
+            if (turn == round % 2)
+                side.push_back(batch.console(jobs));
+            else
+                theirs.push_back(batch.loop());
+        }
+    if (anyFailed(side) || anyFailed(theirs)) {
+        skip({kClipsRatio}, "a run failed");
+        return;
+    }
+    figure(kClipsRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
+    seconds("clips_console", side);
+    seconds("clips_mpg123_loop", theirs);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -183,81 +257,11 @@ int main(int argc, char** argv) {
         return 0;
     const int jobs = cores();
     figure(kCores, jobs, "cores");
-    const auto skip = [](std::initializer_list<const char*> names, const std::string& why) {
-        for (const char* name : names)
-            missing(name, "skipped", why);
-    };
     const bool haveReference = tw::test::onPath("mpg123");
     auto platform = tw::createSystemPlatform();
-
-    // The one-minute batch: both figures that need it from the same rounds.
-    if (wanted(kBatchRatio) || wanted(kSpeedup)) {
-        std::string why;
-        const auto mp3 = cachedMp3(60, why);
-        Scratch scratch;
-        if (!mp3 || scratch.path().empty()) {
-            skip({kBatchRatio, kSpeedup}, mp3 ? "no temporary folder" : why);
-        } else {
-            const Batch batch(scratch.path(), *mp3, *platform);
-            std::vector<Run> side, single, theirs;
-            bool failed = false;
-            for (int round = 0; round < rounds && !failed; ++round) {
-                // Each takes every place in the order in turn.
-                for (int turn = 0; turn < 3; ++turn) {
-                    const int which = (turn + round) % 3;
-                    if (which == 0)
-                        side.push_back(batch.console(jobs));
-                    else if (which == 1 && wanted(kSpeedup))
-                        single.push_back(batch.console(1));
-                    else if (which == 2 && haveReference && wanted(kBatchRatio))
-                        theirs.push_back(batch.loop());
-                }
-                failed = anyFailed(side) || anyFailed(single) || anyFailed(theirs);
-            }
-            if (failed) {
-                skip({kBatchRatio, kSpeedup}, "a run failed");
-            } else {
-                if (theirs.empty())
-                    skip({kBatchRatio}, "mpg123 not found");
-                else
-                    figure(kBatchRatio, median(side, &Run::wall) / median(theirs, &Run::wall),
-                           "ratio");
-                if (!single.empty())
-                    figure(kSpeedup, median(single, &Run::wall) / median(side, &Run::wall),
-                           "ratio");
-                seconds("batch_console", side);
-                seconds("batch_console_one_at_a_time", single);
-                seconds("batch_mpg123_loop", theirs);
-            }
-        }
-    }
-
-    if (wanted(kClipsRatio)) {
-        std::string why;
-        const auto mp3 = cachedMp3(1, why);
-        Scratch scratch;
-        if (!mp3 || scratch.path().empty() || !haveReference) {
-            skip({kClipsRatio}, !haveReference ? "mpg123 not found"
-                                : mp3          ? "no temporary folder"
-                                               : why);
-        } else {
-            const Batch batch(scratch.path(), *mp3, *platform);
-            std::vector<Run> side, theirs;
-            for (int round = 0; round < 2 * rounds + 1; ++round)
-                for (int turn = 0; turn < 2; ++turn) {
-                    if (turn == round % 2)
-                        side.push_back(batch.console(jobs));
-                    else
-                        theirs.push_back(batch.loop());
-                }
-            if (anyFailed(side) || anyFailed(theirs)) {
-                skip({kClipsRatio}, "a run failed");
-            } else {
-                figure(kClipsRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
-                seconds("clips_console", side);
-                seconds("clips_mpg123_loop", theirs);
-            }
-        }
-    }
+    if (wanted(kBatchRatio) || wanted(kSpeedup))
+        benchBatch(rounds, jobs, haveReference, *platform);
+    if (wanted(kClipsRatio))
+        benchClips(rounds, jobs, haveReference, *platform);
     return 0;
 }

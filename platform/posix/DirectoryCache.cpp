@@ -29,6 +29,28 @@ bool isRacy(const struct stat& st, const timespec& listedAt) {
            nanoseconds(listedAt) < nanoseconds(st.st_ctim) + window;
 }
 
+// Lists a native directory, with its state at the time; 0 or the errno value.
+int listDirectory(const std::string& nativeDirectory, struct stat& listed,
+                  std::vector<std::string>& names) {
+    const int fd = ::open(nativeDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR* dir = ::fstat(fd, &listed) == 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        names.emplace_back(entry->d_name);
+        errno = 0;
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    return readError;
+}
+
 } // namespace
 
 DirectoryCache::DirectoryCache(std::size_t capacity) : m_capacity(capacity) {}
@@ -50,47 +72,17 @@ DirectoryCache::table(const std::string& nativeDirectory) const {
 
     std::lock_guard lock(m_mutex);
     ++m_clock;
-    if (const auto it = m_slots.find(nativeDirectory); it != m_slots.end()) {
-        Slot& slot = it->second;
-        if (!slot.racy && slot.device == st.st_dev && slot.inode == st.st_ino &&
-            sameTime(slot.modified, st.st_mtim) && sameTime(slot.changed, st.st_ctim)) {
-            slot.lastUse = m_clock;
-            return slot.table;
-        }
-    }
+    if (auto cached = unchangedTable(nativeDirectory, st))
+        return cached;
 
     timespec listedAt{};
     clock_gettime(CLOCK_REALTIME, &listedAt);
-    const int fd = ::open(nativeDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
     struct stat listed {};
-    if (::fstat(fd, &listed) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return nullptr;
-    }
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return nullptr;
-    }
     std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        names.emplace_back(entry->d_name);
-        errno = 0;
-    }
-    const int readError = errno;
-    ::closedir(dir);
-    if (readError != 0) {
-        errno = readError;
+    if (const int error = listDirectory(nativeDirectory, listed, names)) {
+        errno = error;
         return nullptr;
     }
-
     Slot slot;
     slot.table = std::make_shared<const ShortNameTable>(names);
     slot.device = listed.st_dev;
@@ -100,7 +92,26 @@ DirectoryCache::table(const std::string& nativeDirectory) const {
     slot.racy = isRacy(listed, listedAt);
     slot.lastUse = m_clock;
     ++m_builds;
+    auto table = slot.table;
+    keep(nativeDirectory, std::move(slot));
+    return table;
+}
 
+std::shared_ptr<const ShortNameTable>
+DirectoryCache::unchangedTable(const std::string& nativeDirectory, const struct stat& st) const {
+    const auto it = m_slots.find(nativeDirectory);
+    if (it == m_slots.end())
+        return nullptr;
+    Slot& slot = it->second;
+    if (slot.racy || slot.device != st.st_dev || slot.inode != st.st_ino ||
+        !sameTime(slot.modified, st.st_mtim) || !sameTime(slot.changed, st.st_ctim))
+        return nullptr;
+    slot.lastUse = m_clock;
+    return slot.table;
+}
+
+void DirectoryCache::keep(const std::string& nativeDirectory, Slot slot) const {
+    // Full: the table used longest ago makes room.
     if (m_slots.size() >= m_capacity && !m_slots.count(nativeDirectory)) {
         auto oldest = m_slots.begin();
         for (auto it = m_slots.begin(); it != m_slots.end(); ++it)
@@ -108,9 +119,7 @@ DirectoryCache::table(const std::string& nativeDirectory) const {
                 oldest = it;
         m_slots.erase(oldest);
     }
-    auto table = slot.table;
     m_slots[nativeDirectory] = std::move(slot);
-    return table;
 }
 
 } // namespace tw::posix

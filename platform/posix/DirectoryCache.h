@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_map>
 
+#include <sys/stat.h>
+
 namespace tw::posix {
 
 // Short-name tables of recently used directories. A table is rebuilt when its directory has
@@ -34,6 +36,12 @@ private:
         bool racy = true;
         std::uint64_t lastUse = 0;
     };
+
+    // With the lock held: the cached table when its directory is as it was at the listing.
+    std::shared_ptr<const ShortNameTable> unchangedTable(const std::string& nativeDirectory,
+                                                         const struct stat& st) const;
+    // With the lock held: keeps a new table.
+    void keep(const std::string& nativeDirectory, Slot slot) const;
 
     mutable std::mutex m_mutex;
     mutable std::unordered_map<std::string, Slot> m_slots;

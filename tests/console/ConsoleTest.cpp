@@ -514,6 +514,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "IF: only IF [NOT] EXIST path command is supported"}),
     tw::test::namedByValue());
 
+// Renaming between two links of one file would do nothing: the new name is taken.
+TEST_F(ConsoleRun, RenOntoAnotherLinkOfTheFileIsRefused) {
+    writeFile(waves() + "/A.wav", "a");
+    ASSERT_EQ(::link((waves() + "/A.wav").c_str(), (waves() + "/b.wav").c_str()), 0);
+    EXPECT_FALSE(m_interpreter.runLine(L"REN D:\\WAVES\\A.wav b.wav"));
+    EXPECT_EQ(names(waves()), (std::set<std::string>{"A.wav", "b.wav"}));
+    EXPECT_NE(
+        m_err.str().find("REN: D:\\WAVES\\b.wav already exists; D:\\WAVES\\A.wav keeps its name"),
+        std::string::npos)
+        << m_err.str();
+    EXPECT_EQ(m_interpreter.renamed(), 0u);
+}
+
 TEST_F(ConsoleRun, IfExistRunsAProgramShowingTheLineOnce) {
     writeFile(m_root / "c/MUSIC/a.mp3", "mp3");
     ScopedCurrentDirectory cd(waves());

@@ -261,6 +261,13 @@ bool isPartialName(std::string_view name) {
     return name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix;
 }
 
+// A name that no short name can be: only an exact match or one in another case finds it,
+// whatever the decoders make of the folder meanwhile.
+bool isPlainName(const std::wstring& name) {
+    return !name.empty() && name != L"." && name != L".." &&
+           name.find_first_of(std::wstring(L"\\/~\0", 4)) == std::wstring::npos;
+}
+
 bool isBuiltIn(const std::wstring& word) {
     for (const wchar_t* name : {L"REM", L"REN", L"RENAME", L"DEL", L"ERASE", L"IF"})
         if (sameNameIgnoringCase(word, name))
@@ -293,56 +300,73 @@ bool isDrivePath(const std::wstring& word) {
     return hasDriveLetter(word) && word.size() >= 3 && word[2] == L'\\';
 }
 
+namespace {
+
+// The forms of a program word that a file's name can take.
+struct ProgramName {
+    explicit ProgramName(const std::string& typed) : name(typed), wanted(text::fromUtf8(typed)) {
+        for (const char* ext : programExtensions)
+            withExtension.push_back(wanted + text::fromUtf8(ext));
+        if (endsWithIgnoringCase(name, ".exe") || endsWithIgnoringCase(name, ".com"))
+            stem = text::fromUtf8(name.substr(0, name.size() - 4));
+    }
+
+    // How well a file's name matches, best first: the exact name, another case, an added
+    // extension, a dropped .exe or .com; -1 for no match.
+    int rank(const std::string& entry) const {
+        if (entry == name)
+            return 0;
+        // Other names match as a drive path would reach them; one that no drive path can carry
+        // is reached by its exact bytes only.
+        if (!posix::isCarriableName(entry))
+            return -1;
+        const std::wstring wide = text::fromUtf8(entry);
+        if (sameNameIgnoringCase(wide, wanted))
+            return 1;
+        if (std::any_of(withExtension.begin(), withExtension.end(),
+                        [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
+            return 2;
+        if (!stem.empty() && sameNameIgnoringCase(wide, stem))
+            return 3;
+        return -1;
+    }
+
+    std::string name;
+    std::wstring wanted;
+    std::vector<std::wstring> withExtension;
+    std::wstring stem;
+};
+
+// The names in `directory` that match, the best first and in listing order within a rank.
+std::vector<std::string> candidatesIn(const std::string& directory, const ProgramName& program) {
+    std::vector<std::pair<int, std::string>> ranked;
+    for (auto& entry : directoryEntries(directory))
+        if (const int rank = program.rank(entry); rank >= 0)
+            ranked.emplace_back(rank, std::move(entry));
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> names;
+    for (auto& [rank, entry] : ranked)
+        names.push_back(std::move(entry));
+    return names;
+}
+
+} // namespace
+
 ProgramMatch findProgram(const std::string& name, const std::vector<std::string>& directories) {
     ProgramMatch match;
     if (name.empty() || name.find('/') != std::string::npos)
         return match;
-    const std::wstring wanted = text::fromUtf8(name);
-    std::vector<std::wstring> withExtension;
-    for (const char* ext : programExtensions)
-        withExtension.push_back(wanted + text::fromUtf8(ext));
-    std::wstring stem;
-    if (endsWithIgnoringCase(name, ".exe") || endsWithIgnoringCase(name, ".com"))
-        stem = text::fromUtf8(name.substr(0, name.size() - 4));
-
+    const ProgramName program(name);
     for (const auto& directory : directories) {
-        std::vector<std::pair<int, std::string>> candidates;
-        for (const auto& entry : directoryEntries(directory)) {
-            const int rank = [&] {
-                if (entry == name)
-                    return 0;
-                // Other names match as a drive path would reach them; one that no drive path
-                // can carry is reached by its exact bytes only.
-                if (!posix::isCarriableName(entry))
-                    return -1;
-                const std::wstring wide = text::fromUtf8(entry);
-                if (sameNameIgnoringCase(wide, wanted))
-                    return 1;
-                if (std::any_of(
-                        withExtension.begin(), withExtension.end(),
-                        [&](const std::wstring& w) { return sameNameIgnoringCase(wide, w); }))
-                    return 2;
-                if (!stem.empty() && sameNameIgnoringCase(wide, stem))
-                    return 3;
-                return -1;
-            }();
-            if (rank >= 0)
-                candidates.emplace_back(rank, entry);
-        }
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [rank, entry] : candidates) {
+        for (const std::string& entry : candidatesIn(directory, program)) {
             const std::string path = joinNative(directory, entry);
             struct stat st {};
             if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 continue;
             const bool script = isScriptName(entry);
-            if (::access(path.c_str(), script ? R_OK : X_OK) == 0) {
-                match.path = path;
-                match.isScript = script;
-                match.unusable.clear();
-                return match;
-            }
+            if (::access(path.c_str(), script ? R_OK : X_OK) == 0)
+                return {path, script, {}};
             if (match.unusable.empty())
                 match.unusable = path;
         }
@@ -518,17 +542,84 @@ bool Interpreter::ifExist(const std::wstring& text, int depth) {
     return runCommand(command, depth);
 }
 
+// A REN under way: the file, its new name, and what that name names already.
+struct Interpreter::Renaming {
+    std::wstring source; // the file, as an absolute drive path
+    std::wstring newName;
+    std::string nativeSource;
+    struct stat sourceStat {};
+    std::wstring folder;      // the source's folder in drive terms, ending in "\"
+    std::wstring target;      // the new name in that folder
+    std::string nativeTarget; // the new name beside the source, byte for byte
+    std::string existing;     // what the new name already names; empty when nothing
+    struct stat targetStat {};
+};
+
+namespace {
+
+// Renames `from` to `to` without replacing another file; returns 0 or the errno value. A
+// literal `to` that is `from` itself under another case (a folder that ignores case) takes the
+// new name; one the folder lists as an entry of its own is another link to the same file, and
+// rename(2) between two links of one file would do nothing.
+int renameOntoSelfOnly(const std::string& from, const std::string& to, const struct stat& fromStat,
+                       bool maybeSelf) {
+    int error = renameNoReplace(from, to);
+    struct stat literal {};
+    if (maybeSelf && error == EEXIST && ::lstat(to.c_str(), &literal) == 0 &&
+        sameInode(literal, fromStat)) {
+        const std::vector<std::string> listed = directoryEntries(nativeParent(to));
+        if (!std::binary_search(listed.begin(), listed.end(), nativeBaseName(to)))
+            error = ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    }
+    return error;
+}
+
+} // namespace
+
 bool Interpreter::ren(const std::vector<std::wstring>& words) {
-    if (words.size() != 3) {
-        fail(L"REN: expected the file and its new name (REN file newname), but found " +
-             std::to_wstring(words.size() - 1) +
-             (words.size() > 3    ? L" names; a name with blanks goes in double quotes"
-              : words.size() == 2 ? L" name"
-                                  : L" names"));
+    if (!checkRenWords(words) || !checkNewName(words[2]))
+        return false;
+    Renaming renaming;
+    renaming.source = absoluteDrivePath(words[1]);
+    renaming.newName = words[2];
+    if (!findRenameSource(renaming))
+        return false;
+    lookUpNewName(renaming);
+    const bool existing = !renaming.existing.empty();
+    if (existing && !sameInode(renaming.sourceStat, renaming.targetStat))
+        return refuseTakenName(renaming);
+    // The file itself under another case or its short alias: nothing, or a case change.
+    if (existing &&
+        nativeBaseName(renaming.nativeSource) == m_platform.toEightBit(renaming.newName)) {
+        m_renamedInto.insert(renaming.folder);
+        return true;
+    }
+    const int error = renameOntoSelfOnly(renaming.nativeSource, renaming.nativeTarget,
+                                         renaming.sourceStat, existing);
+    if (error == EEXIST)
+        return refuseTakenName(renaming);
+    if (error != 0) {
+        fail(L"REN: cannot rename " + renaming.source + L" to \"" + renaming.newName + L"\": " +
+             changeFailure(parentOf(renaming.source), error));
         return false;
     }
-    const std::wstring source = absoluteDrivePath(words[1]);
-    const std::wstring& newName = words[2];
+    m_renamedInto.insert(renaming.folder);
+    ++m_renamed;
+    return true;
+}
+
+bool Interpreter::checkRenWords(const std::vector<std::wstring>& words) {
+    if (words.size() == 3)
+        return true;
+    fail(L"REN: expected the file and its new name (REN file newname), but found " +
+         std::to_wstring(words.size() - 1) +
+         (words.size() > 3    ? L" names; a name with blanks goes in double quotes"
+          : words.size() == 2 ? L" name"
+                              : L" names"));
+    return false;
+}
+
+bool Interpreter::checkNewName(const std::wstring& newName) {
     // Only a separator makes a name a path here; "*", "?", ":" and the like are characters of
     // the name (there are no wildcards).
     if (newName.empty() || newName == L"." || newName == L".." ||
@@ -540,69 +631,46 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         fail(L"REN: the new name must be a file name, not a path: \"" + newName + L"\"");
         return false;
     }
+    return true;
+}
 
-    const std::string nativeSource = resolveNative(source);
-    struct stat sourceStat {};
-    if (nativeSource.empty() || ::lstat(nativeSource.c_str(), &sourceStat) != 0) {
-        const int error = nativeSource.empty() ? ENOENT : errno;
-        fail(L"REN: " + lookupFailure(source, error));
-        return false;
-    }
+bool Interpreter::findRenameSource(Renaming& renaming) {
+    renaming.nativeSource = resolveNative(renaming.source);
+    if (!renaming.nativeSource.empty() &&
+        ::lstat(renaming.nativeSource.c_str(), &renaming.sourceStat) == 0)
+        return true;
+    const int error = renaming.nativeSource.empty() ? ENOENT : errno;
+    fail(L"REN: " + lookupFailure(renaming.source, error));
+    return false;
+}
+
+void Interpreter::lookUpNewName(Renaming& renaming) const {
     // The folder of the source in drive terms, for resolving the new name and for messages.
-    std::wstring trimmed = source;
+    std::wstring trimmed = renaming.source;
     while (trimmed.size() > 3 && trimmed.back() == L'\\')
         trimmed.pop_back();
-    std::wstring folder = trimmed.substr(0, trimmed.find_last_of(L'\\') + 1);
-    const std::wstring target = folder + newName;
-
-    const std::string nativeTarget =
-        joinNative(nativeParent(nativeSource), m_platform.toEightBit(newName));
+    renaming.folder = trimmed.substr(0, trimmed.find_last_of(L'\\') + 1);
+    renaming.target = renaming.folder + renaming.newName;
+    renaming.nativeTarget =
+        joinNative(nativeParent(renaming.nativeSource), m_platform.toEightBit(renaming.newName));
     // The new name as the console would see it: exact, other case, or a short alias.
-    const std::string resolvedTarget = resolveNative(target);
-    struct stat targetStat {};
-    std::string existing; // what the new name already names
-    if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &targetStat) == 0)
-        existing = resolvedTarget;
-    else if (::lstat(nativeTarget.c_str(), &targetStat) == 0)
-        existing = nativeTarget;
-    const auto taken = [&] {
-        // Say which file it is when the new name reaches it in another case or as its alias.
-        const std::string there = nativeBaseName(existing);
-        const std::wstring which =
-            existing.empty() || there == m_platform.toEightBit(newName)
-                ? L""
-                : L" (as the name of " + m_platform.fromEightBit(there) + L")";
-        fail(L"REN: " + target + L" already exists" + which + L"; " + source + L" keeps its name");
-        return false;
-    };
+    const std::string resolvedTarget = resolveNative(renaming.target);
+    if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &renaming.targetStat) == 0)
+        renaming.existing = resolvedTarget;
+    else if (::lstat(renaming.nativeTarget.c_str(), &renaming.targetStat) == 0)
+        renaming.existing = renaming.nativeTarget;
+}
 
-    int error = 0;
-    if (!existing.empty()) {
-        if (!sameInode(sourceStat, targetStat))
-            return taken();
-        // The file itself under another case or its short alias: nothing, or a case change.
-        if (nativeBaseName(nativeSource) == m_platform.toEightBit(newName)) {
-            m_renamedInto.insert(folder);
-            return true;
-        }
-        error = renameNoReplace(nativeSource, nativeTarget);
-        struct stat literal {};
-        if (error == EEXIST && ::lstat(nativeTarget.c_str(), &literal) == 0 &&
-            sameInode(literal, sourceStat))
-            error = ::rename(nativeSource.c_str(), nativeTarget.c_str()) == 0 ? 0 : errno;
-    } else {
-        error = renameNoReplace(nativeSource, nativeTarget);
-    }
-    if (error == EEXIST)
-        return taken();
-    if (error != 0) {
-        fail(L"REN: cannot rename " + source + L" to \"" + newName + L"\": " +
-             changeFailure(parentOf(source), error));
-        return false;
-    }
-    m_renamedInto.insert(folder);
-    ++m_renamed;
-    return true;
+bool Interpreter::refuseTakenName(const Renaming& renaming) {
+    // Say which file it is when the new name reaches it in another case or as its alias.
+    const std::string there = nativeBaseName(renaming.existing);
+    const std::wstring which =
+        renaming.existing.empty() || there == m_platform.toEightBit(renaming.newName)
+            ? L""
+            : L" (as the name of " + m_platform.fromEightBit(there) + L")";
+    fail(L"REN: " + renaming.target + L" already exists" + which + L"; " + renaming.source +
+         L" keeps its name");
+    return false;
 }
 
 bool Interpreter::del(const std::vector<std::wstring>& words) {
@@ -643,50 +711,74 @@ bool Interpreter::del(const std::vector<std::wstring>& words) {
     return ok;
 }
 
+namespace {
+
+// A program word with a folder ("\" anywhere, or a drive letter) is looked for there only.
+bool namesFolder(const std::wstring& command) {
+    return command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
+}
+
+} // namespace
+
 bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) {
     const std::wstring& command = words[0];
-    ProgramMatch match;
     if (command.find(L'/') != std::wstring::npos) {
         fail(L"'" + command +
              L"' is not a program name: \"/\" cannot be part of one (folders "
              L"are separated by \"\\\")");
         return false;
     }
-    const bool hasFolder =
-        command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
-    if (hasFolder) {
-        const std::string native = m_platform.nativePath(absoluteDrivePath(command));
-        if (!native.empty())
-            match = findProgram(nativeBaseName(native), {nativeParent(native)});
-    } else {
-        std::vector<std::string> directories{nativeCurrentDirectory()};
-        for (auto& d : posix::splitSearchPath(m_searchPath))
-            directories.push_back(std::move(d));
-        match = findProgram(m_platform.toEightBit(command), directories);
-    }
+    const ProgramMatch match = locateProgram(command);
     if (match.path.empty()) {
-        if (!match.unusable.empty())
-            fail(command + L": " + m_platform.fromEightBit(match.unusable) +
-                 (isScriptName(match.unusable) ? L" cannot be run: this user may not read it"
-                                               : L" cannot be run: it is not executable"));
-        else if (hasFolder)
-            fail(L"cannot find the program " + absoluteDrivePath(command) +
-                 missingPart(absoluteDrivePath(command)));
-        else
-            fail(L"cannot find the program " + command + L" in " +
-                 prompt().substr(0, prompt().size() - 1) + L" or on PATH");
+        failNoProgram(command, match);
         return false;
     }
     if (match.isScript)
         return runScriptAt(match.path, depth + 1);
+    return runToEnd(programArguments(match.path, words), command);
+}
 
-    std::vector<std::string> argv{match.path};
+ProgramMatch Interpreter::locateProgram(const std::wstring& command) const {
+    if (namesFolder(command)) {
+        const std::string native = m_platform.nativePath(absoluteDrivePath(command));
+        if (native.empty())
+            return {};
+        return findProgram(nativeBaseName(native), {nativeParent(native)});
+    }
+    std::vector<std::string> directories{nativeCurrentDirectory()};
+    for (auto& d : posix::splitSearchPath(m_searchPath))
+        directories.push_back(std::move(d));
+    return findProgram(m_platform.toEightBit(command), directories);
+}
+
+void Interpreter::failNoProgram(const std::wstring& command, const ProgramMatch& match) {
+    if (!match.unusable.empty())
+        fail(command + L": " + m_platform.fromEightBit(match.unusable) +
+             (isScriptName(match.unusable) ? L" cannot be run: this user may not read it"
+                                           : L" cannot be run: it is not executable"));
+    else if (namesFolder(command))
+        fail(L"cannot find the program " + absoluteDrivePath(command) +
+             missingPart(absoluteDrivePath(command)));
+    else
+        fail(L"cannot find the program " + command + L" in " +
+             prompt().substr(0, prompt().size() - 1) + L" or on PATH");
+}
+
+std::vector<std::string>
+Interpreter::programArguments(const std::string& program,
+                              const std::vector<std::wstring>& words) const {
+    std::vector<std::string> argv{program};
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string native;
         if (isDrivePath(words[i]) || isRootedOnCurrentDrive(words[i]))
             native = m_platform.nativePath(absoluteDrivePath(words[i]));
         argv.push_back(native.empty() ? m_platform.toEightBit(words[i]) : native);
     }
+    return argv;
+}
+
+bool Interpreter::runToEnd(const std::vector<std::string>& argv, const std::wstring& command) {
+    // What was printed so far comes before the program's own output.
     m_out.flush();
     m_err.flush();
     std::cout.flush();
@@ -694,8 +786,7 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     std::fflush(nullptr);
     const posix::RunResult outcome = posix::runAndWait(argv);
     if (!outcome.started()) {
-        fail(
-            startFailure(match.path, static_cast<int>(outcome.start.failure), outcome.start.error));
+        fail(startFailure(argv[0], static_cast<int>(outcome.start.failure), outcome.start.error));
         return false;
     }
     const std::wstring failure = endFailure(command, outcome.status);
@@ -1046,23 +1137,37 @@ Interpreter::Footprint Interpreter::footprintIn(const std::string& folder) const
 
 bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
     const std::vector<std::wstring> words = splitWords(text);
+    const ProgramMatch match = decoderBeside(words);
+    if (match.path.empty())
+        return false;
+    Group group;
+    std::vector<std::string> argv{match.path};
+    if (!decoderArguments(words, group, argv))
+        return false;
+    group.command = words[0];
+    launchDecoder(std::move(group), argv, echo ? echoOf(text) : std::string());
+    return true;
+}
+
+ProgramMatch Interpreter::decoderBeside(const std::vector<std::wstring>& words) const {
     if (words.size() < 3 || isBuiltIn(words[0]) ||
         words[0].find_first_of(L"\\/:") != std::wstring::npos)
-        return false;
+        return {};
     // Only the decoder beside the script: other programs may do anything.
     const std::string here = nativeCurrentDirectory();
     for (const Group& group : m_groups)
         if (group.folder == here || isBelow(here, group.folder))
-            return false;
+            return {};
     const ProgramMatch match = findProgram(m_platform.toEightBit(words[0]), {here});
-    const std::string base = nativeBaseName(match.path);
+    const std::wstring base = m_platform.fromEightBit(nativeBaseName(match.path));
     if (match.path.empty() || match.isScript ||
-        !(sameNameIgnoringCase(m_platform.fromEightBit(base), L"l3dec") ||
-          sameNameIgnoringCase(m_platform.fromEightBit(base), L"l3dec.exe")))
-        return false;
+        !(sameNameIgnoringCase(base, L"l3dec") || sameNameIgnoringCase(base, L"l3dec.exe")))
+        return {};
+    return match;
+}
 
-    Group group;
-    std::vector<std::string> argv{match.path};
+bool Interpreter::decoderArguments(const std::vector<std::wstring>& words, Group& group,
+                                   std::vector<std::string>& argv) const {
     int positional = 0;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::wstring& word = words[i];
@@ -1074,97 +1179,119 @@ bool Interpreter::startDecoder(const std::wstring& text, bool echo) {
         }
         if (positional == 2)
             return false;
-        const std::wstring path = absoluteDrivePath(word);
-        std::wstring folder, name;
-        if (!splitDrivePath(path, folder, name))
-            return false;
-        const std::string nativeFolder = m_platform.nativePath(folder);
-        struct stat st {};
-        if (nativeFolder.empty() || ::stat(nativeFolder.c_str(), &st) != 0 ||
-            !S_ISDIR(st.st_mode) || ::access(nativeFolder.c_str(), R_OK | X_OK) != 0)
-            return false;
-        // Below a folder that running decoders change, the way there could change meaning; an
-        // output above one would change the way to their own lines' files.
-        for (const Group& other : m_groups)
-            if (isBelow(nativeFolder, other.folder) ||
-                (positional == 1 && isBelow(other.folder, nativeFolder)))
-                return false;
-        const Footprint print = footprintIn(nativeFolder);
-        const auto touches = [&](const std::wstring& typed, const std::string& found) {
-            for (const std::string& other : print.names) {
-                const std::wstring wide = m_platform.fromEightBit(other);
-                if (sameNameIgnoringCase(wide, typed) ||
-                    (!found.empty() && sameNameIgnoringCase(wide, m_platform.fromEightBit(found))))
-                    return true;
-            }
-            return false;
-        };
-        std::string native;
-        if (!print.pending) {
-            // No running decoder changes this folder: it is as the lines before left it.
-            native = m_platform.nativePath(path);
-        } else {
-            const Lookup found = lookupIn(nativeFolder, name, print.hidden, print.added);
-            if (found.how == Lookup::Unsure)
-                return false;
-            if (found.how == Lookup::None) {
-                native = joinNative(nativeFolder, m_platform.toEightBit(name));
-            } else {
-                if (positional == 1 || touches(name, found.name))
-                    return false;
-                if (found.how == Lookup::Alias)
-                    for (const std::string& other : print.uncertain)
-                        if (mayShareTails(m_platform.fromEightBit(other), name))
-                            return false;
-                native = joinNative(nativeFolder, found.name);
-            }
-        }
+        const std::string native = decoderPath(word, positional == 1, group);
         if (native.empty())
             return false;
-        if (positional == 0) {
-            group.input = native;
-            group.shown = m_platform.fromEightBit(nativeBaseName(native));
-        } else {
-            // The output must be new, and no file another decoder writes or reads.
-            struct stat existing {};
-            if (::lstat(native.c_str(), &existing) == 0 || touches(name, {}))
-                return false;
-            for (const Group& other : m_groups)
-                if (other.input == native ||
-                    (other.folder == nativeFolder &&
-                     sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), name)))
-                    return false;
-            group.folder = nativeFolder;
-            group.outputName = nativeBaseName(native);
-            group.outputPath = path;
-        }
         argv.push_back(native);
         ++positional;
     }
-    if (positional != 2)
-        return false;
+    return positional == 2;
+}
 
+std::string Interpreter::decoderPath(const std::wstring& word, bool output, Group& group) const {
+    const std::wstring path = absoluteDrivePath(word);
+    std::wstring folder, name;
+    if (!splitDrivePath(path, folder, name))
+        return {};
+    const std::string nativeFolder = m_platform.nativePath(folder);
+    if (!isSteadyFolder(nativeFolder, output))
+        return {};
+    const Footprint print = footprintIn(nativeFolder);
+    const std::string native = steadyNative(path, nativeFolder, name, print, output);
+    if (native.empty())
+        return {};
+    if (!output) {
+        group.input = native;
+        group.shown = m_platform.fromEightBit(nativeBaseName(native));
+        return native;
+    }
+    if (!isFreeOutput(native, nativeFolder, name, print))
+        return {};
+    group.folder = nativeFolder;
+    group.outputName = nativeBaseName(native);
+    group.outputPath = path;
+    return native;
+}
+
+bool Interpreter::isSteadyFolder(const std::string& nativeFolder, bool output) const {
+    struct stat st {};
+    if (nativeFolder.empty() || ::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::access(nativeFolder.c_str(), R_OK | X_OK) != 0)
+        return false;
+    // Below a folder that running decoders change, the way there could change meaning; an
+    // output above one would change the way to their own lines' files.
+    for (const Group& other : m_groups)
+        if (isBelow(nativeFolder, other.folder) || (output && isBelow(other.folder, nativeFolder)))
+            return false;
+    return true;
+}
+
+std::string Interpreter::steadyNative(const std::wstring& path, const std::string& nativeFolder,
+                                      const std::wstring& name, const Footprint& print,
+                                      bool output) const {
+    // No running decoder changes this folder: it is as the lines before left it.
+    if (!print.pending)
+        return m_platform.nativePath(path);
+    const Lookup found = lookupIn(nativeFolder, name, print.hidden, print.added);
+    if (found.how == Lookup::Unsure)
+        return {};
+    if (found.how == Lookup::None)
+        return joinNative(nativeFolder, m_platform.toEightBit(name));
+    if (output || touches(print, name, found.name))
+        return {};
+    if (found.how == Lookup::Alias)
+        for (const std::string& other : print.uncertain)
+            if (mayShareTails(m_platform.fromEightBit(other), name))
+                return {};
+    return joinNative(nativeFolder, found.name);
+}
+
+bool Interpreter::isFreeOutput(const std::string& native, const std::string& nativeFolder,
+                               const std::wstring& name, const Footprint& print) const {
+    // The output must be new, and no file another decoder writes or reads.
+    struct stat existing {};
+    if (::lstat(native.c_str(), &existing) == 0 || touches(print, name, {}))
+        return false;
+    for (const Group& other : m_groups)
+        if (other.input == native ||
+            (other.folder == nativeFolder &&
+             sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), name)))
+            return false;
+    return true;
+}
+
+bool Interpreter::touches(const Footprint& print, const std::wstring& typed,
+                          const std::string& found) const {
+    for (const std::string& other : print.names) {
+        const std::wstring wide = m_platform.fromEightBit(other);
+        if (sameNameIgnoringCase(wide, typed) ||
+            (!found.empty() && sameNameIgnoringCase(wide, m_platform.fromEightBit(found))))
+            return true;
+    }
+    return false;
+}
+
+void Interpreter::launchDecoder(Group group, const std::vector<std::string>& argv,
+                                const std::string& echo) {
     std::vector<std::string> environment;
     if (m_decoderThreads > 0)
         environment.push_back("L3DEC_THREADS=" + std::to_string(m_decoderThreads));
     if (running() > 0)
         ++m_startedBeside;
-    group.command = words[0];
     group.started = std::chrono::steady_clock::now();
-    if (echo)
-        group.chunks.push_back({Sink::Out, echoOf(text)});
+    if (!echo.empty())
+        group.chunks.push_back({Sink::Out, echo});
     const posix::CapturedStart start = posix::startCaptured(argv, environment);
     if (!start.start.ok()) {
         group.ended = true;
         group.startFailure =
-            startFailure(match.path, static_cast<int>(start.start.failure), start.start.error);
+            startFailure(argv[0], static_cast<int>(start.start.failure), start.start.error);
     } else {
         group.pid = start.pid;
         group.output = start.output;
     }
     m_groups.push_back(std::move(group));
     showStatus();
-    return true;
 }
 
 bool Interpreter::deferLine(const std::wstring& text, bool echo) {
@@ -1174,77 +1301,94 @@ bool Interpreter::deferLine(const std::wstring& text, bool echo) {
     const std::vector<std::wstring> words = splitWords(text);
     if (words.empty())
         return false;
-    const auto namesOutput = [&](const std::wstring& word) {
-        return sameNameIgnoringCase(absoluteDrivePath(word), group.outputPath);
-    };
-    const Footprint print = footprintIn(group.folder);
-    // A name that no short name can be: only an exact match or one in another case finds it,
-    // whatever the decoders make of the folder meanwhile.
-    const auto plainName = [](const std::wstring& name) {
-        return !name.empty() && name != L"." && name != L".." &&
-               name.find_first_of(std::wstring(L"\\/~\0", 4)) == std::wstring::npos;
-    };
-
-    if (sameNameIgnoringCase(words[0], L"IF")) {
-        std::size_t pos = 0;
-        std::wstring word, path;
-        readWord(text, pos, word);
-        if (!readWord(text, pos, word) || !sameNameIgnoringCase(word, L"EXIST") ||
-            !readWord(text, pos, path) || !namesOutput(path) || !group.deleted.empty())
-            return false;
-        const std::vector<std::wstring> command = splitWords(text.substr(pos));
-        if (command.size() != 2 ||
-            !(sameNameIgnoringCase(command[0], L"DEL") ||
-              sameNameIgnoringCase(command[0], L"ERASE")) ||
-            command[1].empty() || command[1][0] == L'/')
-            return false;
-        std::wstring folder, name;
-        if (!splitDrivePath(absoluteDrivePath(command[1]), folder, name) || !plainName(name) ||
-            m_platform.nativePath(folder) != group.folder)
-            return false;
-        const Lookup found = lookupIn(group.folder, name, print.hidden, print.added);
-        if (found.how == Lookup::Unsure)
-            return false;
-        if (found.how != Lookup::None) {
-            // An earlier output of its own: a file that stays put until the line runs.
-            struct stat st {};
-            if (found.how != Lookup::Exact ||
-                std::find(print.names.begin(), print.names.end(), found.name) !=
-                    print.names.end() ||
-                ::lstat(joinNative(group.folder, found.name).c_str(), &st) != 0 ||
-                !S_ISREG(st.st_mode))
-                return false;
-            group.deleted = found.name;
-        }
-    } else if (sameNameIgnoringCase(words[0], L"REN") ||
-               sameNameIgnoringCase(words[0], L"RENAME")) {
-        if (words.size() != 3 || !namesOutput(words[1]) || !plainName(words[2]))
-            return false;
-        const std::wstring& newName = words[2];
-        const Lookup found = lookupIn(group.folder, newName, print.hidden, print.added);
-        if (found.how == Lookup::Unsure)
-            return false;
-        bool certain = false;
-        if (found.how != Lookup::None) {
-            if (found.how != Lookup::Exact || group.deleted.empty() || found.name != group.deleted)
-                return false;
-            certain = true;
-        }
-        for (const Group& other : m_groups)
-            if (&other != &group && other.folder == group.folder &&
-                sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), newName))
-                return false;
-        group.added = m_platform.toEightBit(newName);
-        group.addedCertain = certain;
-    } else {
+    bool deferred = false;
+    if (sameNameIgnoringCase(words[0], L"IF"))
+        deferred = deferDeleteOfEarlier(group, text);
+    else if (sameNameIgnoringCase(words[0], L"REN") || sameNameIgnoringCase(words[0], L"RENAME"))
+        deferred = deferRename(group, words);
+    if (!deferred)
         return false;
-    }
     group.lines.push_back(text);
     group.echoed.push_back(echo);
     return true;
 }
 
+bool Interpreter::namesOutput(const Group& group, const std::wstring& word) const {
+    return sameNameIgnoringCase(absoluteDrivePath(word), group.outputPath);
+}
+
+std::wstring Interpreter::earlierOutputNamed(const Group& group, const std::wstring& text) const {
+    std::size_t pos = 0;
+    std::wstring word, path;
+    readWord(text, pos, word);
+    if (!readWord(text, pos, word) || !sameNameIgnoringCase(word, L"EXIST") ||
+        !readWord(text, pos, path) || !namesOutput(group, path) || !group.deleted.empty())
+        return {};
+    const std::vector<std::wstring> command = splitWords(text.substr(pos));
+    if (command.size() != 2 ||
+        !(sameNameIgnoringCase(command[0], L"DEL") || sameNameIgnoringCase(command[0], L"ERASE")) ||
+        command[1].empty() || command[1][0] == L'/')
+        return {};
+    std::wstring folder, name;
+    if (!splitDrivePath(absoluteDrivePath(command[1]), folder, name) || !isPlainName(name) ||
+        m_platform.nativePath(folder) != group.folder)
+        return {};
+    return name;
+}
+
+bool Interpreter::deferDeleteOfEarlier(Group& group, const std::wstring& text) {
+    const std::wstring name = earlierOutputNamed(group, text);
+    if (name.empty())
+        return false;
+    const Footprint print = footprintIn(group.folder);
+    const Lookup found = lookupIn(group.folder, name, print.hidden, print.added);
+    if (found.how == Lookup::Unsure)
+        return false;
+    if (found.how == Lookup::None)
+        return true;
+    // An earlier output of its own: a file that stays put until the line runs.
+    struct stat st {};
+    if (found.how != Lookup::Exact ||
+        std::find(print.names.begin(), print.names.end(), found.name) != print.names.end() ||
+        ::lstat(joinNative(group.folder, found.name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    group.deleted = found.name;
+    return true;
+}
+
+bool Interpreter::deferRename(Group& group, const std::vector<std::wstring>& words) {
+    if (words.size() != 3 || !namesOutput(group, words[1]) || !isPlainName(words[2]))
+        return false;
+    const std::wstring& newName = words[2];
+    const Footprint print = footprintIn(group.folder);
+    const Lookup found = lookupIn(group.folder, newName, print.hidden, print.added);
+    if (found.how == Lookup::Unsure)
+        return false;
+    // Only the earlier output that the line before deletes may hold the name already.
+    bool certain = false;
+    if (found.how != Lookup::None) {
+        if (found.how != Lookup::Exact || group.deleted.empty() || found.name != group.deleted)
+            return false;
+        certain = true;
+    }
+    for (const Group& other : m_groups)
+        if (&other != &group && other.folder == group.folder &&
+            sameNameIgnoringCase(m_platform.fromEightBit(other.outputName), newName))
+            return false;
+    group.added = m_platform.toEightBit(newName);
+    group.addedCertain = certain;
+    return true;
+}
+
 void Interpreter::collect(bool block) {
+    readOutputs(block);
+    reapDecoders();
+    while (!m_groups.empty() && m_groups.front().ended)
+        finishEarliest();
+    showStatus();
+}
+
+void Interpreter::readOutputs(bool block) {
     std::vector<pollfd> fds;
     std::vector<Group*> owners;
     bool unpiped = false;
@@ -1266,24 +1410,30 @@ void Interpreter::collect(bool block) {
             const timespec pause{0, static_cast<long>(timeout) * 1'000'000};
             ::nanosleep(&pause, nullptr);
         }
-    } else if (::poll(fds.data(), fds.size(), timeout) > 0) {
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents == 0)
-                continue;
-            Group& group = *owners[i];
-            char buffer[65536];
-            const ssize_t n = ::read(group.output, buffer, sizeof buffer);
-            if (n > 0) {
-                std::vector<Chunk>* saved = m_capture;
-                m_capture = &group.chunks;
-                emit(Sink::Program, std::string(buffer, static_cast<std::size_t>(n)));
-                m_capture = saved;
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                ::close(group.output);
-                group.output = -1;
-            }
-        }
+        return;
     }
+    if (::poll(fds.data(), fds.size(), timeout) <= 0)
+        return;
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        if (fds[i].revents != 0)
+            takeOutput(*owners[i]);
+}
+
+void Interpreter::takeOutput(Group& group) {
+    char buffer[65536];
+    const ssize_t n = ::read(group.output, buffer, sizeof buffer);
+    if (n > 0) {
+        std::vector<Chunk>* saved = m_capture;
+        m_capture = &group.chunks;
+        emit(Sink::Program, std::string(buffer, static_cast<std::size_t>(n)));
+        m_capture = saved;
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+        ::close(group.output);
+        group.output = -1;
+    }
+}
+
+void Interpreter::reapDecoders() {
     for (Group& group : m_groups) {
         if (group.ended || group.output >= 0)
             continue;
@@ -1295,9 +1445,6 @@ void Interpreter::collect(bool block) {
             group.status = done == group.pid ? status : 0x7f;
         }
     }
-    while (!m_groups.empty() && m_groups.front().ended)
-        finishEarliest();
-    showStatus();
 }
 
 void Interpreter::finishEarliest() {

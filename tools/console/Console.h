@@ -152,12 +152,49 @@ private:
     // Starts the line's decoder beside the running ones when that is provably the same as
     // running it after them. False when not.
     bool startDecoder(const std::wstring& text, bool echo);
+    // The decoder beside the script that the words start; an empty path when they start
+    // anything else, or when the current folder is one that running decoders change.
+    ProgramMatch decoderBeside(const std::vector<std::wstring>& words) const;
+    // The decoder's arguments after the program: switches as written, then the input and the
+    // output. False unless both paths mean the same in every outcome of the running decoders.
+    bool decoderArguments(const std::vector<std::wstring>& words, Group& group,
+                          std::vector<std::string>& argv) const;
+    // The native path of the decoder's input or output, noted in `group`; empty when its
+    // meaning could change.
+    std::string decoderPath(const std::wstring& word, bool output, Group& group) const;
+    // A folder the decoder may use: there, readable, and not below one that running decoders
+    // change (nor, for an output, above one).
+    bool isSteadyFolder(const std::string& nativeFolder, bool output) const;
+    // What `name` in a native folder names in every outcome of the running decoders; empty
+    // when that differs between outcomes. A found output is never steady: it must be new.
+    std::string steadyNative(const std::wstring& path, const std::string& nativeFolder,
+                             const std::wstring& name, const Footprint& print, bool output) const;
+    // An output that no file has, and that no other decoder writes or reads.
+    bool isFreeOutput(const std::string& native, const std::string& nativeFolder,
+                      const std::wstring& name, const Footprint& print) const;
+    // A name as typed, or as found, is one that the running decoders may change.
+    bool touches(const Footprint& print, const std::wstring& typed, const std::string& found) const;
+    // Starts a checked decoder line, with the echo (if any) as its first output.
+    void launchDecoder(Group group, const std::vector<std::string>& argv, const std::string& echo);
     // Adds the line to the latest decoder's lines when it names that decoder's output in a way
     // that is provably the same in every outcome of the decoders still running.
     bool deferLine(const std::wstring& text, bool echo);
+    bool namesOutput(const Group& group, const std::wstring& word) const;
+    // "IF EXIST <output> DEL <name>": the plain name it deletes in the output's folder; empty
+    // for any other line.
+    std::wstring earlierOutputNamed(const Group& group, const std::wstring& text) const;
+    // The decoder's IF EXIST ... DEL of its earlier output, noted in `group` when it waits.
+    bool deferDeleteOfEarlier(Group& group, const std::wstring& text);
+    // The decoder's REN of its output, noted in `group` when it waits.
+    bool deferRename(Group& group, const std::vector<std::wstring>& words);
     // Reads the decoders' output and ends; finishes the earliest ones that ended, in script
     // order. With `block`, waits until something happened.
     void collect(bool block);
+    // Takes what the running decoders wrote; with `block`, waits a while for it.
+    void readOutputs(bool block);
+    void takeOutput(Group& group);
+    // Marks the decoders whose output is closed and whose process ended.
+    void reapDecoders();
     void finishEarliest();
     void finishAll();
     std::size_t running() const;
@@ -186,8 +223,23 @@ private:
     // "IF [NOT] EXIST path command": runs the command when the condition holds.
     bool ifExist(const std::wstring& text, int depth);
     bool ren(const std::vector<std::wstring>& words);
+    struct Renaming;
+    // The steps of REN; each that can fail says why.
+    bool checkRenWords(const std::vector<std::wstring>& words);
+    bool checkNewName(const std::wstring& newName);
+    bool findRenameSource(Renaming& renaming);
+    void lookUpNewName(Renaming& renaming) const;
+    bool refuseTakenName(const Renaming& renaming);
     bool del(const std::vector<std::wstring>& words);
     bool runProgram(const std::vector<std::wstring>& words, int depth);
+    // Where a program word leads: its own folder, or the current folder and then PATH.
+    ProgramMatch locateProgram(const std::wstring& command) const;
+    void failNoProgram(const std::wstring& command, const ProgramMatch& match);
+    // The program's command line: drive paths become native paths, the rest stays as written.
+    std::vector<std::string> programArguments(const std::string& program,
+                                              const std::vector<std::wstring>& words) const;
+    // Runs a program and waits for it; false (and why) when it did not end well.
+    bool runToEnd(const std::vector<std::string>& argv, const std::wstring& command);
 
     std::wstring prompt() const;
     std::string nativeCurrentDirectory() const;
