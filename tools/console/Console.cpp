@@ -715,7 +715,7 @@ namespace {
 
 // A program word with a folder ("\" anywhere, or a drive letter) is looked for there only.
 bool namesFolder(const std::wstring& command) {
-    return command.find(L'\\') != std::wstring::npos || (command.size() >= 2 && command[1] == L':');
+    return command.find(L'\\') != std::wstring::npos || hasDriveLetter(command);
 }
 
 } // namespace
