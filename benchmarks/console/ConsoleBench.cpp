@@ -108,16 +108,6 @@ Run measure(const std::vector<std::string>& args, const fs::path& folder,
     return run;
 }
 
-// A temporary folder for a run's files, removed with its content at the end.
-class Scratch {
-public:
-    const fs::path& path() const { return m_path; }
-
-private:
-    tw::test::TempFolder m_folder;
-    fs::path m_path{m_folder.path()};
-};
-
 // One MP3 of `seconds`, made on first use and kept.
 std::optional<fs::path> cachedMp3(int seconds, std::string& why) {
     const std::string length = std::to_string(seconds);
@@ -181,9 +171,9 @@ void skip(std::initializer_list<const char*> names, const std::string& why) {
 void benchBatch(int rounds, int jobs, bool haveReference, tw::Platform& platform) {
     std::string why;
     const auto mp3 = cachedMp3(60, why);
-    Scratch scratch;
-    if (!mp3 || scratch.path().empty()) {
-        skip({kBatchRatio, kSpeedup}, mp3 ? "no temporary folder" : why);
+    const tw::test::TempFolder scratch;
+    if (!mp3) {
+        skip({kBatchRatio, kSpeedup}, why);
         return;
     }
     const Batch batch(scratch.path(), *mp3, platform);
@@ -221,11 +211,9 @@ void benchBatch(int rounds, int jobs, bool haveReference, tw::Platform& platform
 void benchClips(int rounds, int jobs, bool haveReference, tw::Platform& platform) {
     std::string why;
     const auto mp3 = cachedMp3(1, why);
-    Scratch scratch;
-    if (!mp3 || scratch.path().empty() || !haveReference) {
-        skip({kClipsRatio}, !haveReference ? "mpg123 not found"
-                            : mp3          ? "no temporary folder"
-                                           : why);
+    const tw::test::TempFolder scratch;
+    if (!mp3 || !haveReference) {
+        skip({kClipsRatio}, haveReference ? why : "mpg123 not found");
         return;
     }
     const Batch batch(scratch.path(), *mp3, platform);

@@ -94,16 +94,6 @@ double median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// A temporary folder for a run's files, removed with its content at the end.
-class Scratch {
-public:
-    const fs::path& path() const { return m_path; }
-
-private:
-    tw::test::TempFolder m_folder;
-    fs::path m_path{m_folder.path()};
-};
-
 // A one-second MP3, what a batch of short clips is made of.
 std::optional<fs::path> oneSecondMp3(std::string& why) {
     return tw::bench::cachedMp3(TW_BENCH_CACHE, "one-second-128k.mp3",
@@ -377,9 +367,7 @@ int main(int argc, char** argv) {
     const fs::path decoder = programDirectory() / "l3dec";
     if (::access(decoder.c_str(), X_OK) != 0)
         return skipAll("l3dec is not built beside bench_decoder");
-    Scratch scratch;
-    if (scratch.path().empty())
-        return skipAll("no temporary folder");
+    const tw::test::TempFolder scratch;
     std::string why;
     const auto mp3 = tenMinuteMp3(why);
     if (!mp3)
@@ -387,7 +375,7 @@ int main(int argc, char** argv) {
     const Bench bench{.decoder = decoder,
                       .haveReference = tw::test::onPath("mpg123"),
                       .mp3 = *mp3,
-                      .output = (scratch.path() / "out.wav").string(),
+                      .output = scratch / "out.wav",
                       .rounds = rounds,
                       .longRounds = longRounds};
     if (!tenMinuteFigures(bench))
