@@ -1052,8 +1052,8 @@ private:
         return m_output.prepare(m_out, m_input, message) || fail(message);
     }
 
-    // Opens the stream and reads its rate, channels and tags; the listener hears what it is.
-    bool readStreamFormat() {
+    // Opens the stream from its start on a reader of its own and reads its rate and channels.
+    bool openStream() {
         m_reader = std::make_unique<InputReader>(m_input);
         std::string message;
         m_mh = openHandle(m_options, *m_reader, false, message);
@@ -1068,6 +1068,13 @@ private:
                 return fail("cannot read " + m_in + ": " + errnoText(m_reader->error()));
             return fail(m_in + " is not an MPEG audio file");
         }
+        return true;
+    }
+
+    // Opens the stream and reads its rate, channels and tags; the listener hears what it is.
+    bool readStreamFormat() {
+        if (!openStream())
+            return false;
         m_outcome.rate = m_rate;
         m_outcome.channels = m_channels;
         m_outcome.tags = readTags(m_in);
@@ -1144,13 +1151,7 @@ private:
         if (!m_output.truncate(dataStart()))
             return writeFailed();
         m_mh.reset();
-        m_reader = std::make_unique<InputReader>(m_input);
-        std::string message;
-        m_mh = openHandle(m_options, *m_reader, false, message);
-        int encoding = 0;
-        if (!m_mh || mpg123_getformat(m_mh.get(), &m_rate, &m_channels, &encoding) != MPG123_OK)
-            return fail("cannot open " + m_in + ": " + message);
-        return true;
+        return openStream();
     }
 
     bool decodeInOnePiece() {
