@@ -244,6 +244,28 @@ TEST(LeftOutTest, OneMessageSaysWhichFileAndWhyAndThatTheOthersGoAhead) {
         << narrow(result.message);
 }
 
+// A message box shows a screenful: twenty files by name, the rest counted.
+TEST(LeftOutTest, AScreenfulIsNamedAndTheRestCounted) {
+    Scene s;
+    for (int i = 0; i < 23; ++i) {
+        const std::wstring name = L"say \"" + std::to_wstring(i) + L"\".mp3";
+        s.platform.addFile(L"C:\\MUSIC\\" + name);
+        s.input.entries.push_back(name);
+        s.input.selected.push_back(true);
+    }
+    const DecodeResult result = s.decode();
+    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    std::size_t named = 0;
+    for (std::size_t at = 0; (at = result.message.find(L"double quote", at)) != std::wstring::npos;
+         ++at)
+        ++named;
+    EXPECT_EQ(named, 20u);
+    EXPECT_NE(result.message.find(L"\"say \"19\".mp3\""), std::wstring::npos);
+    EXPECT_NE(result.message.find(L".\n... and 3 more.\n\nThe other files are being decoded."),
+              std::wstring::npos)
+        << narrow(result.message);
+}
+
 TEST(LeftOutTest, NothingIsWrittenWhenNoFileIsLeft) {
     Scene s;
     s.input.entries = {L"gone.mp3", L"say \"hi\".mp3"};
