@@ -3,7 +3,7 @@
 #include "tools/decoder/Decoder.h"
 #include "tests/support/CaseNames.h"
 
-#include "tests/support/Programs.h"
+#include "tests/support/Mp3Cache.h"
 #include "tests/support/ReferenceDecode.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +51,7 @@ std::string run(const std::string& command, int* status = nullptr) {
 }
 
 std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return tw::test::readFile(path.string());
 }
 
 // Everything about each entry of a folder (and of the folders in it) that a run could change:
@@ -136,61 +135,37 @@ bool exitedWith(int status, int code) {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
-// Real MP3 files of several kinds, made once for the whole program.
-class Fixtures {
-public:
-    static Fixtures& get() {
-        static Fixtures fixtures;
-        return fixtures;
-    }
-    bool ready() const { return m_ready; }
-    const fs::path& folder() const { return m_folder; }
-    // `seconds` of a tone over noise, at `rate` Hz with `channels`, encoded with `lameArgs`.
-    std::string mp3(const std::string& name, int rate, int channels, double seconds,
+// Real MP3 files of several kinds, made once for the whole program: `seconds` of a tone over
+// noise, at `rate` Hz with `channels`, encoded with `lameArgs`.
+std::string mp3File(const std::string& name, int rate, int channels, double seconds,
                     const std::string& lameArgs) {
-        const fs::path path = m_folder / name;
-        if (!fs::exists(path))
-            tw::test::makeMp3(path.string(), rate, channels,
-                              "synth " + std::to_string(seconds) + " sine 440 pinknoise gain -12",
-                              lameArgs);
-        return path.string();
-    }
+    return tw::test::Mp3Cache::get().make(
+        name, rate, channels, "synth " + std::to_string(seconds) + " sine 440 pinknoise gain -12",
+        lameArgs);
+}
 
-    // `copies` of a two-second tone at `bitrate` one after the other: a long stream, made in no
-    // time. The tone carries no info frame, which would say the stream ends after one copy.
-    std::string repeated(int bitrate, int copies) {
-        const std::string name = "tone" + std::to_string(bitrate);
-        const fs::path path = m_folder / (name + "x" + std::to_string(copies) + ".mp3");
-        if (!fs::exists(path)) {
-            const std::string bytes =
-                readAll(mp3(name + ".mp3", 44100, 2, 2.0, "-t -b " + std::to_string(bitrate)));
-            std::ofstream out(path, std::ios::binary);
-            for (int i = 0; i < copies; ++i)
-                out << bytes;
-        }
-        return path.string();
+// `copies` of a two-second tone at `bitrate` one after the other: a long stream, made in no
+// time. The tone carries no info frame, which would say the stream ends after one copy.
+std::string repeatedTone(int bitrate, int copies) {
+    const std::string name = "tone" + std::to_string(bitrate);
+    const fs::path path = fs::path(tw::test::Mp3Cache::get().folder()) /
+                          (name + "x" + std::to_string(copies) + ".mp3");
+    if (!fs::exists(path)) {
+        const std::string bytes =
+            readAll(mp3File(name + ".mp3", 44100, 2, 2.0, "-t -b " + std::to_string(bitrate)));
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < copies; ++i)
+            out << bytes;
     }
-
-private:
-    Fixtures() {
-        m_folder = fs::temp_directory_path() / ("tw-l3dec-" + std::to_string(::getpid()));
-        fs::create_directories(m_folder);
-        m_ready = tw::test::onPath("lame") && tw::test::onPath("sox");
-    }
-    ~Fixtures() {
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
-    fs::path m_folder;
-    bool m_ready = false;
-};
+    return path.string();
+}
 
 class DecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!Fixtures::get().ready())
+        if (!tw::test::Mp3Cache::get().ready())
             GTEST_SKIP() << "lame and sox make the test files; scripts/setup.sh installs them";
-        m_dir = Fixtures::get().folder() /
+        m_dir = fs::path(tw::test::Mp3Cache::get().folder()) /
                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
@@ -200,7 +175,7 @@ protected:
         fs::remove_all(m_dir, ignored);
     }
     std::string tone(double seconds = 2.0) {
-        return Fixtures::get().mp3("tone.mp3", 44100, 2, seconds, "-b 128");
+        return mp3File("tone.mp3", 44100, 2, seconds, "-b 128");
     }
     // Names in the output folder: a failed run must leave nothing there.
     std::vector<std::string> outputs() const {
@@ -247,8 +222,8 @@ class DecoderFormatTest : public DecoderTest,
 
 TEST_P(DecoderFormatTest, WritesExactlyWhatTheLibraryDecodes) {
     const auto& [source, container] = GetParam();
-    const auto mp3 = Fixtures::get().mp3(std::string(source.name) + ".mp3", source.rate,
-                                         source.channels, 1.5, source.lameArgs);
+    const auto mp3 = mp3File(std::string(source.name) + ".mp3", source.rate, source.channels, 1.5,
+                             source.lameArgs);
     const auto reference = decodeReference(mp3);
     ASSERT_TRUE(reference && reference->frames() > 0) << mp3;
     const auto& expected = *reference;
@@ -336,10 +311,9 @@ TEST_P(DecoderDamageTest, TheSwitchesDecideHowFarDecodingGoes) {
     const auto& c = GetParam();
     const auto whole = decodeReference(tone());
     ASSERT_TRUE(whole);
-    const std::string insert =
-        c.insert == kOtherStream
-            ? readAll(Fixtures::get().mp3("mpeg2_mono.mp3", 22050, 1, 1.5, "-b 32"))
-            : c.insert;
+    const std::string insert = c.insert == kOtherStream
+                                   ? readAll(mp3File("mpeg2_mono.mp3", 22050, 1, 1.5, "-b 32"))
+                                   : c.insert;
     auto o = options(damaged(tone(), m_dir, insert, c.truncate));
     o.searchAgain = c.searchAgain;
     o.ignoreErrors = c.ignoreErrors;
@@ -539,7 +513,7 @@ class DecoderSignalTest : public DecoderTest, public ::testing::WithParamInterfa
 
 TEST_P(DecoderSignalTest, ASignalMidwayLeavesNothingBehind) {
     const auto& [name, signal, fault] = GetParam();
-    const std::string tenMinutes = Fixtures::get().repeated(128, 300);
+    const std::string tenMinutes = repeatedTone(128, 300);
     std::ofstream(m_dir / "out.wav") << "earlier output";
     const auto before = snapshot(m_dir);
 
@@ -595,8 +569,7 @@ TEST_F(DecoderTest, AClosedStdoutAndStderrLoseNothing) {
 // What two runs writing one output at once leave is one whole decode, never a mix, and a run
 // that says it succeeded left its own.
 TEST_F(DecoderTest, TwoRunsIntoOneOutputLeaveOneWholeDecode) {
-    const std::string inputs[] = {Fixtures::get().repeated(128, 5),
-                                  Fixtures::get().repeated(192, 5)};
+    const std::string inputs[] = {repeatedTone(128, 5), repeatedTone(192, 5)};
     std::string decodes[2];
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(tw::decoder::decode(options(inputs[i], "alone.wav")).ok);

@@ -4,7 +4,7 @@
 #include "tools/decoder/Slicing.h"
 
 #include "tests/support/CaseNames.h"
-#include "tests/support/Programs.h"
+#include "tests/support/Mp3Cache.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/SoundChunks.h"
 #include "tests/support/TempFolder.h"
@@ -25,47 +25,22 @@ using tw::decoder::Options;
 
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+using tw::test::readFile;
+using tw::test::writeFile;
+
+// `seconds` of a tone over noise (silence for a while, so the bit reservoir fills and empties),
+// encoded by lame with `lameArgs`; made once for the whole program.
+std::string toneMp3(int rate, int channels, double seconds, const std::string& lameArgs) {
+    std::string name = std::to_string(rate) + "_" + std::to_string(channels) + "_" +
+                       std::to_string(static_cast<int>(seconds * 1000)) + lameArgs + ".mp3";
+    for (char& c : name)
+        if (c == ' ' || c == '/')
+            c = '_';
+    return tw::test::Mp3Cache::get().make(name, rate, channels,
+                                          "synth " + std::to_string(seconds) +
+                                              " sine 300-3000 pinknoise gain -12 tremolo 0.5 100",
+                                          lameArgs);
 }
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// MP3s made once for the whole program, in a folder of its own.
-class Mp3s {
-public:
-    static Mp3s& get() {
-        static Mp3s mp3s;
-        return mp3s;
-    }
-    bool ready() const { return m_ready; }
-    std::string path(const std::string& name) const { return m_folder / name; }
-    // `seconds` of a tone over noise (silence for a while, so the bit reservoir fills and
-    // empties), encoded by lame with `lameArgs`.
-    std::string make(int rate, int channels, double seconds, const std::string& lameArgs) {
-        std::string name = std::to_string(rate) + "_" + std::to_string(channels) + "_" +
-                           std::to_string(static_cast<int>(seconds * 1000)) + lameArgs + ".mp3";
-        for (char& c : name)
-            if (c == ' ' || c == '/')
-                c = '_';
-        const std::string mp3 = path(name);
-        if (m_made.emplace(name, true).second)
-            tw::test::makeMp3(mp3, rate, channels,
-                              "synth " + std::to_string(seconds) +
-                                  " sine 300-3000 pinknoise gain -12 tremolo 0.5 100",
-                              lameArgs);
-        return mp3;
-    }
-
-private:
-    Mp3s() { m_ready = tw::test::onPath("lame") && tw::test::onPath("sox"); }
-    tw::test::TempFolder m_folder;
-    std::map<std::string, bool> m_made;
-    bool m_ready = false;
-};
 
 // What is done to an encoded stream before it is decoded.
 enum class Damage {
@@ -88,7 +63,7 @@ std::string damaged(const std::string& bytes, Damage damage) {
     case Damage::Truncated:
         return bytes.substr(0, middle + 100);
     case Damage::OtherStreamJoined:
-        return bytes.substr(0, middle) + readAll(Mp3s::get().make(22050, 1, 1.0, "-b 32")) +
+        return bytes.substr(0, middle) + readFile(toneMp3(22050, 1, 1.0, "-b 32")) +
                bytes.substr(middle);
     case Damage::NoiseInAFrame: {
         std::string noisy = bytes;
@@ -128,7 +103,7 @@ void PrintTo(const PieceCase& c, std::ostream* os) {
 class PiecesTest : public ::testing::TestWithParam<PieceCase> {
 protected:
     void SetUp() override {
-        if (!Mp3s::get().ready())
+        if (!tw::test::Mp3Cache::get().ready())
             GTEST_SKIP() << "lame and sox make the test files; scripts/setup.sh installs them";
     }
     tw::test::TempFolder m_out;
@@ -137,8 +112,7 @@ protected:
 TEST_P(PiecesTest, AnyNumberOfThreadsWritesWhatOneThreadWrites) {
     const PieceCase& c = GetParam();
     const std::string mp3 = m_out / "in.mp3";
-    writeAll(mp3, damaged(readAll(Mp3s::get().make(c.rate, c.channels, c.seconds, c.lameArgs)),
-                          c.damage));
+    writeFile(mp3, damaged(readFile(toneMp3(c.rate, c.channels, c.seconds, c.lameArgs)), c.damage));
     auto decode = [&](int threads, Format format, const std::string& name) {
         Options o;
         o.input = mp3;
@@ -170,11 +144,11 @@ TEST_P(PiecesTest, AnyNumberOfThreadsWritesWhatOneThreadWrites) {
                 continue;
             EXPECT_EQ(many.frames, one.frames) << at;
             EXPECT_EQ(many.damagedParts, one.damagedParts) << at;
-            EXPECT_TRUE(readAll(m_out / "many") == readAll(m_out / "one")) << at;
+            EXPECT_TRUE(readFile(m_out / "many") == readFile(m_out / "one")) << at;
             // Tags make the header longer: the pieces' samples follow it all the same.
             if (!one.tags.title.empty() && format != Format::Snd) {
                 EXPECT_EQ(tw::test::textChunks(
-                              readAll(m_out / "many"))[format == Format::Wav ? "INAM" : "NAME"],
+                              readFile(m_out / "many"))[format == Format::Wav ? "INAM" : "NAME"],
                           one.tags.title)
                     << at;
             }
@@ -262,9 +236,9 @@ INSTANTIATE_TEST_SUITE_P(Sources, DecodeThreadsTest,
 
 // The program: the batch's L3DEC_THREADS is honoured, -j outranks it, and the summary says so.
 TEST(PiecesProgramTest, TheEnvironmentAndTheSwitchSetTheThreads) {
-    if (!Mp3s::get().ready())
+    if (!tw::test::Mp3Cache::get().ready())
         GTEST_SKIP() << "lame and sox make the test files";
-    const std::string mp3 = Mp3s::get().make(44100, 2, 40.0, "-b 128");
+    const std::string mp3 = toneMp3(44100, 2, 40.0, "-b 128");
     tw::test::TempFolder out;
     struct Case {
         const char* environment;
@@ -286,7 +260,7 @@ TEST(PiecesProgramTest, TheEnvironmentAndTheSwitchSetTheThreads) {
             EXPECT_TRUE(answer.out.ends_with(c.said)) << answer.out;
         else
             EXPECT_EQ(answer.out.find(" threads"), std::string::npos) << answer.out;
-        const std::string written = readAll(out / "out.wav");
+        const std::string written = readFile(out / "out.wav");
         if (first.empty())
             first = written;
         EXPECT_TRUE(written == first);
