@@ -11,7 +11,10 @@ namespace tw {
 struct DecodeInput {
     std::vector<std::wstring> entries; // the folder's .mp3 files, in list order
     std::vector<bool> selected;        // whether each entry is chosen
-    std::wstring sourceFolder;         // the folder the entries are in
+    // Why an entry cannot be decoded as the list shows it (its name holds a line break, or is
+    // no UTF-8 text, and is shown with stand-ins); empty, or missing at the end, when it can.
+    std::vector<std::wstring> unusable;
+    std::wstring sourceFolder;                              // the folder the entries are in
     std::array<bool, 4> formats{true, false, false, false}; // WAV, SND, AIFF, AIFC
     bool searchAgain = false;  // "-sa": search again after loss of synchronization
     bool ignoreErrors = false; // "-ign": ignore all error messages

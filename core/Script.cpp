@@ -202,6 +202,10 @@ public:
         if (auto why = checkFolder(m_input.sourceFolder, L"The folder of the selected files",
                                    L"Browse to the files again."))
             return why;
+        // Every name is checked against what the output folder's file system takes, and
+        // compared the way it compares names.
+        m_outputRules = m_platform.folderRules(m_state.Destination);
+        m_model->useFolderRules(m_state.Destination, m_outputRules);
         m_shortDestination = m_model->shortPath(m_state.Destination);
         if (m_shortDestination.empty())
             return L"The output folder " + m_state.Destination +
@@ -278,6 +282,8 @@ private:
 
     std::optional<std::wstring> checkSource(Source& source) const {
         const std::wstring& name = nameOf(source.index);
+        if (source.index < m_input.unusable.size() && !m_input.unusable[source.index].empty())
+            return m_input.unusable[source.index];
         if (const std::size_t at = findUncarriable(name); at != std::wstring::npos)
             return L"its name holds " + describe(name[at]) +
                    L", which the batch script cannot carry; rename the file to decode it";
@@ -332,19 +338,12 @@ private:
         case NameModel::Kind::Nothing:
             return std::nullopt;
         case NameModel::Kind::Unsure:
-            return L"its output name " + quotedName(newName) +
-                   L" could be the short name of a file this decode makes";
+            return unsureOutputName(newName);
         default:
             break;
         }
-        if (found.name != newName) {
-            if (text::foldCase(found.name) == text::foldCase(newName))
-                return L"the output folder holds " + quotedName(found.name) +
-                       L", which differs from its output name " + quotedName(newName) +
-                       L" only in case";
-            return L"its output name " + quotedName(newName) + L" is the short name of " +
-                   quotedName(found.name) + L" in the output folder";
-        }
+        if (found.name != newName)
+            return takenBy(newName, found.name);
         if (m_made.count(found.id))
             return L"another selected file has the same output name " + quotedName(newName);
         if (found.kind == NameModel::Kind::Folder)
@@ -353,6 +352,35 @@ private:
             return L"the output folder holds a link or special file named " + quotedName(newName);
         replaces = true;
         return std::nullopt;
+    }
+
+    std::wstring unsureOutputName(const std::wstring& newName) const {
+        if (m_outputRules.ownShortNames && newName.find(L'~') != std::wstring::npos)
+            return L"its output name " + quotedName(newName) +
+                   L" could be a short name the output folder's file system gives another file";
+        return L"its output name " + quotedName(newName) +
+               L" could be the short name of a file this decode makes";
+    }
+
+    // Why the output name, which names `other` in the output folder, is taken.
+    std::wstring takenBy(const std::wstring& newName, const std::wstring& other) const {
+        if (text::foldCase(other) == text::foldCase(newName))
+            return L"the output folder holds " + quotedName(other) +
+                   L", which differs from its output name " + quotedName(newName) +
+                   L" only in case";
+        if (m_outputRules.ignoresCase &&
+            m_outputRules.sameNameKey(other) == m_outputRules.sameNameKey(newName))
+            return L"the output folder holds " + quotedName(other) +
+                   L", which its file system takes for the same name as its output name " +
+                   quotedName(newName);
+        return L"its output name " + quotedName(newName) + L" is the short name of " +
+               quotedName(other) + L" in the output folder";
+    }
+
+    // Names that differ only in case are one name to the console, and where the output folder
+    // ignores case also those its file system folds together.
+    std::wstring outputKey(const std::wstring& name) const {
+        return m_outputRules.ignoresCase ? m_outputRules.sameNameKey(name) : text::foldCase(name);
     }
 
     // The output path for the decoder line: the short title with the output extension, or, when
@@ -395,6 +423,17 @@ private:
         if (shortTitle.size() < 3 || name.size() < 3)
             return std::wstring(L"its name is too short to take the output's extension");
         const std::wstring newName = cutLast(name, 3) + m_extensions;
+        if (std::wstring why = m_outputRules.whyRefused(newName); !why.empty())
+            return why;
+        if (const auto other = m_outputs.find(outputKey(newName)); other != m_outputs.end()) {
+            const auto& [index, otherName] = other->second;
+            if (otherName == newName)
+                return L"another selected file, " + quotedName(nameOf(index)) +
+                       L", has the same output name " + quotedName(newName);
+            return L"its output name " + quotedName(newName) + L" would be the same name as " +
+                   quotedName(otherName) + L", the output of " + quotedName(nameOf(index)) +
+                   L", in a folder that ignores case";
+        }
         const std::wstring target = joinPath(m_shortDestination, newName);
         bool replaces = false;
         const NameModel::Found earlier = m_model->find(target);
@@ -413,8 +452,7 @@ private:
         if (atRename.kind != NameModel::Kind::Nothing && atRename.id != made) {
             m_model->undo();
             if (atRename.kind == NameModel::Kind::Unsure)
-                return L"its output name " + quotedName(newName) +
-                       L" could be the short name of a file this decode makes";
+                return unsureOutputName(newName);
             return L"its output name " + quotedName(newName) + L" would name " +
                    quotedName(atRename.name) + L" when its line runs";
         }
@@ -425,6 +463,7 @@ private:
             m_model->markUncertain(made);
         m_model->keep();
         m_made.insert(made);
+        m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
 
         ScriptLine(m_script.text)
             .plain(L"L3DEC ")
@@ -456,6 +495,9 @@ private:
     std::wstring m_switches;
     std::wstring m_shortDestination;
     std::set<NameModel::Id> m_made;
+    FolderRules m_outputRules;
+    // The outputs made so far by the key their names are compared by: the entry and the name.
+    std::map<std::wstring, std::pair<std::size_t, std::wstring>> m_outputs;
     std::vector<std::pair<std::size_t, LeftOut>> m_leftOut;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderRules.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,6 +45,14 @@ public:
     // GetShortPathNameA gives it (a trailing "\" stays); empty when the path names nothing or
     // has no short form.
     virtual std::wstring shortPath(const std::wstring& drivePath) const = 0;
+
+    // Names in `folder` compare from now on as its file system compares them: where it ignores
+    // case, or answers to short names of its own, a name can find an entry that the console's
+    // own matching would not. A platform whose model asks the system already has this.
+    virtual void useFolderRules(const std::wstring& folder, const FolderRules& rules) {
+        (void)folder;
+        (void)rules;
+    }
 
     // A program creates a new file at `drivePath`, which names nothing (find gives Nothing):
     // the console hands the program the path with its folders resolved and the last name as

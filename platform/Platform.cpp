@@ -7,6 +7,10 @@
 
 namespace tw {
 
+FolderRules Platform::folderRules(const std::wstring&) const {
+    return FolderRules::windowsMedia();
+}
+
 std::unique_ptr<NameModel> Platform::nameModel() const {
     return std::make_unique<StableNameModel>(*this);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderRules.h"
 #include "NameModel.h"
 #include "Status.h"
 
@@ -38,6 +39,9 @@ public:
     virtual bool exists(const std::wstring& drivePath) const = 0;
     // True when both drive paths name one existing file or directory.
     virtual bool sameEntry(const std::wstring& a, const std::wstring& b) const = 0;
+    // What names the file system of an existing folder takes, and which it takes for one (see
+    // FolderRules). This one is for Windows, where every medium follows the system's rules.
+    virtual FolderRules folderRules(const std::wstring& folder) const;
 
     // Short (8.3) form of an existing path, with the contract of the Windows call of that
     // name: on success the short form and a NUL are written to buffer and its length (without

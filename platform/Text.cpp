@@ -106,12 +106,15 @@ void appendCharacter(std::wstring& out, char32_t c) {
 #ifdef _WIN32
 // The invariant locale's mapping, so the order and matching of names do not change with the
 // user's settings.
-wchar_t systemFold(wchar_t c) {
-    wchar_t lower = c;
-    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, &c, 1, &lower, 1, nullptr, nullptr,
-                        0) != 1)
+wchar_t systemMap(wchar_t c, DWORD how) {
+    wchar_t mapped = c;
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, how, &c, 1, &mapped, 1, nullptr, nullptr, 0) != 1)
         return c;
-    return lower;
+    return mapped;
+}
+
+wchar_t systemFold(wchar_t c) {
+    return systemMap(c, LCMAP_LOWERCASE);
 }
 #else
 // Simple case mapping of a fixed locale, so the order and matching of names do not change
@@ -191,6 +194,20 @@ wchar_t foldCase(wchar_t c) {
 #endif
     // Kelvin sign, dotted capital I and the like must not turn into ASCII letters.
     return folded < 0x80 ? c : folded;
+}
+
+wchar_t foldWide(wchar_t c) {
+    if (c < 0x80)
+        return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 0x20) : c;
+#ifdef _WIN32
+    return systemMap(systemMap(c, LCMAP_LOWERCASE), LCMAP_UPPERCASE);
+#else
+    const locale_t locale = foldingLocale();
+    if (!locale)
+        return foldFallback(c);
+    const auto lower = towlower_l(static_cast<wint_t>(c), locale);
+    return static_cast<wchar_t>(towupper_l(lower, locale));
+#endif
 }
 
 std::wstring foldCase(std::wstring_view text) {

@@ -23,6 +23,11 @@ bool isValidUtf8(std::string_view bytes);
 wchar_t foldCase(wchar_t c);
 std::wstring foldCase(std::wstring_view text);
 
+// Case folding as widely as a file system that ignores case may fold: a character and every
+// other that shares its lower or upper case form end up the same (σ, ς and Σ; a Kelvin sign
+// and K). Two names equal under it may be one name to such a folder; two that differ never are.
+wchar_t foldWide(wchar_t c);
+
 // Listing order: folded text first, then the exact text, so the order is total.
 bool listingLess(std::wstring_view a, std::wstring_view b);
 // Puts names in listing order, folding each name once (listings can hold ten thousand names).

@@ -20,6 +20,8 @@ check_packages=(
   lame sox mpg123
   xvfb xauth x11-utils openbox xdotool
   desktop-file-utils appstream man-db
+  # Real removable media for the tests: exFAT and FAT images mounted through FUSE.
+  exfat-fuse exfatprogs fusefat dosfstools
 )
 package_packages=(dpkg-dev file)
 

@@ -17,6 +17,10 @@ NameModel::Kind kindOnDisk(const std::string& nativePath) {
         return NameModel::Kind::File;
     if (S_ISDIR(st.st_mode))
         return NameModel::Kind::Folder;
+    // A link to a folder is that folder; a link to anything else stays a link, never written
+    // through.
+    if (S_ISLNK(st.st_mode) && ::stat(nativePath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return NameModel::Kind::Folder;
     return NameModel::Kind::Other;
 }
 
@@ -82,7 +86,54 @@ bool PosixNameModel::dependsOnUncertain(const std::string& nativeFolder, const s
     // An exact name finds its own entry whatever else is there.
     if (exists && name == toUtf8(typed))
         return false;
-    return uncertain->second.count(foldCase(typed)) != 0;
+    return uncertain->second.count(nameKey(folder, typed)) != 0;
+}
+
+std::wstring PosixNameModel::nameKey(const FolderKey& folder, const std::wstring& name) const {
+    const auto rules = m_rules.find(folder);
+    if (rules != m_rules.end() && rules->second.ignoresCase)
+        return rules->second.sameNameKey(name);
+    return foldCase(name);
+}
+
+const std::multimap<std::wstring, std::string>&
+PosixNameModel::namesByKey(const FolderKey& key, const std::string& nativeFolder,
+                           const FolderRules& rules) const {
+    const auto known = m_namesByKey.find(key);
+    if (known != m_namesByKey.end())
+        return known->second;
+    std::multimap<std::wstring, std::string>& names = m_namesByKey[key];
+    if (const auto table = tableOf(nativeFolder))
+        for (const ShortNameTable::Entry* entry : table->entries())
+            names.emplace(rules.sameNameKey(ShortNameTable::name(entry)),
+                          ShortNameTable::nativeName(entry));
+    return names;
+}
+
+void PosixNameModel::matchAsTheFolderDoes(Located& located, const std::wstring& typed) const {
+    if (m_rules.empty() || !located.valid || located.exists || located.folder.empty())
+        return;
+    FolderKey key;
+    if (!folderKey(located.folder, key))
+        return;
+    const auto rules = m_rules.find(key);
+    if (rules == m_rules.end())
+        return;
+    // The file system's own short names cannot be foreseen: a "~" name may be one of them.
+    if (rules->second.ownShortNames && typed.find(L'~') != std::wstring::npos) {
+        located.unsure = true;
+        return;
+    }
+    if (!rules->second.ignoresCase)
+        return;
+    const auto& names = namesByKey(key, located.folder, rules->second);
+    const auto match = names.find(rules->second.sameNameKey(typed));
+    if (match == names.end())
+        return;
+    located.exists = true;
+    located.name = match->second;
+    located.native = joinNative(located.folder, located.name);
+    located.shortPath.clear();
 }
 
 void PosixNameModel::touch(const FolderKey& folder) {
@@ -105,6 +156,7 @@ PosixNameModel::Located PosixNameModel::locateResolving(const std::wstring& driv
     if (!resolved.parts.empty()) {
         located.folder = resolved.parts.back().folder;
         located.name = resolved.parts.back().name;
+        matchAsTheFolderDoes(located, resolved.parts.back().typed);
     }
     return located;
 }
@@ -160,7 +212,8 @@ PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) co
         const std::string& folder = view.located.shortPath;
         located.shortPath = folder + (folder.back() == '\\' ? "" : "\\") + table->shortName(entry);
     }
-    located.unsure = view.located.unsure ||
+    matchAsTheFolderDoes(located, typed);
+    located.unsure = located.unsure || view.located.unsure ||
                      dependsOnUncertain(located.folder, typed, located.exists, located.name);
     return located;
 }
@@ -203,6 +256,7 @@ void PosixNameModel::place(Id id, const std::string& nativeName) {
     Item& item = m_items.at(id);
     touch(item.folder);
     ownTable(item.folder).insert(nativeName);
+    keyIndexAdd(item.folder, nativeName);
     m_ids[{item.folder, nativeName}] = id;
     item.nativeName = nativeName;
     remember([this, id, nativeName] {
@@ -211,6 +265,7 @@ void PosixNameModel::place(Id id, const std::string& nativeName) {
         ShortNameTable& table = ownTable(back.folder);
         if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
             table.erase(entry);
+        keyIndexRemove(back.folder, nativeName);
         m_ids.erase({back.folder, nativeName});
     });
 }
@@ -222,11 +277,13 @@ void PosixNameModel::unplace(Id id) {
     ShortNameTable& table = ownTable(item.folder);
     if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
         table.erase(entry);
+    keyIndexRemove(item.folder, nativeName);
     m_ids.erase({item.folder, nativeName});
     remember([this, id, nativeName] {
         Item& back = m_items.at(id);
         touch(back.folder);
         ownTable(back.folder).insert(nativeName);
+        keyIndexAdd(back.folder, nativeName);
         m_ids[{back.folder, nativeName}] = id;
         back.nativeName = nativeName;
     });
@@ -253,9 +310,38 @@ void PosixNameModel::remove(Id id) {
     unplace(id);
 }
 
+void PosixNameModel::useFolderRules(const std::wstring& folder, const FolderRules& rules) {
+    const ResolvedPath resolved = resolve(folder);
+    FolderKey key;
+    if (!resolved.valid || !folderKey(resolved.native, key))
+        return;
+    m_rules[key] = rules;
+    m_namesByKey.erase(key);
+    touch(key);
+}
+
+void PosixNameModel::keyIndexAdd(const FolderKey& folder, const std::string& nativeName) {
+    const auto index = m_namesByKey.find(folder);
+    if (index != m_namesByKey.end())
+        index->second.emplace(m_rules.at(folder).sameNameKey(fromUtf8(nativeName)), nativeName);
+}
+
+void PosixNameModel::keyIndexRemove(const FolderKey& folder, const std::string& nativeName) {
+    const auto index = m_namesByKey.find(folder);
+    if (index == m_namesByKey.end())
+        return;
+    auto [first, last] =
+        index->second.equal_range(m_rules.at(folder).sameNameKey(fromUtf8(nativeName)));
+    for (auto it = first; it != last; ++it)
+        if (it->second == nativeName) {
+            index->second.erase(it);
+            return;
+        }
+}
+
 void PosixNameModel::markUncertain(Id id) {
     const Item& item = m_items.at(id);
-    const std::wstring folded = foldCase(fromUtf8(item.nativeName));
+    const std::wstring folded = nameKey(item.folder, fromUtf8(item.nativeName));
     const FolderKey folder = item.folder;
     touch(folder);
     ++m_uncertain[folder][folded];

@@ -33,6 +33,7 @@ public:
     void rename(Id id, const std::wstring& newName) override;
     void remove(Id id) override;
     void markUncertain(Id id) override;
+    void useFolderRules(const std::wstring& folder, const FolderRules& rules) override;
 
 private:
     using FolderKey = std::pair<dev_t, ino_t>;
@@ -66,6 +67,18 @@ private:
     };
 
     Located locate(const std::wstring& drivePath) const;
+    // A name the console does not find can still find an entry the way the folder's file
+    // system matches names (useFolderRules).
+    void matchAsTheFolderDoes(Located& located, const std::wstring& typed) const;
+    // The folder's names by the key its file system compares them by.
+    const std::multimap<std::wstring, std::string>& namesByKey(const FolderKey& key,
+                                                               const std::string& nativeFolder,
+                                                               const FolderRules& rules) const;
+    // Keeps namesByKey up to date with the script's changes, where it has been made.
+    void keyIndexAdd(const FolderKey& folder, const std::string& nativeName);
+    void keyIndexRemove(const FolderKey& folder, const std::string& nativeName);
+    // The key a name is matched by in a folder: without regard to case, as the folder does.
+    std::wstring nameKey(const FolderKey& folder, const std::wstring& name) const;
     Located locateResolving(const std::wstring& drivePath) const;
     const FolderView& folderView(const std::wstring& folderPath) const;
     ResolvedPath resolve(const std::wstring& drivePath) const;
@@ -94,6 +107,8 @@ private:
     std::map<FolderKey, Uncertain> m_uncertain;
     std::map<FolderKey, std::uint64_t> m_revisions;
     mutable std::unordered_map<std::wstring, FolderView> m_folderViews;
+    std::map<FolderKey, FolderRules> m_rules;
+    mutable std::map<FolderKey, std::multimap<std::wstring, std::string>> m_namesByKey;
 };
 
 } // namespace tw::posix

@@ -1,6 +1,7 @@
 #include "PosixPlatform.h"
 
 #include "Files.h"
+#include "FolderProbe.h"
 #include "PosixLauncher.h"
 #include "PosixNameModel.h"
 #include "Process.h"
@@ -303,6 +304,26 @@ bool PosixPlatform::sameEntry(const std::wstring& a, const std::wstring& b) cons
     return first.valid && second.valid && ::stat(first.native.c_str(), &sa) == 0 &&
            ::stat(second.native.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+FolderRules PosixPlatform::folderRules(const std::wstring& folder) const {
+    const ResolvedPath resolved = resolve(folder);
+    return resolved.valid ? nativeFolderRules(resolved.native) : FolderRules::strictest();
+}
+
+FolderRules PosixPlatform::nativeFolderRules(const std::string& nativeFolder) const {
+    struct stat st {};
+    if (::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return FolderRules::strictest();
+    const std::pair<dev_t, ino_t> key{st.st_dev, st.st_ino};
+    {
+        std::lock_guard lock(m_rulesMutex);
+        if (const auto known = m_rules.find(key); known != m_rules.end())
+            return known->second;
+    }
+    const FolderRules rules = probeFolderRules(nativeFolder);
+    std::lock_guard lock(m_rulesMutex);
+    return m_rules.emplace(key, rules).first->second;
 }
 
 std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffer,

@@ -5,7 +5,10 @@
 #include "platform/posix/DrivePaths.h"
 
 #include <map>
+#include <mutex>
 #include <string>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace tw::posix {
@@ -50,6 +53,9 @@ public:
     // The entry itself counts, so a link that points nowhere exists.
     bool exists(const std::wstring& drivePath) const override;
     bool sameEntry(const std::wstring& a, const std::wstring& b) const override;
+    // Read from the folder itself once per folder and run (FolderProbe.h).
+    FolderRules folderRules(const std::wstring& folder) const override;
+    FolderRules nativeFolderRules(const std::string& nativeFolder) const;
     std::uint32_t GetShortPathNameA(const char* longPath, char* buffer,
                                     std::uint32_t bufferLength) const override;
     Status listDirectories(const std::wstring& directory,
@@ -97,6 +103,8 @@ private:
 
     std::vector<DriveRoot> m_drives; // roots without a trailing "/" (except "/" itself)
     DirectoryCache m_cache;
+    mutable std::mutex m_rulesMutex;
+    mutable std::map<std::pair<dev_t, ino_t>, FolderRules> m_rules;
 };
 
 } // namespace tw::posix

@@ -4,6 +4,7 @@
 // damaged MP3 makes the real one fail.
 #include "tests/support/CaseNames.h"
 #include "tests/support/ConsoleTestSupport.h"
+#include "tests/support/Medium.h"
 
 #include "core/Decode.h"
 #include "platform/Text.h"
@@ -41,32 +42,63 @@ std::map<std::string, std::string> entriesBelow(const std::string& root) {
     return entries;
 }
 
+// Where a library's folders are: on the disk, drive D: an exFAT stick, both folders reached
+// through links, or the output folder a link to the music folder.
+enum class Where { Disk, ExFatStick, ThroughLinks, OutputLinksToMusic };
+
 // A library on drives C: and D: over a temporary folder: the decoder folder C:\MPEG with the
 // stand-in decoder, a music folder and an output folder (the same one, if a test says so).
 class Library {
 public:
-    explicit Library(std::wstring music = L"C:\\MUSIC", std::wstring output = L"D:\\WAVES\\")
-        : m_music(std::move(music)), m_output(std::move(output)) {
+    explicit Library(std::wstring music = L"C:\\MUSIC", std::wstring output = L"D:\\WAVES\\",
+                     Where where = Where::Disk)
+        : m_music(std::move(music)), m_output(std::move(output)), m_musicStore(m_music),
+          m_outputStore(m_output) {
+        if (where == Where::ExFatStick) {
+            m_medium = std::make_unique<tw::test::Medium>(
+                tw::test::Medium::Kind::ExFat, m_drives.root() + "/D", m_logFolder.path());
+            if (!m_medium->whyNot().empty())
+                return;
+        }
+        if (where == Where::ThroughLinks) {
+            m_musicStore = L"C:\\Real Music";
+            m_outputStore = L"D:\\Real Waves\\";
+        } else if (where == Where::OutputLinksToMusic) {
+            m_outputStore = m_music + L"\\";
+        }
         m_drives.createDirectory(L"C:\\MPEG");
-        m_drives.createDirectory(m_music);
-        m_drives.createDirectory(m_output);
+        m_drives.createDirectory(m_musicStore);
+        m_drives.createDirectory(m_outputStore);
+        if (m_musicStore != m_music)
+            fs::create_symlink(native(m_musicStore), native(m_music));
+        if (m_outputStore != m_output)
+            fs::create_symlink(native(m_outputStore), native(m_output));
         fs::copy_file(TW_STANDIN_DECODER, m_drives.native(L"C:\\MPEG\\l3dec"));
         m_log = m_logFolder / "l3dec.log";
         ::setenv("TW_STANDIN_LOG", m_log.c_str(), 1);
     }
     ~Library() { ::unsetenv("TW_STANDIN_LOG"); }
 
+    // Why the library's medium could not be mounted; empty when it is there.
+    std::string whyNot() const { return m_medium ? m_medium->whyNot() : std::string(); }
+
     std::string native(const std::wstring& drivePath) const { return m_drives.native(drivePath); }
-    std::string musicFile(const std::wstring& name) const { return native(m_music + L"\\" + name); }
-    std::string outputFile(const std::wstring& name) const { return native(m_output + name); }
+    std::string musicFile(const std::wstring& name) const {
+        return native(m_musicStore + L"\\" + name);
+    }
+    std::string outputFile(const std::wstring& name) const { return native(m_outputStore + name); }
+    // A track's path as the decoder is given it: through the link, where the folder is one.
+    std::string sourceAsGiven(const std::wstring& name) const {
+        return native(m_music + L"\\" + name);
+    }
 
     void track(const std::wstring& name, const std::string& content = "an mp3") {
-        m_drives.createFile(m_music + L"\\" + name, content);
+        m_drives.createFile(m_musicStore + L"\\" + name, content);
     }
     void output(const std::wstring& name, const std::string& content = "an earlier file") {
-        m_drives.createFile(m_output + name, content);
+        m_drives.createFile(m_outputStore + name, content);
     }
-    void outputFolder(const std::wstring& name) { m_drives.createDirectory(m_output + name); }
+    void outputFolder(const std::wstring& name) { m_drives.createDirectory(m_outputStore + name); }
     // A link to a file outside the drives, so that nothing the test does can reach it unseen.
     void outputLink(const std::wstring& name) {
         const std::string target = m_drives.root() + "/elsewhere-" + std::to_string(m_links++);
@@ -146,10 +178,13 @@ public:
 
 private:
     tw::test::TempDrives m_drives;
-    tw::test::TempFolder m_logFolder; // outside the drives: not one of the files compared
+    tw::test::TempFolder m_logFolder;           // outside the drives: not one of the files compared
+    std::unique_ptr<tw::test::Medium> m_medium; // unmounted before the folders go
     std::string m_log;
-    std::wstring m_music;
+    std::wstring m_music; // as the user browses to them
     std::wstring m_output;
+    std::wstring m_musicStore; // where their files are
+    std::wstring m_outputStore;
     int m_links = 0;
 };
 
@@ -173,7 +208,8 @@ checkBatch(const Library& library, const std::vector<std::wstring>& selected, in
         const bool good = sourceEntry != before.end() && sourceEntry->second.rfind("bad", 0) != 0;
         const auto now = after.find(output);
         if (!leftOut && good) {
-            if (now == after.end() || now->second != "decoded from " + source + "\n")
+            if (now == after.end() ||
+                now->second != "decoded from " + library.sourceAsGiven(name) + "\n")
                 faults.push_back(tw::text::toUtf8(name) + " did not land as " + output);
             else if (decoded)
                 ++*decoded;
@@ -315,6 +351,111 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {}}),
     [](const auto& tested) { return std::string(tested.param.label); });
+
+// --- Media: the same batches onto an exFAT stick, through links, into the music folder ---
+
+struct MediaCase {
+    const char* label;
+    Setup setup;
+    std::vector<std::wstring> selected;
+    int format;
+    std::vector<std::wstring> leftOut;          // wherever the output folder is
+    std::vector<std::wstring> leftOutOnStick{}; // besides, where it is an exFAT stick
+};
+
+void PrintTo(const MediaCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class Media : public ::testing::TestWithParam<std::tuple<MediaCase, Where>> {};
+
+TEST_P(Media, EveryFileLandsOrIsLeftOutForItsRealReason) {
+    const auto& [c, where] = GetParam();
+    Library library(L"C:\\MUSIC", L"D:\\WAVES\\", where);
+    if (!library.whyNot().empty())
+        GTEST_SKIP() << library.whyNot();
+    for (const auto& [name, content] : c.setup.tracks)
+        library.track(name, content);
+    for (const std::wstring& name : c.setup.outputs)
+        library.output(name);
+    const auto before = library.entries();
+
+    const tw::DecodeResult result = library.decode(c.selected, c.format);
+
+    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
+    const auto faults =
+        checkBatch(library, c.selected, c.format, result, before, library.entries());
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults) << "\n"
+                                << library.script << library.console;
+    std::set<std::wstring> expected(c.leftOut.begin(), c.leftOut.end());
+    if (where == Where::ExFatStick)
+        expected.insert(c.leftOutOnStick.begin(), c.leftOutOnStick.end());
+    for (const std::wstring& name : c.selected)
+        EXPECT_EQ(result.message.find(L"\"" + name + L"\": ") != std::wstring::npos,
+                  expected.count(name) != 0)
+            << tw::text::toUtf8(name) << "\n"
+            << tw::text::toUtf8(result.message);
+    EXPECT_EQ(library.failures, 0u) << library.console;
+}
+
+const std::wstring kLongestName = std::wstring(251, L'x') + L".mp3"; // 255 bytes
+
+std::string mediaCaseName(const ::testing::TestParamInfo<std::tuple<MediaCase, Where>>& tested) {
+    static const char* const places[] = {"Disk", "ExFatStick", "ThroughLinks",
+                                         "OutputLinksToMusic"};
+    return std::string(std::get<0>(tested.param).label) + "_" +
+           places[static_cast<int>(std::get<1>(tested.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Library, Media,
+    ::testing::Combine(
+        ::testing::Values(MediaCase{"LowerCaseShortNames",
+                                    {tracks({L"other.mp3", L"track01.mp3"})},
+                                    {L"other.mp3", L"track01.mp3"},
+                                    0,
+                                    {}},
+                          MediaCase{"MixedCase",
+                                    {tracks({L"Mixed Case Song.mp3", L"MiXeD.mp3", L"UPPER.MP3"})},
+                                    {L"Mixed Case Song.mp3", L"MiXeD.mp3", L"UPPER.MP3"},
+                                    1,
+                                    {}},
+                          MediaCase{"CaseTwinOfAnotherAlbum",
+                                    {tracks({L"intro.mp3", L"track02.mp3"}), {L"Intro.WAV"}},
+                                    {L"intro.mp3", L"track02.mp3"},
+                                    0,
+                                    {L"intro.mp3"}},
+                          MediaCase{"NamesAStickRefuses",
+                                    {tracks({L"AC:DC.mp3", L"why?.mp3", L"fine.mp3"})},
+                                    {L"AC:DC.mp3", L"why?.mp3", L"fine.mp3"},
+                                    0,
+                                    {},
+                                    {L"AC:DC.mp3", L"why?.mp3"}},
+                          MediaCase{"NamesAStickFoldsTogether",
+                                    {tracks({L"\u03C2.mp3", L"fine.mp3"}), {L"\u03C3.wav"}},
+                                    {L"\u03C2.mp3", L"fine.mp3"},
+                                    0,
+                                    {},
+                                    {L"\u03C2.mp3"}},
+                          MediaCase{"CaseTwinsSelected",
+                                    {tracks({L"\u00C4rger.mp3", L"\u00E4rger.mp3"})},
+                                    {L"\u00C4rger.mp3", L"\u00E4rger.mp3"},
+                                    0,
+                                    {L"\u00E4rger.mp3"}},
+                          MediaCase{"DecodedAgain",
+                                    {tracks({L"track01.mp3", L"Long Song.mp3"}),
+                                     {L"track01.aiff", L"Long Song.aiff"}},
+                                    {L"track01.mp3", L"Long Song.mp3"},
+                                    2,
+                                    {}},
+                          MediaCase{"TheLongestNameTakesNoLongerExtension",
+                                    {tracks({kLongestName, L"short.mp3"})},
+                                    {kLongestName, L"short.mp3"},
+                                    2,
+                                    {kLongestName}}),
+        ::testing::Values(Where::Disk, Where::ExFatStick, Where::ThroughLinks,
+                          Where::OutputLinksToMusic)),
+    mediaCaseName);
 
 TEST(LibraryCase, DeepArtistAlbumDiscFolders) {
     const std::wstring music =

@@ -30,6 +30,9 @@ public:
     bool sameEntry(const std::wstring& a, const std::wstring& b) const override {
         return m_inner.sameEntry(a, b);
     }
+    tw::FolderRules folderRules(const std::wstring& folder) const override {
+        return m_inner.folderRules(folder);
+    }
     std::uint32_t GetShortPathNameA(const char* longPath, char* buffer,
                                     std::uint32_t bufferLength) const override {
         return m_inner.GetShortPathNameA(longPath, buffer, bufferLength);

@@ -85,10 +85,6 @@ std::string nativeBaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool sameInode(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Renames without ever replacing an existing file; returns 0 or the errno value.
 int renameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
@@ -557,21 +553,56 @@ struct Interpreter::Renaming {
 
 namespace {
 
-// Renames `from` to `to` without replacing another file; returns 0 or the errno value. A
-// literal `to` that is `from` itself under another case (a folder that ignores case) takes the
-// new name; one the folder lists as an entry of its own is another link to the same file, and
-// rename(2) between two links of one file would do nothing.
-int renameOntoSelfOnly(const std::string& from, const std::string& to, const struct stat& fromStat,
-                       bool maybeSelf) {
+bool isListed(const std::string& path) {
+    const std::vector<std::string> listed = directoryEntries(nativeParent(path));
+    return std::binary_search(listed.begin(), listed.end(), nativeBaseName(path));
+}
+
+// Renames `from` to `to` without replacing another file; returns 0 or the errno value. Where
+// `to` is `from` itself in another case (a folder that ignores case says the name is taken),
+// the file takes the new spelling. What the folder lists afterwards tells whether it did: some
+// file systems take a rename onto the same file for done, and then the file goes through a
+// name of its own first. File systems that give every lookup a new inode number leave nothing
+// else to go by.
+int renameOntoSelfOnly(const std::string& from, const std::string& to, bool self) {
     int error = renameNoReplace(from, to);
-    struct stat literal {};
-    if (maybeSelf && error == EEXIST && ::lstat(to.c_str(), &literal) == 0 &&
-        sameInode(literal, fromStat)) {
-        const std::vector<std::string> listed = directoryEntries(nativeParent(to));
-        if (!std::binary_search(listed.begin(), listed.end(), nativeBaseName(to)))
-            error = ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (error != EEXIST || !self)
+        return error;
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return errno;
+    if (isListed(to))
+        return 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string between =
+            joinNative(nativeParent(to), ".tonwright-ren-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(attempt));
+        error = renameNoReplace(from, between);
+        if (error == EEXIST)
+            continue;
+        if (error != 0)
+            return error;
+        error = renameNoReplace(between, to);
+        if (error != 0)
+            (void)::rename(between.c_str(), from.c_str());
+        return error;
     }
-    return error;
+    return EEXIST;
+}
+
+// The names of a folder that a file system ignoring case could take for `name`.
+std::vector<std::string> namesLike(const std::string& folder, const std::string& name) {
+    const auto key = [](const std::string& text) {
+        std::wstring wide = text::fromUtf8(text);
+        for (wchar_t& c : wide)
+            c = text::foldWide(c);
+        return wide;
+    };
+    const std::wstring wanted = key(name);
+    std::vector<std::string> like;
+    for (const std::string& listed : directoryEntries(folder))
+        if (key(listed) == wanted)
+            like.push_back(listed);
+    return like;
 }
 
 } // namespace
@@ -586,7 +617,7 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         return false;
     lookUpNewName(renaming);
     const bool existing = !renaming.existing.empty();
-    if (existing && !sameInode(renaming.sourceStat, renaming.targetStat))
+    if (existing && !isRenamingItself(renaming))
         return refuseTakenName(renaming);
     // The file itself under another case or its short alias: nothing, or a case change.
     if (existing &&
@@ -594,13 +625,12 @@ bool Interpreter::ren(const std::vector<std::wstring>& words) {
         m_renamedInto.insert(renaming.folder);
         return true;
     }
-    const int error = renameOntoSelfOnly(renaming.nativeSource, renaming.nativeTarget,
-                                         renaming.sourceStat, existing);
+    const int error = renameOntoSelfOnly(renaming.nativeSource, renaming.nativeTarget, existing);
     if (error == EEXIST)
         return refuseTakenName(renaming);
     if (error != 0) {
         fail(L"REN: cannot rename " + renaming.source + L" to \"" + renaming.newName + L"\": " +
-             changeFailure(parentOf(renaming.source), error));
+             renameFailure(parentOf(renaming.source), renaming.newName, error));
         return false;
     }
     m_renamedInto.insert(renaming.folder);
@@ -653,12 +683,38 @@ void Interpreter::lookUpNewName(Renaming& renaming) const {
     renaming.target = renaming.folder + renaming.newName;
     renaming.nativeTarget =
         joinNative(nativeParent(renaming.nativeSource), m_platform.toEightBit(renaming.newName));
-    // The new name as the console would see it: exact, other case, or a short alias.
+    // The new name as the console would see it: exact, other case, or a short alias; else as
+    // the file system sees it (a folder that ignores case more widely than the console).
     const std::string resolvedTarget = resolveNative(renaming.target);
     if (!resolvedTarget.empty() && ::lstat(resolvedTarget.c_str(), &renaming.targetStat) == 0)
         renaming.existing = resolvedTarget;
     else if (::lstat(renaming.nativeTarget.c_str(), &renaming.targetStat) == 0)
         renaming.existing = renaming.nativeTarget;
+}
+
+bool Interpreter::isRenamingItself(const Renaming& renaming) const {
+    // The console's own matching (exact, case, short name) found the file itself.
+    if (renaming.existing == renaming.nativeSource)
+        return true;
+    if (renaming.existing != renaming.nativeTarget)
+        return false;
+    // Only the file system found it: itself only if no other name there could be the one.
+    const std::vector<std::string> like =
+        namesLike(nativeParent(renaming.nativeTarget), nativeBaseName(renaming.nativeTarget));
+    return like.size() == 1 && like[0] == nativeBaseName(renaming.nativeSource);
+}
+
+std::wstring Interpreter::renameFailure(const std::wstring& folder, const std::wstring& newName,
+                                        int error) const {
+    // A stick or a Windows disk refuses these characters, each file system with its own errno.
+    const bool refusedName = error == ENOENT || error == EINVAL || error == EPERM ||
+                             error == EILSEQ || error == ENAMETOOLONG;
+    if (refusedName && error != ENAMETOOLONG)
+        for (const wchar_t c : newName)
+            if (c < 0x20 || std::wstring_view(L"\"*:<>?\\|").find(c) != std::wstring_view::npos)
+                return L"the file system of " + folder + L" cannot hold \"" + visible({&c, 1}) +
+                       L"\" in a name (" + systemError(error) + L")";
+    return changeFailure(folder, error);
 }
 
 bool Interpreter::refuseTakenName(const Renaming& renaming) {

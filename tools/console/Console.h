@@ -230,6 +230,11 @@ private:
     bool findRenameSource(Renaming& renaming);
     void lookUpNewName(Renaming& renaming) const;
     bool refuseTakenName(const Renaming& renaming);
+    // The new name names the file being renamed (in another case, or as its short name).
+    bool isRenamingItself(const Renaming& renaming) const;
+    // Why a rename failed, naming a character the folder's file system refuses.
+    std::wstring renameFailure(const std::wstring& folder, const std::wstring& newName,
+                               int error) const;
     bool del(const std::vector<std::wstring>& words);
     bool runProgram(const std::vector<std::wstring>& words, int depth);
     // Where a program word leads: its own folder, or the current folder and then PATH.
