@@ -13,9 +13,9 @@ constexpr wchar_t kWindowsRefused[] = L"\"*:<>?\\|";
 
 std::wstring shown(wchar_t c) {
     if (static_cast<std::uint32_t>(c) < 0x20) {
-        wchar_t code[16];
-        std::swprintf(code, 16, L"the control character U+%04X", static_cast<unsigned>(c));
-        return code;
+        wchar_t code[8];
+        std::swprintf(code, 8, L"%04X", static_cast<unsigned>(c));
+        return L"the control character U+" + std::wstring(code);
     }
     if (c == L'"')
         return L"a double quote";

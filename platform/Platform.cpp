@@ -11,6 +11,14 @@ FolderRules Platform::folderRules(const std::wstring&) const {
     return FolderRules::windowsMedia();
 }
 
+Status Platform::listEveryFile(const std::wstring& directory, const std::wstring& pattern,
+                               std::vector<std::wstring>& names,
+                               std::vector<std::wstring>& unusable) const {
+    const Status status = listFiles(directory, pattern, names);
+    unusable.assign(names.size(), std::wstring());
+    return status;
+}
+
 std::unique_ptr<NameModel> Platform::nameModel() const {
     return std::make_unique<StableNameModel>(*this);
 }

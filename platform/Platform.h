@@ -58,6 +58,13 @@ public:
     // Files whose names match a wildcard ("*" and "?"), without regard to case.
     virtual Status listFiles(const std::wstring& directory, const std::wstring& pattern,
                              std::vector<std::wstring>& names) const = 0;
+    // The same with every file, for the user to see: a name no drive path can carry (a line
+    // break, bytes that are no UTF-8 text) is shown readably, and `unusable` says for each
+    // name why it cannot be decoded (empty when it can). Where every name can be carried, as
+    // on Windows, these are listFiles' names.
+    virtual Status listEveryFile(const std::wstring& directory, const std::wstring& pattern,
+                                 std::vector<std::wstring>& names,
+                                 std::vector<std::wstring>& unusable) const;
 
     // --- Process ---
     virtual std::wstring currentDirectory() const = 0;

@@ -37,9 +37,11 @@ QString FileList::lastError() const {
 
 bool FileList::refresh() {
     std::vector<std::wstring> names;
-    const Status status = m_path.isEmpty() ? Status::failure(L"No directory to list.")
-                                           : m_platform.listFiles(m_path.toStdWString(),
-                                                                  m_pattern.toStdWString(), names);
+    std::vector<std::wstring> unusable;
+    const Status status = m_path.isEmpty()
+                              ? Status::failure(L"No directory to list.")
+                              : m_platform.listEveryFile(m_path.toStdWString(),
+                                                         m_pattern.toStdWString(), names, unusable);
     QStringList entries;
     if (status) {
         entries.reserve(int(names.size()));
@@ -52,6 +54,9 @@ bool FileList::refresh() {
     setUpdatesEnabled(false);
     clear();
     addItems(entries);
+    for (std::size_t i = 0; status && i < unusable.size(); ++i)
+        if (!unusable[i].empty())
+            item(int(i))->setToolTip(QString::fromStdWString(unusable[i]));
     setUpdatesEnabled(true);
     return status.ok;
 }
@@ -63,6 +68,11 @@ int FileList::listCount() const {
 QString FileList::list(int i) const {
     const QListWidgetItem* it = item(i);
     return it ? it->text() : QString();
+}
+
+QString FileList::unusable(int i) const {
+    const QListWidgetItem* it = item(i);
+    return it ? it->toolTip() : QString();
 }
 
 bool FileList::isSelected(int i) const {

@@ -7,7 +7,9 @@ namespace tw {
 class Platform;
 
 // The files of one directory whose names match a wildcard pattern, without regard to case,
-// sorted, with extended multiple selection. It starts at the process's current directory.
+// sorted, with extended multiple selection. Every file is there: a name that cannot be decoded
+// as it stands is shown readably, with the reason as its tool tip. It starts at the process's
+// current directory.
 class FileList : public QListWidget {
     Q_OBJECT
 public:
@@ -28,6 +30,8 @@ public:
     int listCount() const;
     QString list(int i) const;
     bool isSelected(int i) const;
+    // Why the entry cannot be decoded (its name is shown with stand-ins); empty when it can.
+    QString unusable(int i) const;
 
 private:
     Platform& m_platform;

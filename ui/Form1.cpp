@@ -222,9 +222,11 @@ DecodeInput Form1::decodeInput() const {
     const int count = File1->listCount();
     input.entries.reserve(count);
     input.selected.reserve(count);
+    input.unusable.reserve(count);
     for (int i = 0; i < count; ++i) {
         input.entries.push_back(File1->list(i).toStdWString());
         input.selected.push_back(File1->isSelected(i));
+        input.unusable.push_back(File1->unusable(i).toStdWString());
     }
     input.sourceFolder = Dir1->path().toStdWString();
     input.formats = {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(),
@@ -324,7 +326,7 @@ void Form1::Setup_Click() {
 }
 
 void Form1::DestinationSelect_Click() {
-    Form4 dialog(m_platform, m_state);
+    Form4 dialog(m_platform, m_state, *m_boxes);
     // A destination the lists cannot show (gone, no medium, edited by hand) leaves that list
     // where a new one starts; the dialog opens anyway.
     const QString destination = QString::fromStdWString(m_state.Destination);

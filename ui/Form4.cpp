@@ -1,7 +1,9 @@
 #include "Form4.h"
 
+#include "Application.h"
 #include "DirList.h"
 #include "DriveList.h"
+#include "MessageBoxes.h"
 #include "Twips.h"
 #include "core/AppState.h"
 
@@ -11,7 +13,8 @@
 
 namespace tw {
 
-Form4::Form4(Platform& platform, AppState& state) : FixedDialog(3165, 3105), m_state(state) {
+Form4::Form4(Platform& platform, AppState& state, MessageBoxes& boxes)
+    : FixedDialog(3165, 3105), m_state(state), m_boxes(boxes) {
     setWindowTitle(QStringLiteral("Output Destination"));
     setWindowIcon(QIcon(QStringLiteral(":/dialogs/destination.png")));
 
@@ -29,10 +32,16 @@ Form4::Form4(Platform& platform, AppState& state) : FixedDialog(3165, 3105), m_s
 
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
+    connect(Drive1, &DriveList::changed, this, &Form4::Drive1_Change);
+}
+
+void Form4::Drive1_Change() {
+    if (!Dir1->setPath(Drive1->drive()))
+        m_boxes.show(this,
+                     Message{QMessageBox::NoIcon, applicationTitle(), QStringLiteral("Sorry!")});
 }
 
 void Form4::Command1_Click() {
-    // The directory list alone decides: a drive picked in the drive list moves nothing.
     std::wstring path = Dir1->path().toStdWString();
     if (path.empty() || path.back() != L'\\')
         path += L'\\';

@@ -337,9 +337,11 @@ std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffe
 }
 
 Status PosixPlatform::listEntries(const std::wstring& directory, bool directories,
-                                  const std::wstring& pattern,
-                                  std::vector<std::wstring>& names) const {
+                                  const std::wstring& pattern, std::vector<std::wstring>& names,
+                                  std::vector<std::wstring>* unusable) const {
     names.clear();
+    if (unusable)
+        unusable->clear();
     const ResolvedPath resolved = resolve(directory);
     if (!resolved.valid)
         return noDriveFailure(L"Cannot read", directory);
@@ -348,11 +350,15 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
         return failure(L"Cannot read", directory, errno);
 
     std::vector<std::wstring> listed;
+    std::vector<std::pair<std::wstring, std::wstring>> shown; // with stand-ins, and why
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string nativeName = entry->d_name;
         errno = 0;
-        if (nativeName.empty() || nativeName.front() == '.' || !isCarriableName(nativeName))
+        if (nativeName.empty() || nativeName.front() == '.')
+            continue;
+        const bool carriable = isCarriableName(nativeName);
+        if (!carriable && !unusable)
             continue;
         bool isDir = entry->d_type == DT_DIR;
         bool isFile = entry->d_type == DT_REG;
@@ -366,10 +372,13 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
         }
         if (directories ? !isDir : !isFile)
             continue;
-        std::wstring name = fromUtf8(nativeName);
+        std::wstring name = carriable ? fromUtf8(nativeName) : shownName(nativeName);
         if (!directories && !wildcardMatch(pattern, name))
             continue;
-        listed.push_back(std::move(name));
+        if (carriable)
+            listed.push_back(std::move(name));
+        else
+            shown.emplace_back(std::move(name), whyNotCarriable(nativeName));
     }
     const int readError = errno;
     ::closedir(dir);
@@ -377,6 +386,19 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
         return failure(L"Cannot read", directory, readError);
 
     text::sortForListing(listed);
+    if (unusable) {
+        unusable->assign(listed.size(), std::wstring());
+        // The few names with stand-ins go into their places in the listing order.
+        std::sort(shown.begin(), shown.end(),
+                  [](const auto& a, const auto& b) { return text::listingLess(a.first, b.first); });
+        auto at = listed.begin();
+        for (auto& [name, why] : shown) {
+            at = std::upper_bound(at, listed.end(), name, text::listingLess);
+            const auto index = at - listed.begin();
+            at = listed.insert(at, std::move(name)) + 1;
+            unusable->insert(unusable->begin() + index, std::move(why));
+        }
+    }
     names = std::move(listed);
     return Status::success();
 }
@@ -389,6 +411,12 @@ Status PosixPlatform::listDirectories(const std::wstring& directory,
 Status PosixPlatform::listFiles(const std::wstring& directory, const std::wstring& pattern,
                                 std::vector<std::wstring>& names) const {
     return listEntries(directory, false, pattern, names);
+}
+
+Status PosixPlatform::listEveryFile(const std::wstring& directory, const std::wstring& pattern,
+                                    std::vector<std::wstring>& names,
+                                    std::vector<std::wstring>& unusable) const {
+    return listEntries(directory, false, pattern, names, &unusable);
 }
 
 std::wstring PosixPlatform::currentDirectory() const {

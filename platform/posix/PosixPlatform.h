@@ -64,6 +64,9 @@ public:
     // every name; ";" separates several patterns.
     Status listFiles(const std::wstring& directory, const std::wstring& pattern,
                      std::vector<std::wstring>& names) const override;
+    Status listEveryFile(const std::wstring& directory, const std::wstring& pattern,
+                         std::vector<std::wstring>& names,
+                         std::vector<std::wstring>& unusable) const override;
     std::wstring currentDirectory() const override;
     Status setCurrentDirectory(const std::wstring& directory) override;
     std::wstring programDirectory() const override;
@@ -98,8 +101,11 @@ public:
     ResolvedPath resolve(const std::wstring& drivePath) const;
 
 private:
+    // With `unusable`, names no drive path can carry are listed too, shown readably, and it
+    // says why each name cannot be decoded.
     Status listEntries(const std::wstring& directory, bool directories, const std::wstring& pattern,
-                       std::vector<std::wstring>& names) const;
+                       std::vector<std::wstring>& names,
+                       std::vector<std::wstring>* unusable = nullptr) const;
 
     std::vector<DriveRoot> m_drives; // roots without a trailing "/" (except "/" itself)
     DirectoryCache m_cache;

@@ -1,5 +1,8 @@
 #include "Text.h"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace tw::posix {
 
 bool isCarriableName(std::string_view nativeName) {
@@ -21,6 +24,53 @@ bool isCarriableName(std::string_view nativeName) {
         }
     }
     return true;
+}
+
+namespace {
+
+bool isControl(wchar_t c) {
+    const auto code = static_cast<std::uint32_t>(c);
+    return code < 0x20 || code == 0x7F || (code >= 0x80 && code <= 0x9F);
+}
+
+} // namespace
+
+std::wstring shownName(std::string_view nativeName) {
+    std::wstring shown = fromUtf8(nativeName);
+    for (wchar_t& c : shown) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < 0x20)
+            c = static_cast<wchar_t>(0x2400 + code);
+        else if (code == 0x7F)
+            c = L'\x2421';
+        else if (isControl(c))
+            c = L'\xFFFD';
+    }
+    return shown;
+}
+
+std::wstring whyNotCarriable(std::string_view nativeName) {
+    const wchar_t* const rename = L"; rename the file to decode it";
+    if (!isValidUtf8(nativeName))
+        return L"its name is not UTF-8 text: rename it, e.g. with convmv";
+    const std::wstring name = fromUtf8(nativeName);
+    for (const wchar_t c : name) {
+        if (c == L'\n' || c == L'\r')
+            return std::wstring(L"its name holds a line break") + rename;
+        if (c == L'\t')
+            return std::wstring(L"its name holds a tab") + rename;
+        if (isControl(c)) {
+            wchar_t code[48];
+            std::swprintf(code, 48, L"its name holds the control character U+%04X",
+                          static_cast<unsigned>(c));
+            return code + std::wstring(rename);
+        }
+        if (c == L'\\')
+            return std::wstring(L"its name holds a backslash, which separates folders in the "
+                                L"batch script") +
+                   rename;
+    }
+    return {};
 }
 
 } // namespace tw::posix

@@ -19,4 +19,12 @@ using text::wildcardMatch;
 // character. Other entries are left out of listings and cannot be reached by short names.
 bool isCarriableName(std::string_view nativeName);
 
+// Such a name as a user can read it: a control character as its symbol (a line feed as U+240A),
+// each byte that is no part of UTF-8 text as U+FFFD.
+std::wstring shownName(std::string_view nativeName);
+
+// Why a drive path cannot carry the name, as the reason a file is left out of a decode; empty
+// when it can.
+std::wstring whyNotCarriable(std::string_view nativeName);
+
 } // namespace tw::posix

@@ -353,6 +353,35 @@ TEST_F(Listings, FilesMatchTheWildcardAndComeSortedWithoutRegardToCase) {
     EXPECT_EQ(names.size(), 6u);
 }
 
+// For the user every file is there: one whose name the script cannot carry is shown readably,
+// in its place in the order, with the reason it cannot be decoded.
+TEST_F(Listings, EveryFileIsShownAndThoseNoScriptCanNameSayWhy) {
+    drives.createNativeFile("C/M/line\nfeed.mp3");
+    drives.createNativeFile("C/M/caf\xE9.mp3");
+    std::vector<std::wstring> names, unusable;
+    ASSERT_TRUE(drives.platform().listEveryFile(L"C:\\M", L"*.mp3", names, unusable));
+    ASSERT_EQ(names.size(), unusable.size());
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), tw::text::listingLess));
+    std::map<std::wstring, std::wstring> why;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        why[names[i]] = unusable[i].substr(0, unusable[i].find(L';'));
+    const std::map<std::wstring, std::wstring> expected{
+        {L"A.MP3", L""},
+        {L"a.mp3", L""},
+        {L"b.mp3", L""},
+        {L"bad\\name.mp3", L"its name holds a backslash, which separates folders in the batch "
+                           L"script"},
+        {L"c.Mp3", L""},
+        {L"caf\uFFFD.mp3", L"its name is not UTF-8 text: rename it, e.g. with convmv"},
+        {L"line\u240Afeed.mp3", L"its name holds a line break"},
+        {L"link.mp3", L""},
+        {L"tab\u2409name.mp3", L"its name holds a tab"},
+        {L"Z.mp3", L""},
+        {L"\u00E9.mp3", L""},
+        {L"\uFFFD\uFFFD.mp3", L"its name is not UTF-8 text: rename it, e.g. with convmv"}};
+    EXPECT_EQ(why, expected);
+}
+
 TEST_F(Listings, DirectoriesIncludeLinksToDirectoriesButNoHiddenOnes) {
     std::vector<std::wstring> names;
     ASSERT_TRUE(drives.platform().listDirectories(L"C:\\M", names));

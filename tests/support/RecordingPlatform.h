@@ -45,6 +45,11 @@ public:
                      std::vector<std::wstring>& names) const override {
         return m_inner.listFiles(directory, pattern, names);
     }
+    Status listEveryFile(const std::wstring& directory, const std::wstring& pattern,
+                         std::vector<std::wstring>& names,
+                         std::vector<std::wstring>& unusable) const override {
+        return m_inner.listEveryFile(directory, pattern, names, unusable);
+    }
     std::wstring currentDirectory() const override { return m_inner.currentDirectory(); }
     Status setCurrentDirectory(const std::wstring& directory) override {
         return m_inner.setCurrentDirectory(directory);

@@ -141,6 +141,28 @@ TEST_F(DecodeFromWindow, AFileLeftOutIsNamedInOneMessageAndTheOthersAreDecoded) 
     EXPECT_EQ(recording.batchStarts.size(), 1u);
 }
 
+// A name the script cannot carry is still listed, readably, and left out with its reason.
+TEST_F(DecodeFromWindow, FilesWithNamesNoScriptCanHoldAreListedAndLeftOutSayingWhy) {
+    drives.createNativeFile("C/MUSIC/line\nbreak.mp3");
+    drives.createNativeFile("C/MUSIC/caf\xE9.mp3");
+    ASSERT_TRUE(form->File1->refresh());
+    const std::vector<std::pair<QString, QString>> expected{
+        {QStringLiteral("line\u240Abreak.mp3"), QStringLiteral("its name holds a line break")},
+        {QStringLiteral("caf\uFFFD.mp3"),
+         QStringLiteral("its name is not UTF-8 text: rename it, e.g. with convmv")}};
+    for (const auto& [shown, why] : expected) {
+        const auto found = form->File1->findItems(shown, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << shown.toStdString();
+        select({form->File1->row(found[0])});
+    }
+    select({form->File1->row(
+        form->File1->findItems(QStringLiteral("track01.mp3"), Qt::MatchExactly)[0])});
+    const auto seen = tw::test::runAndAnswerBox(*form, [&] { form->DecodeNow->trigger(); });
+    for (const auto& [shown, why] : expected)
+        EXPECT_TRUE(seen.text.contains("\"" + shown + "\": " + why)) << seen.text.toStdString();
+    EXPECT_EQ(recording.batchStarts.size(), 1u);
+}
+
 TEST_F(DecodeFromWindow, AFailedStartIsReportedUnderTheApplicationTitle) {
     recording.batchResult = tw::Status::failure(L"no terminal to run it in");
     select({1});
