@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 namespace tw {
@@ -262,7 +263,7 @@ private:
     const std::wstring& nameOf(std::size_t index) const { return m_input.entries[index]; }
 
     bool carriesInScript(const std::wstring& text) const {
-        return m_platform.fromScriptText(m_platform.toScriptText(text)) == text;
+        return m_platform.carriesInScript(text);
     }
 
     void leaveOut(std::size_t index, std::wstring why) {
@@ -312,7 +313,7 @@ private:
     // Two selected files with one short name (the system's short names need not be unique):
     // the decoder line could not tell them apart, so neither goes.
     void leaveOutSharedShortNames(std::vector<Source>& sources) {
-        std::map<std::wstring, std::vector<Source*>> byShortName;
+        std::unordered_map<std::wstring, std::vector<Source*>> byShortName;
         for (Source& source : sources)
             byShortName[text::foldCase(source.shortPath)].push_back(&source);
         for (auto& [shortName, sharing] : byShortName) {
@@ -497,7 +498,7 @@ private:
     std::set<NameModel::Id> m_made;
     FolderRules m_outputRules;
     // The outputs made so far by the key their names are compared by: the entry and the name.
-    std::map<std::wstring, std::pair<std::size_t, std::wstring>> m_outputs;
+    std::unordered_map<std::wstring, std::pair<std::size_t, std::wstring>> m_outputs;
     std::vector<std::pair<std::size_t, LeftOut>> m_leftOut;
 };
 

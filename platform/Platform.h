@@ -94,6 +94,10 @@ public:
     // cannot be carried.
     virtual std::string toScriptText(const std::wstring& text) const = 0;
     virtual std::wstring fromScriptText(const std::string& bytes) const = 0;
+    // Whether the text comes back the same through the script's encoding.
+    virtual bool carriesInScript(const std::wstring& text) const {
+        return fromScriptText(toScriptText(text)) == text;
+    }
 
     // --- Whole files, as bytes ---
     // A regular file's bytes, at most its first `maxBytes`; a folder, pipe or device is a

@@ -140,9 +140,17 @@ wchar_t foldFallback(wchar_t c) {
 } // namespace
 
 std::string toUtf8(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Names are nearly always ASCII: those go across in one pass.
+    std::size_t ascii = 0;
+    while (ascii < text.size() && unit(text[ascii]) < 0x80)
+        ++ascii;
+    std::string out(ascii, '\0');
+    std::transform(text.begin(), text.begin() + ascii, out.begin(),
+                   [](wchar_t c) { return static_cast<char>(c); });
+    if (ascii == text.size())
+        return out;
+    out.reserve(text.size() + 8);
+    for (std::size_t i = ascii; i < text.size(); ++i) {
         char32_t c = unit(text[i]);
         if (kUtf16 && isHighSurrogate(c) && i + 1 < text.size() &&
             isLowSurrogate(unit(text[i + 1])))
@@ -153,9 +161,16 @@ std::string toUtf8(std::wstring_view text) {
 }
 
 std::wstring fromUtf8(std::string_view bytes) {
-    std::wstring out;
+    std::size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+        ++ascii;
+    std::wstring out(ascii, L'\0');
+    std::transform(bytes.begin(), bytes.begin() + ascii, out.begin(),
+                   [](char c) { return static_cast<wchar_t>(c); });
+    if (ascii == bytes.size())
+        return out;
     out.reserve(bytes.size());
-    std::size_t i = 0;
+    std::size_t i = ascii;
     while (i < bytes.size()) {
         char32_t c = 0;
         const std::size_t length = decodeOne(bytes, i, c);

@@ -3,8 +3,11 @@
 #include "DrivePaths.h"
 
 #include <cerrno>
+#include <cstdio> // renameat2, RENAME_NOREPLACE
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <random>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -71,18 +74,6 @@ std::string randomLetters(std::size_t count) {
     return letters;
 }
 
-// Creates a file of that name, exclusively, and removes it again: 0 when the folder took the
-// name, else the errno value.
-int tryName(const std::string& folder, const std::string& name) {
-    const std::string path = joinNative(folder, name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return errno;
-    ::close(fd);
-    ::unlink(path.c_str());
-    return 0;
-}
-
 std::string repeated(const std::string& piece, std::size_t count) {
     std::string out;
     for (std::size_t i = 0; i < count; ++i)
@@ -90,40 +81,69 @@ std::string repeated(const std::string& piece, std::size_t count) {
     return out;
 }
 
-// The probe file itself: a name of lower-case letters that nobody else uses.
+// The probe: one file of a name of lower-case letters that nobody else uses, created exclusively
+// and removed again. Other names are tried by renaming it to them and back: a rename never
+// replaces anything here, and unlike a new file it costs the file system no new inode.
 class Probe {
 public:
     explicit Probe(const std::string& folder) : m_folder(folder) {
-        for (int attempt = 0; attempt < 8 && m_error != EACCES; ++attempt) {
+        for (int attempt = 0; attempt < 8; ++attempt) {
             m_name = ".tonwright-probe-" + randomLetters(8);
-            m_error = tryCreate();
-            if (m_error != EEXIST)
+            const int fd = ::open(path(m_name).c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            m_made = fd >= 0;
+            if (m_made)
+                ::close(fd);
+            if (m_made || errno != EEXIST)
                 break;
         }
+        if (!m_made)
+            return;
+        // Not every file system takes the flag that forbids replacing; those are looked at first.
+        const std::string aside = m_name + "-r";
+        m_noReplace = ::renameat2(AT_FDCWD, path(m_name).c_str(), AT_FDCWD, path(aside).c_str(),
+                                  RENAME_NOREPLACE) == 0;
+        if (m_noReplace)
+            (void)::rename(path(aside).c_str(), path(m_name).c_str());
     }
     ~Probe() {
-        if (m_error == 0)
-            ::unlink(joinNative(m_folder, m_name).c_str());
+        if (m_made)
+            ::unlink(path(m_name).c_str());
     }
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
 
-    bool made() const { return m_error == 0; }
+    bool made() const { return m_made; }
     const std::string& name() const { return m_name; }
 
-private:
-    int tryCreate() const {
-        const int fd = ::open(joinNative(m_folder, m_name).c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return errno;
-        ::close(fd);
+    // Whether the folder takes `name`: 0, or the errno value of its refusal.
+    int tryName(const std::string& name) {
+        if (const int error = move(m_name, name))
+            return error;
+        if (move(name, m_name) != 0)
+            m_name = name; // removed under this name in the end
         return 0;
+    }
+
+private:
+    std::string path(const std::string& name) const { return joinNative(m_folder, name); }
+
+    int move(const std::string& from, const std::string& to) const {
+        if (m_noReplace)
+            return ::renameat2(AT_FDCWD, path(from).c_str(), AT_FDCWD, path(to).c_str(),
+                               RENAME_NOREPLACE) == 0
+                       ? 0
+                       : errno;
+        struct stat st {};
+        if (::lstat(path(to).c_str(), &st) == 0)
+            return EEXIST;
+        return ::rename(path(from).c_str(), path(to).c_str()) == 0 ? 0 : errno;
     }
 
     std::string m_folder;
     std::string m_name;
-    int m_error = -1;
+    bool m_made = false;
+    bool m_noReplace = false;
 };
 
 bool exists(const std::string& folder, const std::string& name) {
@@ -138,35 +158,33 @@ std::string upperCase(std::string name) {
     return name;
 }
 
-void probeLength(const std::string& folder, const std::string& stem, FolderRules& rules) {
+void probeLength(Probe& made, const std::string& stem, FolderRules& rules) {
     // 255 UTF-16 units of a two-byte character: more bytes than any byte-counting file system
     // takes, as many units as a Windows medium takes.
     const std::string e = "\xC3\xA9";
     const std::size_t fill = 255 - stem.size();
-    if (tryName(folder, stem + repeated(e, fill)) != 0)
+    if (made.tryName(stem + repeated(e, fill)) != 0)
         return; // counted in bytes, as statfs says
     rules.maxBytes = 0;
-    rules.maxUnits = tryName(folder, stem + repeated(e, fill + 1)) == ENAMETOOLONG ? 255 : 0;
+    rules.maxUnits = made.tryName(stem + repeated(e, fill + 1)) == ENAMETOOLONG ? 255 : 0;
 }
 
-FolderRules probe(const std::string& folder, const Probe& made, Family family,
-                  std::size_t nameMax) {
+FolderRules probe(const std::string& folder, Probe& made, Family family, std::size_t nameMax) {
     FolderRules rules = FolderRules::posix();
     rules.maxBytes = nameMax;
     rules.ownShortNames = family == Family::Fat;
-    const std::string& name = made.name();
-    rules.ignoresCase = exists(folder, upperCase(name));
-    const std::string stem = name + "-";
+    const std::string stem = made.name() + "-";
+    rules.ignoresCase = exists(folder, upperCase(made.name()));
     for (const char c : std::string("\"*:<>?\\|"))
-        if (tryName(folder, stem + c) != 0)
+        if (made.tryName(stem + c) != 0)
             rules.refused += static_cast<wchar_t>(c);
-    rules.refusesControl = tryName(folder, stem + "\x01") != 0;
+    rules.refusesControl = made.tryName(stem + "\x01") != 0;
     // Some media take no letter beyond ASCII at all.
-    if (tryName(folder, stem + "\xC3\xA9") != 0) {
+    if (made.tryName(stem + "\xC3\xA9") != 0) {
         rules.refusesNonAscii = true;
         return rules;
     }
-    probeLength(folder, stem, rules);
+    probeLength(made, stem, rules);
     // A file system that answers to aliases of its own makes one for the probe's long name.
     if (!rules.ownShortNames && family == Family::Unknown)
         for (const char* alias : {"TONWRI~1", "TONWRI~2", "TONWRI~3"})
@@ -176,13 +194,31 @@ FolderRules probe(const std::string& folder, const Probe& made, Family family,
 
 } // namespace
 
+// A folder of a POSIX file system ignores case only where it says so itself.
+bool foldsCase(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    const bool folded = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+    ::close(fd);
+    return folded;
+}
+
 FolderRules probeFolderRules(const std::string& nativeFolder) {
     struct statfs fs {};
     if (::statfs(nativeFolder.c_str(), &fs) != 0)
         return FolderRules::strictest();
     const Family family = familyOf(static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFUL);
     const std::size_t nameMax = fs.f_namelen > 0 ? static_cast<std::size_t>(fs.f_namelen) : 255;
-    const Probe made(nativeFolder);
+    // A disk's file system says all there is to say; creating a probe there costs more than a
+    // look (a new inode) and tells nothing new.
+    if (family == Family::Posix) {
+        FolderRules rules = rulesOf(family, nameMax);
+        rules.ignoresCase = foldsCase(nativeFolder);
+        return rules;
+    }
+    Probe made(nativeFolder);
     if (!made.made())
         return rulesOf(family, nameMax);
     return probe(nativeFolder, made, family, nameMax);

@@ -188,7 +188,10 @@ const PosixNameModel::FolderView& PosixNameModel::folderView(const std::wstring&
 PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) const {
     // "folder\name": the folder as resolved before, and one lookup in its table. Anything else
     // (a drive root, a trailing "\", "." or "..") is resolved from the start.
-    const std::size_t separator = drivePath.find_last_of(L"\\/");
+    std::size_t separator = drivePath.size();
+    while (separator > 0 && drivePath[separator - 1] != L'\\' && drivePath[separator - 1] != L'/')
+        --separator;
+    separator = separator == 0 ? std::wstring::npos : separator - 1;
     if (separator == std::wstring::npos || separator < 2 || separator + 1 >= drivePath.size())
         return locateResolving(drivePath);
     const std::wstring typed = drivePath.substr(separator + 1);

@@ -41,7 +41,7 @@ private:
     // Only a match without regard to case can depend on them. Short names cannot: without some
     // of a folder's names, every short name the others hold is one they held with them (the
     // numbers only close up), so a short name that names nothing still names nothing.
-    using Uncertain = std::map<std::wstring, int>;
+    using Uncertain = std::unordered_map<std::wstring, int>;
     struct Item {
         FolderKey folder;
         std::string nativeName;
@@ -101,7 +101,14 @@ private:
     mutable std::unordered_map<std::string, FolderKey> m_keys; // native folder -> identity
     mutable std::map<FolderKey, std::shared_ptr<const ShortNameTable>> m_seen;
     std::map<FolderKey, std::shared_ptr<ShortNameTable>> m_own;
-    mutable std::map<std::pair<FolderKey, std::string>, Id> m_ids;
+    struct NameInFolderHash {
+        std::size_t operator()(const std::pair<FolderKey, std::string>& key) const {
+            const std::size_t folder =
+                std::hash<ino_t>()(key.first.second) * 31 + std::hash<dev_t>()(key.first.first);
+            return folder ^ (std::hash<std::string>()(key.second) * 0x9e3779b97f4a7c15ULL);
+        }
+    };
+    mutable std::unordered_map<std::pair<FolderKey, std::string>, Id, NameInFolderHash> m_ids;
     mutable std::unordered_map<Id, Item> m_items;
     mutable Id m_next = 1;
     std::map<FolderKey, Uncertain> m_uncertain;

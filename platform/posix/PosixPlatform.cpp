@@ -481,6 +481,13 @@ std::wstring PosixPlatform::fromScriptText(const std::string& bytes) const {
     return fromEightBit(bytes);
 }
 
+bool PosixPlatform::carriesInScript(const std::wstring& text) const {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) {
+        const auto value = static_cast<std::uint32_t>(c);
+        return value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
+    });
+}
+
 Status PosixPlatform::readFile(const std::wstring& path, std::string& bytes,
                                std::size_t maxBytes) const {
     const ResolvedPath resolved = resolve(path);

@@ -84,6 +84,8 @@ public:
     // The console interpreter reads the script as UTF-8 too.
     std::string toScriptText(const std::wstring& text) const override;
     std::wstring fromScriptText(const std::string& bytes) const override;
+    // UTF-8 carries every character: only values that are no character do not come back.
+    bool carriesInScript(const std::wstring& text) const override;
     Status readFile(const std::wstring& path, std::string& bytes,
                     std::size_t maxBytes = kWholeFile) const override;
     Status writeFile(const std::wstring& path, const std::string& bytes) override;

@@ -496,6 +496,15 @@ bool sameFolded(const Entry& a, const Entry& b) {
     return compareFolded(a.key().folded, b.key().folded) == 0;
 }
 
+// A hash of the text two names equal without regard to case share: their folded text, ASCII
+// letters folded as compareFolded folds them.
+std::size_t foldedHash(std::string_view folded) {
+    std::uint64_t h = 0xcbf29ce484222325u;
+    for (const char c : folded)
+        h = (h ^ lowerAscii(c)) * 0x100000001b3u;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
 // Who has a short name: the 8.3 name that owns it, the entry that holds it as its tail. Both at
 // once only between settling walks (an owner came and the tail has not moved yet).
 struct Holders {
@@ -536,6 +545,28 @@ struct ShortNameTable::State {
     std::set<Entry, ListingOrder> entries; // erased ones too, until settled
     std::size_t present = 0;
     FormMap<Holders> forms;
+    // The present entries by foldedHash: a name is looked up in one step, however many the
+    // folder holds.
+    std::unordered_multimap<std::size_t, const Entry*> byFolded;
+
+    void index(const Entry& entry) { byFolded.emplace(foldedHash(entry.key().folded), &entry); }
+    void unindex(const Entry& entry) {
+        auto [first, last] = byFolded.equal_range(foldedHash(entry.key().folded));
+        for (auto it = first; it != last; ++it)
+            if (it->second == &entry) {
+                byFolded.erase(it);
+                return;
+            }
+    }
+    // Calls `each` with every present entry equal to `folded` without regard to case, until it
+    // returns true; returns that entry, else null.
+    template <class Each> const Entry* findFolded(std::string_view folded, Each each) const {
+        auto [first, last] = byFolded.equal_range(foldedHash(folded));
+        for (auto it = first; it != last; ++it)
+            if (compareFolded(it->second->key().folded, folded) == 0 && each(it->second))
+                return it->second;
+        return nullptr;
+    }
 
     // Kept only once the table has been changed.
     bool changeable = false;
@@ -583,14 +614,10 @@ struct ShortNameTable::State {
     }
 
     const Entry* find(std::string_view nativeName) const {
-        std::string folded;
-        Key key{nativeName, nativeName};
-        if (!isAscii(nativeName)) {
-            folded = toUtf8(foldCase(fromUtf8(nativeName)));
-            key.folded = folded;
-        }
-        const auto it = entries.find(key);
-        return it != entries.end() && it->present ? &*it : nullptr;
+        const std::string folded =
+            isAscii(nativeName) ? std::string() : toUtf8(foldCase(fromUtf8(nativeName)));
+        return findFolded(folded.empty() ? nativeName : folded,
+                          [&](const Entry* entry) { return entry->nativeName == nativeName; });
     }
 
     Basis& basisOf(const Entry& entry) {
@@ -654,6 +681,7 @@ struct ShortNameTable::State {
         const Entry& entry = *it;
         entry.present = false;
         --present;
+        unindex(entry);
         if (entry.owner) {
             entry.owner = false;
             // The next name equal to it without regard to case takes its 8.3 form over.
@@ -932,6 +960,9 @@ ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames)
         if (entries.empty() || std::prev(entries.end())->nativeName != key.native)
             entries.emplace_hint(entries.end(), std::move(*entry));
     m_state->present = entries.size();
+    m_state->byFolded.reserve(entries.size());
+    for (const Entry& entry : entries)
+        m_state->index(entry);
     m_state->assignAll();
 }
 
@@ -951,6 +982,7 @@ ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_
         const Entry& placed = *state.entries.emplace_hint(state.entries.end(), std::move(copy));
         Holders& holders = state.forms[formOfText(placed.shortName)];
         (placed.owner ? holders.owner : holders.tail) = &placed;
+        state.index(placed);
     }
     state.present = state.entries.size();
 }
@@ -998,24 +1030,18 @@ const ShortNameTable::Entry* ShortNameTable::resolve(std::wstring_view text) con
         return value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
     });
     if (unicode) {
-        std::string folded;
-        Key probe{native, {}};
-        if (!isAscii(native)) {
-            folded = toUtf8(foldCase(text));
-            probe.folded = folded;
-        }
+        const std::string folded = isAscii(native) ? std::string() : toUtf8(foldCase(text));
         const Entry* only = nullptr;
         std::size_t count = 0;
-        for (auto it = m_state->entries.lower_bound(probe);
-             it != m_state->entries.end() && compareFolded(it->key().folded, probe.folded) == 0;
-             ++it) {
-            if (!it->present)
-                continue;
-            if (it->nativeName == native)
-                return &*it;
-            only = &*it;
-            ++count;
-        }
+        const Entry* exact = m_state->findFolded(folded.empty() ? std::string_view(native)
+                                                                : std::string_view(folded),
+                                                 [&](const Entry* entry) {
+                                                     only = entry;
+                                                     ++count;
+                                                     return entry->nativeName == native;
+                                                 });
+        if (exact)
+            return exact;
         if (count == 1)
             return only;
     } else if (const Entry* exact = m_state->find(native)) {
@@ -1056,6 +1082,7 @@ const ShortNameTable::Entry* ShortNameTable::insert(const std::string& nativeNam
     } else {
         entry = &*state.entries.emplace_hint(it, std::move(described));
     }
+    state.index(*entry);
     ++state.present;
     state.place(*entry);
     return entry;

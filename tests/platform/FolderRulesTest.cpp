@@ -77,10 +77,12 @@ TEST(FolderRules, SayWhyANameCannotBeMadeThere) {
     const std::wstring bytes255(255, L'x'), units255(255, L'\u00E9'), units256(256, L'\u00E9');
     const NameCase cases[] = {
         {L"AC:DC.wav", L"", L"the output folder's file system cannot hold \":\" in a name"},
-        {L"say \"hi\".wav", L"", L"the output folder's file system cannot hold a double quote in "
-                                 L"a name"},
-        {L"tab\t.wav", L"", L"the output folder's file system cannot hold the control character "
-                            L"U+0009 in a name"},
+        {L"say \"hi\".wav", L"",
+         L"the output folder's file system cannot hold a double quote in "
+         L"a name"},
+        {L"tab\t.wav", L"",
+         L"the output folder's file system cannot hold the control character "
+         L"U+0009 in a name"},
         {bytes255.c_str(), L"", L""},
         {units255.c_str(), tooLong.c_str(), L""},
         {units256.c_str(), tooLong.c_str(), tooLong.c_str()},
@@ -94,7 +96,8 @@ TEST(FolderRules, SayWhyANameCannotBeMadeThere) {
 TEST(FolderRules, AFolderThatIgnoresCaseTakesEveryFoldingForOneName) {
     const tw::FolderRules stick = tw::FolderRules::windowsMedia();
     const tw::FolderRules disk = tw::FolderRules::posix();
-    for (const auto& [a, b] : {std::pair{L"other.wav", L"OTHER.WAV"}, {L"\u03C2.wav", L"\u03C3.wav"},
+    for (const auto& [a, b] : {std::pair{L"other.wav", L"OTHER.WAV"},
+                               {L"\u03C2.wav", L"\u03C3.wav"},
                                {L"\u00E4rger.wav", L"\u00C4RGER.wav"}}) {
         EXPECT_EQ(stick.sameNameKey(a), stick.sameNameKey(b));
         EXPECT_NE(disk.sameNameKey(a), disk.sameNameKey(b));

@@ -66,6 +66,9 @@ public:
     std::string toScriptText(const std::wstring& text) const override {
         return m_inner.toScriptText(text);
     }
+    bool carriesInScript(const std::wstring& text) const override {
+        return m_inner.carriesInScript(text);
+    }
     std::wstring fromScriptText(const std::string& bytes) const override {
         return m_inner.fromScriptText(bytes);
     }
