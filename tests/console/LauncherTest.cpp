@@ -84,37 +84,239 @@ TEST(Launcher, WithoutADisplayFailsAndSaysSo) {
     EXPECT_EQ(status.message, L"No display to open a console window on (DISPLAY is not set).");
 }
 
-TEST(Launcher, WithoutATerminalProgramNamesWhatToInstall) {
-    TempFolder empty;
-    ScopedEnv display("DISPLAY", ":97");
-    ScopedEnv path("PATH", empty.path().c_str());
-    const auto status = tw::posix::startScriptInTerminal(empty.path(), "TEMP.BAT", false);
-    EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find(L"Install the package \"xterm\""), std::wstring::npos);
+// --- The terminals tried in turn, as stand-ins on PATH that log how they were started ---
 
-    // Without X, xterm cannot help: the desktop's own terminal is the only choice.
-    writeFile(empty / "xterm", "#!/bin/sh\n", true);
-    ScopedEnv noX("DISPLAY", nullptr);
-    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-0");
-    const auto waylandStatus = tw::posix::startScriptInTerminal(empty.path(), "TEMP.BAT", false);
-    EXPECT_FALSE(waylandStatus.ok);
-    EXPECT_NE(waylandStatus.message.find(L"x-terminal-emulator is not installed, and xterm needs "
-                                         L"an X display"),
-              std::wstring::npos)
-        << tw::text::toUtf8(waylandStatus.message);
+struct ChainCase {
+    const char* name;
+    std::vector<std::string> starting; // stand-ins that start (and hand the window on)
+    std::vector<std::string> refusing; // stand-ins that end at once with a failure
+    std::vector<std::string> broken;   // files of the name that are no program
+    const char* desktop;               // XDG_CURRENT_DESKTOP
+    const char* preferred;             // TONWRIGHT_TERMINAL
+    bool x11;
+    bool minimized;
+    std::vector<std::string> tried;   // the stand-ins run, in order
+    std::vector<std::string> options; // the last one's arguments before the command
+    const char* failure;              // a part of the failure when none starts
+};
+
+void PrintTo(const ChainCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST(Launcher, ATerminalThatCannotBeStartedIsAFailure) {
+class TerminalChain : public ::testing::TestWithParam<ChainCase> {};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST_P(TerminalChain, TakesTheFirstThatStarts) {
+    const ChainCase& c = GetParam();
     TempFolder bin;
-    writeFile(bin / "xterm", "not a program", true);
-    ScopedEnv display("DISPLAY", ":97");
+    TempFolder log;
+    const auto standIn = [](int exitStatus) {
+        return "#!/bin/sh\necho \"${0##*/}\" >> \"$TW_TERMINAL_LOG/order\"\n"
+               "for a in \"$@\"; do echo \"$a\"; done > \"$TW_TERMINAL_LOG/${0##*/}\"\nexit " +
+               std::to_string(exitStatus) + "\n";
+    };
+    for (const std::string& name : c.starting)
+        writeFile(bin / name, standIn(0), true);
+    for (const std::string& name : c.refusing)
+        writeFile(bin / name, standIn(2), true);
+    for (const std::string& name : c.broken)
+        writeFile(bin / name, "not a program", true);
     ScopedEnv path("PATH", bin.path().c_str());
-    const auto status = tw::posix::startScriptInTerminal(bin.path(), "TEMP.BAT", false);
-    EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find(L"Cannot start the terminal"), std::wstring::npos)
-        << tw::text::toUtf8(status.message);
-    EXPECT_NE(status.message.find(L"Exec format error"), std::wstring::npos);
+    ScopedEnv display("DISPLAY", c.x11 ? ":97" : nullptr);
+    ScopedEnv wayland("WAYLAND_DISPLAY", c.x11 ? nullptr : "wayland-0");
+    ScopedEnv desktop("XDG_CURRENT_DESKTOP", c.desktop);
+    ScopedEnv preferred("TONWRIGHT_TERMINAL", c.preferred);
+    ScopedEnv logEnv("TW_TERMINAL_LOG", log.path().c_str());
+
+    const tw::ConsolePlacement beside{{0, 0, 440, 350}, {0, 0, 1280, 1024}};
+    const auto status =
+        tw::posix::startScriptInTerminal(log.path(), "TEMP.BAT", c.minimized, beside);
+    EXPECT_EQ(linesOf(readFile(log / "order")), c.tried);
+    if (c.failure) {
+        EXPECT_FALSE(status.ok);
+        EXPECT_NE(status.message.find(tw::text::fromUtf8(c.failure)), std::wstring::npos)
+            << tw::text::toUtf8(status.message);
+        return;
+    }
+    ASSERT_TRUE(status.ok) << tw::text::toUtf8(status.message);
+    std::vector<std::string> args = linesOf(readFile(log / c.tried.back()));
+    args.erase(std::find(args.begin(), args.end(), "/bin/sh"), args.end());
+    EXPECT_EQ(args, c.options);
 }
+
+using Names = std::vector<std::string>;
+const Names xtermOptions{"-fa",         "Monospace", "-fs",      "11", "-geometry",
+                         "80x24+448+0", "-T",        "TEMP.BAT", "-e"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminals, TerminalChain,
+    ::testing::Values(
+        ChainCase{"XdgTerminalExecFirst",
+                  {"xdg-terminal-exec", "x-terminal-emulator", "xterm"},
+                  {},
+                  {},
+                  nullptr,
+                  nullptr,
+                  true,
+                  false,
+                  {"xdg-terminal-exec"},
+                  {},
+                  nullptr},
+        ChainCase{"DebiansNextWithTitle",
+                  {"x-terminal-emulator", "xterm"},
+                  {"xdg-terminal-exec"},
+                  {},
+                  nullptr,
+                  nullptr,
+                  true,
+                  false,
+                  {"xdg-terminal-exec", "x-terminal-emulator"},
+                  {"-T", "TEMP.BAT", "-e"},
+                  nullptr},
+        ChainCase{"GnomePlaced",
+                  {"gnome-terminal", "xterm"},
+                  {},
+                  {},
+                  "ubuntu:GNOME",
+                  nullptr,
+                  true,
+                  false,
+                  {"gnome-terminal"},
+                  {"--geometry=80x24+448+0", "--"},
+                  nullptr},
+        ChainCase{"Konsole",
+                  {"konsole"},
+                  {},
+                  {},
+                  "KDE",
+                  nullptr,
+                  true,
+                  false,
+                  {"konsole"},
+                  {"-e"},
+                  nullptr},
+        ChainCase{"XfceMinimized",
+                  {"xfce4-terminal"},
+                  {},
+                  {},
+                  "XFCE",
+                  nullptr,
+                  true,
+                  true,
+                  {"xfce4-terminal"},
+                  {"--minimize", "-T", "TEMP.BAT", "-x"},
+                  nullptr},
+        ChainCase{"MateRefusingThenXterm",
+                  {"xterm"},
+                  {"mate-terminal"},
+                  {},
+                  "MATE",
+                  nullptr,
+                  true,
+                  false,
+                  {"mate-terminal", "xterm"},
+                  xtermOptions,
+                  nullptr},
+        ChainCase{"XtermIconic",
+                  {"xterm"},
+                  {},
+                  {},
+                  nullptr,
+                  nullptr,
+                  true,
+                  true,
+                  {"xterm"},
+                  {"-iconic", "-fa", "Monospace", "-fs", "11", "-T", "TEMP.BAT", "-e"},
+                  nullptr},
+        ChainCase{"PreferredFirst",
+                  {"myterm", "xdg-terminal-exec"},
+                  {},
+                  {},
+                  nullptr,
+                  "myterm",
+                  true,
+                  false,
+                  {"myterm"},
+                  {"-e"},
+                  nullptr},
+        ChainCase{"PreferredRefusing",
+                  {"xdg-terminal-exec"},
+                  {"myterm"},
+                  {},
+                  nullptr,
+                  "myterm",
+                  true,
+                  false,
+                  {"myterm", "xdg-terminal-exec"},
+                  {},
+                  nullptr},
+        ChainCase{"PreferredMissing",
+                  {"xterm"},
+                  {},
+                  {},
+                  nullptr,
+                  "myterm",
+                  true,
+                  false,
+                  {"xterm"},
+                  xtermOptions,
+                  nullptr},
+        ChainCase{"NoneAtAll",
+                  {},
+                  {},
+                  {},
+                  nullptr,
+                  nullptr,
+                  true,
+                  false,
+                  {},
+                  {},
+                  "(tried: xdg-terminal-exec (not installed), x-terminal-emulator (not installed), "
+                  "xterm (not installed)). Install the package \"xterm\"."},
+        ChainCase{"EachRefusing",
+                  {},
+                  {"xdg-terminal-exec", "x-terminal-emulator", "gnome-terminal", "xterm"},
+                  {},
+                  "GNOME",
+                  nullptr,
+                  true,
+                  false,
+                  {"xdg-terminal-exec", "x-terminal-emulator", "gnome-terminal", "xterm"},
+                  {},
+                  "gnome-terminal (ended at once with exit status 2), xterm (ended at once with "
+                  "exit status 2)). Install the package \"gnome-terminal\" or \"xterm\"."},
+        ChainCase{"NoProgram",
+                  {},
+                  {},
+                  {"xterm"},
+                  nullptr,
+                  nullptr,
+                  true,
+                  false,
+                  {},
+                  {},
+                  "xterm (cannot be started: Exec format error)"},
+        ChainCase{"XtermWithoutX",
+                  {"xterm"},
+                  {},
+                  {},
+                  nullptr,
+                  nullptr,
+                  false,
+                  false,
+                  {},
+                  {},
+                  "xterm (needs an X display: DISPLAY is not set)). Install the terminal program "
+                  "of your desktop"}),
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(Launcher, AMissingFolderIsAFailure) {
     TempFolder folder;
@@ -232,6 +434,7 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     const std::string release = root / "release";
     ScopedEnv display("DISPLAY", s_display.c_str());
     ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    ScopedEnv terminalEnv("TONWRIGHT_TERMINAL", "xterm");
     ScopedEnv logEnv("TW_STANDIN_LOG", log.c_str());
     ScopedEnv releaseEnv("TW_STANDIN_RELEASE", release.c_str());
     // Letters the run gives new media are remembered in the scratch folder, not the user's.
