@@ -34,8 +34,7 @@ ScreenRect placeConsole(const ConsolePlacement& placement, int width, int height
     const int aboveBottom = owner.y - gap;
     const std::array<ScreenRect, 4> sides{
         ScreenRect{owner.right() + gap, down(owner.y, height), width, height},
-        ScreenRect{across(owner.x), belowTop, width,
-                   std::min(height, screen.bottom() - belowTop)},
+        ScreenRect{across(owner.x), belowTop, width, std::min(height, screen.bottom() - belowTop)},
         ScreenRect{owner.x - gap - width, down(owner.y, height), width, height},
         ScreenRect{across(owner.x), std::max(screen.y, aboveBottom - height), width,
                    std::min(height, aboveBottom - screen.y)},

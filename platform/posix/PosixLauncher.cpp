@@ -68,16 +68,17 @@ constexpr std::pair<const char*, const char*> desktopTerminals[] = {
     {"KDE", "konsole"},          {"XFCE", "xfce4-terminal"},  {"MATE", "mate-terminal"},
 };
 
-// The console's size in xterm's cells ("Monospace" at 11 points) and what a frame adds around
-// them: the estimate that keeps the whole window on the screen. Fewer rows where the full
+// The console's size in xterm's cells ("Monospace" at 11 points: 9 x 19 pixels at 96 to 100
+// dots per inch) and what its border and a window manager's frame add (a title bar of up to 40
+// pixels): the estimate that keeps the whole window on the screen. Fewer rows where the full
 // height fits nowhere beside the main window; never fewer columns, which the status line needs.
 constexpr int columns = 80;
 constexpr int rows = 24;
-constexpr int fewestRows = 10;
+constexpr int fewestRows = 6;
 constexpr int cellWidth = 9;
 constexpr int cellHeight = 19;
-constexpr int frameWidth = 4 + 10;
-constexpr int frameHeight = 4 + 30;
+constexpr int frameWidth = 4 + 12;
+constexpr int frameHeight = 4 + 40;
 
 struct Candidate {
     std::string label;   // as the user knows it
