@@ -19,14 +19,15 @@ check_packages=(
   clang libclang-rt-14-dev clang-format
   lame sox mpg123
   xvfb xauth x11-utils openbox xdotool
-  desktop-file-utils appstream man-db
+  desktop-file-utils appstream man-db lintian
 )
 package_packages=(dpkg-dev file)
 
 case "${1:-all}" in
   run) packages=("${run_packages[@]}") ;;
   package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
-  all) packages=("${run_packages[@]}" "${check_packages[@]}") ;;
+  # The package test packs the build as ./package does.
+  all) packages=("${run_packages[@]}" "${check_packages[@]}" "${package_packages[@]}") ;;
   *) echo "usage: scripts/setup.sh [run|package]" >&2; exit 2 ;;
 esac
 
