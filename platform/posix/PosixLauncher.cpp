@@ -23,7 +23,7 @@ const char* const interpreterName = "tonwright-console";
 
 // How long a started terminal is watched: one that refuses its arguments or cannot open its
 // window ends within it, and the next one is tried.
-constexpr int watchTime = 400;
+constexpr int watchMilliseconds = 400;
 
 bool hasValue(const char* name) {
     const char* value = std::getenv(name);
@@ -36,11 +36,10 @@ enum class Style {
     Xterm,           // -iconic, -geometry, -T title, -e command...
     XdgTerminalExec, // command...
     Gnome,           // --geometry=, -- command...
-    Konsole,         // -e command...
     Xfce,            // --minimize, --geometry=, -T title, -x command...
     Mate,            // --geometry=, -t title, -x command...
     Debian,          // -T title, -e command... (every x-terminal-emulator takes these)
-    Plain,           // -e command...
+    Plain,           // -e command... (konsole, and any other)
 };
 
 struct KnownTerminal {
@@ -56,7 +55,7 @@ constexpr KnownTerminal knownTerminals[] = {
     {"koi8rxterm", Style::Xterm},
     {"xdg-terminal-exec", Style::XdgTerminalExec},
     {"gnome-terminal", Style::Gnome},
-    {"konsole", Style::Konsole},
+    {"konsole", Style::Plain},
     {"xfce4-terminal", Style::Xfce},
     {"mate-terminal", Style::Mate},
 };
@@ -186,7 +185,6 @@ std::vector<std::string> terminalArguments(const Candidate& terminal, const Laun
     case Style::Debian:
         add({"-T", launch.title, "-e"});
         break;
-    case Style::Konsole:
     case Style::Plain:
         add({"-e"});
         break;
@@ -298,8 +296,9 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
             continue;
         triedPrograms.push_back(real);
 
-        const SpawnResult started = spawnDetached(terminalArguments(candidate, launch),
-                                                  nativeDirectory, {"PATH=" + path}, watchTime);
+        const SpawnResult started =
+            spawnDetached(terminalArguments(candidate, launch), nativeDirectory, {"PATH=" + path},
+                          watchMilliseconds);
         if (started.ok())
             return Status::success();
         if (started.failure == SpawnResult::Failure::Folder)
