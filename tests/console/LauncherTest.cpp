@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include <fcntl.h>
@@ -88,16 +89,12 @@ TEST(Launcher, WithoutADisplayFailsAndSaysSo) {
 
 struct ChainCase {
     const char* name;
-    std::vector<std::string> starting; // stand-ins that start (and hand the window on)
-    std::vector<std::string> refusing; // stand-ins that end at once with a failure
-    std::vector<std::string> broken;   // files of the name that are no program
-    const char* desktop;               // XDG_CURRENT_DESKTOP
-    const char* preferred;             // TONWRIGHT_TERMINAL
-    bool x11;
-    bool minimized;
-    std::vector<std::string> tried;   // the stand-ins run, in order
-    std::vector<std::string> options; // the last one's arguments before the command
-    const char* failure;              // a part of the failure when none starts
+    const char*
+        standIns; // "name" starts, "name:refuse" ends at once failing, "name:junk" is no program
+    const char* setting; // "desktop=D", "prefer=P" (TONWRIGHT_TERMINAL), "minimized", "wayland"
+    const char* tried;   // the stand-ins run, in order
+    const char* result;  // the last one's arguments before the command; "!" and a part of the
+                         // failure when none starts
 };
 
 void PrintTo(const ChainCase& c, std::ostream* os) {
@@ -106,216 +103,94 @@ void PrintTo(const ChainCase& c, std::ostream* os) {
 
 class TerminalChain : public ::testing::TestWithParam<ChainCase> {};
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
+std::vector<std::string> wordsOf(const std::string& text, char separator = ' ') {
+    std::vector<std::string> words;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    for (std::string word; std::getline(in, word, separator);)
+        if (!word.empty())
+            words.push_back(word);
+    return words;
 }
 
 TEST_P(TerminalChain, TakesTheFirstThatStarts) {
     const ChainCase& c = GetParam();
     TempFolder bin;
     TempFolder log;
-    const auto standIn = [](int exitStatus) {
-        return "#!/bin/sh\necho \"${0##*/}\" >> \"$TW_TERMINAL_LOG/order\"\n"
-               "for a in \"$@\"; do echo \"$a\"; done > \"$TW_TERMINAL_LOG/${0##*/}\"\nexit " +
-               std::to_string(exitStatus) + "\n";
-    };
-    for (const std::string& name : c.starting)
-        writeFile(bin / name, standIn(0), true);
-    for (const std::string& name : c.refusing)
-        writeFile(bin / name, standIn(2), true);
-    for (const std::string& name : c.broken)
-        writeFile(bin / name, "not a program", true);
+    for (const std::string& standIn : wordsOf(c.standIns)) {
+        const std::string name = standIn.substr(0, standIn.find(':'));
+        const std::string how = standIn.substr(name.size());
+        writeFile(bin / name,
+                  how == ":junk" ? "not a program"
+                                 : "#!/bin/sh\necho \"${0##*/}\" >> \"$TW_LOG/order\"\n"
+                                   "for a; do echo \"$a\"; done > \"$TW_LOG/${0##*/}\"\nexit " +
+                                       std::string(how == ":refuse" ? "2" : "0") + "\n",
+                  true);
+    }
+    std::map<std::string, std::string> setting;
+    for (const std::string& word : wordsOf(c.setting))
+        setting[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
+    const bool wayland = setting.count("wayland") > 0;
     ScopedEnv path("PATH", bin.path().c_str());
-    ScopedEnv display("DISPLAY", c.x11 ? ":97" : nullptr);
-    ScopedEnv wayland("WAYLAND_DISPLAY", c.x11 ? nullptr : "wayland-0");
-    ScopedEnv desktop("XDG_CURRENT_DESKTOP", c.desktop);
-    ScopedEnv preferred("TONWRIGHT_TERMINAL", c.preferred);
-    ScopedEnv logEnv("TW_TERMINAL_LOG", log.path().c_str());
+    ScopedEnv display("DISPLAY", wayland ? nullptr : ":97");
+    ScopedEnv waylandEnv("WAYLAND_DISPLAY", wayland ? "wayland-0" : nullptr);
+    ScopedEnv desktop("XDG_CURRENT_DESKTOP",
+                      setting.count("desktop") ? setting["desktop"].c_str() : nullptr);
+    ScopedEnv preferred("TONWRIGHT_TERMINAL",
+                        setting.count("prefer") ? setting["prefer"].c_str() : nullptr);
+    ScopedEnv logEnv("TW_LOG", log.path().c_str());
 
     const tw::ConsolePlacement beside{{0, 0, 440, 350}, {0, 0, 1280, 1024}};
-    const auto status =
-        tw::posix::startScriptInTerminal(log.path(), "TEMP.BAT", c.minimized, beside);
-    EXPECT_EQ(linesOf(readFile(log / "order")), c.tried);
-    if (c.failure) {
+    const auto status = tw::posix::startScriptInTerminal(log.path(), "TEMP.BAT",
+                                                         setting.count("minimized") > 0, beside);
+    const auto tried = wordsOf(c.tried);
+    EXPECT_EQ(wordsOf(readFile(log / "order"), '\n'), tried);
+    const std::string result = c.result;
+    if (result.starts_with("!")) {
         EXPECT_FALSE(status.ok);
-        EXPECT_NE(status.message.find(tw::text::fromUtf8(c.failure)), std::wstring::npos)
+        EXPECT_NE(tw::text::toUtf8(status.message).find(result.substr(1)), std::string::npos)
             << tw::text::toUtf8(status.message);
         return;
     }
     ASSERT_TRUE(status.ok) << tw::text::toUtf8(status.message);
-    std::vector<std::string> args = linesOf(readFile(log / c.tried.back()));
+    std::vector<std::string> args = wordsOf(readFile(log / tried.back()), '\n');
     args.erase(std::find(args.begin(), args.end(), "/bin/sh"), args.end());
-    EXPECT_EQ(args, c.options);
+    EXPECT_EQ(args, wordsOf(result));
 }
-
-using Names = std::vector<std::string>;
-const Names xtermOptions{"-fa",         "Monospace", "-fs",      "11", "-geometry",
-                         "80x24+448+0", "-T",        "TEMP.BAT", "-e"};
 
 INSTANTIATE_TEST_SUITE_P(
     Terminals, TerminalChain,
     ::testing::Values(
-        ChainCase{"XdgTerminalExecFirst",
-                  {"xdg-terminal-exec", "x-terminal-emulator", "xterm"},
-                  {},
-                  {},
-                  nullptr,
-                  nullptr,
-                  true,
-                  false,
-                  {"xdg-terminal-exec"},
-                  {},
-                  nullptr},
-        ChainCase{"DebiansNextWithTitle",
-                  {"x-terminal-emulator", "xterm"},
-                  {"xdg-terminal-exec"},
-                  {},
-                  nullptr,
-                  nullptr,
-                  true,
-                  false,
-                  {"xdg-terminal-exec", "x-terminal-emulator"},
-                  {"-T", "TEMP.BAT", "-e"},
-                  nullptr},
-        ChainCase{"GnomePlaced",
-                  {"gnome-terminal", "xterm"},
-                  {},
-                  {},
-                  "ubuntu:GNOME",
-                  nullptr,
-                  true,
-                  false,
-                  {"gnome-terminal"},
-                  {"--geometry=80x24+448+0", "--"},
-                  nullptr},
-        ChainCase{"Konsole",
-                  {"konsole"},
-                  {},
-                  {},
-                  "KDE",
-                  nullptr,
-                  true,
-                  false,
-                  {"konsole"},
-                  {"-e"},
-                  nullptr},
-        ChainCase{"XfceMinimized",
-                  {"xfce4-terminal"},
-                  {},
-                  {},
-                  "XFCE",
-                  nullptr,
-                  true,
-                  true,
-                  {"xfce4-terminal"},
-                  {"--minimize", "-T", "TEMP.BAT", "-x"},
-                  nullptr},
-        ChainCase{"MateRefusingThenXterm",
-                  {"xterm"},
-                  {"mate-terminal"},
-                  {},
-                  "MATE",
-                  nullptr,
-                  true,
-                  false,
-                  {"mate-terminal", "xterm"},
-                  xtermOptions,
-                  nullptr},
-        ChainCase{"XtermIconic",
-                  {"xterm"},
-                  {},
-                  {},
-                  nullptr,
-                  nullptr,
-                  true,
-                  true,
-                  {"xterm"},
-                  {"-iconic", "-fa", "Monospace", "-fs", "11", "-T", "TEMP.BAT", "-e"},
-                  nullptr},
-        ChainCase{"PreferredFirst",
-                  {"myterm", "xdg-terminal-exec"},
-                  {},
-                  {},
-                  nullptr,
-                  "myterm",
-                  true,
-                  false,
-                  {"myterm"},
-                  {"-e"},
-                  nullptr},
-        ChainCase{"PreferredRefusing",
-                  {"xdg-terminal-exec"},
-                  {"myterm"},
-                  {},
-                  nullptr,
-                  "myterm",
-                  true,
-                  false,
-                  {"myterm", "xdg-terminal-exec"},
-                  {},
-                  nullptr},
-        ChainCase{"PreferredMissing",
-                  {"xterm"},
-                  {},
-                  {},
-                  nullptr,
-                  "myterm",
-                  true,
-                  false,
-                  {"xterm"},
-                  xtermOptions,
-                  nullptr},
-        ChainCase{"NoneAtAll",
-                  {},
-                  {},
-                  {},
-                  nullptr,
-                  nullptr,
-                  true,
-                  false,
-                  {},
-                  {},
-                  "(tried: xdg-terminal-exec (not installed), x-terminal-emulator (not installed), "
-                  "xterm (not installed)). Install the package \"xterm\"."},
+        ChainCase{"XdgTerminalExecFirst", "xdg-terminal-exec x-terminal-emulator xterm", "",
+                  "xdg-terminal-exec", ""},
+        ChainCase{"DebiansNext", "xdg-terminal-exec:refuse x-terminal-emulator xterm", "",
+                  "xdg-terminal-exec x-terminal-emulator", "-T TEMP.BAT -e"},
+        ChainCase{"GnomePlaced", "gnome-terminal xterm", "desktop=ubuntu:GNOME", "gnome-terminal",
+                  "--geometry=80x24+448+0 --"},
+        ChainCase{"Konsole", "konsole", "desktop=KDE", "konsole", "-e"},
+        ChainCase{"XfceMinimized", "xfce4-terminal", "desktop=XFCE minimized", "xfce4-terminal",
+                  "--minimize -T TEMP.BAT -x"},
+        ChainCase{"MateRefusingThenXtermPlaced", "mate-terminal:refuse xterm", "desktop=MATE",
+                  "mate-terminal xterm",
+                  "-fa Monospace -fs 11 -geometry 80x24+448+0 -T TEMP.BAT -e"},
+        ChainCase{"PreferredFirst", "myterm xdg-terminal-exec", "prefer=myterm", "myterm", "-e"},
+        ChainCase{"PreferredRefusing", "myterm:refuse xdg-terminal-exec", "prefer=myterm",
+                  "myterm xdg-terminal-exec", ""},
+        ChainCase{"PreferredMissing", "xdg-terminal-exec", "prefer=myterm", "xdg-terminal-exec",
+                  ""},
+        ChainCase{"NoneAtAll", "", "", "",
+                  "!(tried: xdg-terminal-exec (not installed), x-terminal-emulator (not "
+                  "installed), xterm (not installed)). Install the package \"xterm\"."},
         ChainCase{"EachRefusing",
-                  {},
-                  {"xdg-terminal-exec", "x-terminal-emulator", "gnome-terminal", "xterm"},
-                  {},
-                  "GNOME",
-                  nullptr,
-                  true,
-                  false,
-                  {"xdg-terminal-exec", "x-terminal-emulator", "gnome-terminal", "xterm"},
-                  {},
-                  "gnome-terminal (ended at once with exit status 2), xterm (ended at once with "
+                  "xdg-terminal-exec:refuse x-terminal-emulator:refuse gnome-terminal:refuse "
+                  "xterm:refuse",
+                  "desktop=GNOME", "xdg-terminal-exec x-terminal-emulator gnome-terminal xterm",
+                  "!gnome-terminal (ended at once with exit status 2), xterm (ended at once with "
                   "exit status 2)). Install the package \"gnome-terminal\" or \"xterm\"."},
-        ChainCase{"NoProgram",
-                  {},
-                  {},
-                  {"xterm"},
-                  nullptr,
-                  nullptr,
-                  true,
-                  false,
-                  {},
-                  {},
-                  "xterm (cannot be started: Exec format error)"},
-        ChainCase{"XtermWithoutX",
-                  {"xterm"},
-                  {},
-                  {},
-                  nullptr,
-                  nullptr,
-                  false,
-                  false,
-                  {},
-                  {},
-                  "xterm (needs an X display: DISPLAY is not set)). Install the terminal program "
-                  "of your desktop"}),
+        ChainCase{"NoProgram", "xterm:junk", "", "",
+                  "!xterm (cannot be started: Exec format error)"},
+        ChainCase{"XtermWithoutX", "xterm", "wayland", "",
+                  "!xterm (needs an X display: DISPLAY is not set)). Install the terminal "
+                  "program of your desktop"}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(Launcher, AMissingFolderIsAFailure) {
