@@ -64,7 +64,9 @@ DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppSt
     if (Status s = platform.writeFile(scriptPath, platform.toScriptText(script.text)); !s)
         return failed(stepFailure(L"Cannot write ", scriptPath, s) + chooseAnother);
 
-    if (Status s = platform.startBatch(state.DecoderPath, kScriptName, state.LoadMode == 1); !s)
+    if (Status s =
+            platform.startBatch(state.DecoderPath, kScriptName, state.LoadMode == 1, input.console);
+        !s)
         return failed(stepFailure(L"Cannot start ", scriptPath, s));
     if (!script.leftOut.empty())
         return {DecodeResult::Kind::Started, describeLeftOut(script.leftOut, false)};

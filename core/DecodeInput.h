@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ConsolePlacement.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@ struct DecodeInput {
     std::array<bool, 4> formats{true, false, false, false}; // WAV, SND, AIFF, AIFC
     bool searchAgain = false;  // "-sa": search again after loss of synchronization
     bool ignoreErrors = false; // "-ign": ignore all error messages
+    ConsolePlacement console;  // where the window stands, so the console opens in view
 };
 
 } // namespace tw

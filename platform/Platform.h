@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConsolePlacement.h"
 #include "FolderRules.h"
 #include "NameModel.h"
 #include "Status.h"
@@ -114,9 +115,10 @@ public:
 
     // --- Starting things ---
     // Starts the batch script `scriptName` in `directory` in a console window of its own,
-    // minimized or normal, without the focus, without waiting for it.
+    // minimized or normal, without the focus, without waiting for it. A normal window goes where
+    // `placement` leaves it in view, where the platform can place it.
     virtual Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                              bool minimized) = 0;
+                              bool minimized, const ConsolePlacement& placement = {}) = 0;
     // Hands an address (mailto:, http:) to the user's registered program, without waiting.
     // `owner` is the native handle of the window asking (the system's windows for the address
     // belong to it), 0 for none; a platform without such windows ignores it.

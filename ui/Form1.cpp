@@ -27,7 +27,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
+#include <QUrl>
 
 namespace tw {
 
@@ -233,7 +235,23 @@ DecodeInput Form1::decodeInput() const {
                      Option4->isChecked()};
     input.searchAgain = Check1->isChecked();
     input.ignoreErrors = Check2->isChecked();
+    input.console = consolePlacement();
     return input;
+}
+
+ConsolePlacement Form1::consolePlacement() const {
+    const QScreen* shown = screen();
+    if (!isVisible() || !shown || QGuiApplication::platformName().startsWith(u"wayland"))
+        return {};
+    // A scaled screen keeps its origin in the desktop's pixels and scales what lies on it.
+    const QPoint origin = shown->geometry().topLeft();
+    const qreal scale = shown->devicePixelRatio();
+    const auto pixels = [&](const QRect& r) {
+        return ScreenRect{origin.x() + qRound((r.x() - origin.x()) * scale),
+                          origin.y() + qRound((r.y() - origin.y()) * scale),
+                          qRound(r.width() * scale), qRound(r.height() * scale)};
+    };
+    return {pixels(frameGeometry()), pixels(shown->availableGeometry())};
 }
 
 void Form1::DecodeNow_Click() {
@@ -304,6 +322,25 @@ void Form1::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
+    openPlan(plan);
+}
+
+void Form1::openFromCommandLine(const QStringList& paths) {
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    const DropPlan plan = planDrop(m_platform, urls);
+    if (plan.folder.isEmpty()) {
+        tell(QMessageBox::Information, applicationTitle(),
+             QStringLiteral("Nothing to open: %1 %2 no folder and no .mp3 file on a drive.")
+                 .arg(paths.join(QStringLiteral(", ")),
+                      paths.size() == 1 ? QStringLiteral("is") : QStringLiteral("are")));
+        return;
+    }
+    openPlan(plan);
+}
+
+void Form1::openPlan(const DropPlan& plan) {
     if (!Dir1->setPath(plan.folder))
         return;
     (void)Drive1->setDrive(plan.folder.left(2));

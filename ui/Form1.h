@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Drop.h"
 #include "MessageBoxes.h"
 #include "core/AppState.h"
 #include "core/DecodeInput.h"
@@ -43,8 +44,12 @@ public:
     // Where the window's messages go: the real boxes, or a stand-in (nullptr: the real ones
     // again). The stand-in must outlive its use.
     void setMessageBoxes(MessageBoxes* boxes);
-    // What Decode is asked to do, as the lists, the format and the two switches stand now.
+    // What Decode is asked to do, as the lists, the format and the two switches stand now, and
+    // where the window stands, so that a console in a normal window opens beside it.
     DecodeInput decodeInput() const;
+    // Files and folders named when the program starts (absolute native paths) are opened as a
+    // drop of them would be; when none of them counts, the window says so.
+    void openFromCommandLine(const QStringList& paths);
 
     // Event handlers, one per handled event.
     void Form_Load();
@@ -104,6 +109,11 @@ private:
     void createMenus();
     void showFailure(const QString& message);
     void tell(QMessageBox::Icon icon, const QString& title, const QString& text);
+    // Moves the lists to the plan's folder and selects its files, as the user would.
+    void openPlan(const DropPlan& plan);
+    // This window's frame and its screen in the desktop's pixels; unknown while it is hidden,
+    // and where programs do not place their windows (Wayland).
+    ConsolePlacement consolePlacement() const;
     // A console started in a normal window does not keep the focus: desktops that give every
     // new window the focus get it handed back to this one, once, while the console appears.
     void keepFocusWhileTheConsoleOpens();

@@ -517,11 +517,11 @@ Status PosixPlatform::replaceFile(const std::wstring& path, const std::string& b
 }
 
 Status PosixPlatform::startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                                 bool minimized) {
+                                 bool minimized, const ConsolePlacement& placement) {
     const ResolvedPath resolved = resolve(directory);
     if (!resolved.valid)
         return noDriveFailure(L"Cannot start the script in", directory);
-    return startScriptInTerminal(resolved.native, toUtf8(scriptName), minimized);
+    return startScriptInTerminal(resolved.native, toUtf8(scriptName), minimized, placement);
 }
 
 std::unique_ptr<NameModel> PosixPlatform::nameModel() const {

@@ -91,8 +91,8 @@ public:
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
     // Keeps the old file's permissions; through a link, replaces the file the link points to.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
-    Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                      bool minimized) override;
+    Status startBatch(const std::wstring& directory, const std::wstring& scriptName, bool minimized,
+                      const ConsolePlacement& placement = {}) override;
     // The desktop's opener has no owner window to take.
     Status openAddress(const std::wstring& address, std::uintptr_t owner) override;
     // Short names computed from a folder's current names: the model plays every change through

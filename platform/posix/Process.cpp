@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 
 #include <fcntl.h>
@@ -202,6 +203,27 @@ SpawnResult readReport(int fd) {
     return {};
 }
 
+// The middle child's side of a watched start: waits up to `milliseconds` for the program to end
+// and reports a failing end; a program still running then is init's to reap. Only
+// async-signal-safe calls, as after any fork of a threaded process.
+void watchBriefly(pid_t program, int milliseconds, int reportFd) {
+    constexpr int step = 10;
+    for (int waited = 0; waited < milliseconds; waited += step) {
+        int status = 0;
+        const pid_t done = ::waitpid(program, &status, WNOHANG);
+        if (done < 0 && errno != EINTR)
+            return;
+        if (done == program) {
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (code != 0)
+                report(reportFd, SpawnResult::Failure::Ended, code);
+            return;
+        }
+        const timespec pause{0, step * 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
 int waitFor(pid_t child) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -212,7 +234,7 @@ int waitFor(pid_t child) {
 } // namespace
 
 SpawnResult spawnDetached(const std::vector<std::string>& argv, const std::string& workingDirectory,
-                          const std::vector<std::string>& environment) {
+                          const std::vector<std::string>& environment, int watchMilliseconds) {
     if (argv.empty())
         return {SpawnResult::Failure::Program, ENOENT};
     const ExecPlan plan(argv, workingDirectory, environment);
@@ -230,13 +252,15 @@ SpawnResult spawnDetached(const std::vector<std::string>& argv, const std::strin
             report(fds[1], SpawnResult::Failure::Start, errno);
             ::_exit(1);
         }
-        if (grandchild > 0)
+        if (grandchild > 0) {
+            watchBriefly(grandchild, watchMilliseconds, fds[1]);
             ::_exit(0);
+        }
         plan.exec(fds[1]);
     }
 
-    // The middle child ends at once; the grandchild's report, if any, is in the pipe by then
-    // or comes before the pipe closes.
+    // The middle child ends at once, or once its watch is over; the grandchild's report, if any,
+    // is in the pipe by then, ahead of the middle child's own.
     const int status = waitFor(child);
     const SpawnResult reported = readReport(fds[0]);
     if (!reported.ok())

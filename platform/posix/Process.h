@@ -36,6 +36,7 @@ struct SpawnResult {
         Start,   // no pipe or process could be made
         Folder,  // the working folder could not be entered
         Program, // exec failed: not found, not executable, bad format, ...
+        Ended,   // it ended while watched, with a failure: `error` is its exit status
     };
     Failure failure = Failure::None;
     int error = 0;
@@ -48,10 +49,14 @@ struct SpawnResult {
 // Returns once the program has been exec'd or has failed to be; does not wait for it to end.
 // The program runs in a session of its own as a grandchild that init adopts, sees none of our
 // descriptors beyond 0-2, and starts with no signals blocked or ignored. A failure of the
-// working folder or of exec itself is reported back through a close-on-exec pipe.
+// working folder or of exec itself is reported back through a close-on-exec pipe. With
+// `watchMilliseconds`, returns only once the program has run that long or has ended: ending with
+// a failure in that time (an exit status other than 0, or a signal: 128 + its number) is
+// Failure::Ended, ending well is a success (a program that hands its work to another).
 SpawnResult spawnDetached(const std::vector<std::string>& argv,
                           const std::string& workingDirectory = {},
-                          const std::vector<std::string>& environment = {});
+                          const std::vector<std::string>& environment = {},
+                          int watchMilliseconds = 0);
 
 // How a program that was waited for went.
 struct RunResult {

@@ -481,7 +481,7 @@ Status Win32Platform::replaceFile(const std::wstring& path, const std::string& b
 }
 
 Status Win32Platform::startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                                 bool minimized) {
+                                 bool minimized, const ConsolePlacement&) {
     const std::wstring folder = fullPath(directory);
     if (folder.empty())
         return noDriveFailure(L"Cannot start the script in", directory);

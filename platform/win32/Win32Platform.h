@@ -56,9 +56,10 @@ public:
     Status writeFile(const std::wstring& path, const std::string& bytes) override;
     // Keeps the old file's hidden and system attributes; a read-only file is not replaced.
     Status replaceFile(const std::wstring& path, const std::string& bytes) override;
-    // batchCommand's command line in a new console window.
-    Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                      bool minimized) override;
+    // batchCommand's command line in a new console window, which the system places itself (a
+    // new console comes up over the window that keeps the focus): `placement` is not used.
+    Status startBatch(const std::wstring& directory, const std::wstring& scriptName, bool minimized,
+                      const ConsolePlacement& placement = {}) override;
     // ShellExecute with the owner window given, so what the system shows for the address
     // belongs to it.
     Status openAddress(const std::wstring& address, std::uintptr_t owner) override;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include <fcntl.h>
@@ -84,37 +85,113 @@ TEST(Launcher, WithoutADisplayFailsAndSaysSo) {
     EXPECT_EQ(status.message, L"No display to open a console window on (DISPLAY is not set).");
 }
 
-TEST(Launcher, WithoutATerminalProgramNamesWhatToInstall) {
-    TempFolder empty;
-    ScopedEnv display("DISPLAY", ":97");
-    ScopedEnv path("PATH", empty.path().c_str());
-    const auto status = tw::posix::startScriptInTerminal(empty.path(), "TEMP.BAT", false);
-    EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find(L"Install the package \"xterm\""), std::wstring::npos);
+// --- The terminals tried in turn, as stand-ins on PATH that log how they were started ---
 
-    // Without X, xterm cannot help: the desktop's own terminal is the only choice.
-    writeFile(empty / "xterm", "#!/bin/sh\n", true);
-    ScopedEnv noX("DISPLAY", nullptr);
-    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-0");
-    const auto waylandStatus = tw::posix::startScriptInTerminal(empty.path(), "TEMP.BAT", false);
-    EXPECT_FALSE(waylandStatus.ok);
-    EXPECT_NE(waylandStatus.message.find(L"x-terminal-emulator is not installed, and xterm needs "
-                                         L"an X display"),
-              std::wstring::npos)
-        << tw::text::toUtf8(waylandStatus.message);
+struct ChainCase {
+    const char* name;
+    const char*
+        standIns; // "name" starts, "name:refuse" ends at once failing, "name:junk" is no program
+    const char* setting; // "desktop=D", "prefer=P" (TONWRIGHT_TERMINAL), "minimized", "wayland"
+    const char* tried;   // the stand-ins run, in order
+    const char* result;  // the last one's arguments before the command; "!" and a part of the
+                         // failure when none starts
+};
+
+void PrintTo(const ChainCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST(Launcher, ATerminalThatCannotBeStartedIsAFailure) {
+class TerminalChain : public ::testing::TestWithParam<ChainCase> {};
+
+std::vector<std::string> wordsOf(const std::string& text, char separator = ' ') {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; std::getline(in, word, separator);)
+        if (!word.empty())
+            words.push_back(word);
+    return words;
+}
+
+TEST_P(TerminalChain, TakesTheFirstThatStarts) {
+    const ChainCase& c = GetParam();
     TempFolder bin;
-    writeFile(bin / "xterm", "not a program", true);
-    ScopedEnv display("DISPLAY", ":97");
+    TempFolder log;
+    for (const std::string& standIn : wordsOf(c.standIns)) {
+        const std::string name = standIn.substr(0, standIn.find(':'));
+        const std::string how = standIn.substr(name.size());
+        writeFile(bin / name,
+                  how == ":junk" ? "not a program"
+                                 : "#!/bin/sh\necho \"${0##*/}\" >> \"$TW_LOG/order\"\n"
+                                   "for a; do echo \"$a\"; done > \"$TW_LOG/${0##*/}\"\nexit " +
+                                       std::string(how == ":refuse" ? "2" : "0") + "\n",
+                  true);
+    }
+    std::map<std::string, std::string> setting;
+    for (const std::string& word : wordsOf(c.setting))
+        setting[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
+    const bool wayland = setting.count("wayland") > 0;
     ScopedEnv path("PATH", bin.path().c_str());
-    const auto status = tw::posix::startScriptInTerminal(bin.path(), "TEMP.BAT", false);
-    EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find(L"Cannot start the terminal"), std::wstring::npos)
-        << tw::text::toUtf8(status.message);
-    EXPECT_NE(status.message.find(L"Exec format error"), std::wstring::npos);
+    ScopedEnv display("DISPLAY", wayland ? nullptr : ":97");
+    ScopedEnv waylandEnv("WAYLAND_DISPLAY", wayland ? "wayland-0" : nullptr);
+    ScopedEnv desktop("XDG_CURRENT_DESKTOP",
+                      setting.count("desktop") ? setting["desktop"].c_str() : nullptr);
+    ScopedEnv preferred("TONWRIGHT_TERMINAL",
+                        setting.count("prefer") ? setting["prefer"].c_str() : nullptr);
+    ScopedEnv logEnv("TW_LOG", log.path().c_str());
+
+    const tw::ConsolePlacement beside{{0, 0, 440, 350}, {0, 0, 1280, 1024}};
+    const auto status = tw::posix::startScriptInTerminal(log.path(), "TEMP.BAT",
+                                                         setting.count("minimized") > 0, beside);
+    const auto tried = wordsOf(c.tried);
+    EXPECT_EQ(wordsOf(readFile(log / "order"), '\n'), tried);
+    const std::string result = c.result;
+    if (result.starts_with("!")) {
+        EXPECT_FALSE(status.ok);
+        EXPECT_NE(tw::text::toUtf8(status.message).find(result.substr(1)), std::string::npos)
+            << tw::text::toUtf8(status.message);
+        return;
+    }
+    ASSERT_TRUE(status.ok) << tw::text::toUtf8(status.message);
+    std::vector<std::string> args = wordsOf(readFile(log / tried.back()), '\n');
+    args.erase(std::find(args.begin(), args.end(), "/bin/sh"), args.end());
+    EXPECT_EQ(args, wordsOf(result));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminals, TerminalChain,
+    ::testing::Values(
+        ChainCase{"XdgTerminalExecFirst", "xdg-terminal-exec x-terminal-emulator xterm", "",
+                  "xdg-terminal-exec", ""},
+        ChainCase{"DebiansNext", "xdg-terminal-exec:refuse x-terminal-emulator xterm", "",
+                  "xdg-terminal-exec x-terminal-emulator", "-T TEMP.BAT -e"},
+        ChainCase{"GnomePlaced", "gnome-terminal xterm", "desktop=ubuntu:GNOME", "gnome-terminal",
+                  "--geometry=80x24+448+0 --"},
+        ChainCase{"Konsole", "konsole", "desktop=KDE", "konsole", "-e"},
+        ChainCase{"XfceMinimized", "xfce4-terminal", "desktop=XFCE minimized", "xfce4-terminal",
+                  "--minimize -T TEMP.BAT -x"},
+        ChainCase{"MateRefusingThenXtermPlaced", "mate-terminal:refuse xterm", "desktop=MATE",
+                  "mate-terminal xterm",
+                  "-fa Monospace -fs 11 -geometry 80x24+448+0 -T TEMP.BAT -e"},
+        ChainCase{"PreferredFirst", "myterm xdg-terminal-exec", "prefer=myterm", "myterm", "-e"},
+        ChainCase{"PreferredRefusing", "myterm:refuse xdg-terminal-exec", "prefer=myterm",
+                  "myterm xdg-terminal-exec", ""},
+        ChainCase{"PreferredMissing", "xdg-terminal-exec", "prefer=myterm", "xdg-terminal-exec",
+                  ""},
+        ChainCase{"NoneAtAll", "", "", "",
+                  "!(tried: xdg-terminal-exec (not installed), x-terminal-emulator (not "
+                  "installed), xterm (not installed)). Install the package \"xterm\"."},
+        ChainCase{"EachRefusing",
+                  "xdg-terminal-exec:refuse x-terminal-emulator:refuse gnome-terminal:refuse "
+                  "xterm:refuse",
+                  "desktop=GNOME", "xdg-terminal-exec x-terminal-emulator gnome-terminal xterm",
+                  "!gnome-terminal (ended at once with exit status 2), xterm (ended at once with "
+                  "exit status 2)). Install the package \"gnome-terminal\" or \"xterm\"."},
+        ChainCase{"NoProgram", "xterm:junk", "", "",
+                  "!xterm (cannot be started: Exec format error)"},
+        ChainCase{"XtermWithoutX", "xterm", "wayland", "",
+                  "!xterm (needs an X display: DISPLAY is not set)). Install the terminal "
+                  "program of your desktop"}),
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(Launcher, AMissingFolderIsAFailure) {
     TempFolder folder;
@@ -232,6 +309,7 @@ TEST_P(TerminalWindow, DecodeStartsTheScriptInTheDecoderFolderAndReturnsAtOnce) 
     const std::string release = root / "release";
     ScopedEnv display("DISPLAY", s_display.c_str());
     ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    ScopedEnv terminalEnv("TONWRIGHT_TERMINAL", "xterm");
     ScopedEnv logEnv("TW_STANDIN_LOG", log.c_str());
     ScopedEnv releaseEnv("TW_STANDIN_RELEASE", release.c_str());
     // Letters the run gives new media are remembered in the scratch folder, not the user's.

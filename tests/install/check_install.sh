@@ -24,8 +24,9 @@ fi
 programs=(tonwright tonwright-console l3dec)
 sizes=(16 32 48 64 128 256)
 expected=(share/applications/tonwright.desktop
-          share/metainfo/example.vandrel.tonwright.metainfo.xml)
-for p in "${programs[@]}"; do expected+=("bin/$p" "share/man/man1/$p.1"); done
+          share/metainfo/example.vandrel.tonwright.metainfo.xml
+          share/doc/tonwright/copyright share/doc/tonwright/changelog.gz)
+for p in "${programs[@]}"; do expected+=("bin/$p" "share/man/man1/$p.1.gz"); done
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x$s/apps/tonwright.png"); done
 
 # Exactly these files: none missing, and nothing from the build (tests, libraries) leaking in.
@@ -68,13 +69,13 @@ fi
 
 if have man "manual page rendering" && have lexgrog "manual page NAME lines"; then
   for p in "${programs[@]}"; do
-    page=$prefix/share/man/man1/$p.1
+    page=$prefix/share/man/man1/$p.1.gz
     [ -f "$page" ] || continue
     # groff's warnings go to standard error; a clean page has none.
     out=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings -l "$page" 2>"$root/man.err") || fail "man -l $page"
     [ -s "$root/man.err" ] && { cat "$root/man.err"; fail "man -l $page warns"; }
     grep -q '^SYNOPSIS' <<<"$out" || fail "$page renders without a SYNOPSIS"
-    grep -q '@[A-Z_]*@' "$page" && fail "$page holds a placeholder that was not filled in"
+    zgrep -q '@[A-Z_]*@' "$page" && fail "$page holds a placeholder that was not filled in"
     # whatis and apropos read the NAME line; lexgrog reads it the way they do.
     lexgrog "$page" | grep -q "\"$p - " || fail "$page: no NAME line for $p (lexgrog: $(lexgrog "$page"))"
   done

@@ -176,6 +176,7 @@ struct FailureCase {
     const char* folder;      // in the test folder; empty for ours
     tw::posix::SpawnResult::Failure failure;
     int error;
+    int watchMilliseconds = 0;
 };
 
 class SpawnFailure : public ProcessStart, public ::testing::WithParamInterface<FailureCase> {};
@@ -185,8 +186,8 @@ TEST_P(SpawnFailure, IsReportedWithItsStepAndReason) {
     if (c.programText)
         writeProgram(c.program, c.programText);
     const std::string program = c.program[0] == '/' ? c.program : path(c.program);
-    const auto result =
-        tw::posix::spawnDetached({program}, *c.folder ? path(c.folder) : std::string());
+    const auto result = tw::posix::spawnDetached(
+        {program}, *c.folder ? path(c.folder) : std::string(), {}, c.watchMilliseconds);
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(result.error, c.error) << std::strerror(result.error);
 }
@@ -199,7 +200,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"MissingProgram", "gone", nullptr, "", Failure::Program, ENOENT},
         FailureCase{"NoProgramFormat", "junk", "not a program", "", Failure::Program, ENOEXEC},
         FailureCase{"MissingInterpreter", "script", "#!/nonexistent/sh\n", "", Failure::Program,
-                    ENOENT}),
+                    ENOENT},
+        // Watched: a failing end in that time is reported, a good one or none is a start.
+        FailureCase{"EndsWhileWatched", "refuses", "#!/bin/sh\nexit 3\n", "", Failure::Ended, 3,
+                    5000},
+        FailureCase{"KilledWhileWatched", "killed", "#!/bin/sh\nkill -9 $$\n", "", Failure::Ended,
+                    128 + SIGKILL, 5000},
+        FailureCase{"HandsOnWhileWatched", "hands", "#!/bin/sh\nexit 0\n", "", Failure::None, 0,
+                    5000},
+        FailureCase{"RunsOnPastTheWatch", "runs", "#!/bin/sh\nsleep 1\nexit 3\n", "", Failure::None,
+                    0, 100}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
 // --- Running a program to its end ---

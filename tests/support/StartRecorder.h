@@ -16,6 +16,7 @@ public:
         std::wstring directory;
         std::wstring scriptName;
         bool minimized = false;
+        ConsolePlacement placement;
     };
 
     // What the recorded calls hand back; success unless a test says otherwise.
@@ -26,9 +27,9 @@ public:
     std::vector<std::wstring> openedAddresses;
     std::vector<std::uintptr_t> addressOwners; // beside openedAddresses
 
-    Status startBatch(const std::wstring& directory, const std::wstring& scriptName,
-                      bool minimized) override {
-        batchStarts.push_back({directory, scriptName, minimized});
+    Status startBatch(const std::wstring& directory, const std::wstring& scriptName, bool minimized,
+                      const ConsolePlacement& placement = {}) override {
+        batchStarts.push_back({directory, scriptName, minimized, placement});
         return batchResult;
     }
     Status openAddress(const std::wstring& address, std::uintptr_t owner) override {
