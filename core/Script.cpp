@@ -298,13 +298,12 @@ private:
             return std::wstring(L"its name holds characters that the console's character set "
                                 L"cannot read from the batch script; rename the file to decode "
                                 L"it");
-        const NameModel::Found found = m_model->find(source.path);
+        const NameModel::Found found = m_model->findWithShortPath(source.path, source.shortPath);
         const bool isFile =
             found.kind == NameModel::Kind::File || found.kind == NameModel::Kind::Other;
         if (!isFile || found.name != name)
             return L"it is no longer in " + m_input.sourceFolder;
         source.id = found.id;
-        source.shortPath = m_model->shortPath(source.path);
         if (source.shortPath.empty())
             return std::wstring(L"it has no short name that the decoder line can carry");
         return std::nullopt;

@@ -45,6 +45,11 @@ public:
     // GetShortPathNameA gives it (a trailing "\" stays); empty when the path names nothing or
     // has no short form.
     virtual std::wstring shortPath(const std::wstring& drivePath) const = 0;
+    // Both at once, for a caller that needs both of one path.
+    virtual Found findWithShortPath(const std::wstring& drivePath, std::wstring& shortForm) const {
+        shortForm = shortPath(drivePath);
+        return find(drivePath);
+    }
 
     // Names in `folder` compare from now on as its file system compares them: where it ignores
     // case, or answers to short names of its own, a name can find an entry that the console's

@@ -31,7 +31,7 @@ bool isRacy(const struct stat& st, const timespec& listedAt) {
 
 // Lists a native directory, with its state at the time; 0 or the errno value.
 int listDirectory(const std::string& nativeDirectory, struct stat& listed,
-                  std::vector<std::string>& names) {
+                  std::vector<std::string>& names, std::vector<unsigned char>& types) {
     const int fd = ::open(nativeDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -44,6 +44,7 @@ int listDirectory(const std::string& nativeDirectory, struct stat& listed,
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         names.emplace_back(entry->d_name);
+        types.push_back(entry->d_type);
         errno = 0;
     }
     const int readError = errno;
@@ -79,12 +80,13 @@ DirectoryCache::table(const std::string& nativeDirectory) const {
     clock_gettime(CLOCK_REALTIME, &listedAt);
     struct stat listed {};
     std::vector<std::string> names;
-    if (const int error = listDirectory(nativeDirectory, listed, names)) {
+    std::vector<unsigned char> types;
+    if (const int error = listDirectory(nativeDirectory, listed, names, types)) {
         errno = error;
         return nullptr;
     }
     Slot slot;
-    slot.table = std::make_shared<const ShortNameTable>(names);
+    slot.table = std::make_shared<const ShortNameTable>(names, types);
     slot.device = listed.st_dev;
     slot.inode = listed.st_ino;
     slot.modified = listed.st_mtim;

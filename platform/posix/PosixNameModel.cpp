@@ -3,13 +3,19 @@
 #include "PosixPlatform.h"
 #include "Text.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace tw::posix {
 
 namespace {
 
-NameModel::Kind kindOnDisk(const std::string& nativePath) {
+NameModel::Kind kindOnDisk(const std::string& nativePath, unsigned char listed) {
+    // The listing already said so: no look at the disk for each file of a large folder.
+    if (listed == DT_REG)
+        return NameModel::Kind::File;
+    if (listed == DT_DIR)
+        return NameModel::Kind::Folder;
     struct stat st {};
     if (::lstat(nativePath.c_str(), &st) != 0)
         return NameModel::Kind::Nothing;
@@ -156,6 +162,8 @@ PosixNameModel::Located PosixNameModel::locateResolving(const std::wstring& driv
     if (!resolved.parts.empty()) {
         located.folder = resolved.parts.back().folder;
         located.name = resolved.parts.back().name;
+        if (const ShortNameTable::Entry* entry = resolved.parts.back().entry)
+            located.type = ShortNameTable::type(entry);
         matchAsTheFolderDoes(located, resolved.parts.back().typed);
     }
     return located;
@@ -210,6 +218,7 @@ PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) co
     const ShortNameTable::Entry* entry = table->resolve(typed);
     located.exists = entry != nullptr;
     located.name = entry ? ShortNameTable::nativeName(entry) : toUtf8(typed);
+    located.type = entry ? ShortNameTable::type(entry) : 0;
     located.native = joinNative(located.folder, located.name);
     if (entry && !view.located.shortPath.empty()) {
         const std::string& folder = view.located.shortPath;
@@ -222,7 +231,17 @@ PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) co
 }
 
 NameModel::Found PosixNameModel::find(const std::wstring& drivePath) const {
+    return found(locate(drivePath));
+}
+
+NameModel::Found PosixNameModel::findWithShortPath(const std::wstring& drivePath,
+                                                   std::wstring& shortForm) const {
     const Located located = locate(drivePath);
+    shortForm = fromUtf8(located.shortPath);
+    return found(located);
+}
+
+NameModel::Found PosixNameModel::found(const Located& located) const {
     if (located.unsure)
         return {Kind::Unsure, 0, {}};
     if (!located.valid || !located.exists)
@@ -232,8 +251,9 @@ NameModel::Found PosixNameModel::find(const std::wstring& drivePath) const {
     if (!folderKey(located.folder.empty() ? located.native : located.folder, folder))
         return {};
     const auto known = m_ids.find({folder, located.name});
-    const Id id = known != m_ids.end() ? known->second
-                                       : idOf(folder, located.name, kindOnDisk(located.native));
+    const Id id = known != m_ids.end()
+                      ? known->second
+                      : idOf(folder, located.name, kindOnDisk(located.native, located.type));
     const Item& item = m_items.at(id);
     if (item.kind == Kind::Nothing)
         return {};

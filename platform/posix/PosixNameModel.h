@@ -28,6 +28,8 @@ public:
     ~PosixNameModel() override;
 
     Found find(const std::wstring& drivePath) const override;
+    // One resolution for both.
+    Found findWithShortPath(const std::wstring& drivePath, std::wstring& shortForm) const override;
     std::wstring shortPath(const std::wstring& drivePath) const override;
     Id create(const std::wstring& drivePath) override;
     void rename(Id id, const std::wstring& newName) override;
@@ -58,6 +60,7 @@ private:
         std::string folder;  // the native folder of the last component; empty for a drive root
         std::string name;    // the last component's native name; as written when not found
         std::string shortPath;
+        unsigned char type = 0; // what the listing said the entry is (DT_UNKNOWN: nothing)
     };
     // A folder as resolved, kept while none of the folders looked into on the way has changed:
     // a batch looks into the same two folders again and again.
@@ -67,6 +70,7 @@ private:
     };
 
     Located locate(const std::wstring& drivePath) const;
+    Found found(const Located& located) const;
     // A name the console does not find can still find an entry the way the folder's file
     // system matches names (useFolderRules).
     void matchAsTheFolderDoes(Located& located, const std::wstring& typed) const;
@@ -101,14 +105,7 @@ private:
     mutable std::unordered_map<std::string, FolderKey> m_keys; // native folder -> identity
     mutable std::map<FolderKey, std::shared_ptr<const ShortNameTable>> m_seen;
     std::map<FolderKey, std::shared_ptr<ShortNameTable>> m_own;
-    struct NameInFolderHash {
-        std::size_t operator()(const std::pair<FolderKey, std::string>& key) const {
-            const std::size_t folder =
-                std::hash<ino_t>()(key.first.second) * 31 + std::hash<dev_t>()(key.first.first);
-            return folder ^ (std::hash<std::string>()(key.second) * 0x9e3779b97f4a7c15ULL);
-        }
-    };
-    mutable std::unordered_map<std::pair<FolderKey, std::string>, Id, NameInFolderHash> m_ids;
+    mutable std::map<std::pair<FolderKey, std::string>, Id> m_ids;
     mutable std::unordered_map<Id, Item> m_items;
     mutable Id m_next = 1;
     std::map<FolderKey, Uncertain> m_uncertain;

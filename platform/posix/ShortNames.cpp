@@ -454,7 +454,8 @@ struct ShortNameTable::Entry {
     std::string nativeName;
     std::string folded; // the folded name when it is not ASCII; else nativeName, ASCII-folded
     TailStem stem;
-    bool valid = false; // an 8.3 name
+    bool valid = false;     // an 8.3 name
+    unsigned char type = 0; // the listing's d_type
 
     // What follows changes with the table; the name and so its place never do.
     mutable std::string shortName;
@@ -941,13 +942,19 @@ struct ShortNameTable::State {
     }
 };
 
-ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames)
+ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames,
+                               const std::vector<unsigned char>& types)
     : m_state(std::make_unique<State>()) {
     std::vector<Entry> described;
     described.reserve(nativeNames.size());
-    for (const std::string& nativeName : nativeNames)
-        if (isCarriableName(nativeName) && nativeName != "." && nativeName != "..")
-            described.push_back(describe(nativeName));
+    for (std::size_t i = 0; i < nativeNames.size(); ++i) {
+        const std::string& nativeName = nativeNames[i];
+        if (!isCarriableName(nativeName) || nativeName == "." || nativeName == "..")
+            continue;
+        described.push_back(describe(nativeName));
+        if (i < types.size())
+            described.back().type = types[i];
+    }
     // Sorted as compact records, so that comparing does not go through the entries.
     std::vector<std::pair<Key, Entry*>> sorted;
     sorted.reserve(described.size());
@@ -976,6 +983,7 @@ ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_
         copy.folded = entry.folded;
         copy.stem = entry.stem;
         copy.valid = entry.valid;
+        copy.type = entry.type;
         copy.shortName = entry.shortName;
         copy.owner = entry.owner;
         copy.number = entry.number;
@@ -1004,6 +1012,10 @@ std::vector<const ShortNameTable::Entry*> ShortNameTable::entries() const {
 
 const std::string& ShortNameTable::nativeName(const Entry* entry) {
     return entry->nativeName;
+}
+
+unsigned char ShortNameTable::type(const Entry* entry) {
+    return entry->type;
 }
 
 std::wstring ShortNameTable::name(const Entry* entry) {

@@ -32,7 +32,9 @@ public:
     struct Entry;
 
     // Native names in any order; names a drive path cannot carry, "." and ".." are dropped.
-    explicit ShortNameTable(const std::vector<std::string>& nativeNames);
+    // `types` (when given, one per name) are the listing's d_type values.
+    explicit ShortNameTable(const std::vector<std::string>& nativeNames,
+                            const std::vector<unsigned char>& types = {});
     // A copy that can change on its own.
     ShortNameTable(const ShortNameTable& other);
     ShortNameTable& operator=(const ShortNameTable&) = delete;
@@ -43,6 +45,9 @@ public:
     std::vector<const Entry*> entries() const;
 
     static const std::string& nativeName(const Entry* entry);
+    // What the listing said the entry is (DT_REG, DT_DIR, ...); DT_UNKNOWN when it said nothing
+    // or the entry came later.
+    static unsigned char type(const Entry* entry);
     // Made from the native name on each call: the table keeps names as UTF-8 only.
     static std::wstring name(const Entry* entry);
     const std::string& shortName(const Entry* entry) const;
