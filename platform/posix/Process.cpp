@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -270,57 +271,52 @@ SpawnResult spawnDetached(const std::vector<std::string>& argv, const std::strin
     return {};
 }
 
-RunResult runAndWait(const std::vector<std::string>& argv) {
-    RunResult result;
+StartedProgram startProgram(const std::vector<std::string>& argv,
+                            const std::vector<std::string>& environment, int pass) {
+    StartedProgram result;
     if (argv.empty()) {
         result.start = {SpawnResult::Failure::Program, ENOENT};
         return result;
     }
-    const ExecPlan plan(argv, {}, {});
-    int fds[2];
-    const pid_t child = forkReporting(fds, result.start);
-    if (child < 0)
+    std::vector<std::string> args = argv;
+    std::vector<char*> argPointers = pointersTo(args);
+    std::vector<std::string> env = mergedEnvironment(environment);
+    std::vector<char*> envPointers = pointersTo(env);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawnattr_init(&attributes);
+    if (pass >= 0)
+        ::posix_spawn_file_actions_adddup2(&actions, pass, 3);
+    // Our own descriptors (open files, pipes) stay with us.
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, pass >= 0 ? 4 : 3);
+    // Ignored signals would stay ignored across exec; the program starts with the defaults.
+    sigset_t all, none;
+    ::sigfillset(&all);
+    ::sigemptyset(&none);
+    ::posix_spawnattr_setsigdefault(&attributes, &all);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, argPointers[0], &actions, &attributes, argPointers.data(),
+                                    envPointers.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        result.start = {SpawnResult::Failure::Program, error};
         return result;
-    if (child == 0)
-        plan.exec(fds[1]);
-    // The pipe closes when the program has been exec'd (or has failed to be); then wait for
-    // it to end.
-    result.start = readReport(fds[0]);
-    result.status = waitFor(child);
+    }
+    result.pid = pid;
     return result;
 }
 
-CapturedStart startCaptured(const std::vector<std::string>& argv,
-                            const std::vector<std::string>& environment) {
-    CapturedStart result;
-    if (argv.empty()) {
-        result.start = {SpawnResult::Failure::Program, ENOENT};
-        return result;
-    }
-    const ExecPlan plan(argv, {}, environment);
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        result.start = {SpawnResult::Failure::Start, errno};
-        return result;
-    }
-    int fds[2];
-    const pid_t child = forkReporting(fds, result.start);
-    if (child < 0) {
-        ::close(output[0]);
-        ::close(output[1]);
-        return result;
-    }
-    if (child == 0)
-        plan.exec(fds[1], output[1]);
-    ::close(output[1]);
-    result.start = readReport(fds[0]);
-    if (!result.start.ok()) {
-        waitFor(child);
-        ::close(output[0]);
-        return result;
-    }
-    result.pid = child;
-    result.output = output[0];
+RunResult runAndWait(const std::vector<std::string>& argv) {
+    RunResult result;
+    const StartedProgram started = startProgram(argv);
+    result.start = started.start;
+    if (started.start.ok())
+        result.status = waitFor(started.pid);
     return result;
 }
 

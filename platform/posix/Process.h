@@ -66,22 +66,21 @@ struct RunResult {
     bool started() const { return start.ok(); }
 };
 
-// Starts argv[0] (a full path, never through a shell) with `argv`, in our folder and with our
-// environment, and waits for it to end. It stays in our session and process group, so a Ctrl+C
-// in the terminal reaches it as it reaches us; like a detached start, it sees none of our
-// descriptors beyond 0-2 and starts with no signals blocked or ignored.
-RunResult runAndWait(const std::vector<std::string>& argv);
-
-// A program started to run beside us, its standard output and error going to one pipe.
-struct CapturedStart {
-    SpawnResult start;
-    int pid = -1;    // once it started: wait for it with waitpid
-    int output = -1; // once it started: the read end of its output pipe, close-on-exec
+// A program started beside us and not yet waited for.
+struct StartedProgram {
+    SpawnResult start; // Failure::Program with errno when it could not be run
+    int pid = -1;      // once it started: wait for it with waitpid
 };
 
-// Starts argv[0] (a full path) as runAndWait does, with our environment plus `environment`
-// ("NAME=value" replacing ours), but returns once it runs; its output comes through a pipe.
-CapturedStart startCaptured(const std::vector<std::string>& argv,
-                            const std::vector<std::string>& environment);
+// Starts argv[0] (a full path, never through a shell) with `argv`, in our folder, with our
+// environment plus `environment` ("NAME=value" replacing ours), without copying this process
+// (posix_spawn): a long batch starts thousands. It stays in our session and process group, so a
+// Ctrl+C in the terminal reaches it as it reaches us; it sees none of our descriptors beyond 0-2
+// but `pass`, which it gets as descriptor 3, and starts with no signals blocked or ignored.
+StartedProgram startProgram(const std::vector<std::string>& argv,
+                            const std::vector<std::string>& environment = {}, int pass = -1);
+
+// Starts a program as startProgram does and waits for it to end.
+RunResult runAndWait(const std::vector<std::string>& argv);
 
 } // namespace tw::posix

@@ -112,10 +112,8 @@ public:
         return native.substr(m_drives.root().size() + 1);
     }
 
-    // Decode as the window would, then run TEMP.BAT in the console as its window would, with
-    // at most `jobs` decoders at once.
-    tw::DecodeResult decode(const std::vector<std::wstring>& selected, int format = 0,
-                            int jobs = 1) {
+    // Decode as the window would, then run TEMP.BAT in the console as its window would.
+    tw::DecodeResult decode(const std::vector<std::wstring>& selected, int format = 0) {
         tw::DecodeInput input;
         input.sourceFolder = m_music;
         input.entries = selected;
@@ -133,30 +131,12 @@ public:
             std::ostringstream out, err;
             tw::console::Interpreter interpreter(m_drives.platform(), out, err);
             interpreter.setSearchPath("");
-            interpreter.setJobs(jobs);
             consoleOk = interpreter.runScript("TEMP.BAT");
             console = out.str() + err.str();
             failures = interpreter.failures();
-            startedBeside = interpreter.startedBeside();
             ::unlink(native(L"C:\\MPEG\\TEMP.BAT").c_str());
         }
         return result;
-    }
-
-    // Runs a script of the test's own in the console, from C:\\MPEG.
-    void run(const std::string& text, int jobs) {
-        tw::test::writeFile(native(L"C:\\MPEG\\TEMP.BAT"), text);
-        tw::test::ScopedCurrentDirectory cd(native(L"C:\\MPEG"));
-        std::ostringstream out, err;
-        tw::console::Interpreter interpreter(m_drives.platform(), out, err);
-        interpreter.setSearchPath("");
-        interpreter.setJobs(jobs);
-        interpreter.setDecoderThreads(jobs > 1 ? 1 : 0);
-        consoleOk = interpreter.runScript("TEMP.BAT");
-        console = out.str() + err.str();
-        failures = interpreter.failures();
-        startedBeside = interpreter.startedBeside();
-        ::unlink(native(L"C:\\MPEG\\TEMP.BAT").c_str());
     }
 
     std::string log() const { return tw::test::readFile(m_log); }
@@ -174,7 +154,6 @@ public:
     std::string console;
     bool consoleOk = false;
     std::size_t failures = 0;
-    std::size_t startedBeside = 0;
 
 private:
     tw::test::TempDrives m_drives;
@@ -616,159 +595,6 @@ TEST_P(RandomLibraries, TouchNothingButTheirOwnOutputs) {
     EXPECT_GT(decoded * 2, selectedGood) << decoded << " of " << selectedGood << " landed";
 }
 
-// The same batch with decoders side by side (ending in random order) and one after another:
-// the same files with the same bytes, the same console text and the same failures.
-TEST_P(RandomLibraries, SideBySideEndsAsOneAfterAnother) {
-#ifdef TW_FEWER_RANDOM_CASES
-    constexpr int kCases = 4;
-#else
-    constexpr int kCases = 25;
-#endif
-    std::mt19937 random(20261208u + static_cast<unsigned>(GetParam()));
-    std::size_t beside = 0;
-    for (int round = 0; round < kCases; ++round) {
-        struct Outcome {
-            std::map<std::string, std::string> entries;
-            std::string console;
-            bool ok = false;
-            std::size_t failures = 0;
-        };
-        std::mt19937 again = random;
-        const auto run = [](std::mt19937& generator, int jobs, std::size_t& started) {
-            RandomBatch batch = randomBatch(generator);
-            tw::test::ScopedEnv delay("TW_STANDIN_DELAY_MS", jobs > 1 ? "6" : nullptr);
-            batch.library->decode(batch.selected, batch.format, jobs);
-            started += batch.library->startedBeside;
-            return Outcome{batch.library->portableEntries(), batch.library->console,
-                           batch.library->consoleOk, batch.library->failures};
-        };
-        std::size_t none = 0;
-        const Outcome one = run(random, 1, none);
-        const Outcome many = run(again, 3, beside);
-        ASSERT_EQ(none, 0u);
-        ASSERT_EQ(one.entries, many.entries) << "round " << round << "\n" << many.console;
-        ASSERT_EQ(one.console, many.console) << "round " << round;
-        ASSERT_EQ(one.ok, many.ok) << "round " << round;
-        ASSERT_EQ(one.failures, many.failures) << "round " << round;
-    }
-    // Batches that never ran side by side would pass the checks above.
-    EXPECT_GE(beside * 4, static_cast<std::size_t>(kCases)) << "decoders started beside others";
-}
-
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomLibraries, ::testing::Range(0, 8), tw::test::namedByValue());
-
-// --- Scripts that no Decode writes ---
-
-// Lines whose names shift under each other: an output name used again, a short name that a
-// landed file takes over, a decoder that reads an earlier output, REN onto a short-name form,
-// DEL in the middle, failing decoders. Side by side they must end as one after another does.
-struct ScriptCase {
-    const char* label;
-    const char* script;
-    std::size_t minimumBeside; // decoders that can start beside another
-};
-
-void PrintTo(const ScriptCase& c, std::ostream* out) {
-    *out << c.label;
-}
-
-class HandWrittenScript : public ::testing::TestWithParam<ScriptCase> {};
-
-TEST_P(HandWrittenScript, SideBySideEndsAsOneAfterAnother) {
-    const ScriptCase& c = GetParam();
-    const auto setUp = [](Library& library) {
-        library.track(L"Long Song A.mp3");
-        library.track(L"Long Song B.mp3");
-        library.track(L"track01.mp3");
-        library.track(L"damaged.mp3", "bad");
-        library.output(L"Long Song Z.wav");
-    };
-    std::map<std::string, std::string> entries;
-    std::string console;
-    std::size_t failures = 0;
-    {
-        Library library;
-        setUp(library);
-        library.run(c.script, 1);
-        entries = library.portableEntries();
-        console = library.console;
-        failures = library.failures;
-    }
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        Library library;
-        setUp(library);
-        tw::test::ScopedEnv delay("TW_STANDIN_DELAY_MS", "15");
-        library.run(c.script, 3);
-        EXPECT_EQ(library.portableEntries(), entries) << library.console;
-        EXPECT_EQ(library.console, console);
-        EXPECT_EQ(library.failures, failures);
-        EXPECT_GE(library.startedBeside, c.minimumBeside);
-        // Each decoder takes its share of the processors.
-        EXPECT_EQ(library.log().find("threads 1\n") == std::string::npos,
-                  library.log().find("arg ") == std::string::npos);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Console, HandWrittenScript,
-    ::testing::Values(ScriptCase{"OutputNameUsedAgain",
-                                 "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\OUT.WAV -wav\r\n"
-                                 "REN D:\\WAVES\\OUT.WAV \"First.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\OUT.WAV -wav\r\n"
-                                 "REN D:\\WAVES\\OUT.WAV \"Second.wav\"\r\n",
-                                 0},
-                      ScriptCase{"ALandedFileTakesAShortName",
-                                 "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\A.WAV\r\n"
-                                 "REN D:\\WAVES\\A.WAV \"Long Song A.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\LONGSO~2.WAV\r\n"
-                                 "REN D:\\WAVES\\LONGSO~2.WAV \"Long Song B.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.WAV\r\n"
-                                 "REN D:\\WAVES\\TRACK01.WAV \"track01.wav\"\r\n",
-                                 0},
-                      ScriptCase{"AFailingDecoderFreesAShortName",
-                                 "L3DEC C:\\MUSIC\\DAMAGED.MP3 D:\\WAVES\\A.WAV\r\n"
-                                 "REN D:\\WAVES\\A.WAV \"Long Song A.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\LONGSO~2.WAV\r\n"
-                                 "REN D:\\WAVES\\LONGSO~2.WAV \"Long Song B.wav\"\r\n",
-                                 0},
-                      ScriptCase{"ADecoderReadsAnEarlierOutput",
-                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\T.WAV\r\n"
-                                 "L3DEC D:\\WAVES\\T.WAV D:\\WAVES\\U.WAV\r\n"
-                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 C:\\MUSIC\\V.WAV\r\n",
-                                 0},
-                      ScriptCase{"ReplaceRenameOntoAShortFormDelete",
-                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\X.WAV\r\n"
-                                 "IF EXIST D:\\WAVES\\X.WAV del \"D:\\WAVES\\Long Song Z.wav\"\r\n"
-                                 "REN D:\\WAVES\\X.WAV \"Long Song Z.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~1.WAV\r\n"
-                                 "REN D:\\WAVES\\LONGSO~1.WAV \"LONGSO~9.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\DAMAGED.MP3 D:\\WAVES\\Y.WAV\r\n"
-                                 "REN D:\\WAVES\\Y.WAV \"y.wav\"\r\n"
-                                 "DEL D:\\WAVES\\LONGSO~1.WAV\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\Z.WAV\r\n"
-                                 "REN D:\\WAVES\\Z.WAV \"z.wav\"\r\n",
-                                 0},
-                      // Names with no extension are the kind the decoders' unfinished outputs have.
-                      ScriptCase{"NamesWithoutExtension",
-                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\NOEXT\r\n"
-                                 "REN D:\\WAVES\\NOEXT \"no ext\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\NOEXT2\r\n"
-                                 "REN D:\\WAVES\\NOEXT2 \"noext\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\B.WAV\r\n"
-                                 "REN D:\\WAVES\\B.WAV \".l3dec-000001\"\r\n",
-                                 0},
-                      // What Decode writes for an album: the second and the third decoder start
-                      // beside the first (the fourth waits for a free place).
-                      ScriptCase{"AnAlbum",
-                                 "L3DEC C:\\MUSIC\\LONGSO~1.MP3 D:\\WAVES\\LONGSO~2.WAV -wav\r\n"
-                                 "REN D:\\WAVES\\LONGSO~2.WAV \"Long Song A.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\LONGSO~2.MP3 D:\\WAVES\\LONGSO~3.WAV -wav\r\n"
-                                 "REN D:\\WAVES\\LONGSO~3.WAV \"Long Song B.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\WAVES\\TRACK01.WAV -wav\r\n"
-                                 "REN D:\\WAVES\\TRACK01.WAV \"track01.wav\"\r\n"
-                                 "L3DEC C:\\MUSIC\\DAMAGED.MP3 D:\\WAVES\\DAMAGED.WAV -wav\r\n"
-                                 "REN D:\\WAVES\\DAMAGED.WAV \"damaged.wav\"\r\n",
-                                 2}),
-    [](const auto& tested) { return std::string(tested.param.label); });
 
 } // namespace

@@ -1,0 +1,91 @@
+#include "LiveNames.h"
+
+#include "PosixPlatform.h"
+
+#include <sys/stat.h>
+
+namespace tw::posix {
+
+namespace {
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+std::string parentOf(const std::string& nativePath) {
+    const std::size_t slash = nativePath.find_last_of('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? "/" : nativePath.substr(0, slash);
+}
+
+} // namespace
+
+LiveNames::LiveNames(const PosixPlatform& platform) : m_platform(platform) {}
+
+LiveNames::~LiveNames() = default;
+
+bool LiveNames::stamp(const std::string& nativeFolder, Folder& folder) {
+    struct stat st {};
+    if (::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    folder.device = st.st_dev;
+    folder.inode = st.st_ino;
+    folder.modified = st.st_mtim;
+    folder.changed = st.st_ctim;
+    return true;
+}
+
+std::shared_ptr<const ShortNameTable> LiveNames::tableOf(const std::string& nativeFolder) {
+    struct stat st {};
+    if (::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        m_folders.erase(nativeFolder);
+        return nullptr;
+    }
+    const auto known = m_folders.find(nativeFolder);
+    if (known != m_folders.end() && known->second.device == st.st_dev &&
+        known->second.inode == st.st_ino && sameTime(known->second.modified, st.st_mtim) &&
+        sameTime(known->second.changed, st.st_ctim))
+        return known->second.table;
+    const auto read = m_platform.directoryCache().table(nativeFolder);
+    if (!read)
+        return nullptr;
+    Folder& folder = m_folders[nativeFolder];
+    folder.table = std::make_shared<ShortNameTable>(*read);
+    if (!stamp(nativeFolder, folder))
+        m_folders.erase(nativeFolder);
+    return read;
+}
+
+ResolvedPath LiveNames::resolve(const std::wstring& drivePath) {
+    return resolveDrivePath(drivePath, m_platform.driveMap(),
+                            [this](const std::string& folder) { return tableOf(folder); });
+}
+
+std::string LiveNames::nativePath(const std::wstring& drivePath) {
+    return resolve(drivePath).native;
+}
+
+void LiveNames::changed(const std::string& nativePath) {
+    const std::string parent = parentOf(nativePath);
+    const auto known = m_folders.find(parent);
+    if (known == m_folders.end())
+        return;
+    Folder& folder = known->second;
+    const std::string name = nativePath.substr(nativePath.find_last_of('/') + 1);
+    struct stat st {};
+    const bool there = ::lstat(nativePath.c_str(), &st) == 0;
+    const ShortNameTable::Entry* entry = folder.table->findExact(name);
+    if (there && !entry)
+        folder.table->insert(name);
+    else if (!there && entry)
+        folder.table->erase(entry);
+    if (!stamp(parent, folder))
+        m_folders.erase(known);
+}
+
+void LiveNames::forgetAll() {
+    m_folders.clear();
+}
+
+} // namespace tw::posix
