@@ -14,10 +14,12 @@
 #include <sched.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 
 using tw::decoder::Format;
@@ -194,6 +196,87 @@ INSTANTIATE_TEST_SUITE_P(
         PieceCase{"CopiesJoined", 44100, 2, 2.0, "-b 128", Damage::CopiesJoined, false, false,
                   Split::Either}),
     [](const auto& tested) { return std::string(tested.param.name); });
+
+// The fields of a frame header: the first of their bits (from the most significant of the
+// first byte) and how many there are.
+struct Field {
+    const char* name;
+    unsigned first;
+    unsigned bits;
+};
+constexpr Field kHeaderFields[] = {{"sync", 0, 11},       {"version", 11, 2},   {"layer", 13, 2},
+                                   {"protection", 15, 1}, {"bit rate", 16, 4},  {"rate", 20, 2},
+                                   {"padding", 22, 1},    {"private", 23, 1},   {"mode", 24, 2},
+                                   {"extension", 26, 2},  {"copyright", 28, 1}, {"original", 29, 1},
+                                   {"emphasis", 30, 2}};
+
+// Damages 1 to 3 header fields, each in one frame or in every frame from one on; says what.
+std::string damageHeaders(std::string& bytes, const std::vector<off_t>& frames,
+                          std::mt19937& random) {
+    std::string damage;
+    for (int hits = 1 + static_cast<int>(random() % 3); hits > 0; --hits) {
+        const Field field = kHeaderFields[random() % std::size(kHeaderFields)];
+        const unsigned bit = field.first + static_cast<unsigned>(random() % field.bits);
+        const std::size_t frame = random() % frames.size();
+        const bool onwards = random() % 3 == 0;
+        for (std::size_t k = frame; k < (onwards ? frames.size() : frame + 1); ++k)
+            bytes[static_cast<std::size_t>(frames[k]) + bit / 8] ^=
+                static_cast<char>(0x80 >> (bit % 8));
+        damage += std::string(" ") + field.name + " bit " + std::to_string(bit) + " of frame " +
+                  std::to_string(frame) + (onwards ? " on" : "");
+    }
+    return damage;
+}
+
+// Header bits damaged at random: whatever the headers say, two and eight threads write what one
+// thread writes, or fail as it fails.
+TEST(PiecesPropertyTest, DamagedHeadersDecodeAlikeOnAnyNumberOfThreads) {
+    if (!tw::test::Mp3Cache::get().ready())
+        GTEST_SKIP() << "lame and sox make the test files";
+    // Two seconds: cut into two or three pieces, so that most damage falls near a cut.
+    const std::string sources[] = {readFile(toneMp3(44100, 2, 2.0, "-b 128")),
+                                   readFile(toneMp3(44100, 2, 2.0, "-p -b 128")),
+                                   readFile(toneMp3(48000, 2, 2.0, "-V 4")),
+                                   readFile(toneMp3(32000, 1, 2.0, "-b 48 --resample 32"))};
+    tw::test::TempFolder out;
+    std::mt19937 random(21);
+    int split = 0;
+    constexpr int kStreams = 300;
+    for (int stream = 0; stream < kStreams; ++stream) {
+        std::string bytes = sources[stream % std::size(sources)];
+        const auto frames = tw::decoder::scanCleanLayer3(
+            static_cast<off_t>(bytes.size()), [&](off_t at, std::size_t count, unsigned char* to) {
+                std::memcpy(to, bytes.data() + at, count);
+                return true;
+            });
+        ASSERT_TRUE(frames);
+        SCOPED_TRACE("stream " + std::to_string(stream) + ":" +
+                     damageHeaders(bytes, *frames, random));
+        writeFile(out / "in.mp3", bytes);
+        std::string one;
+        tw::decoder::Outcome first;
+        for (const int threads : {1, 2, 8}) {
+            Options o;
+            o.input = out / "in.mp3";
+            o.output = out / "out";
+            o.threads = threads;
+            o.minSliceFrames = 8;
+            const auto outcome = tw::decoder::decode(o);
+            const std::string written = outcome.ok ? readFile(o.output) : "";
+            if (threads == 1) {
+                first = outcome;
+                one = written;
+                continue;
+            }
+            ASSERT_EQ(outcome.ok, first.ok) << threads << " threads: " << outcome.message;
+            EXPECT_EQ(outcome.message, first.message) << threads << " threads";
+            ASSERT_TRUE(written == one) << threads << " threads";
+            split += threads == 8 && outcome.threads > 1;
+        }
+    }
+    // Damage to a field that may differ from frame to frame leaves the stream to the pieces.
+    EXPECT_GT(split, kStreams / 20);
+}
 
 // The thread count: the switch, else the batch's share, else the cores this process may use.
 struct ThreadsCase {
