@@ -636,6 +636,29 @@ TEST_F(DecoderTest, TheProgramReportsInOneLineAndSetsItsExitCode) {
     EXPECT_EQ(outputs(), std::vector<std::string>{"OUT.WAV"});
 }
 
+// The library's own lines never reach the console: a damaged stream is told in one line of
+// l3dec's, and in none under -ign.
+TEST_F(DecoderTest, DamageIsToldInOneLineOfItsOwn) {
+    struct Case {
+        std::string insert; // put in the middle
+        bool truncate;      // or the file cut after its middle
+        std::vector<std::string> switches;
+        std::string said; // after "l3dec: warning: <input> "
+    };
+    const Case cases[] = {
+        {kJunk, false, {"-sa"}, "is damaged at 0:00 (the sound there may drop out or click)\n"},
+        {"", true, {}, "is cut short at 0:00\n"},
+        {kJunk, false, {"-sa", "-ign"}, ""}};
+    for (const Case& c : cases) {
+        const std::string mp3 = damaged(tone(), m_dir, c.insert, c.truncate);
+        std::vector<std::string> args{TW_L3DEC, mp3, (m_dir / "out.wav").string()};
+        args.insert(args.end(), c.switches.begin(), c.switches.end());
+        const auto answer = tw::test::runAndCatch(args, m_dir.string());
+        EXPECT_EQ(answer.exitCode, 0);
+        EXPECT_EQ(answer.err, c.said.empty() ? "" : "l3dec: warning: " + mp3 + " " + c.said);
+    }
+}
+
 // In a console the progress line is drawn over itself and ended before the summary.
 TEST_F(DecoderTest, OnATerminalTheProgressLineIsRedrawnInPlace) {
     if (!tw::test::onPath("script"))

@@ -53,7 +53,18 @@ enum class Damage {
     NoiseInAFrame,      // bytes inside the payload changed, headers intact
     JunkBeforeTheStart, // bytes before the first frame
     CopiesJoined,       // the same file three times, info frames and all
+    CrcClaimed,         // every header says a CRC follows, and none does
 };
+
+// Where the frames of an undamaged stream begin.
+std::vector<off_t> frameOffsets(const std::string& bytes) {
+    const auto frames = tw::decoder::scanCleanLayer3(
+        static_cast<off_t>(bytes.size()), [&](off_t at, std::size_t count, unsigned char* to) {
+            std::memcpy(to, bytes.data() + at, count);
+            return true;
+        });
+    return frames ? *frames : std::vector<off_t>{};
+}
 
 std::string damaged(const std::string& bytes, Damage damage) {
     const std::size_t middle = bytes.size() / 2;
@@ -80,6 +91,12 @@ std::string damaged(const std::string& bytes, Damage damage) {
         return std::string(1000, 'j') + bytes;
     case Damage::CopiesJoined:
         return bytes + bytes + bytes;
+    case Damage::CrcClaimed: {
+        std::string claimed = bytes;
+        for (const off_t frame : frameOffsets(bytes))
+            claimed[static_cast<std::size_t>(frame) + 1] &= '\xFE';
+        return claimed;
+    }
     }
     return bytes;
 }
@@ -194,7 +211,9 @@ INSTANTIATE_TEST_SUITE_P(
         PieceCase{"JunkBeforeTheStart", 44100, 2, 4.0, "-b 128", Damage::JunkBeforeTheStart, false,
                   false, Split::No},
         PieceCase{"CopiesJoined", 44100, 2, 2.0, "-b 128", Damage::CopiesJoined, false, false,
-                  Split::Either}),
+                  Split::Either},
+        PieceCase{"CrcClaimed", 44100, 2, 4.0, "-b 128", Damage::CrcClaimed, false, false,
+                  Split::No}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
 // The fields of a frame header: the first of their bits (from the most significant of the
@@ -244,14 +263,10 @@ TEST(PiecesPropertyTest, DamagedHeadersDecodeAlikeOnAnyNumberOfThreads) {
     constexpr int kStreams = 300;
     for (int stream = 0; stream < kStreams; ++stream) {
         std::string bytes = sources[stream % std::size(sources)];
-        const auto frames = tw::decoder::scanCleanLayer3(
-            static_cast<off_t>(bytes.size()), [&](off_t at, std::size_t count, unsigned char* to) {
-                std::memcpy(to, bytes.data() + at, count);
-                return true;
-            });
-        ASSERT_TRUE(frames);
+        const auto frames = frameOffsets(bytes);
+        ASSERT_FALSE(frames.empty());
         SCOPED_TRACE("stream " + std::to_string(stream) + ":" +
-                     damageHeaders(bytes, *frames, random));
+                     damageHeaders(bytes, frames, random));
         writeFile(out / "in.mp3", bytes);
         std::string one;
         tw::decoder::Outcome first;

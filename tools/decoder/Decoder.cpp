@@ -1,4 +1,5 @@
 #include "Decoder.h"
+#include "LibraryMessages.h"
 #include "Slicing.h"
 #include "SoundHeader.h"
 
@@ -546,10 +547,9 @@ std::string describeStream(mpg123_handle* mh, long rate) {
 
 using Handle = std::unique_ptr<mpg123_handle, HandleDeleter>;
 
-// A handle set up as every decode of `options` needs it, reading through `reader`. `quiet`
-// keeps the library's messages back also without -ign: the warm-up of a piece would complain
-// of the bit reservoir it has not seen. Nothing on failure, with the library's reason.
-Handle openHandle(const Options& options, InputReader& reader, bool quiet, std::string& why) {
+// A handle set up as every decode of `options` needs it, reading through `reader`. Nothing on
+// failure, with the library's reason.
+Handle openHandle(const Options& options, InputReader& reader, std::string& why) {
     int err = MPG123_OK;
     Handle mh(mpg123_new(nullptr, &err));
     if (!mh) {
@@ -559,7 +559,8 @@ Handle openHandle(const Options& options, InputReader& reader, bool quiet, std::
     // Without -sa the library's own limit on the search for the next frame stays in force.
     if (options.searchAgain)
         mpg123_param2(mh.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
-    if (options.ignoreErrors || quiet)
+    // Under -ign the library keeps its lines to itself; else LibraryMessages hears them.
+    if (options.ignoreErrors)
         mpg123_param2(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
     // readTags reads the tags with a handle of its own; this one passes over them unread, so
     // the library says nothing about bad ones and the warning stays one line.
@@ -638,7 +639,7 @@ struct PieceWork {
 // there.
 Handle handleAtWarmUp(const Piece& piece, const PieceWork& work, InputReader& reader) {
     std::string why;
-    Handle own = openHandle(work.options, reader, true, why);
+    Handle own = openHandle(work.options, reader, why);
     const off_t start = piece.first - kWarmUpFrames;
     // Where every kAlign-th frame lies, so the seek goes straight there instead of reading
     // through every frame before.
@@ -683,7 +684,15 @@ private:
         off_t number = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
+        const long heard = LibraryMessages::heardOnThisThread();
         const int rc = mpg123_decode_frame(m_mh, &number, &audio, &bytes);
+        // A frame the library complains of may be decoded in part only, which moves the
+        // rounding of every later frame: a piece cannot show that it matches one thread then.
+        // (The warm-up complains of the bit reservoir it has not seen, which is no damage.)
+        if (m_next >= m_piece.first && heard != LibraryMessages::heardOnThisThread()) {
+            m_piece.same = false;
+            return false;
+        }
         if (bytes > 0 && !take(number, audio, bytes))
             return false;
         if (rc == MPG123_DONE) {
@@ -800,7 +809,10 @@ bool decodeLead(const PieceWork& work, const std::vector<off_t>& scanned, mpg123
         mpg123_replace_buffer(mh, lead.samples.get() + lead.bytes, capacity - lead.bytes);
         unsigned char* audio = nullptr;
         size_t bytes = 0;
+        const long heard = LibraryMessages::heardOnThisThread();
         const int rc = mpg123_decode_frame(mh, &lead.last, &audio, &bytes);
+        if (heard != LibraryMessages::heardOnThisThread())
+            return false; // damage: see PieceDecode
         if (bytes > 0) {
             const auto at = std::lower_bound(scanned.begin(), scanned.end(), mpg123_framepos(mh));
             if (at == scanned.end() || *at != mpg123_framepos(mh))
@@ -958,8 +970,10 @@ PiecesResult decodeInPieces(PieceWork& work, const std::vector<off_t>& scanned,
 
 // The frames of the input, when it is a stream that may be decoded in pieces; else nothing.
 std::optional<std::vector<off_t>> framesForPieces(const Options& options, const InputFile& input,
-                                                  mpg123_handle* mh, int threads) {
-    if (threads < 2 || options.searchAgain || options.ignoreErrors || !input.regular() ||
+                                                  mpg123_handle* mh, int threads, bool hearing) {
+    // Only a decode that hears the library's complaints can tell a damaged frame.
+    if (threads < 2 || !hearing || options.searchAgain || options.ignoreErrors ||
+        !input.regular() ||
         input.size() < 2 * static_cast<off_t>(options.minSliceFrames) * kShortestFrame)
         return std::nullopt;
     mpg123_frameinfo2 fi{};
@@ -1023,6 +1037,8 @@ class Decoding {
 public:
     Decoding(const Options& options, Listener* listener)
         : m_options(options), m_listener(listener), m_in(options.input), m_out(options.output) {}
+    Decoding(const Decoding&) = delete;
+    Decoding& operator=(const Decoding&) = delete;
 
     Outcome run() {
         if (!openFiles() || !readStreamFormat() || !createOutput())
@@ -1056,7 +1072,7 @@ private:
     bool openStream() {
         m_reader = std::make_unique<InputReader>(m_input);
         std::string message;
-        m_mh = openHandle(m_options, *m_reader, false, message);
+        m_mh = openHandle(m_options, *m_reader, message);
         if (!m_mh)
             return fail(message.rfind("cannot start", 0) == 0
                             ? message
@@ -1068,6 +1084,10 @@ private:
                 return fail("cannot read " + m_in + ": " + errnoText(m_reader->error()));
             return fail(m_in + " is not an MPEG audio file");
         }
+        // What the library says before the first frame is about the header's idea of the
+        // stream's length (a file cut short or joined on), which changes no sample: the cut is
+        // told from the last frame (endsInsideAFrame).
+        m_outcome.damagedPlaces = 0;
         return true;
     }
 
@@ -1117,7 +1137,8 @@ private:
     // outcome's threads say whether it did.
     bool decodeInPiecesIfLong() {
         const int threads = decodeThreads(m_options.threads);
-        const auto frames = framesForPieces(m_options, m_input, m_mh.get(), threads);
+        const auto frames =
+            framesForPieces(m_options, m_input, m_mh.get(), threads, m_messages.listening());
         if (!frames)
             return true;
         const auto starts =
@@ -1181,11 +1202,16 @@ private:
         off_t frameNumber = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
+        const long heard = LibraryMessages::heardOnThisThread();
         const int rc = mpg123_decode_frame(m_mh.get(), &frameNumber, &audio, &bytes);
+        if (heard != LibraryMessages::heardOnThisThread())
+            noteDamage(piece);
         if (!keepSamples(piece, audio, bytes))
             return Step::Failed;
-        if (rc == MPG123_DONE)
+        if (rc == MPG123_DONE) {
+            m_outcome.cutShort = endsInsideAFrame();
             return Step::Done;
+        }
         if (rc == MPG123_NEW_FORMAT) {
             noteFormat(piece);
             return Step::On;
@@ -1211,6 +1237,18 @@ private:
             return fail("the stream in " + m_in + " changes its sample rate or channels midway");
         }
         return true;
+    }
+
+    // Complaints of the library within a second of the output of each other are one damaged
+    // place; the first one's time is where the output had come to.
+    void noteDamage(const OnePiece& piece) {
+        const long long at =
+            m_outcome.frames + static_cast<long long>(piece.filled / m_bytesPerFrame);
+        if (m_outcome.damagedPlaces == 0)
+            m_outcome.firstDamageAt = static_cast<double>(at) / static_cast<double>(m_rate);
+        if (m_outcome.damagedPlaces == 0 || at > m_lastDamage + m_rate)
+            ++m_outcome.damagedPlaces;
+        m_lastDamage = at;
     }
 
     // The frames from here on are in the stream's own format or in another.
@@ -1239,6 +1277,19 @@ private:
         piece.lastErrorAt = at;
         ++m_outcome.damagedParts;
         return Step::On;
+    }
+
+    // Whether the input ends in the middle of a frame, where the library stopped: bytes are
+    // left after the last frame it decoded, and they begin as a frame does (an ID3v1 tag or
+    // other trailing data does not).
+    bool endsInsideAFrame() const {
+        mpg123_frameinfo2 fi{};
+        if (mpg123_info2(m_mh.get(), &fi) != MPG123_OK)
+            return false;
+        const off_t end = mpg123_framepos(m_mh.get()) + fi.framesize;
+        unsigned char b[2];
+        return m_input.regular() && end + 4 <= m_input.size() &&
+               ::pread(m_input.fd(), b, 2, end) == 2 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0;
     }
 
     std::string whyDecodingFailed() const {
@@ -1289,6 +1340,7 @@ private:
 
     off_t dataStart() const { return static_cast<off_t>(m_headerSize); }
 
+    LibraryMessages m_messages; // heard from the start to the end of the run
     const Options& m_options;
     Listener* m_listener;
     const std::string& m_in;
@@ -1303,6 +1355,7 @@ private:
     std::size_t m_bytesPerFrame = 0; // of decoded samples
     std::size_t m_frameBytes = 0;    // the most one frame decodes to
     std::size_t m_headerSize = 0;    // where the samples start
+    long long m_lastDamage = 0;      // sample frames written when the library last complained
 };
 
 } // namespace

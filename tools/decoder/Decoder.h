@@ -50,8 +50,13 @@ struct Outcome {
     long rate = 0;
     int channels = 0;
     int damagedParts = 0; // stretches of the input passed over under -ign
-    int threads = 1;      // threads the audio was decoded on
-    Tags tags;            // the MP3's tags, as far as the output carries them
+    // Without -ign: stretches of frames the library found damaged (it may have decoded them in
+    // part only, or passed over bytes before them), and where in the output the first begins.
+    int damagedPlaces = 0;
+    double firstDamageAt = 0; // seconds
+    bool cutShort = false;    // the input ends inside a frame
+    int threads = 1;          // threads the audio was decoded on
+    Tags tags;                // the MP3's tags, as far as the output carries them
 };
 
 // Decodes the input into the output file. The output is written under a name of its own in the

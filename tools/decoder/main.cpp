@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -86,6 +87,22 @@ std::string clockText(double seconds) {
     const auto whole = static_cast<long>(seconds);
     char text[32];
     std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+// The library's own lines about a stream were taken in; this says in one line of ours where
+// the damage was, after "<input> ". Empty for a sound stream.
+std::string damageText(const tw::decoder::Outcome& outcome, double seconds) {
+    std::string text;
+    if (outcome.damagedPlaces > 0) {
+        const int more = outcome.damagedPlaces - 1;
+        text = "is damaged at " + clockText(outcome.firstDamageAt);
+        if (more > 0)
+            text += " and in " + std::to_string(more) + " more place" + (more == 1 ? "" : "s");
+        text += " (the sound there may drop out or click)";
+    }
+    if (outcome.cutShort)
+        text += (text.empty() ? "is cut short at " : ", and cut short at ") + clockText(seconds);
     return text;
 }
 
@@ -173,11 +190,13 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "l3dec: %s\n", outcome.message.c_str());
         return 1;
     }
+    const double seconds =
+        outcome.rate ? static_cast<double>(outcome.frames) / static_cast<double>(outcome.rate) : 0;
+    if (const std::string damage = damageText(outcome, seconds); !damage.empty())
+        std::fprintf(stderr, "l3dec: warning: %s %s\n", options.input.c_str(), damage.c_str());
     if (!outcome.tags.trouble.empty())
         std::fprintf(stderr, "l3dec: warning: tags of %s: %s\n", options.input.c_str(),
                      outcome.tags.trouble.c_str());
-    const double seconds =
-        outcome.rate ? static_cast<double>(outcome.frames) / static_cast<double>(outcome.rate) : 0;
     std::printf("%s: ", options.output.c_str());
     if (const std::string track = outcome.tags.trackName(); !track.empty())
         std::printf("\"%s\", ", track.c_str());
