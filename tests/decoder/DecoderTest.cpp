@@ -2,6 +2,7 @@
 // MPEG library decodes, in a container that libsndfile and sox both read back.
 #include "tools/decoder/Decoder.h"
 #include "tests/support/CaseNames.h"
+#include "tools/decoder/Slicing.h"
 
 #include "tests/support/Mp3Cache.h"
 #include "tests/support/ReferenceDecode.h"
@@ -610,6 +611,37 @@ TEST_F(DecoderTest, AStoppedRunLeavesNoOutput) {
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(listener.description, "MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo");
     EXPECT_TRUE(outputs().empty());
+}
+
+// However the reports of progress fall on the frames, the end (100%) is told once, last.
+TEST_F(DecoderTest, TheEndIsToldOnce) {
+    class Fractions : public tw::decoder::Listener {
+    public:
+        void started(const tw::decoder::StreamInfo&) override {}
+        bool progress(double fraction) override {
+            told.push_back(fraction);
+            return true;
+        }
+        std::vector<double> told;
+    };
+    const std::string bytes = readAll(tone());
+    const auto frames = tw::decoder::scanCleanLayer3(
+        static_cast<off_t>(bytes.size()), [&](off_t at, std::size_t count, unsigned char* to) {
+            std::memcpy(to, bytes.data() + at, count);
+            return true;
+        });
+    ASSERT_TRUE(frames && frames->size() > 48);
+    // A report every 40 frames: one of these ends on a report.
+    for (std::size_t kept = 38; kept < 46; ++kept) {
+        std::ofstream(m_dir / "cut.mp3", std::ios::binary)
+            << bytes.substr(0, static_cast<std::size_t>((*frames)[kept]));
+        Fractions listener;
+        auto o = options((m_dir / "cut.mp3").string());
+        o.threads = 1;
+        ASSERT_TRUE(tw::decoder::decode(o, &listener).ok);
+        EXPECT_EQ(std::count(listener.told.begin(), listener.told.end(), 1.0), 1) << kept;
+        EXPECT_EQ(listener.told.back(), 1.0) << kept;
+    }
 }
 
 // The program itself, as the script runs it.

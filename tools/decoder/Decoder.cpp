@@ -138,6 +138,9 @@ constexpr std::size_t kInputBlock = 256 * 1024;
 constexpr std::size_t kOutputBlock = 64 * 1024;
 // How many MPEG frames pass between two progress reports (about a second of audio).
 constexpr int kFramesPerReport = 40;
+// The most progress told while decoding: the whole (1.0) is told once, when the output is
+// complete, however the reports fall on the last frames.
+constexpr double kBeforeTheEnd = 0.999;
 // More frames than this in a row in another format are another stream, not a false frame.
 constexpr int kMaxForeignFrames = 8;
 
@@ -900,7 +903,7 @@ bool waitForPieces(PieceThreads& started, PieceWork& work, off_t afterLead, List
                 continue;
             lock.unlock();
             const double fraction = static_cast<double>(afterLead + work.framesDone.load()) / total;
-            stopped = !listener->progress(std::min(fraction, 1.0));
+            stopped = !listener->progress(std::min(fraction, kBeforeTheEnd));
             if (stopped)
                 work.stop = true;
             lock.lock();
@@ -1311,7 +1314,7 @@ private:
         const double fraction = m_input.size() > 0 ? static_cast<double>(m_reader->position()) /
                                                          static_cast<double>(m_input.size())
                                                    : 0.0;
-        return m_listener->progress(std::min(fraction, 1.0));
+        return m_listener->progress(std::min(fraction, kBeforeTheEnd));
     }
 
     bool flush(OnePiece& piece) {

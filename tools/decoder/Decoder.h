@@ -39,7 +39,8 @@ class Listener {
 public:
     virtual ~Listener() = default;
     virtual void started(const StreamInfo& info) = 0;
-    // `fraction` of the input has been read. Returning false stops the decoding as failed.
+    // `fraction` of the input has been read: below 1 while decoding, and 1 exactly once, when
+    // the output is complete. Returning false stops the decoding as failed.
     virtual bool progress(double fraction) = 0;
 };
 
