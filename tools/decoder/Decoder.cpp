@@ -132,7 +132,11 @@ std::string describe(Format format) {
 
 namespace {
 
-constexpr std::size_t kInputBlock = 256 * 1024;
+// The input is read in blocks of this size. Each block is memory the run touches for the first
+// time, and a page met for the first time costs more than the few reads a larger block saves:
+// 256 KiB blocks cost a two-thread run of a one-minute file a tenth more processor time,
+// measured.
+constexpr std::size_t kInputBlock = 64 * 1024;
 // Decoded audio collects here and reaches the disk in writes of this size: small enough to stay
 // in the cache and for a short clip to touch few pages; 1 MiB measured no faster on long files.
 constexpr std::size_t kOutputBlock = 64 * 1024;
