@@ -14,7 +14,7 @@ struct Options {
     std::string output;
     Format format = Format::Wav;
     bool searchAgain = false;  // -sa: after losing sync, search on for the next frame however far
-    bool ignoreErrors = false; // -ign: no messages from the library, and go on past damage
+    bool ignoreErrors = false; // -ign: keep quiet about damage, and go on past it
     int threads = 0;           // -j N; 0: L3DEC_THREADS, else every core (see decodeThreads)
     // A stream is cut into pieces for threads only where each gets at least this many frames
     // (about ten seconds): below that the warm-up and the start of a thread cost more than
