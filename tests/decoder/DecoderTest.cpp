@@ -2,6 +2,7 @@
 // MPEG library decodes, in a container that libsndfile and sox both read back.
 #include "tools/decoder/Decoder.h"
 #include "tests/support/CaseNames.h"
+#include "tools/decoder/Slicing.h"
 
 #include "tests/support/Mp3Cache.h"
 #include "tests/support/ReferenceDecode.h"
@@ -597,19 +598,46 @@ TEST_F(DecoderTest, TwoRunsIntoOneOutputLeaveOneWholeDecode) {
     }
 }
 
-class StopAtOnce : public tw::decoder::Listener {
+// Records what it is told; stops the run at the first report unless `goOn`.
+class Recorder : public tw::decoder::Listener {
 public:
+    explicit Recorder(bool goOn) : m_goOn(goOn) {}
     void started(const tw::decoder::StreamInfo& info) override { description = info.description; }
-    bool progress(double) override { return false; }
+    bool progress(double fraction) override {
+        told.push_back(fraction);
+        return m_goOn;
+    }
     std::string description;
+    std::vector<double> told;
+
+private:
+    bool m_goOn;
 };
 
 TEST_F(DecoderTest, AStoppedRunLeavesNoOutput) {
-    StopAtOnce listener;
+    Recorder listener(false);
     const auto outcome = tw::decoder::decode(options(tone()), &listener);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(listener.description, "MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo");
     EXPECT_TRUE(outputs().empty());
+}
+
+// However the reports of progress fall (one every 40 frames), 100% is told once, last.
+TEST_F(DecoderTest, TheEndIsToldOnce) {
+    const std::string bytes = readAll(tone());
+    const auto frames = tw::decoder::scanCleanLayer3(
+        static_cast<off_t>(bytes.size()), [&](off_t at, std::size_t count, unsigned char* to) {
+            return std::memcpy(to, bytes.data() + at, count) != nullptr;
+        });
+    for (std::size_t kept = 38; kept < 46; ++kept) {
+        std::ofstream(m_dir / "cut.mp3", std::ios::binary)
+            << bytes.substr(0, static_cast<std::size_t>(frames.value().at(kept)));
+        Recorder listener(true);
+        ASSERT_TRUE(tw::decoder::decode(options((m_dir / "cut.mp3").string()), &listener).ok);
+        EXPECT_EQ(std::find(listener.told.begin(), listener.told.end(), 1.0),
+                  std::prev(listener.told.end()))
+            << kept;
+    }
 }
 
 // The program itself, as the script runs it.
@@ -634,6 +662,23 @@ TEST_F(DecoderTest, TheProgramReportsInOneLineAndSetsItsExitCode) {
     text = run(l3dec + " only-one.mp3 -wav 2>&1", &status);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(outputs(), std::vector<std::string>{"OUT.WAV"});
+}
+
+// The library's own lines never reach the console: a damaged stream is told in one line of
+// l3dec's, and in none under -ign.
+TEST_F(DecoderTest, DamageIsToldInOneLineOfItsOwn) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-sa"}, "is damaged at 0:00 (the sound there may drop out or click)\n"},
+        {{"-sa", "-ign"}, ""},
+        {{"cut"}, "is cut short at 0:00\n"}};
+    for (const auto& [switches, said] : cases) {
+        const bool cut = switches[0] == "cut";
+        const std::string mp3 = damaged(tone(), m_dir, cut ? "" : kJunk, cut);
+        std::vector<std::string> args{TW_L3DEC, mp3, (m_dir / "out.wav").string()};
+        args.insert(args.end(), switches.begin() + cut, switches.end());
+        EXPECT_EQ(tw::test::runAndCatch(args, m_dir.string()).err,
+                  said.empty() ? "" : "l3dec: warning: " + mp3 + " " + said);
+    }
 }
 
 // In a console the progress line is drawn over itself and ended before the summary.

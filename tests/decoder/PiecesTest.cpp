@@ -14,10 +14,12 @@
 #include <sched.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 
 using tw::decoder::Format;
@@ -51,7 +53,18 @@ enum class Damage {
     NoiseInAFrame,      // bytes inside the payload changed, headers intact
     JunkBeforeTheStart, // bytes before the first frame
     CopiesJoined,       // the same file three times, info frames and all
+    CrcClaimed,         // every header says a CRC follows, and none does
 };
+
+// Where the frames of an undamaged stream begin.
+std::vector<off_t> frameOffsets(const std::string& bytes) {
+    const auto read = [&](off_t at, std::size_t count, unsigned char* to) {
+        std::memcpy(to, bytes.data() + at, count);
+        return true;
+    };
+    return tw::decoder::scanCleanLayer3(static_cast<off_t>(bytes.size()), read)
+        .value_or(std::vector<off_t>{});
+}
 
 std::string damaged(const std::string& bytes, Damage damage) {
     const std::size_t middle = bytes.size() / 2;
@@ -78,6 +91,12 @@ std::string damaged(const std::string& bytes, Damage damage) {
         return std::string(1000, 'j') + bytes;
     case Damage::CopiesJoined:
         return bytes + bytes + bytes;
+    case Damage::CrcClaimed: {
+        std::string claimed = bytes;
+        for (const off_t frame : frameOffsets(bytes))
+            claimed[static_cast<std::size_t>(frame) + 1] &= '\xFE';
+        return claimed;
+    }
     }
     return bytes;
 }
@@ -192,8 +211,63 @@ INSTANTIATE_TEST_SUITE_P(
         PieceCase{"JunkBeforeTheStart", 44100, 2, 4.0, "-b 128", Damage::JunkBeforeTheStart, false,
                   false, Split::No},
         PieceCase{"CopiesJoined", 44100, 2, 2.0, "-b 128", Damage::CopiesJoined, false, false,
-                  Split::Either}),
+                  Split::Either},
+        PieceCase{"CrcClaimed", 44100, 2, 4.0, "-b 128", Damage::CrcClaimed, false, false,
+                  Split::No}),
     [](const auto& tested) { return std::string(tested.param.name); });
+
+// The fields of a frame header as (first bit, bits): sync, version, layer, protection, bit rate,
+// rate, padding, private, mode, mode extension, copyright, original, emphasis.
+constexpr unsigned kFields[][2] = {{0, 11}, {11, 2}, {13, 2}, {15, 1}, {16, 4}, {20, 2}, {22, 1},
+                                   {23, 1}, {24, 2}, {26, 2}, {28, 1}, {29, 1}, {30, 2}};
+
+// Header bits damaged at random, 1 to 3 fields, each in one frame or in every frame from one on:
+// two and eight threads write what one thread writes, or fail as it fails.
+TEST(PiecesPropertyTest, DamagedHeadersDecodeAlikeOnAnyNumberOfThreads) {
+    if (!tw::test::Mp3Cache::get().ready())
+        GTEST_SKIP() << "lame and sox make the test files";
+    // Two seconds: cut into two or three pieces, so that most damage falls near a cut.
+    const std::string sources[] = {readFile(toneMp3(44100, 2, 2.0, "-b 128")),
+                                   readFile(toneMp3(44100, 2, 2.0, "-p -b 128")),
+                                   readFile(toneMp3(48000, 2, 2.0, "-V 4")),
+                                   readFile(toneMp3(32000, 1, 2.0, "-b 48 --resample 32"))};
+    tw::test::TempFolder out;
+    std::mt19937 random(21);
+    int split = 0;
+    for (int stream = 0; stream < 300; ++stream) {
+        std::string bytes = sources[stream % std::size(sources)];
+        const auto frames = frameOffsets(bytes);
+        std::string damage = "stream " + std::to_string(stream) + ":";
+        for (auto hits = 1 + random() % 3; hits > 0; --hits) {
+            const auto* field = kFields[random() % std::size(kFields)];
+            const unsigned bit = field[0] + static_cast<unsigned>(random() % field[1]);
+            const std::size_t frame = random() % frames.size();
+            const bool onwards = random() % 3 == 0;
+            for (std::size_t k = frame; k < (onwards ? frames.size() : frame + 1); ++k)
+                bytes[static_cast<std::size_t>(frames[k]) + bit / 8] ^=
+                    static_cast<char>(0x80 >> (bit % 8));
+            damage += " bit " + std::to_string(bit) + " of frame " + std::to_string(frame) +
+                      (onwards ? " on" : "");
+        }
+        SCOPED_TRACE(damage);
+        writeFile(out / "in.mp3", bytes);
+        std::string one;
+        for (const int threads : {1, 2, 8}) {
+            Options o;
+            o.input = out / "in.mp3";
+            o.output = out / "out";
+            o.threads = threads;
+            o.minSliceFrames = 8;
+            const auto outcome = tw::decoder::decode(o);
+            const std::string written = outcome.ok ? readFile(o.output) : outcome.message;
+            one = threads == 1 ? written : one;
+            ASSERT_TRUE(written == one) << threads << " threads: " << outcome.message;
+            split += outcome.threads > 1;
+        }
+    }
+    // Damage to fields that may differ from frame to frame leaves many streams to the pieces.
+    EXPECT_GT(split, 30);
+}
 
 // The thread count: the switch, else the batch's share, else the cores this process may use.
 struct ThreadsCase {

@@ -1,32 +1,16 @@
 #pragma once
 
+// Decoding one MPEG audio file into a sound file: what a run is asked (Options), what it tells
+// while it works (Listener) and what came of it (Outcome).
+
+#include "Format.h"
+#include "Options.h"
 #include "Tags.h"
 
 #include <string>
 #include <vector>
 
 namespace tw::decoder {
-
-enum class Format { Wav, Snd, Aiff, Aifc };
-
-struct Options {
-    std::string input;
-    std::string output;
-    Format format = Format::Wav;
-    bool searchAgain = false;  // -sa: after losing sync, search on for the next frame however far
-    bool ignoreErrors = false; // -ign: no messages from the library, and go on past damage
-    int threads = 0;           // -j N; 0: L3DEC_THREADS, else every core (see decodeThreads)
-    // A stream is cut into pieces for threads only where each gets at least this many frames
-    // (about ten seconds): below that the warm-up and the start of a thread cost more than
-    // they save.
-    int minSliceFrames = 400;
-};
-
-// Reads "IN OUT [-wav|-snd|-aif|-aic] [-sa] [-ign] [-j N]"; false with a message on bad usage.
-bool parseArguments(const std::vector<std::string>& args, Options& options, std::string& error);
-
-// "WAV, 16-bit PCM" and the like: what the output file will be.
-std::string describe(Format format);
 
 struct StreamInfo {
     long rate = 0;
@@ -39,7 +23,8 @@ class Listener {
 public:
     virtual ~Listener() = default;
     virtual void started(const StreamInfo& info) = 0;
-    // `fraction` of the input has been read. Returning false stops the decoding as failed.
+    // `fraction` of the input has been read: below 1 while decoding, and 1 exactly once, when
+    // the output is complete. Returning false stops the decoding as failed.
     virtual bool progress(double fraction) = 0;
 };
 
@@ -50,8 +35,13 @@ struct Outcome {
     long rate = 0;
     int channels = 0;
     int damagedParts = 0; // stretches of the input passed over under -ign
-    int threads = 1;      // threads the audio was decoded on
-    Tags tags;            // the MP3's tags, as far as the output carries them
+    // Without -ign: stretches of frames the library found damaged (it may have decoded them in
+    // part only, or passed over bytes before them), and where in the output the first begins.
+    int damagedPlaces = 0;
+    double firstDamageAt = 0; // seconds
+    bool cutShort = false;    // the input ends inside a frame
+    int threads = 1;          // threads the audio was decoded on
+    Tags tags;                // the MP3's tags, as far as the output carries them
 };
 
 // Decodes the input into the output file. The output is written under a name of its own in the

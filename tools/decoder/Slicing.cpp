@@ -34,8 +34,15 @@ int availableCores() {
 }
 
 struct Header {
-    int rateIndex;
-    bool mono;
+    // The fields every frame must share with the first for the stream to be cut: version,
+    // layer, the protection bit (a CRC moves the side information), sample rate, channel mode
+    // and emphasis. A frame that differs in one of them is damage or another stream, which
+    // the library may decode in part only, so that the frames after it come out differently
+    // from a piece that starts past it. Free to vary, as they do in sound streams: the bit
+    // rate and the padding (the frame's length, followed frame by frame), the mode extension
+    // (which stereo coding this frame uses, read for this frame alone), and the private,
+    // copyright and original bits, which decoding never reads.
+    unsigned shape;
     std::size_t length;
 };
 
@@ -52,7 +59,8 @@ std::optional<Header> layer3Header(const unsigned char* b) {
         return std::nullopt;
     const std::size_t length =
         static_cast<std::size_t>(144000 * kbps[bitrate] / rates[rate] + ((b[2] >> 1) & 1));
-    return Header{rate, (b[3] >> 6) == 3, length};
+    const unsigned shape = (unsigned{b[1]} << 16) | (unsigned{b[2] & 0x0Cu} << 8) | (b[3] & 0xC3u);
+    return Header{shape, length};
 }
 
 } // namespace
@@ -83,8 +91,7 @@ std::optional<std::vector<off_t>> scanCleanLayer3(off_t size, const ReadAt& read
         if (size - at < 4 || !read(at, 4, b))
             return std::nullopt;
         const auto header = layer3Header(b);
-        if (!header ||
-            (first && (header->rateIndex != first->rateIndex || header->mono != first->mono)))
+        if (!header || (first && header->shape != first->shape))
             return std::nullopt;
         if (!first)
             first = header;

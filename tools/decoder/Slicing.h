@@ -22,8 +22,9 @@ int decodeThreads(int requested);
 using ReadAt = std::function<bool(off_t offset, std::size_t count, unsigned char* into)>;
 
 // The byte offsets of the frames of an MPEG-1 Layer III stream of `size` bytes, when it is one
-// without a flaw: tags at the start (ID3v2) and the end (ID3v1) aside, nothing but frames of
-// one sample rate and one channel count, one right after the other, the last one whole.
+// without a flaw: tags at the start (ID3v2) and the end (ID3v1) aside, nothing but frames whose
+// headers agree with the first in everything that shapes decoding (see Header in Slicing.cpp),
+// one right after the other, the last one whole.
 // Anything else (another layer or version, free format, junk, a cut, another stream joined
 // on) gives nothing: such a stream is decoded in one piece.
 std::optional<std::vector<off_t>> scanCleanLayer3(off_t size, const ReadAt& read);

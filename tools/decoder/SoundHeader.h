@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Decoder.h"
+#include "Format.h"
 #include "Tags.h"
 
 #include <optional>
