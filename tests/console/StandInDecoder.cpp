@@ -3,10 +3,12 @@
 // MP3 fails the real one: it exits with 1 and writes nothing. Plain C library calls only, so
 // that it starts in a fraction of a millisecond: tests run it thousands of times.
 //   TW_STANDIN_LOG      file the record is appended to (default: l3dec.log in the current folder)
-//   TW_STANDIN_RELEASE  when set, waits (up to 30 s) for this file before writing the output
-//   TW_STANDIN_DELAY_MS when set, takes a random time below this many milliseconds, so that
-//                       decoders run side by side end in any order; meanwhile the output is
-//                       a hidden partial file beside it, as the real decoder keeps it
+//   TW_STANDIN_RELEASE  when set, waits (up to 30 s) for this file before finishing the output
+//                       of an input that does not begin with "go"; meanwhile the output is a
+//                       hidden partial file beside it, which a SIGTERM removes, as the real
+//                       decoder keeps and removes it
+//   L3DEC_PROGRESS_FD   as the real decoder: how far it has come, a fraction per line
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,25 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+char g_partial[4200];
+
+void stop(int signal) {
+    ::unlink(g_partial);
+    ::_exit(128 + signal);
+}
+
+void report(const char* fraction) {
+    const char* fd = std::getenv("L3DEC_PROGRESS_FD");
+    if (fd && *fd) {
+        [[maybe_unused]] const auto written =
+            ::write(std::atoi(fd), fraction, std::strlen(fraction));
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const char* logPath = std::getenv("TW_STANDIN_LOG");
@@ -28,10 +49,9 @@ int main(int argc, char** argv) {
         const ssize_t selfLength = ::readlink("/proc/self/exe", self, sizeof self - 1);
         if (selfLength > 0)
             std::fprintf(log, "exe %.*s\n", static_cast<int>(selfLength), self);
+        std::fprintf(log, "pid %ld\n", static_cast<long>(::getpid()));
         for (int i = 1; i < argc; ++i)
             std::fprintf(log, "arg %s\n", argv[i]);
-        if (const char* threads = std::getenv("L3DEC_THREADS"))
-            std::fprintf(log, "threads %s\n", threads);
         // What it inherited, so tests can see that nothing of the caller's leaks through.
         if (DIR* fds = ::opendir("/proc/self/fd")) {
             while (const dirent* entry = ::readdir(fds)) {
@@ -46,23 +66,6 @@ int main(int argc, char** argv) {
         }
         std::fclose(log);
     }
-    long delayMs = 0;
-    if (const char* delay = std::getenv("TW_STANDIN_DELAY_MS")) {
-        const long most = std::atol(delay);
-        if (most > 0) {
-            timespec now{};
-            ::clock_gettime(CLOCK_MONOTONIC, &now);
-            std::srand(static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(::getpid()));
-            delayMs = std::rand() % most;
-        }
-    }
-    const timespec pause{delayMs / 1000, (delayMs % 1000) * 1'000'000};
-    if (const char* release = std::getenv("TW_STANDIN_RELEASE")) {
-        struct stat st {};
-        const timespec tick{0, 10'000'000};
-        for (int i = 0; i < 3000 && ::stat(release, &st) != 0; ++i)
-            ::nanosleep(&tick, nullptr);
-    }
     if (argc < 3) {
         std::fprintf(stderr, "l3dec: expected an input and an output file\n");
         return 2;
@@ -72,33 +75,42 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "l3dec: cannot open %s\n", argv[1]);
         return 1;
     }
-    char head[3] = {};
-    const bool damaged = std::fread(head, 1, 3, input) == 3 && std::memcmp(head, "bad", 3) == 0;
+    char head[4] = {};
+    const std::size_t read = std::fread(head, 1, 4, input);
+    const bool damaged = read >= 3 && std::memcmp(head, "bad", 3) == 0;
+    const bool goes = read >= 2 && std::memcmp(head, "go", 2) == 0;
     std::fclose(input);
     if (damaged) {
         std::fprintf(stderr, "l3dec: %s is damaged\n", argv[1]);
         return 1;
     }
-    if (delayMs == 0) {
+    report("0.5\n");
+    const char* release = std::getenv("TW_STANDIN_RELEASE");
+    if (!release || goes) {
         std::FILE* output = std::fopen(argv[2], "wb");
         if (!output)
             return 1;
         std::fprintf(output, "decoded from %s\n", argv[1]);
+        report("1\n");
         return std::fclose(output) == 0 ? 0 : 1;
     }
-    char partial[4200];
     const char* slash = std::strrchr(argv[2], '/');
     const int folder = slash ? static_cast<int>(slash - argv[2] + 1) : 0;
-    std::snprintf(partial, sizeof partial, "%.*s.l3dec-%06d", folder, argv[2],
+    std::snprintf(g_partial, sizeof g_partial, "%.*s.l3dec-%06d", folder, argv[2],
                   static_cast<int>(::getpid() % 1000000));
-    std::FILE* output = std::fopen(partial, "wbx");
+    std::signal(SIGTERM, stop);
+    std::FILE* output = std::fopen(g_partial, "wbx");
     if (!output)
         return 1;
     std::fprintf(output, "decoded from %s\n", argv[1]);
-    ::nanosleep(&pause, nullptr);
-    if (std::fclose(output) != 0 || std::rename(partial, argv[2]) != 0) {
-        std::remove(partial);
+    struct stat st {};
+    const timespec tick{0, 10'000'000};
+    for (int i = 0; i < 3000 && ::stat(release, &st) != 0; ++i)
+        ::nanosleep(&tick, nullptr);
+    if (std::fclose(output) != 0 || std::rename(g_partial, argv[2]) != 0) {
+        std::remove(g_partial);
         return 1;
     }
+    report("1\n");
     return 0;
 }

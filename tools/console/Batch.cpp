@@ -70,7 +70,8 @@ void Batch::landed(const std::wstring& folder) {
 
 std::wstring Batch::decodedText() const {
     const std::size_t count = decoded();
-    std::wstring text = std::to_wstring(count) + (count == 1 ? L" file decoded" : L" files decoded");
+    std::wstring text =
+        std::to_wstring(count) + (count == 1 ? L" file decoded" : L" files decoded");
     if (m_folders.size() == 1)
         text += L" into " + *m_folders.begin();
     return text;
@@ -117,7 +118,11 @@ void Batch::draw(const std::string& text) {
     // cursor goes back where the programs write.
     if (!m_regionSet || size.ws_row != m_rows) {
         m_rows = size.ws_row;
-        out += "\n\x1b" "7\x1b[1;" + std::to_string(m_rows - 1) + "r\x1b" "8\x1b[1A";
+        out += "\n\x1b"
+               "7\x1b[1;" +
+               std::to_string(m_rows - 1) +
+               "r\x1b"
+               "8\x1b[1A";
         m_regionSet = true;
     }
     std::string shown = text;
@@ -125,7 +130,11 @@ void Batch::draw(const std::string& text) {
     std::wstring wide = text::fromUtf8(shown);
     if (wide.size() >= size.ws_col)
         shown = text::toUtf8(wide.substr(0, size.ws_col - 1));
-    out += "\x1b" "7\x1b[" + std::to_string(m_rows) + ";1H\x1b[2K" + shown + "\x1b" "8";
+    out += "\x1b"
+           "7\x1b[" +
+           std::to_string(m_rows) + ";1H\x1b[2K" + shown +
+           "\x1b"
+           "8";
     m_out << out;
     m_out.flush();
 }
@@ -134,7 +143,11 @@ void Batch::end() {
     if (!m_regionSet)
         return;
     m_regionSet = false;
-    m_out << "\x1b" "7\x1b[r\x1b[" << m_rows << ";1H\x1b[2K\x1b" "8";
+    m_out << "\x1b"
+             "7\x1b[r\x1b["
+          << m_rows
+          << ";1H\x1b[2K\x1b"
+             "8";
     m_out.flush();
 }
 

@@ -259,7 +259,8 @@ bool FileCommands::isRenamingItself(const Renaming& renaming) const {
 std::wstring FileCommands::renameFailure(const std::wstring& folder, const std::wstring& newName,
                                          int error) const {
     // A stick or a Windows disk refuses these characters, each file system with its own errno.
-    const bool refusedName = error == ENOENT || error == EINVAL || error == EPERM || error == EILSEQ;
+    const bool refusedName =
+        error == ENOENT || error == EINVAL || error == EPERM || error == EILSEQ;
     if (refusedName)
         for (const wchar_t c : newName)
             if (c < 0x20 || std::wstring_view(L"\"*:<>?\\|").find(c) != std::wstring_view::npos)

@@ -179,8 +179,8 @@ ProgramMatch ProgramFinder::find(const std::string& name,
     const auto known = m_known.find(key);
     const auto unchanged = [](const Looked& looked) {
         struct stat st {};
-        return ::stat(looked.folder.c_str(), &st) == 0 &&
-               sameTime(st.st_mtim, looked.modified) && sameTime(st.st_ctim, looked.changed);
+        return ::stat(looked.folder.c_str(), &st) == 0 && sameTime(st.st_mtim, looked.modified) &&
+               sameTime(st.st_ctim, looked.changed);
     };
     if (known != m_known.end() &&
         std::all_of(known->second.looked.begin(), known->second.looked.end(), unchanged) &&
@@ -315,8 +315,8 @@ std::wstring execFailure(const std::string& program, int error) {
 
 } // namespace
 
-std::wstring startFailure(const std::wstring& shownProgram, const std::string& program,
-                          int failure, int error) {
+std::wstring startFailure(const std::wstring& shownProgram, const std::string& program, int failure,
+                          int error) {
     if (failure == static_cast<int>(posix::SpawnResult::Failure::Program))
         return L"cannot run " + shownProgram + L": " + execFailure(program, error);
     return L"cannot start a process for " + shownProgram + L": " +

@@ -72,8 +72,8 @@ void requestStop(int signal);
 
 // Why a program could not be started (a posix::SpawnResult::Failure and errno value), and why
 // its end is a failure (empty when it is none), in a user's terms.
-std::wstring startFailure(const std::wstring& shownProgram, const std::string& program,
-                          int failure, int error);
+std::wstring startFailure(const std::wstring& shownProgram, const std::string& program, int failure,
+                          int error);
 std::wstring endFailure(const std::wstring& command, int status);
 
 } // namespace tw::console

@@ -1,9 +1,11 @@
 #include "Report.h"
 #include "Signals.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace tw::decoder {
 
@@ -28,8 +30,21 @@ std::string damageText(const Outcome& outcome, double seconds) {
     return text;
 }
 
+namespace {
+
+int progressChannel() {
+    const char* text = std::getenv("L3DEC_PROGRESS_FD");
+    char* end = nullptr;
+    const long fd = text && *text ? std::strtol(text, &end, 10) : -1;
+    return end && *end == '\0' && fd >= 0 && fd < 1024 && ::fcntl(int(fd), F_GETFD) != -1 ? int(fd)
+                                                                                          : -1;
+}
+
+} // namespace
+
 ConsoleListener::ConsoleListener(const Options& options)
-    : m_options(options), m_inPlace(::isatty(STDOUT_FILENO) == 1) {}
+    : m_options(options), m_channel(progressChannel()),
+      m_inPlace(m_channel < 0 && ::isatty(STDOUT_FILENO) == 1) {}
 
 void ConsoleListener::started(const StreamInfo& info) {
     std::printf("%s: %s -> %s\n", m_options.input.c_str(), info.description.c_str(),
@@ -39,6 +54,12 @@ void ConsoleListener::started(const StreamInfo& info) {
 
 bool ConsoleListener::progress(double fraction) {
     const double now = elapsed();
+    if (m_channel >= 0 && (fraction >= 1.0 || now - m_lastDrawn >= 0.2)) {
+        m_lastDrawn = now;
+        char line[32];
+        const int length = std::snprintf(line, sizeof line, "%.4f\n", fraction);
+        [[maybe_unused]] const auto written = ::write(m_channel, line, std::size_t(length));
+    }
     if (m_inPlace && (fraction >= 1.0 || now - m_lastDrawn >= 0.2)) {
         m_lastDrawn = now;
         std::printf("\r%3d%%  %s", static_cast<int>(fraction * 100.0), clockText(now).c_str());

@@ -19,6 +19,8 @@ std::string damageText(const Outcome& outcome, double seconds);
 
 // The stream and its progress, on stdout: on a terminal the progress line is redrawn in place
 // a few times a second; anywhere else only the finished line is written, so logs stay short.
+// A console that shows a status line of its own names a descriptor in L3DEC_PROGRESS_FD: the
+// progress goes there instead, as a fraction per line, and nothing is drawn in place.
 class ConsoleListener : public Listener {
 public:
     explicit ConsoleListener(const Options& options);
@@ -31,6 +33,7 @@ public:
 
 private:
     const Options& m_options;
+    const int m_channel; // L3DEC_PROGRESS_FD, or -1
     const bool m_inPlace;
     const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     double m_lastDrawn = -1.0;
