@@ -1,53 +1,55 @@
-// A batch of MP3s decoded to WAV through TEMP.BAT and the console (decoders side by side, one
-// per processor), against a shell loop of mpg123 -w over the same files; and the console with
-// one decoder at a time. Wall-clock time, rounds alternating which goes first, medians.
+// Batches as the user runs them: TEMP.BAT written by Decode itself, run by the console with the
+// decoder beside it, against mpg123 -w over the same files. Wall-clock time, the two taking
+// turns at going first, medians of the rounds.
 //
 //   bench_console [--rounds=N] [--benchmark_filter=REGEX]
 //
-//   batch_wall_ratio_vs_mpg123_loop   50 one-minute files: console / loop
-//   clips_wall_ratio_vs_mpg123_loop   50 one-second files: console / loop
-//   console_batch_speedup             50 one-minute files: one decoder at a time / side by side
-//   *_wall, *_cpu                     the medians behind them: seconds of wall-clock time, and
-//                                     of processor time (user + system, the programs' own)
+//   batch_wall_ratio_vs_mpg123_loop   16 one-minute tracks with long names: console / shell loop
+//   one_file_wall_ratio_vs_mpg123     one 60-minute file: console / mpg123
+//   clips_wall_ratio_vs_mpg123_loop   50 one-second clips: console / shell loop
+//   console_overhead_per_file_N       N files (1,000 and 10,000, in a folder of twice as many)
+//                                     with a stand-in decoder that only makes its output: the
+//                                     console's wall-clock time per file beyond starting the
+//                                     decoder (N starts of it alone are subtracted); with
+//                                     "_with_decoder_starts", all of it
+//   *_wall, *_cpu                     the medians behind the ratios: seconds of wall-clock time,
+//                                     and of processor time (user + system, the programs' own)
 //
-// The MP3s (stereo, 44.1 kHz, 192 kbit/s) are made once with sox and lame and kept in the
-// build tree; the script, the outputs and the decoder's copy go to a temporary folder.
+// The MP3s are made once with sox and lame and kept in the build tree (the decoder benchmark's
+// cache); the music, the script and the outputs go to a temporary folder.
 #include "benchmarks/BenchOptions.h"
 #include "benchmarks/CachedMp3.h"
-#include "platform/Platform.h"
+#include "core/Decode.h"
+#include "platform/posix/PosixPlatform.h"
 #include "tests/support/Programs.h"
+#include "tests/support/RecordingPlatform.h"
 #include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sched.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kFiles = 50;
 const char* const kBatchRatio = "batch_wall_ratio_vs_mpg123_loop";
+const char* const kOneFileRatio = "one_file_wall_ratio_vs_mpg123";
 const char* const kClipsRatio = "clips_wall_ratio_vs_mpg123_loop";
-const char* const kSpeedup = "console_batch_speedup";
-const char* const kCores = "console_bench_cores";
-const char* const kAllNames[] = {kBatchRatio, kClipsRatio, kSpeedup, kCores};
+const char* const kOverhead = "console_overhead_per_file";
+
+using tw::bench::figure;
+using tw::bench::missing;
+using tw::bench::wanted;
 
 // One run: wall-clock and processor seconds; wall < 0 when it failed.
 struct Run {
@@ -55,103 +57,67 @@ struct Run {
     double cpu = 0;
 };
 
-using tw::bench::figure;
-using tw::bench::missing;
-using tw::bench::wanted;
-
-bool anyFailed(const std::vector<Run>& runs) {
-    return std::any_of(runs.begin(), runs.end(), [](const Run& r) { return r.wall < 0; });
+double median(std::vector<Run> runs, double Run::*field) {
+    std::sort(runs.begin(), runs.end(),
+              [&](const Run& a, const Run& b) { return a.*field < b.*field; });
+    const std::size_t n = runs.size();
+    return n % 2 ? runs[n / 2].*field : (runs[n / 2 - 1].*field + runs[n / 2].*field) / 2;
 }
 
-double median(const std::vector<Run>& runs, double Run::*field) {
-    std::vector<double> values;
-    for (const Run& run : runs)
-        values.push_back(run.*field);
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// The medians of a series as figures "<name>_wall" and "<name>_cpu".
-void seconds(const std::string& name, const std::vector<Run>& runs) {
-    if (runs.empty())
-        return;
-    figure((name + "_wall").c_str(), median(runs, &Run::wall), "s");
-    figure((name + "_cpu").c_str(), median(runs, &Run::cpu), "s");
-}
-
-int cores() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    return ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-}
-
-// Runs a program with no input and its output thrown away, in `folder`, with `environment`
-// added.
-Run measure(const std::vector<std::string>& args, const fs::path& folder,
-            const std::vector<std::string>& environment = {}) {
+// Runs a program with no input and its output thrown away, in `folder`.
+Run measure(const std::vector<std::string>& args, const fs::path& folder) {
     const auto start = std::chrono::steady_clock::now();
-    const tw::test::Spawned spawned = tw::test::spawnAndWait(
-        args, {"/dev/null", "/dev/null", "/dev/null", folder.string(), environment});
+    const tw::test::Spawned spawned =
+        tw::test::spawnAndWait(args, {"/dev/null", "/dev/null", "/dev/null", folder.string(), {}});
     Run run;
     if (!spawned.started)
         return run;
-    const int status = spawned.status;
-    const rusage& usage = spawned.usage;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     // The program's own time and that of the children it waited for.
-    run.cpu = cpu(usage.ru_utime) + cpu(usage.ru_stime);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        run.wall = seconds;
+    run.cpu = cpu(spawned.usage.ru_utime) + cpu(spawned.usage.ru_stime);
+    if (WIFEXITED(spawned.status) && WEXITSTATUS(spawned.status) == 0)
+        run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return run;
 }
 
-// One MP3 of `seconds`, made on first use and kept.
-std::optional<fs::path> cachedMp3(int seconds, std::string& why) {
-    const std::string length = std::to_string(seconds);
-    return tw::bench::cachedMp3(
-        TW_BENCH_CACHE, "tone-" + length + "s-192k.mp3",
-        "synth " + length + " pinknoise synth " + length + " sine mix 330 gain -4", "-b 192", why);
-}
-
-// A batch as Decode writes it: a decoder line and a REN per file, the decoder beside the
-// script, the MP3s in a folder of their own, the outputs in another.
+// A batch as the user makes one: tracks under long names in a music folder, Decode writing
+// TEMP.BAT into the decoder's folder (with `decoder` there as l3dec), the outputs going to a
+// folder of their own.
 class Batch {
 public:
-    Batch(const fs::path& root, const fs::path& mp3, tw::Platform& platform) : m_root(root) {
-        fs::create_directories(root / "MPEG");
-        fs::create_directories(root / "in");
-        fs::create_directories(root / "out");
-        fs::copy_file(TW_L3DEC, root / "MPEG" / "l3dec");
-        std::string script;
-        for (int i = 1; i <= kFiles; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "T%02d", i);
-            fs::copy_file(mp3, root / "in" / (std::string(name) + ".mp3"));
-            const std::wstring source = platform.drivePath((root / "in" / name).string() + ".mp3");
-            const std::wstring output = platform.drivePath((root / "out" / name).string() + ".WAV");
-            script += "L3DEC " + platform.toEightBit(source) + " " + platform.toEightBit(output) +
-                      " -wav\r\nREN " + platform.toEightBit(output) + " \"Track " +
-                      std::to_string(i) + ".wav\"\r\n";
-        }
-        std::ofstream(root / "MPEG" / "TEMP.BAT", std::ios::binary) << script;
-        std::string loop =
-            "for f in ../in/*.mp3; do mpg123 -q -w ../out/$(basename \"$f\" .mp3).wav "
-            "\"$f\" || exit 1; done\n";
-        std::ofstream(root / "MPEG" / "loop.sh") << loop;
+    Batch(const fs::path& root, const fs::path& decoder, const std::vector<std::string>& names,
+          const fs::path& source, std::size_t others = 0)
+        : m_root(root) {
+        for (const char* folder : {"MPEG", "Music", "Out"})
+            fs::create_directories(root / folder);
+        fs::copy_file(decoder, root / "MPEG" / "l3dec");
+        // Hard links: ten thousand tracks cost no copying.
+        for (const std::string& name : names)
+            fs::create_hard_link(source, root / "Music" / name);
+        for (std::size_t i = 0; i < others; ++i)
+            fs::create_hard_link(source, root / "Music" / ("Other " + std::to_string(i) + ".mp3"));
+        tw::posix::PosixPlatform platform;
+        tw::DecodeInput input;
+        input.sourceFolder = platform.drivePath((root / "Music").string());
+        for (const std::string& name : names)
+            input.entries.push_back(platform.fromEightBit(name));
+        input.selected.assign(input.entries.size(), true);
+        tw::AppState state;
+        state.DecoderPath = platform.drivePath((root / "MPEG").string());
+        state.Destination = platform.drivePath((root / "Out").string()) + L"\\";
+        const std::string here = fs::current_path();
+        tw::test::RecordingPlatform recording(platform);
+        m_written = tw::decodeNow(recording, input, state).kind == tw::DecodeResult::Kind::Started;
+        fs::current_path(here);
+        std::ofstream(root / "MPEG" / "loop.sh")
+            << "for f in ../Music/*.mp3; do mpg123 -q -w \"../Out/$(basename \"$f\" .mp3).wav\" "
+               "\"$f\" || exit 1; done\n";
     }
 
-    void clearOutputs() const {
-        for (const auto& entry : fs::directory_iterator(m_root / "out"))
-            fs::remove(entry.path());
-        ::sync();
-    }
-    Run console(int jobs) const {
+    bool written() const { return m_written; }
+    Run console() const {
         clearOutputs();
-        return measure({TW_CONSOLE, "TEMP.BAT"}, m_root / "MPEG",
-                       {"TONWRIGHT_CONSOLE_JOBS=" + std::to_string(jobs)});
+        return measure({TW_CONSOLE, "TEMP.BAT"}, m_root / "MPEG");
     }
     Run loop() const {
         clearOutputs();
@@ -159,79 +125,112 @@ public:
     }
 
 private:
+    void clearOutputs() const {
+        for (const auto& entry : fs::directory_iterator(m_root / "Out"))
+            fs::remove(entry.path());
+        ::sync();
+    }
+
     fs::path m_root;
+    bool m_written = false;
 };
 
-void skip(std::initializer_list<const char*> names, const std::string& why) {
-    for (const char* name : names)
-        missing(name, "skipped", why);
+std::vector<std::string> longNames(int count) {
+    std::vector<std::string> names;
+    for (int i = 1; i <= count; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%02d - Some Title Number %d.mp3", i, i);
+        names.push_back(name);
+    }
+    return names;
 }
 
-// The one-minute batch: both figures that need it from the same rounds.
-void benchBatch(int rounds, int jobs, bool haveReference, tw::Platform& platform) {
-    std::string why;
-    const auto mp3 = cachedMp3(60, why);
-    const tw::test::TempFolder scratch;
-    if (!mp3) {
-        skip({kBatchRatio, kSpeedup}, why);
+// The console and mpg123 over one batch, taking turns at going first: the ratio of the median
+// wall-clock times, and the medians behind it.
+void compare(const char* ratio, const std::string& series, const Batch& batch, int rounds) {
+    std::vector<Run> ours, theirs;
+    for (int round = 0; round < rounds; ++round)
+        for (int turn = 0; turn < 2; ++turn)
+            (turn == round % 2 ? ours : theirs)
+                .push_back(turn == round % 2 ? batch.console() : batch.loop());
+    const auto failed = [](const std::vector<Run>& runs) {
+        return std::any_of(runs.begin(), runs.end(), [](const Run& r) { return r.wall < 0; });
+    };
+    if (failed(ours) || failed(theirs)) {
+        missing(ratio, "failed", "a run failed");
         return;
     }
-    const Batch batch(scratch.path(), *mp3, platform);
-    std::vector<Run> side, single, theirs;
-    bool failed = false;
-    for (int round = 0; round < rounds && !failed; ++round) {
-        // Each takes every place in the order in turn.
-        for (int turn = 0; turn < 3; ++turn) {
-            const int which = (turn + round) % 3;
-            if (which == 0)
-                side.push_back(batch.console(jobs));
-            else if (which == 1 && wanted(kSpeedup))
-                single.push_back(batch.console(1));
-            else if (which == 2 && haveReference && wanted(kBatchRatio))
-                theirs.push_back(batch.loop());
-        }
-        failed = anyFailed(side) || anyFailed(single) || anyFailed(theirs);
+    figure(ratio, median(ours, &Run::wall) / median(theirs, &Run::wall), "ratio");
+    for (const auto& [name, runs] :
+         {std::pair{series + "_console", ours}, std::pair{series + "_mpg123", theirs}}) {
+        figure((name + "_wall").c_str(), median(runs, &Run::wall), "s");
+        figure((name + "_cpu").c_str(), median(runs, &Run::cpu), "s");
     }
-    if (failed) {
-        skip({kBatchRatio, kSpeedup}, "a run failed");
-        return;
-    }
-    if (theirs.empty())
-        skip({kBatchRatio}, "mpg123 not found");
-    else
-        figure(kBatchRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
-    if (!single.empty())
-        figure(kSpeedup, median(single, &Run::wall) / median(side, &Run::wall), "ratio");
-    seconds("batch_console", side);
-    seconds("batch_console_one_at_a_time", single);
-    seconds("batch_mpg123_loop", theirs);
 }
 
-// The one-second clips, where starting the programs is most of the time.
-void benchClips(int rounds, int jobs, bool haveReference, tw::Platform& platform) {
+void benchAlbum(int rounds) {
     std::string why;
-    const auto mp3 = cachedMp3(1, why);
+    const auto minute =
+        tw::bench::cachedMp3(TW_BENCH_CACHE, "tone-60s-192k.mp3",
+                             "synth 60 pinknoise synth 60 sine mix 330 gain -4", "-b 192", why);
+    if (!minute)
+        return missing(kBatchRatio, "skipped", why);
     const tw::test::TempFolder scratch;
-    if (!mp3 || !haveReference) {
-        skip({kClipsRatio}, haveReference ? why : "mpg123 not found");
+    const Batch batch(scratch.path(), TW_L3DEC, longNames(16), *minute);
+    if (!batch.written())
+        return missing(kBatchRatio, "failed", "Decode wrote no script");
+    compare(kBatchRatio, "batch", batch, rounds);
+}
+
+void benchOneFile(int rounds) {
+    std::string why;
+    const auto ten = tw::bench::tenMinuteMp3(TW_BENCH_CACHE, why);
+    const auto sixty = ten ? tw::bench::sixtyMinuteMp3(*ten, why) : std::nullopt;
+    if (!sixty)
+        return missing(kOneFileRatio, "skipped", why);
+    const tw::test::TempFolder scratch;
+    const Batch batch(scratch.path(), TW_L3DEC, {"A Whole Hour Of Sound.mp3"}, *sixty);
+    if (!batch.written())
+        return missing(kOneFileRatio, "failed", "Decode wrote no script");
+    compare(kOneFileRatio, "one_file", batch, rounds);
+}
+
+void benchClips(int rounds) {
+    std::string why;
+    const auto clip = tw::bench::oneSecondMp3(TW_BENCH_CACHE, why);
+    if (!clip)
+        return missing(kClipsRatio, "skipped", why);
+    const tw::test::TempFolder scratch;
+    const Batch batch(scratch.path(), TW_L3DEC, longNames(50), *clip);
+    if (!batch.written())
+        return missing(kClipsRatio, "failed", "Decode wrote no script");
+    compare(kClipsRatio, "clips", batch, 2 * rounds + 1);
+}
+
+// What the console itself costs per file: a stand-in decoder that makes its output at once.
+void benchOverhead(int count) {
+    const std::string name = std::string(kOverhead) + "_" + std::to_string(count);
+    if (!wanted(name.c_str()))
         return;
-    }
-    const Batch batch(scratch.path(), *mp3, platform);
-    std::vector<Run> side, theirs;
-    for (int round = 0; round < 2 * rounds + 1; ++round)
-        for (int turn = 0; turn < 2; ++turn) {
-            if (turn == round % 2)
-                side.push_back(batch.console(jobs));
-            else
-                theirs.push_back(batch.loop());
-        }
-    if (anyFailed(side) || anyFailed(theirs)) {
-        skip({kClipsRatio}, "a run failed");
-        return;
-    }
-    figure(kClipsRatio, median(side, &Run::wall) / median(theirs, &Run::wall), "ratio");
-    seconds("clips_console", side);
-    seconds("clips_mpg123_loop", theirs);
+    const tw::test::TempFolder scratch;
+    tw::test::writeFile(scratch / "source.mp3", "an mp3");
+    const Batch batch(scratch / "batch", TW_STANDIN, longNames(count), scratch / "source.mp3",
+                      std::size_t(count));
+    if (!batch.written())
+        return missing(name.c_str(), "failed", "Decode wrote no script");
+    const Run run = batch.console();
+    if (run.wall < 0)
+        return missing(name.c_str(), "failed", "the console failed");
+    // The same decoder started as many times with nothing else: what any way of running the
+    // batch pays, whatever reads the script.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i)
+        if (!tw::test::runProgram({TW_STANDIN, (scratch / "source.mp3"), scratch / "out.wav"}).ok)
+            return missing(name.c_str(), "failed", "the stand-in decoder failed");
+    const double starts =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    figure(name.c_str(), 1000 * (run.wall - starts) / count, "ms");
+    figure((name + "_with_decoder_starts").c_str(), 1000 * run.wall / count, "ms");
 }
 
 } // namespace
@@ -241,15 +240,17 @@ int main(int argc, char** argv) {
     if (!tw::bench::readOptions(argc, argv, "bench_console", {{"rounds", &rounds}},
                                 tw::bench::figureFilter()))
         return 1;
-    if (std::none_of(std::begin(kAllNames), std::end(kAllNames), wanted))
-        return 0;
-    const int jobs = cores();
-    figure(kCores, jobs, "cores");
     const bool haveReference = tw::test::onPath("mpg123");
-    auto platform = tw::createSystemPlatform();
-    if (wanted(kBatchRatio) || wanted(kSpeedup))
-        benchBatch(rounds, jobs, haveReference, *platform);
-    if (wanted(kClipsRatio))
-        benchClips(rounds, jobs, haveReference, *platform);
+    for (const char* ratio : {kBatchRatio, kOneFileRatio, kClipsRatio})
+        if (wanted(ratio) && !haveReference)
+            missing(ratio, "skipped", "mpg123 not found");
+    if (haveReference && wanted(kBatchRatio))
+        benchAlbum(rounds);
+    if (haveReference && wanted(kOneFileRatio))
+        benchOneFile(rounds);
+    if (haveReference && wanted(kClipsRatio))
+        benchClips(rounds);
+    for (const int count : {1000, 10000})
+        benchOverhead(count);
     return 0;
 }

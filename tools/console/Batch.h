@@ -30,6 +30,7 @@ public:
 
     // A status line at the foot of the terminal, over the lines that scroll above it.
     void setStatusLine(bool shown) { m_statusLine = shown; }
+    bool statusLine() const { return m_statusLine; }
     // The files of the script, in order, before it runs.
     void expect(std::vector<PlannedFile> files);
 

@@ -81,7 +81,7 @@ bool Interpreter::runScriptAt(const std::string& nativeScript, int depth) {
         m_session.fail(scriptReadFailure(nativeScript, error));
         return false;
     }
-    if (depth == 0)
+    if (depth == 0 && m_batch.statusLine())
         m_batch.expect(plan(bytes));
     bool ok = true;
     ScriptLines lines(bytes, [this](const std::string& line) { return m_session.text(line); });
@@ -199,8 +199,9 @@ bool Interpreter::runProgram(const std::vector<std::wstring>& words, int depth) 
     const std::vector<std::string> argv = programArguments(match.path, words, changes);
     // What was printed so far comes before the program's own output.
     m_session.flush();
-    const ProgramEnd end = runToEnd(argv, depth == 0 ? [this](double f) { m_batch.progress(f); }
-                                                     : std::function<void(double)>());
+    const bool shown = depth == 0 && m_batch.statusLine();
+    const ProgramEnd end = runToEnd(argv, shown ? [this](double f) { m_batch.progress(f); }
+                                                : std::function<void(double)>());
     if (isTheDecoder(match.path))
         for (const std::string& path : changes)
             m_session.names().changed(path);
