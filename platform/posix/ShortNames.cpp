@@ -180,8 +180,12 @@ int compareFolded(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     std::size_t i = 0;
     for (; i + 8 <= common; i += 8) {
-        std::uint64_t x = lowerAscii8(load64(a.data() + i));
-        std::uint64_t y = lowerAscii8(load64(b.data() + i));
+        std::uint64_t x = load64(a.data() + i);
+        std::uint64_t y = load64(b.data() + i);
+        if (x == y)
+            continue; // the same bytes fold alike
+        x = lowerAscii8(x);
+        y = lowerAscii8(y);
         if (x != y) {
             if constexpr (std::endian::native == std::endian::little) {
                 x = __builtin_bswap64(x);
@@ -238,11 +242,17 @@ struct Form {
 };
 static_assert(sizeof(Form) == 16 && std::is_trivially_copyable_v<Form>);
 
+// Every bit of a word reaches every bit of the result: the map uses the low bits only, and
+// forms of one basis differ in their last characters, the high bits of the first word.
+std::uint64_t mixBits(std::uint64_t x) {
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+    return x ^ (x >> 31);
+}
+
 std::size_t hashOf(const Form& form) {
     const auto [a, b] = form.words();
-    std::uint64_t h = (a ^ 0x9e3779b97f4a7c15u) * 0xbf58476d1ce4e5b9u;
-    h = (h ^ b) * 0x94d049bb133111ebu;
-    return static_cast<std::size_t>(h ^ (h >> 31));
+    return static_cast<std::size_t>(mixBits(a ^ mixBits(b ^ 0x9e3779b97f4a7c15u)));
 }
 
 // Short names to values: open addressing with linear probing; erasing moves later slots back,
@@ -463,6 +473,9 @@ struct ShortNameTable::Entry {
     mutable bool owner = false;       // holds its own 8.3 form
     mutable std::uint32_t number = 0; // its numeric tail as last settled; 0 for none
     mutable Basis* basis = nullptr;   // once the table has been changed
+    // Its place in listing order as a number, so that the sets a walk keeps compare entries
+    // without reading their names. Renumbering keeps the order, so those sets stay sorted.
+    mutable std::uint64_t rank = 0;
 
     Key key() const { return {folded.empty() ? nativeName : folded, nativeName}; }
 };
@@ -490,7 +503,27 @@ struct ListingOrder {
 };
 
 bool before(const Entry* a, const Entry* b) {
-    return keyLess(a->key(), b->key());
+    assert(a == b || (a->rank < b->rank) == keyLess(a->key(), b->key()));
+    return a->rank < b->rank;
+}
+
+struct RankOrder {
+    bool operator()(const Entry* a, const Entry* b) const { return before(a, b); }
+};
+
+// The room between two neighbours' ranks when the table is numbered afresh: a name inserted
+// between the same two neighbours 32 times in a row before the table is numbered again. Small
+// where assertions check the order, so that the tests number afresh often.
+#ifdef NDEBUG
+constexpr std::uint64_t kRankGap = std::uint64_t{1} << 32;
+#else
+constexpr std::uint64_t kRankGap = 4;
+#endif
+
+template <class Entries> void numberAfresh(const Entries& entries) {
+    std::uint64_t rank = 0;
+    for (const Entry& entry : entries)
+        entry.rank = rank += kRankGap;
 }
 
 bool sameFolded(const Entry& a, const Entry& b) {
@@ -513,7 +546,7 @@ struct Holders {
     const Entry* tail = nullptr;
 };
 
-using EntrySet = std::set<const Entry*, ListingOrder>;
+using EntrySet = std::set<const Entry*, RankOrder>;
 
 // Entries that share a basis count their tail numbers together.
 struct Basis {
@@ -970,6 +1003,7 @@ ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames,
     m_state->byFolded.reserve(entries.size());
     for (const Entry& entry : entries)
         m_state->index(entry);
+    numberAfresh(entries);
     m_state->assignAll();
 }
 
@@ -993,6 +1027,7 @@ ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_
         state.index(placed);
     }
     state.present = state.entries.size();
+    numberAfresh(state.entries);
 }
 
 ShortNameTable::~ShortNameTable() = default;
@@ -1092,7 +1127,17 @@ const ShortNameTable::Entry* ShortNameTable::insert(const std::string& nativeNam
         entry = &*it;
         entry->present = true;
     } else {
-        entry = &*state.entries.emplace_hint(it, std::move(described));
+        it = state.entries.emplace_hint(it, std::move(described));
+        entry = &*it;
+        const std::uint64_t low = it == state.entries.begin() ? 0 : std::prev(it)->rank;
+        const auto next = std::next(it);
+        const std::uint64_t high = next != state.entries.end() ? next->rank
+                                   : low <= UINT64_MAX - 2 * kRankGap ? low + 2 * kRankGap
+                                                                      : low;
+        if (high - low >= 2)
+            entry->rank = low + (high - low) / 2;
+        else
+            numberAfresh(state.entries);
     }
     state.index(*entry);
     ++state.present;
