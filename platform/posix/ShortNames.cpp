@@ -1131,9 +1131,9 @@ const ShortNameTable::Entry* ShortNameTable::insert(const std::string& nativeNam
         entry = &*it;
         const std::uint64_t low = it == state.entries.begin() ? 0 : std::prev(it)->rank;
         const auto next = std::next(it);
-        const std::uint64_t high = next != state.entries.end() ? next->rank
-                                   : low <= UINT64_MAX - 2 * kRankGap ? low + 2 * kRankGap
-                                                                      : low;
+        std::uint64_t high = low <= UINT64_MAX - 2 * kRankGap ? low + 2 * kRankGap : low;
+        if (next != state.entries.end())
+            high = next->rank;
         if (high - low >= 2)
             entry->rank = low + (high - low) / 2;
         else
