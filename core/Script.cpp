@@ -1,9 +1,9 @@
 #include "Script.h"
 
 #include "Module1.h"
-#include "platform/NameModel.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "platform/names/NameModel.h"
 
 #include <algorithm>
 #include <array>

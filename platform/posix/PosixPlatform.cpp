@@ -3,10 +3,10 @@
 #include "Files.h"
 #include "FolderProbe.h"
 #include "PosixLauncher.h"
-#include "PosixNameModel.h"
 #include "Process.h"
 #include "Text.h"
 #include "UserFolders.h"
+#include "platform/names/PosixNameModel.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/Platform.h"
-#include "platform/posix/DirectoryCache.h"
-#include "platform/posix/DrivePaths.h"
+#include "platform/names/DirectoryCache.h"
+#include "platform/names/DrivePaths.h"
 
 #include <map>
 #include <mutex>

@@ -1,6 +1,6 @@
 #include "ShortNames.h"
 
-#include "Text.h"
+#include "platform/posix/Text.h"
 
 #include <algorithm>
 #include <array>

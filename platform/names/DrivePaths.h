@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/DrivePath.h"
-#include "platform/posix/ShortNames.h"
+#include "platform/names/ShortNames.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "LiveNames.h"
 
-#include "PosixPlatform.h"
+#include "platform/posix/PosixPlatform.h"
 
 #include <sys/stat.h>
 

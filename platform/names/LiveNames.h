@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/posix/DrivePaths.h"
-#include "platform/posix/ShortNames.h"
+#include "platform/names/DrivePaths.h"
+#include "platform/names/ShortNames.h"
 
 #include <ctime>
 #include <map>

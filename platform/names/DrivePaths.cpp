@@ -1,6 +1,6 @@
 #include "DrivePaths.h"
 
-#include "Text.h"
+#include "platform/posix/Text.h"
 
 #include <sys/stat.h>
 
