@@ -40,7 +40,8 @@ bool ShortNameTable::State::takenAt(const Form& form, const Entry& entry) const 
 // Whether a member of `basis` after `from` (all of them when null) had a tail number above
 // `number` when last settled, and so skipped `number` on its way. Looks at a few of the
 // last members; when unsure, yes.
-bool ShortNameTable::State::mayHaveSkipped(const Basis& basis, std::uint32_t number, const Entry* from) {
+bool ShortNameTable::State::mayHaveSkipped(const Basis& basis, std::uint32_t number,
+                                           const Entry* from) {
     int unsettled = 8;
     for (auto it = basis.members.rbegin(); it != basis.members.rend(); ++it) {
         if (from && !before(from, *it))
@@ -68,8 +69,7 @@ void ShortNameTable::State::watchSkippers(const Form& form, const Entry* from, W
         Basis& basis = it->second;
         // The basis it came from has counted past it.
         if ((from && &basis == from->basis) || basis.members.empty() ||
-            !(formOf(basis.stem, tail.number) == form) ||
-            !mayHaveSkipped(basis, tail.number, from))
+            !(formOf(basis.stem, tail.number) == form) || !mayHaveSkipped(basis, tail.number, from))
             continue;
         if (basis.watchWalk != walk.id) {
             basis.watchWalk = walk.id;
@@ -119,67 +119,25 @@ void ShortNameTable::State::countFrom(Basis& basis, const Entry& entry) {
     basis.newNext = basis.oldNext = previous ? previous->number + 1 : 1;
 }
 
+// One visit of the walk: the entry's tail for the names as they are, and what its change means
+// for the entries after it.
 void ShortNameTable::State::settleOne(const Entry& entry, Walk& walk) {
     Basis& basis = *entry.basis;
     const std::uint32_t oldNumber = entry.number;
     const bool wantsTail = entry.present && !entry.owner;
     if (oldNumber == 0 && !wantsTail) {
-        // No tail then or now (an owner that gave way and came back): nothing to count,
-        // but a walk along the basis may have to pass on to the next member.
-        if (const auto it = basis.members.find(&entry); it != basis.members.end()) {
-            const auto next = basis.members.erase(it);
-            if (next != basis.members.end())
-                pending.insert(*next);
-        }
+        passOver(entry);
         return;
     }
     countFrom(basis, entry);
-    Form oldForm;
-    if (oldNumber != 0) {
-        oldForm = formOf(basis.stem, oldNumber);
+    if (oldNumber != 0)
         basis.oldNext = oldNumber + 1;
-    }
     Form newForm;
-    std::uint32_t number = 0;
-    if (wantsTail) {
-        for (number = basis.newNext;; ++number) {
-            newForm = formOf(basis.stem, number);
-            if (!takenAt(newForm, entry))
-                break;
-        }
-        basis.newNext = number + 1;
-    }
-
-    const bool same = oldNumber != 0 && number == oldNumber;
-    if (oldNumber != 0 && !same) {
-        if (Holders* holders = forms.find(oldForm); holders && holders->tail == &entry) {
-            holders->tail = nullptr;
-            if (!holders->owner)
-                forms.erase(oldForm);
-        }
-        // Taken before from here on; not now, unless an earlier entry took it now.
-        Difference& difference = walk.differences[oldForm];
-        if (difference == Difference::OnlyNow) {
-            walk.differences.erase(oldForm);
-        } else {
-            difference = Difference::OnlyBefore;
-            watchSkippers(oldForm, &entry, walk);
-        }
-    }
-    if (wantsTail && !same) {
-        Holders& holders = forms[newForm];
-        const Entry* heldBefore = holders.tail;
-        holders.tail = &entry;
-        const Difference* difference = walk.differences.find(newForm);
-        if (difference && *difference == Difference::OnlyBefore) {
-            walk.differences.erase(newForm);
-        } else if (heldBefore) {
-            // A later entry held it before and must now find another.
-            assert(before(&entry, heldBefore));
-            walk.differences[newForm] = Difference::OnlyNow;
-            pending.insert(heldBefore);
-        }
-    }
+    const std::uint32_t number = wantsTail ? freeNumber(basis, entry, newForm) : 0;
+    if (oldNumber != 0 && number != oldNumber)
+        letGo(formOf(basis.stem, oldNumber), entry, walk);
+    if (wantsTail && number != oldNumber)
+        take(newForm, entry, walk);
 
     entry.number = number;
     if (wantsTail)
@@ -193,6 +151,62 @@ void ShortNameTable::State::settleOne(const Entry& entry, Walk& walk) {
         const auto next = basis.members.upper_bound(&entry);
         if (next != basis.members.end())
             pending.insert(*next);
+    }
+}
+
+// No tail then or now (an owner that gave way and came back): nothing to count, but a walk
+// along the basis may have to pass on to the next member.
+void ShortNameTable::State::passOver(const Entry& entry) {
+    Basis& basis = *entry.basis;
+    if (const auto it = basis.members.find(&entry); it != basis.members.end()) {
+        const auto next = basis.members.erase(it);
+        if (next != basis.members.end())
+            pending.insert(*next);
+    }
+}
+
+// The first number from the basis's next on whose form is free now at `entry`.
+std::uint32_t ShortNameTable::State::freeNumber(Basis& basis, const Entry& entry, Form& form) {
+    std::uint32_t number = basis.newNext;
+    for (;; ++number) {
+        form = formOf(basis.stem, number);
+        if (!takenAt(form, entry))
+            break;
+    }
+    basis.newNext = number + 1;
+    return number;
+}
+
+// `entry` gives up the tail it held before.
+void ShortNameTable::State::letGo(const Form& oldForm, const Entry& entry, Walk& walk) {
+    if (Holders* holders = forms.find(oldForm); holders && holders->tail == &entry) {
+        holders->tail = nullptr;
+        if (!holders->owner)
+            forms.erase(oldForm);
+    }
+    // Taken before from here on; not now, unless an earlier entry took it now.
+    Difference& difference = walk.differences[oldForm];
+    if (difference == Difference::OnlyNow) {
+        walk.differences.erase(oldForm);
+    } else {
+        difference = Difference::OnlyBefore;
+        watchSkippers(oldForm, &entry, walk);
+    }
+}
+
+// `entry` takes a tail it did not hold before.
+void ShortNameTable::State::take(const Form& newForm, const Entry& entry, Walk& walk) {
+    Holders& holders = forms[newForm];
+    const Entry* heldBefore = holders.tail;
+    holders.tail = &entry;
+    const Difference* difference = walk.differences.find(newForm);
+    if (difference && *difference == Difference::OnlyBefore) {
+        walk.differences.erase(newForm);
+    } else if (heldBefore) {
+        // A later entry held it before and must now find another.
+        assert(before(&entry, heldBefore));
+        walk.differences[newForm] = Difference::OnlyNow;
+        pending.insert(heldBefore);
     }
 }
 

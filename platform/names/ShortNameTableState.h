@@ -148,6 +148,10 @@ struct ShortNameTable::State {
     // Settling the tails after changes (ShortNameSettling.cpp).
     void settle();
     void settleOne(const Entry& entry, Walk& walk);
+    void passOver(const Entry& entry);
+    std::uint32_t freeNumber(Basis& basis, const Entry& entry, Form& form);
+    void letGo(const Form& oldForm, const Entry& entry, Walk& walk);
+    void take(const Form& newForm, const Entry& entry, Walk& walk);
     bool takenAt(const Form& form, const Entry& entry) const;
     static bool mayHaveSkipped(const Basis& basis, std::uint32_t number, const Entry* from);
     void watchSkippers(const Form& form, const Entry* from, Walk& walk);
