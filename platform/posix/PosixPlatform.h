@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/names/DirectoryCache.h"
 #include "platform/names/DrivePaths.h"
+#include "platform/posix/DriveMap.h"
 
 #include <map>
 #include <mutex>
@@ -21,25 +22,6 @@ public:
     // A given drive map (tests use temporary folders).
     explicit PosixPlatform(std::vector<DriveRoot> driveMap);
     ~PosixPlatform() override;
-
-    // The machine's drive map, with the letters this user's earlier runs gave its media
-    // (remembered in the per-user configuration folder, so a stored path keeps its meaning).
-    static std::vector<DriveRoot> systemDriveMap();
-
-    // Letters once given to mount points: 'E' -> "/media/ann/STICK".
-    using LetterMemory = std::map<wchar_t, std::string>;
-    // The drive map for a mount table in the format of /proc/mounts: C: is "/", then the mount
-    // points at or below /media, /run/media and /mnt. Each keeps the letter the memory gives it;
-    // a new one, in path order, gets the first letter from D: on that the memory has not given
-    // (once all are given, the first whose mount point is not mounted now). The memory learns
-    // the new ones.
-    static std::vector<DriveRoot> driveMapFromMounts(const std::string& mountTable,
-                                                     LetterMemory& memory);
-    static std::vector<DriveRoot> driveMapFromMounts(const std::string& mountTable);
-    // The memory as stored: a line "E: mount point" per letter, the mount point escaped as in
-    // /proc/mounts (blanks, tabs, line ends and backslashes as octal).
-    static LetterMemory readLetterMemory(const std::string& text);
-    static std::string letterMemoryText(const LetterMemory& memory);
 
     const std::vector<DriveRoot>& driveMap() const { return m_drives; }
     // The short-name tables in use (tests look at how often they are built).
