@@ -1,5 +1,8 @@
 #include "LiveNames.h"
 
+#include "DirectoryCache.h"
+#include "DrivePaths.h"
+#include "ShortNames.h"
 #include "platform/posix/PosixPlatform.h"
 
 #include <sys/stat.h>

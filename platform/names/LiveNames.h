@@ -1,8 +1,5 @@
 #pragma once
 
-#include "platform/names/DrivePaths.h"
-#include "platform/names/ShortNames.h"
-
 #include <ctime>
 #include <map>
 #include <memory>
@@ -14,12 +11,15 @@
 namespace tw::posix {
 
 class PosixPlatform;
+class ShortNameTable;
+struct ResolvedPath;
 
 // Drive paths resolved over the folders' names as the disk has them, for a caller that changes
 // them itself, line after line (the console running a batch). Each folder is read once; the
 // caller's own changes (a file made, renamed, deleted) are put into its table as they happen,
 // so that the thousandth line of a batch costs what the first did. A folder that changed in
-// any other way (its times differ from those after the last change seen) is read again.
+// any other way (its times differ from those after the last change seen) is read again. It is
+// the console's way to the names: the tables behind it stay out of sight.
 class LiveNames {
 public:
     explicit LiveNames(const PosixPlatform& platform);
@@ -27,7 +27,6 @@ public:
     LiveNames(const LiveNames&) = delete;
     LiveNames& operator=(const LiveNames&) = delete;
 
-    ResolvedPath resolve(const std::wstring& drivePath);
     // The native path; empty when the text is no drive path on a drive of the map.
     std::string nativePath(const std::wstring& drivePath);
 
@@ -46,6 +45,7 @@ private:
         timespec changed{};
     };
 
+    ResolvedPath resolve(const std::wstring& drivePath);
     std::shared_ptr<const ShortNameTable> tableOf(const std::string& nativeFolder);
     // The folder's times after a change the table has taken.
     static bool stamp(const std::string& nativeFolder, Folder& folder);

@@ -1,5 +1,6 @@
 #include "PosixNameModel.h"
 
+#include "DirectoryCache.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/Text.h"
 

@@ -6,6 +6,8 @@
 #include "Process.h"
 #include "Text.h"
 #include "UserFolders.h"
+#include "platform/names/DirectoryCache.h"
+#include "platform/names/DrivePaths.h"
 #include "platform/names/PosixNameModel.h"
 
 #include <algorithm>
@@ -69,7 +71,8 @@ Status fileFailure(const wchar_t* what, const std::wstring& path, int error) {
 
 PosixPlatform::PosixPlatform() : PosixPlatform(systemDriveMap()) {}
 
-PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::move(driveMap)) {
+PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap)
+    : m_drives(std::move(driveMap)), m_cache(std::make_unique<DirectoryCache>()) {
     for (DriveRoot& drive : m_drives) {
         drive.letter = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(drive.letter)));
         drive.nativeRoot = normalizedRoot(drive.nativeRoot);
@@ -77,6 +80,10 @@ PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::mo
 }
 
 PosixPlatform::~PosixPlatform() = default;
+
+const DirectoryCache& PosixPlatform::directoryCache() const {
+    return *m_cache;
+}
 
 std::vector<Drive> PosixPlatform::drives() const {
     std::vector<Drive> out;
@@ -88,7 +95,7 @@ std::vector<Drive> PosixPlatform::drives() const {
 
 ResolvedPath PosixPlatform::resolve(const std::wstring& drivePath) const {
     return resolveDrivePath(drivePath, m_drives,
-                            [this](const std::string& folder) { return m_cache.table(folder); });
+                            [this](const std::string& folder) { return m_cache->table(folder); });
 }
 
 std::string PosixPlatform::nativePath(const std::wstring& drivePath) const {

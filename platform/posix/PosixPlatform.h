@@ -1,11 +1,10 @@
 #pragma once
 
 #include "platform/Platform.h"
-#include "platform/names/DirectoryCache.h"
-#include "platform/names/DrivePaths.h"
 #include "platform/posix/DriveMap.h"
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -13,6 +12,9 @@
 #include <vector>
 
 namespace tw::posix {
+
+class DirectoryCache;
+struct ResolvedPath;
 
 // The platform on Linux and other POSIX systems.
 class PosixPlatform : public Platform {
@@ -25,7 +27,7 @@ public:
 
     const std::vector<DriveRoot>& driveMap() const { return m_drives; }
     // The short-name tables in use (tests look at how often they are built).
-    const DirectoryCache& directoryCache() const { return m_cache; }
+    const DirectoryCache& directoryCache() const;
 
     std::vector<Drive> drives() const override;
     std::string nativePath(const std::wstring& drivePath) const override;
@@ -92,7 +94,7 @@ private:
                        std::vector<std::wstring>* unusable = nullptr) const;
 
     std::vector<DriveRoot> m_drives; // roots without a trailing "/" (except "/" itself)
-    DirectoryCache m_cache;
+    std::unique_ptr<DirectoryCache> m_cache;
     mutable std::mutex m_rulesMutex;
     mutable std::map<std::pair<dev_t, ino_t>, FolderRules> m_rules;
 };

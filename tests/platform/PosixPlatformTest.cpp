@@ -1,4 +1,5 @@
 #include "platform/posix/PosixPlatform.h"
+#include "platform/names/DirectoryCache.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDrives.h"
 #include "tests/support/TempFolder.h"
