@@ -6,7 +6,6 @@
 #include "platform/names/NameModel.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -20,18 +19,26 @@ namespace tw {
 
 namespace {
 
-struct Format {
+// What a format puts into the script: the output's extension and the decoder's switch.
+struct FormatText {
     const wchar_t* extension;
     const wchar_t* decoderSwitch;
 };
 
-// Option1..Option4, in the order their extensions and switches are appended.
-constexpr std::array<Format, 4> kFormats{{
-    {L"wav", L"-wav "},
-    {L"snd", L"-snd "},
-    {L"aiff", L"-aif "},
-    {L"aifc", L"-aic "},
-}};
+// The one table of the formats' texts; without a default, a format missing here fails the build.
+FormatText textOf(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::Wav:
+        return {L"wav", L"-wav "};
+    case OutputFormat::Snd:
+        return {L"snd", L"-snd "};
+    case OutputFormat::Aiff:
+        return {L"aiff", L"-aif "};
+    case OutputFormat::Aifc:
+        return {L"aifc", L"-aic "};
+    }
+    return {L"wav", L"-wav "};
+}
 
 const wchar_t* const kLineEnd = L"\r\n";
 
@@ -153,7 +160,7 @@ std::wstring quotedName(const std::wstring& name) {
 // "_" for its "~" and for anything but letters, digits and "-", and a number, e.g. LONGSO_1. The
 // system never gives a short name without a "~", so none of these can be one it makes.
 std::wstring intermediateName(const std::wstring& shortTitle, unsigned number,
-                              const std::wstring& extensions) {
+                              const std::wstring& extension) {
     std::wstring stem;
     for (wchar_t c : shortTitle.substr(0, shortTitle.rfind(L'.'))) {
         if (stem.size() == 6)
@@ -164,7 +171,7 @@ std::wstring intermediateName(const std::wstring& shortTitle, unsigned number,
     }
     const std::wstring tail = L"_" + std::to_wstring(number);
     stem.resize(std::min(stem.size(), 8 - tail.size()));
-    return stem + tail + L"." + extensions;
+    return stem + tail + L"." + extension;
 }
 
 constexpr unsigned kIntermediateNames = 99;
@@ -176,12 +183,9 @@ public:
             BatchScript& script)
         : m_platform(platform), m_input(input), m_state(state), m_script(script),
           m_model(platform.nameModel()) {
-        for (std::size_t f = 0; f < kFormats.size(); ++f) {
-            if (input.formats[f]) {
-                m_extensions += kFormats[f].extension;
-                m_switches += kFormats[f].decoderSwitch;
-            }
-        }
+        const FormatText format = textOf(input.format);
+        m_extension = format.extension;
+        m_switches = format.decoderSwitch;
         if (input.searchAgain)
             m_switches += L"-sa ";
         if (input.ignoreErrors)
@@ -389,12 +393,12 @@ private:
     // that names a file, an intermediate name that names nothing.
     std::optional<std::wstring> chooseOutput(const std::wstring& shortTitle) const {
         const std::wstring usual =
-            cutLast(joinPath(m_shortDestination, shortTitle), 3) + m_extensions;
+            cutLast(joinPath(m_shortDestination, shortTitle), 3) + m_extension;
         if (!unquotableCharacter(usual) && m_model->find(usual).kind == NameModel::Kind::Nothing)
             return usual;
         for (unsigned number = 1; number <= kIntermediateNames; ++number) {
             const std::wstring path =
-                joinPath(m_shortDestination, intermediateName(shortTitle, number, m_extensions));
+                joinPath(m_shortDestination, intermediateName(shortTitle, number, m_extension));
             if (!unquotableCharacter(path) && m_model->find(path).kind == NameModel::Kind::Nothing)
                 return path;
         }
@@ -424,7 +428,7 @@ private:
         const std::wstring shortTitle = LastPathPart(shortSource);
         if (shortTitle.size() < 3 || name.size() < 3)
             return std::wstring(L"its name is too short to take the output's extension");
-        const std::wstring newName = cutLast(name, 3) + m_extensions;
+        const std::wstring newName = cutLast(name, 3) + m_extension;
         if (std::wstring why = m_outputRules.whyRefused(newName); !why.empty())
             return why;
         if (const auto other = m_outputs.find(outputKey(newName)); other != m_outputs.end()) {
@@ -495,7 +499,7 @@ private:
     const AppState& m_state;
     BatchScript& m_script;
     std::unique_ptr<NameModel> m_model;
-    std::wstring m_extensions;
+    std::wstring m_extension;
     std::wstring m_switches;
     std::wstring m_shortDestination;
     std::set<NameModel::Id> m_made;

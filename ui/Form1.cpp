@@ -31,6 +31,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace tw {
 
 namespace {
@@ -231,8 +233,13 @@ DecodeInput Form1::decodeInput() const {
         input.unusable.push_back(File1->unusable(i).toStdWString());
     }
     input.sourceFolder = Dir1->path().toStdWString();
-    input.formats = {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(),
-                     Option4->isChecked()};
+    const std::pair<const QRadioButton*, OutputFormat> formats[] = {{Option1, OutputFormat::Wav},
+                                                                    {Option2, OutputFormat::Snd},
+                                                                    {Option3, OutputFormat::Aiff},
+                                                                    {Option4, OutputFormat::Aifc}};
+    for (const auto& [option, format] : formats)
+        if (option->isChecked())
+            input.format = format;
     input.searchAgain = Check1->isChecked();
     input.ignoreErrors = Check2->isChecked();
     input.console = consolePlacement();
