@@ -406,10 +406,39 @@ private:
     }
 
     std::optional<std::wstring> planEntry(const Source& source) {
-        const std::wstring& name = nameOf(source.index);
         // What the source's short path is when its line runs: the script's own changes can
         // have given its folder other short names by then.
         const std::wstring shortSource = m_model->shortPath(source.path);
+        if (auto why = checkShortSource(source, shortSource))
+            return why;
+        const std::wstring& name = nameOf(source.index);
+        const std::wstring shortTitle = LastPathPart(shortSource);
+        if (shortTitle.size() < 3 || name.size() < 3)
+            return std::wstring(L"its name is too short to take the output's extension");
+        const std::wstring newName = cutLast(name, 3) + m_extension;
+        if (auto why = checkOutputName(newName))
+            return why;
+        const std::wstring target = joinPath(m_shortDestination, newName);
+        bool replaces = false;
+        const NameModel::Found earlier = m_model->find(target);
+        if (auto why = checkEarlierOutput(newName, earlier, replaces))
+            return why;
+        const std::optional<std::wstring> output = chooseOutput(shortTitle);
+        if (!output)
+            return std::wstring(L"no name that names no other file was found for its output");
+        if (auto why = playLines(*output, target, newName, replaces ? earlier.id : 0))
+            return why;
+        m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
+        if (replaces)
+            m_script.replacing.push_back(newName);
+        writeLines(shortSource, *output, target, newName, replaces);
+        return std::nullopt;
+    }
+
+    // The source's short path as its line will give it: it must be carried by the line and
+    // still name the source when the line runs.
+    std::optional<std::wstring> checkShortSource(const Source& source,
+                                                 const std::wstring& shortSource) const {
         if (shortSource.empty())
             return std::wstring(L"it has no short name that the decoder line can carry");
         if (auto c = unquotableCharacter(shortSource))
@@ -424,36 +453,33 @@ private:
         if (named.kind == NameModel::Kind::Unsure || named.id != source.id)
             return L"its short path " + shortSource +
                    L" could name another file by the time its line runs";
+        return std::nullopt;
+    }
 
-        const std::wstring shortTitle = LastPathPart(shortSource);
-        if (shortTitle.size() < 3 || name.size() < 3)
-            return std::wstring(L"its name is too short to take the output's extension");
-        const std::wstring newName = cutLast(name, 3) + m_extension;
+    // The output's long name: one the output folder takes, and no other entry's output.
+    std::optional<std::wstring> checkOutputName(const std::wstring& newName) const {
         if (std::wstring why = m_outputRules.whyRefused(newName); !why.empty())
             return why;
-        if (const auto other = m_outputs.find(outputKey(newName)); other != m_outputs.end()) {
-            const auto& [index, otherName] = other->second;
-            if (otherName == newName)
-                return L"another selected file, " + quotedName(nameOf(index)) +
-                       L", has the same output name " + quotedName(newName);
-            return L"its output name " + quotedName(newName) + L" would be the same name as " +
-                   quotedName(otherName) + L", the output of " + quotedName(nameOf(index)) +
-                   L", in a folder that ignores case";
-        }
-        const std::wstring target = joinPath(m_shortDestination, newName);
-        bool replaces = false;
-        const NameModel::Found earlier = m_model->find(target);
-        if (auto why = checkEarlierOutput(newName, earlier, replaces))
-            return why;
-        const std::optional<std::wstring> output = chooseOutput(shortTitle);
-        if (!output)
-            return std::wstring(L"no name that names no other file was found for its output");
+        const auto other = m_outputs.find(outputKey(newName));
+        if (other == m_outputs.end())
+            return std::nullopt;
+        const auto& [index, otherName] = other->second;
+        if (otherName == newName)
+            return L"another selected file, " + quotedName(nameOf(index)) +
+                   L", has the same output name " + quotedName(newName);
+        return L"its output name " + quotedName(newName) + L" would be the same name as " +
+               quotedName(otherName) + L", the output of " + quotedName(nameOf(index)) +
+               L", in a folder that ignores case";
+    }
 
-        // Play the lines through: the decoder makes the output, the earlier output goes, and the
-        // long name must then name nothing but the new output.
-        const NameModel::Id made = m_model->create(*output);
-        if (replaces)
-            m_model->remove(earlier.id);
+    // Plays the entry's lines through the model: the decoder makes the output, the earlier
+    // output (`replaced`, 0 for none) goes, and the long name must then name nothing but the
+    // new output.
+    std::optional<std::wstring> playLines(const std::wstring& output, const std::wstring& target,
+                                          const std::wstring& newName, NameModel::Id replaced) {
+        const NameModel::Id made = m_model->create(output);
+        if (replaced)
+            m_model->remove(replaced);
         const NameModel::Found atRename = m_model->find(target);
         if (atRename.kind != NameModel::Kind::Nothing && atRename.id != made) {
             m_model->undo();
@@ -465,19 +491,20 @@ private:
         m_model->rename(made, newName);
         // A decoder that fails leaves no output and the REN does nothing: later lines must not
         // depend on this file being there, unless an earlier one of its name stays instead.
-        if (!replaces)
+        if (!replaced)
             m_model->markUncertain(made);
         m_model->keep();
         m_made.insert(made);
-        m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
-        if (replaces)
-            m_script.replacing.push_back(newName);
+        return std::nullopt;
+    }
 
+    void writeLines(const std::wstring& shortSource, const std::wstring& output,
+                    const std::wstring& target, const std::wstring& newName, bool replaces) {
         ScriptLine(m_script.text)
             .plain(L"L3DEC ")
             .plain(shortSource)
             .plain(L" ")
-            .plain(*output)
+            .plain(output)
             .plain(L" ")
             .plain(m_switches)
             .end();
@@ -486,12 +513,11 @@ private:
         if (replaces)
             ScriptLine(m_script.text)
                 .plain(L"IF EXIST ")
-                .quoted(*output)
+                .quoted(output)
                 .plain(L" del ")
                 .quoted(target)
                 .end();
-        ScriptLine(m_script.text).plain(L"REN ").plain(*output).plain(L" ").quoted(newName).end();
-        return std::nullopt;
+        ScriptLine(m_script.text).plain(L"REN ").plain(output).plain(L" ").quoted(newName).end();
     }
 
     const Platform& m_platform;
