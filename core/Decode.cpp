@@ -51,8 +51,10 @@ std::wstring replaceQuestion(const std::vector<std::wstring>& names) {
         question += L"\"" + visibleText(sorted[i]) + L"\"\n";
     if (count > kLeftOutShown)
         question += L"... and " + std::to_wstring(count - kLeftOutShown) + L" more.\n";
-    question += L"\nReplace them, skip the selected files that would replace them, or cancel "
-                L"the decode?";
+    question += count == 1 ? L"\nReplace it, skip the selected file that would replace it, or "
+                             L"cancel the decode?"
+                           : L"\nReplace them, skip the selected files that would replace them, "
+                             L"or cancel the decode?";
     return question;
 }
 

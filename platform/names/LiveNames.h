@@ -18,8 +18,10 @@ struct ResolvedPath;
 // them itself, line after line (the console running a batch). Each folder is read once; the
 // caller's own changes (a file made, renamed, deleted) are put into its table as they happen,
 // so that the thousandth line of a batch costs what the first did. A folder that changed in
-// any other way (its times differ from those after the last change seen) is read again. It is
-// the console's way to the names: the tables behind it stay out of sight.
+// any other way (its times differ from those after the last change seen) is read again.
+// Folders are known by the file system's identity (device and inode): one reached by two
+// paths (a link) is one set of names. It is the console's way to the names: the tables behind
+// it stay out of sight.
 class LiveNames {
 public:
     explicit LiveNames(const PosixPlatform& platform);
@@ -39,19 +41,16 @@ public:
 private:
     struct Folder {
         std::shared_ptr<ShortNameTable> table;
-        dev_t device = 0;
-        ino_t inode = 0;
         timespec modified{};
         timespec changed{};
     };
+    using Identity = std::pair<dev_t, ino_t>;
 
     ResolvedPath resolve(const std::wstring& drivePath);
     std::shared_ptr<const ShortNameTable> tableOf(const std::string& nativeFolder);
-    // The folder's times after a change the table has taken.
-    static bool stamp(const std::string& nativeFolder, Folder& folder);
 
     const PosixPlatform& m_platform;
-    std::map<std::string, Folder> m_folders; // by native path
+    std::map<Identity, Folder> m_folders;
 };
 
 } // namespace tw::posix
