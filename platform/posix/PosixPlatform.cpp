@@ -184,6 +184,80 @@ std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffe
     return answerInBuffer(shortPath, buffer, bufferLength);
 }
 
+namespace {
+
+// What one reading of a folder found: the names the script can carry, and the others shown
+// with stand-ins, each with the reason.
+struct FolderListing {
+    std::vector<std::wstring> listed;
+    std::vector<std::pair<std::wstring, std::wstring>> shown;
+};
+
+// Whether the entry is a folder or a regular file, following a link as the listing does.
+void entryKind(DIR* dir, const dirent& entry, bool& isDir, bool& isFile) {
+    isDir = entry.d_type == DT_DIR;
+    isFile = entry.d_type == DT_REG;
+    if (entry.d_type == DT_LNK || entry.d_type == DT_UNKNOWN) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry.d_name, &st, 0) == 0) {
+            isDir = S_ISDIR(st.st_mode);
+            isFile = S_ISREG(st.st_mode);
+        }
+    }
+}
+
+// Reads the open folder; 0, or the error that stopped the reading.
+int readListing(DIR* dir, bool directories, const std::wstring& pattern, bool withUnusable,
+                FolderListing& into) {
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string nativeName = entry->d_name;
+        errno = 0;
+        if (nativeName.empty() || nativeName.front() == '.')
+            continue;
+        const bool carriable = isCarriableName(nativeName);
+        if (!carriable && !withUnusable)
+            continue;
+        bool isDir = false;
+        bool isFile = false;
+        entryKind(dir, *entry, isDir, isFile);
+        errno = 0;
+        if (directories ? !isDir : !isFile)
+            continue;
+        std::wstring name = carriable ? fromUtf8(nativeName) : shownName(nativeName);
+        if (!directories && !wildcardMatch(pattern, name))
+            continue;
+        if (carriable)
+            into.listed.push_back(std::move(name));
+        else
+            into.shown.emplace_back(std::move(name), whyNotCarriable(nativeName));
+    }
+    return errno;
+}
+
+// The names in listing order; `unusable`, when asked for, says beside each why it cannot be
+// carried (empty for the carriable ones).
+void sortListing(FolderListing& listing, std::vector<std::wstring>* unusable) {
+    std::vector<std::wstring>& listed = listing.listed;
+    text::sortForListing(listed);
+    if (!unusable)
+        return;
+    unusable->assign(listed.size(), std::wstring());
+    // The few names with stand-ins go into their places in the listing order.
+    auto& shown = listing.shown;
+    std::sort(shown.begin(), shown.end(),
+              [](const auto& a, const auto& b) { return text::listingLess(a.first, b.first); });
+    auto at = listed.begin();
+    for (auto& [name, why] : shown) {
+        at = std::upper_bound(at, listed.end(), name, text::listingLess);
+        const auto index = at - listed.begin();
+        at = listed.insert(at, std::move(name)) + 1;
+        unusable->insert(unusable->begin() + index, std::move(why));
+    }
+}
+
+} // namespace
+
 Status PosixPlatform::listEntries(const std::wstring& directory, bool directories,
                                   const std::wstring& pattern, std::vector<std::wstring>& names,
                                   std::vector<std::wstring>* unusable) const {
@@ -196,58 +270,13 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
     DIR* dir = ::opendir(resolved.native.c_str());
     if (!dir)
         return failure(L"Cannot read", directory, errno);
-
-    std::vector<std::wstring> listed;
-    std::vector<std::pair<std::wstring, std::wstring>> shown; // with stand-ins, and why
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string nativeName = entry->d_name;
-        errno = 0;
-        if (nativeName.empty() || nativeName.front() == '.')
-            continue;
-        const bool carriable = isCarriableName(nativeName);
-        if (!carriable && !unusable)
-            continue;
-        bool isDir = entry->d_type == DT_DIR;
-        bool isFile = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat st {};
-            if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
-                isDir = S_ISDIR(st.st_mode);
-                isFile = S_ISREG(st.st_mode);
-            }
-            errno = 0;
-        }
-        if (directories ? !isDir : !isFile)
-            continue;
-        std::wstring name = carriable ? fromUtf8(nativeName) : shownName(nativeName);
-        if (!directories && !wildcardMatch(pattern, name))
-            continue;
-        if (carriable)
-            listed.push_back(std::move(name));
-        else
-            shown.emplace_back(std::move(name), whyNotCarriable(nativeName));
-    }
-    const int readError = errno;
+    FolderListing listing;
+    const int readError = readListing(dir, directories, pattern, unusable != nullptr, listing);
     ::closedir(dir);
     if (readError != 0)
         return failure(L"Cannot read", directory, readError);
-
-    text::sortForListing(listed);
-    if (unusable) {
-        unusable->assign(listed.size(), std::wstring());
-        // The few names with stand-ins go into their places in the listing order.
-        std::sort(shown.begin(), shown.end(),
-                  [](const auto& a, const auto& b) { return text::listingLess(a.first, b.first); });
-        auto at = listed.begin();
-        for (auto& [name, why] : shown) {
-            at = std::upper_bound(at, listed.end(), name, text::listingLess);
-            const auto index = at - listed.begin();
-            at = listed.insert(at, std::move(name)) + 1;
-            unusable->insert(unusable->begin() + index, std::move(why));
-        }
-    }
-    names = std::move(listed);
+    sortListing(listing, unusable);
+    names = std::move(listing.listed);
     return Status::success();
 }
 
