@@ -61,18 +61,12 @@ TailParts tailParts(std::wstring_view name) {
     return parts;
 }
 
-} // namespace
-
-std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedNames) {
-    const std::size_t count = sortedNames.size();
-    std::vector<std::string> shortNames(count);
-    std::unordered_set<std::string> taken;
-    taken.reserve(count * 2);
-
-    // Valid 8.3 names first: each upper-case form goes to one name, preferring the name that
-    // already is in upper case, else the first in listing order.
+// Valid 8.3 names first: each upper-case form goes to one name, preferring the name that
+// already is in upper case, else the first in listing order.
+void claimValidNames(const std::vector<std::wstring>& sortedNames,
+                     std::vector<std::string>& shortNames, std::unordered_set<std::string>& taken) {
     std::unordered_map<std::string, std::size_t> owner;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < sortedNames.size(); ++i) {
         if (!isValidShortName(sortedNames[i]))
             continue;
         std::string upper = upperOfShortName(sortedNames[i]);
@@ -90,10 +84,14 @@ std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedN
         shortNames[index] = upper;
         taken.insert(upper);
     }
+}
 
-    // Everything else: numeric tails, counted per basis (six characters of base + extension).
+// Everything else: numeric tails, counted per basis (six characters of base + extension).
+void giveNumericTails(const std::vector<std::wstring>& sortedNames,
+                      std::vector<std::string>& shortNames,
+                      std::unordered_set<std::string>& taken) {
     std::unordered_map<std::string, std::size_t> nextNumber;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < sortedNames.size(); ++i) {
         if (!shortNames[i].empty())
             continue;
         const TailParts parts = tailParts(sortedNames[i]);
@@ -112,6 +110,16 @@ std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedN
             }
         }
     }
+}
+
+} // namespace
+
+std::vector<std::string> makeShortNames(const std::vector<std::wstring>& sortedNames) {
+    std::vector<std::string> shortNames(sortedNames.size());
+    std::unordered_set<std::string> taken;
+    taken.reserve(sortedNames.size() * 2);
+    claimValidNames(sortedNames, shortNames, taken);
+    giveNumericTails(sortedNames, shortNames, taken);
     return shortNames;
 }
 
