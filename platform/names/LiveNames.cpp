@@ -1,6 +1,9 @@
 #include "LiveNames.h"
 
-#include "PosixPlatform.h"
+#include "DirectoryCache.h"
+#include "DrivePaths.h"
+#include "ShortNames.h"
+#include "platform/posix/PosixPlatform.h"
 
 #include <sys/stat.h>
 
