@@ -58,12 +58,6 @@ void settleExistence(ResolvedPath& result) {
 
 } // namespace
 
-std::string joinNative(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/')
-        return folder + name;
-    return folder + '/' + name;
-}
-
 ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<DriveRoot>& drives,
                               const TableSource& tables) {
     ResolvedPath result;

@@ -3,6 +3,7 @@
 #include "platform/DrivePath.h"
 #include "platform/names/ShortNames.h"
 #include "platform/posix/DriveMap.h"
+#include "platform/posix/Files.h" // joinNative
 
 #include <functional>
 #include <memory>
@@ -50,7 +51,5 @@ ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<D
 // every component, a trailing "\" kept on a folder. Empty when the path does not exist, a
 // component has no short name, or a trailing "\" follows something that is not a folder.
 std::string shortForm(const ResolvedPath& resolved);
-
-std::string joinNative(const std::string& folder, const std::string& name);
 
 } // namespace tw::posix

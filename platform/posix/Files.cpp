@@ -4,11 +4,44 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tw::posix {
+
+std::string folderOf(const std::string& nativePath) {
+    const auto slash = nativePath.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : nativePath.substr(0, slash);
+}
+
+std::string lastPartOf(const std::string& nativePath) {
+    const auto slash = nativePath.find_last_of('/');
+    return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
+}
+
+std::string joinNative(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
+}
+
+std::vector<std::string> namesIn(const std::string& nativeFolder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(nativeFolder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
 
 namespace {
 
