@@ -288,13 +288,4 @@ inline Form upperForm(std::string_view name) {
     return form;
 }
 
-// A hash of the text two names equal without regard to case share: their folded text, ASCII
-// letters folded as compareFolded folds them.
-inline std::size_t foldedHash(std::string_view folded) {
-    std::uint64_t h = 0xcbf29ce484222325u;
-    for (const char c : folded)
-        h = (h ^ lowerAscii(c)) * 0x100000001b3u;
-    return static_cast<std::size_t>(h ^ (h >> 29));
-}
-
 } // namespace tw::posix::shortnames

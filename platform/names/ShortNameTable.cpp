@@ -132,7 +132,6 @@ void ShortNameTable::State::remove(std::set<Entry, ListingOrder>::iterator it) {
     const Entry& entry = *it;
     entry.present = false;
     --present;
-    unindex(entry);
     if (entry.owner) {
         entry.owner = false;
         // The next name equal to it without regard to case takes its 8.3 form over.
@@ -191,9 +190,6 @@ ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames,
         if (entries.empty() || std::prev(entries.end())->nativeName != key.native)
             entries.emplace_hint(entries.end(), std::move(*entry));
     m_state->present = entries.size();
-    m_state->byFolded.reserve(entries.size());
-    for (const Entry& entry : entries)
-        m_state->index(entry);
     numberAfresh(entries);
     m_state->assignAll();
 }
@@ -215,7 +211,6 @@ ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_
         const Entry& placed = *state.entries.emplace_hint(state.entries.end(), std::move(copy));
         Holders& holders = state.forms[formOfText(placed.shortName)];
         (placed.owner ? holders.owner : holders.tail) = &placed;
-        state.index(placed);
     }
     state.present = state.entries.size();
     numberAfresh(state.entries);
@@ -330,7 +325,6 @@ const ShortNameTable::Entry* ShortNameTable::insert(const std::string& nativeNam
         else
             numberAfresh(state.entries);
     }
-    state.index(*entry);
     ++state.present;
     state.place(*entry);
     return entry;

@@ -9,7 +9,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -125,26 +124,14 @@ struct ShortNameTable::State {
     std::set<Entry, ListingOrder> entries; // erased ones too, until settled
     std::size_t present = 0;
     FormMap<Holders> forms;
-    // The present entries by foldedHash: a name is looked up in one step, however many the
-    // folder holds.
-    std::unordered_multimap<std::size_t, const Entry*> byFolded;
-
-    void index(const Entry& entry) { byFolded.emplace(foldedHash(entry.key().folded), &entry); }
-    void unindex(const Entry& entry) {
-        auto [first, last] = byFolded.equal_range(foldedHash(entry.key().folded));
-        for (auto it = first; it != last; ++it)
-            if (it->second == &entry) {
-                byFolded.erase(it);
-                return;
-            }
-    }
     // Calls `each` with every present entry equal to `folded` without regard to case, until it
-    // returns true; returns that entry, else null.
+    // returns true; returns that entry, else null. They sit together in listing order, and a
+    // batch looks names up in that order, so the walk down finds its way already in the cache.
     template <class Each> const Entry* findFolded(std::string_view folded, Each each) const {
-        auto [first, last] = byFolded.equal_range(foldedHash(folded));
-        for (auto it = first; it != last; ++it)
-            if (compareFolded(it->second->key().folded, folded) == 0 && each(it->second))
-                return it->second;
+        for (auto it = entries.lower_bound(Key{folded, {}});
+             it != entries.end() && compareFolded(it->key().folded, folded) == 0; ++it)
+            if (it->present && each(&*it))
+                return &*it;
         return nullptr;
     }
 
