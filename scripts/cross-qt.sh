@@ -4,7 +4,8 @@
 # outside the checkout. A second run finds it there and does nothing.
 #
 #   scripts/cross-qt.sh          build it unless it is there; prints its folder at the end
-#   scripts/cross-qt.sh --path   only print the folder it is (or would be) installed in
+#   scripts/cross-qt.sh --path   only print the folder it is (or would be) installed in; fails
+#                                without qt6-base-dev, whose version names the folder
 #
 # The folder is $TONWRIGHT_CACHE (default: ~/.cache/tonwright) / qt-<version>-mingw64-static.
 # The build runs niced, on 2 jobs (TONWRIGHT_QT_JOBS), so that the machine stays usable meanwhile.
@@ -30,17 +31,25 @@ install_missing() {
   fi
 }
 
-# The host tools (moc, rcc, uic, syncqt) must be of the very version that is built.
+# The host tools (moc, rcc, uic, syncqt) must be of the very version that is built, so the
+# folder is named after the version of qt6-base-dev.
+prefix_of() {
+  local version
+  version="$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null)" || return 1
+  echo "$cache/qt-${version//[^A-Za-z0-9.]/_}-mingw64-static"
+}
+if [ "${1:-}" = "--path" ]; then
+  prefix_of || {
+    echo "cross-qt: qt6-base-dev is not installed" >&2
+    exit 1
+  }
+  exit 0
+fi
 install_missing qt6-base-dev qt6-base-dev-tools
 version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 upstream="${version%%+*}"
 upstream="${upstream%%-*}"
-prefix="$cache/qt-${version//[^A-Za-z0-9.]/_}-mingw64-static"
-
-if [ "${1:-}" = "--path" ]; then
-  echo "$prefix"
-  exit 0
-fi
+prefix="$(prefix_of)"
 if [ -f "$prefix/.complete" ]; then
   echo "Qt $upstream for Windows is there: $prefix"
   exit 0
@@ -116,13 +125,14 @@ cd "$build"
 start=$SECONDS
 echo "Configuring Qt $upstream for x86_64-w64-mingw32 (log: $build/configure.log)"
 # Core, Gui, Widgets and Test, static, with the bundled libraries; fonts through the system's
-# own engine (no FreeType). Tablets are off: Debian's source has no Wintab headers.
+# own engine (no FreeType), one Windows platform plugin (not the Direct2D one too). Tablets are
+# off: Debian's source has no Wintab headers.
 nice -n 10 "$src/configure" -prefix "$prefix" -release -static -static-runtime \
   -xplatform win32-g++ -qt-host-path /usr \
   -nomake examples -nomake tests -no-opengl -no-dbus -no-icu -no-zstd -no-freetype \
   -no-libjpeg -no-gif -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz -qt-doubleconversion \
   -no-feature-network -no-feature-sql -no-feature-xml -no-feature-printsupport \
-  -no-feature-concurrent -no-feature-tabletevent -no-feature-vulkan \
+  -no-feature-concurrent -no-feature-tabletevent -no-feature-vulkan -no-feature-direct2d \
   -no-feature-androiddeployqt -no-feature-windeployqt -no-feature-macdeployqt \
   -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" \
   -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" >configure.log 2>&1 || {
