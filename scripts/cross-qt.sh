@@ -125,14 +125,15 @@ cd "$build"
 start=$SECONDS
 echo "Configuring Qt $upstream for x86_64-w64-mingw32 (log: $build/configure.log)"
 # Core, Gui, Widgets and Test, static, with the bundled libraries; fonts through the system's
-# own engine (no FreeType), one Windows platform plugin (not the Direct2D one too). Tablets are
-# off: Debian's source has no Wintab headers.
+# own engine (no FreeType), one Windows platform plugin (not the Direct2D one too: its feature
+# "direct2d" also picks the font engines, so only its "direct2d1_1" is off). Tablets are off:
+# Debian's source has no Wintab headers.
 nice -n 10 "$src/configure" -prefix "$prefix" -release -static -static-runtime \
   -xplatform win32-g++ -qt-host-path /usr \
   -nomake examples -nomake tests -no-opengl -no-dbus -no-icu -no-zstd -no-freetype \
   -no-libjpeg -no-gif -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz -qt-doubleconversion \
   -no-feature-network -no-feature-sql -no-feature-xml -no-feature-printsupport \
-  -no-feature-concurrent -no-feature-tabletevent -no-feature-vulkan -no-feature-direct2d \
+  -no-feature-concurrent -no-feature-tabletevent -no-feature-vulkan -no-feature-direct2d1_1 \
   -no-feature-androiddeployqt -no-feature-windeployqt -no-feature-macdeployqt \
   -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" \
   -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" >configure.log 2>&1 || {
@@ -148,4 +149,7 @@ nice -n 10 cmake --build . --parallel "$jobs" >build.log 2>&1 || {
 }
 cmake --install . >install.log 2>&1
 touch "$prefix/.complete"
+# The source and the build tree (2 GB) are not needed again.
+cd "$cache"
+rm -rf "$work"
 echo "Qt $upstream for Windows installed in $prefix after $(((SECONDS - start) / 60)) minutes"
