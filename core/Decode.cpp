@@ -2,6 +2,7 @@
 
 #include "Script.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace tw {
 
@@ -36,9 +37,45 @@ std::wstring describeLeftOut(const std::vector<LeftOut>& leftOut, bool noneLeft)
 
 } // namespace
 
-DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppState& state) {
+std::wstring replaceQuestion(const std::vector<std::wstring>& names) {
+    std::vector<std::wstring> sorted = names;
+    text::sortForListing(sorted);
+    const std::size_t count = sorted.size();
+    std::wstring question = count == 1
+                                ? L"A file in the output folder has the output name of a "
+                                  L"selected file and would be replaced:\n\n"
+                                : std::to_wstring(count) +
+                                      L" files in the output folder have the output names of "
+                                      L"selected files and would be replaced:\n\n";
+    for (std::size_t i = 0; i < count && i < kLeftOutShown; ++i)
+        question += L"\"" + visibleText(sorted[i]) + L"\"\n";
+    if (count > kLeftOutShown)
+        question += L"... and " + std::to_wstring(count - kLeftOutShown) + L" more.\n";
+    question += count == 1 ? L"\nReplace it, skip the selected file that would replace it, or "
+                             L"cancel the decode?"
+                           : L"\nReplace them, skip the selected files that would replace them, "
+                             L"or cancel the decode?";
+    return question;
+}
+
+DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppState& state,
+                       const AskBeforeReplacing& ask) {
     // The whole script is built and checked first: a refusal must leave no trace on disk.
     BatchScript script = buildBatchScript(platform, input, state);
+    if (ask && script.outcome == BatchScript::Outcome::Complete && !script.replacing.empty()) {
+        switch (ask(replaceQuestion(script.replacing))) {
+        case ReplaceAnswer::Replace:
+            break;
+        case ReplaceAnswer::Cancel:
+            return {DecodeResult::Kind::Cancelled, {}};
+        case ReplaceAnswer::Skip: {
+            DecodeInput keeping = input;
+            keeping.keepExisting = true;
+            script = buildBatchScript(platform, keeping, state);
+            break;
+        }
+        }
+    }
     switch (script.outcome) {
     case BatchScript::Outcome::NothingSelected:
         return {DecodeResult::Kind::NothingSelected, L"Um... pick a file, Einstein!"};

@@ -20,7 +20,10 @@ struct DecodeInput {
     std::array<bool, 4> formats{true, false, false, false}; // WAV, SND, AIFF, AIFC
     bool searchAgain = false;  // "-sa": search again after loss of synchronization
     bool ignoreErrors = false; // "-ign": ignore all error messages
-    ConsolePlacement console;  // where the window stands, so the console opens in view
+    // A file whose output name is already in the output folder is left out instead of
+    // replacing it (the user's answer to the question before replacing).
+    bool keepExisting = false;
+    ConsolePlacement console; // where the window stands, so the console opens in view
 };
 
 } // namespace tw

@@ -350,6 +350,8 @@ private:
             return L"the output folder holds a folder named " + quotedName(newName);
         if (found.kind == NameModel::Kind::Other)
             return L"the output folder holds a link or special file named " + quotedName(newName);
+        if (m_input.keepExisting)
+            return L"the output folder holds " + quotedName(newName) + L", which you chose to keep";
         replaces = true;
         return std::nullopt;
     }
@@ -464,6 +466,8 @@ private:
         m_model->keep();
         m_made.insert(made);
         m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
+        if (replaces)
+            m_script.replacing.push_back(newName);
 
         ScriptLine(m_script.text)
             .plain(L"L3DEC ")

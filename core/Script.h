@@ -45,6 +45,8 @@ struct BatchScript {
     std::wstring text;            // the lines, each ended by CR LF
     std::wstring message;         // for Refused
     std::vector<LeftOut> leftOut; // in list order
+    // The output names of files in the output folder that the script replaces, in list order.
+    std::vector<std::wstring> replacing;
 };
 
 // Builds the lines of every selected, non-empty entry in list order: the decoder line, a line

@@ -258,7 +258,19 @@ void Form1::DecodeNow_Click() {
     const DecodeInput input = decodeInput();
     // Checking a batch of many thousand files takes a moment: show that the window is busy.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const DecodeResult result = decodeNow(m_platform, input, m_state);
+    const auto ask = [this](const std::wstring& question) {
+        QApplication::restoreOverrideCursor();
+        const int answer =
+            m_boxes->ask(this, Question{applicationTitle(),
+                                        QString::fromStdWString(question),
+                                        {QStringLiteral("Replace"), QStringLiteral("Skip"),
+                                         QStringLiteral("Cancel")}});
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        return answer == 0   ? ReplaceAnswer::Replace
+               : answer == 1 ? ReplaceAnswer::Skip
+                             : ReplaceAnswer::Cancel;
+    };
+    const DecodeResult result = decodeNow(m_platform, input, m_state, ask);
     QApplication::restoreOverrideCursor();
     switch (result.kind) {
     case DecodeResult::Kind::Started:
@@ -276,6 +288,8 @@ void Form1::DecodeNow_Click() {
     case DecodeResult::Kind::Refused:
     case DecodeResult::Kind::Failed:
         showFailure(QString::fromStdWString(result.message));
+        break;
+    case DecodeResult::Kind::Cancelled:
         break;
     }
 }

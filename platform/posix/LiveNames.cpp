@@ -25,35 +25,20 @@ LiveNames::LiveNames(const PosixPlatform& platform) : m_platform(platform) {}
 
 LiveNames::~LiveNames() = default;
 
-bool LiveNames::stamp(const std::string& nativeFolder, Folder& folder) {
-    struct stat st {};
-    if (::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return false;
-    folder.device = st.st_dev;
-    folder.inode = st.st_ino;
-    folder.modified = st.st_mtim;
-    folder.changed = st.st_ctim;
-    return true;
-}
-
 std::shared_ptr<const ShortNameTable> LiveNames::tableOf(const std::string& nativeFolder) {
     struct stat st {};
-    if (::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        m_folders.erase(nativeFolder);
+    if (::stat(nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return nullptr;
-    }
-    const auto known = m_folders.find(nativeFolder);
-    if (known != m_folders.end() && known->second.device == st.st_dev &&
-        known->second.inode == st.st_ino && sameTime(known->second.modified, st.st_mtim) &&
+    const Identity identity{st.st_dev, st.st_ino};
+    const auto known = m_folders.find(identity);
+    if (known != m_folders.end() && sameTime(known->second.modified, st.st_mtim) &&
         sameTime(known->second.changed, st.st_ctim))
         return known->second.table;
     const auto read = m_platform.directoryCache().table(nativeFolder);
     if (!read)
         return nullptr;
-    Folder& folder = m_folders[nativeFolder];
-    folder.table = std::make_shared<ShortNameTable>(*read);
-    if (!stamp(nativeFolder, folder))
-        m_folders.erase(nativeFolder);
+    // The times from before the reading: a change while it read is seen as one next time.
+    m_folders[identity] = {std::make_shared<ShortNameTable>(*read), st.st_mtim, st.st_ctim};
     return read;
 }
 
@@ -68,7 +53,10 @@ std::string LiveNames::nativePath(const std::wstring& drivePath) {
 
 void LiveNames::changed(const std::string& nativePath) {
     const std::string parent = parentOf(nativePath);
-    const auto known = m_folders.find(parent);
+    struct stat folderStat {};
+    if (::stat(parent.c_str(), &folderStat) != 0)
+        return;
+    const auto known = m_folders.find({folderStat.st_dev, folderStat.st_ino});
     if (known == m_folders.end())
         return;
     Folder& folder = known->second;
@@ -80,8 +68,8 @@ void LiveNames::changed(const std::string& nativePath) {
         folder.table->insert(name);
     else if (!there && entry)
         folder.table->erase(entry);
-    if (!stamp(parent, folder))
-        m_folders.erase(known);
+    folder.modified = folderStat.st_mtim;
+    folder.changed = folderStat.st_ctim;
 }
 
 void LiveNames::forgetAll() {

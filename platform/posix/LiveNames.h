@@ -20,6 +20,8 @@ class PosixPlatform;
 // caller's own changes (a file made, renamed, deleted) are put into its table as they happen,
 // so that the thousandth line of a batch costs what the first did. A folder that changed in
 // any other way (its times differ from those after the last change seen) is read again.
+// Folders are known by the file system's identity (device and inode): one reached by two
+// paths (a link) is one set of names.
 class LiveNames {
 public:
     explicit LiveNames(const PosixPlatform& platform);
@@ -40,18 +42,15 @@ public:
 private:
     struct Folder {
         std::shared_ptr<ShortNameTable> table;
-        dev_t device = 0;
-        ino_t inode = 0;
         timespec modified{};
         timespec changed{};
     };
+    using Identity = std::pair<dev_t, ino_t>;
 
     std::shared_ptr<const ShortNameTable> tableOf(const std::string& nativeFolder);
-    // The folder's times after a change the table has taken.
-    static bool stamp(const std::string& nativeFolder, Folder& folder);
 
     const PosixPlatform& m_platform;
-    std::map<std::string, Folder> m_folders; // by native path
+    std::map<Identity, Folder> m_folders;
 };
 
 } // namespace tw::posix

@@ -36,13 +36,14 @@ bool isControl(wchar_t c) {
 } // namespace
 
 std::wstring shownName(std::string_view nativeName) {
+    // Symbols the desktop's own fonts have: a return arrow for a line break, a tab arrow for a
+    // tab, the replacement character for anything else.
     std::wstring shown = fromUtf8(nativeName);
     for (wchar_t& c : shown) {
-        const auto code = static_cast<std::uint32_t>(c);
-        if (code < 0x20)
-            c = static_cast<wchar_t>(0x2400 + code);
-        else if (code == 0x7F)
-            c = L'\x2421';
+        if (c == L'\n' || c == L'\r')
+            c = L'\x21B5';
+        else if (c == L'\t')
+            c = L'\x21E5';
         else if (isControl(c))
             c = L'\xFFFD';
     }

@@ -19,8 +19,8 @@ using text::wildcardMatch;
 // character. Other entries are left out of listings and cannot be reached by short names.
 bool isCarriableName(std::string_view nativeName);
 
-// Such a name as a user can read it: a control character as its symbol (a line feed as U+240A),
-// each byte that is no part of UTF-8 text as U+FFFD.
+// Such a name as a user can read it: a line break as a return arrow, a tab as a tab arrow, any
+// other control character and each byte that is no part of UTF-8 text as U+FFFD.
 std::wstring shownName(std::string_view nativeName);
 
 // Why a drive path cannot carry the name, as the reason a file is left out of a decode; empty

@@ -373,9 +373,9 @@ TEST_F(Listings, EveryFileIsShownAndThoseNoScriptCanNameSayWhy) {
                            L"script"},
         {L"c.Mp3", L""},
         {L"caf\uFFFD.mp3", L"its name is not UTF-8 text: rename it, e.g. with convmv"},
-        {L"line\u240Afeed.mp3", L"its name holds a line break"},
+        {L"line\u21B5feed.mp3", L"its name holds a line break"},
         {L"link.mp3", L""},
-        {L"tab\u2409name.mp3", L"its name holds a tab"},
+        {L"tab\u21E5name.mp3", L"its name holds a tab"},
         {L"Z.mp3", L""},
         {L"\u00E9.mp3", L""},
         {L"\uFFFD\uFFFD.mp3", L"its name is not UTF-8 text: rename it, e.g. with convmv"}};

@@ -39,7 +39,14 @@ inline void PrintTo(const BoxSeen& seen, std::ostream* os) {
 class RecordingBoxes : public MessageBoxes {
 public:
     void show(QWidget*, const Message& message) override { shown.push_back(message); }
+    // Questions are answered with the button `answer`.
+    int ask(QWidget*, const Question& question) override {
+        asked.push_back(question);
+        return answer;
+    }
     std::vector<Message> shown;
+    std::vector<Question> asked;
+    int answer = 0;
 };
 
 // Runs `action` on `form` and gives the one message it showed (or none); a second message

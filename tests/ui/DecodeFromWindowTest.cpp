@@ -147,7 +147,7 @@ TEST_F(DecodeFromWindow, FilesWithNamesNoScriptCanHoldAreListedAndLeftOutSayingW
     drives.createNativeFile("C/MUSIC/caf\xE9.mp3");
     ASSERT_TRUE(form->File1->refresh());
     const std::vector<std::pair<QString, QString>> expected{
-        {QStringLiteral("line\u240Abreak.mp3"), QStringLiteral("its name holds a line break")},
+        {QStringLiteral("line\u21B5break.mp3"), QStringLiteral("its name holds a line break")},
         {QStringLiteral("caf\uFFFD.mp3"),
          QStringLiteral("its name is not UTF-8 text: rename it, e.g. with convmv")}};
     for (const auto& [shown, why] : expected) {
@@ -162,6 +162,76 @@ TEST_F(DecodeFromWindow, FilesWithNamesNoScriptCanHoldAreListedAndLeftOutSayingW
         EXPECT_TRUE(seen.text.contains("\"" + shown + "\": " + why)) << seen.text.toStdString();
     EXPECT_EQ(recording.batchStarts.size(), 1u);
 }
+
+// Files of the outputs' names already in the output folder: one question, three answers.
+struct ReplaceCase {
+    const char* label;
+    int existing;      // how many of the selected files' outputs are there (of 3, then more)
+    int answer;        // the button pressed: Replace, Skip, Cancel
+    int dels;          // lines of TEMP.BAT that delete an earlier output
+    int renames;       // and that rename a new one
+    const char* shown; // a text the question shows; empty: no question
+};
+
+void PrintTo(const ReplaceCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class ReplaceQuestion : public DecodeFromWindow,
+                        public ::testing::WithParamInterface<ReplaceCase> {};
+
+TEST_P(ReplaceQuestion, AsksOnceAndDoesWhatTheAnswerSays) {
+    const ReplaceCase& c = GetParam();
+    const std::wstring outputs[] = {L"track01.wav", L"Long Song Title.wav", L"Zebra.wav"};
+    for (int i = 0; i < c.existing; ++i) {
+        if (i < 3) {
+            drives.createFile(L"D:\\WAVES\\" + outputs[i], "earlier");
+            continue;
+        }
+        drives.createFile(L"C:\\MUSIC\\Song " + std::to_wstring(i) + L".mp3");
+        drives.createFile(L"D:\\WAVES\\Song " + std::to_wstring(i) + L".wav", "earlier");
+    }
+    ASSERT_TRUE(form->File1->refresh());
+    form->File1->selectAll();
+    tw::test::RecordingBoxes boxes;
+    boxes.answer = c.answer;
+    form->setMessageBoxes(&boxes);
+    form->DecodeNow->trigger();
+    form->setMessageBoxes(nullptr);
+
+    ASSERT_EQ(boxes.asked.size(), *c.shown ? 1u : 0u);
+    if (*c.shown) {
+        EXPECT_EQ(boxes.asked[0].title, QStringLiteral("Tonwright"));
+        EXPECT_EQ(boxes.asked[0].buttons, (QStringList{"Replace", "Skip", "Cancel"}));
+        EXPECT_TRUE(boxes.asked[0].text.contains(QString::fromUtf8(c.shown)))
+            << boxes.asked[0].text.toStdString();
+    }
+    const std::string script = tw::test::readFile(drives.native(L"C:\\MPEG\\TEMP.BAT"));
+    const auto count = [&](const std::string& word) {
+        std::size_t n = 0;
+        for (std::size_t at = script.find(word); at != std::string::npos;
+             at = script.find(word, at + 1))
+            ++n;
+        return static_cast<int>(n);
+    };
+    EXPECT_EQ(count(" del \""), c.dels) << script;
+    EXPECT_EQ(count("REN "), c.renames) << script;
+    EXPECT_EQ(recording.batchStarts.size(), c.renames > 0 ? 1u : 0u);
+    // Skipped files are named where left-out files are.
+    if (c.answer == 1) {
+        EXPECT_TRUE(!boxes.shown.empty() &&
+                    boxes.shown[0].text.contains("which you chose to keep"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReplaceQuestion,
+    ::testing::Values(ReplaceCase{"NothingThere", 0, 0, 0, 3, ""},
+                      ReplaceCase{"Replace", 2, 0, 2, 3, "2 files in the output folder"},
+                      ReplaceCase{"Skip", 2, 1, 0, 1, "\"track01.wav\""},
+                      ReplaceCase{"Cancel", 1, 2, 0, 0, "A file in the output folder"},
+                      ReplaceCase{"MoreThanAScreenful", 25, 0, 25, 25, "... and 5 more."}),
+    [](const auto& tested) { return std::string(tested.param.label); });
 
 TEST_F(DecodeFromWindow, AFailedStartIsReportedUnderTheApplicationTitle) {
     recording.batchResult = tw::Status::failure(L"no terminal to run it in");
