@@ -58,35 +58,32 @@ std::wstring replaceQuestion(const std::vector<std::wstring>& names) {
     return question;
 }
 
-DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppState& state,
-                       const AskBeforeReplacing& ask) {
-    // The whole script is built and checked first: a refusal must leave no trace on disk.
-    BatchScript script = buildBatchScript(platform, input, state);
-    if (ask && script.outcome == BatchScript::Outcome::Complete && !script.replacing.empty()) {
-        switch (ask(replaceQuestion(script.replacing))) {
-        case ReplaceAnswer::Replace:
-            break;
-        case ReplaceAnswer::Cancel:
-            return {DecodeResult::Kind::Cancelled, {}};
-        case ReplaceAnswer::Skip: {
-            DecodeInput keeping = input;
-            keeping.keepExisting = true;
-            script = buildBatchScript(platform, keeping, state);
-            break;
-        }
-        }
-    }
-    switch (script.outcome) {
-    case BatchScript::Outcome::NothingSelected:
-        return {DecodeResult::Kind::NothingSelected, L"Um... pick a file, Einstein!"};
-    case BatchScript::Outcome::Refused:
-        return {DecodeResult::Kind::Refused, script.message};
-    case BatchScript::Outcome::Complete:
+namespace {
+
+// Asks once when outputs would replace files of their names; false when the user cancels. On
+// Skip the script is built again, keeping those files.
+bool askBeforeReplacing(Platform& platform, const DecodeInput& input, const AppState& state,
+                        const AskBeforeReplacing& ask, BatchScript& script) {
+    if (!ask || script.outcome != BatchScript::Outcome::Complete || script.replacing.empty())
+        return true;
+    switch (ask(replaceQuestion(script.replacing))) {
+    case ReplaceAnswer::Replace:
+        break;
+    case ReplaceAnswer::Cancel:
+        return false;
+    case ReplaceAnswer::Skip: {
+        DecodeInput keeping = input;
+        keeping.keepExisting = true;
+        script = buildBatchScript(platform, keeping, state);
         break;
     }
-    if (script.text.empty())
-        return {DecodeResult::Kind::Refused, describeLeftOut(script.leftOut, true)};
+    }
+    return true;
+}
 
+// Writes the script into the decoder folder and starts it there.
+DecodeResult writeAndStart(Platform& platform, const DecodeInput& input, const AppState& state,
+                           const BatchScript& script) {
     // The script is written and run in the decoder folder: a folder the user cannot use there
     // is one to change in Setup.
     const std::wstring chooseAnother =
@@ -108,6 +105,27 @@ DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppSt
     if (!script.leftOut.empty())
         return {DecodeResult::Kind::Started, describeLeftOut(script.leftOut, false)};
     return {DecodeResult::Kind::Started, {}};
+}
+
+} // namespace
+
+DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppState& state,
+                       const AskBeforeReplacing& ask) {
+    // The whole script is built and checked first: a refusal must leave no trace on disk.
+    BatchScript script = buildBatchScript(platform, input, state);
+    if (!askBeforeReplacing(platform, input, state, ask, script))
+        return {DecodeResult::Kind::Cancelled, {}};
+    switch (script.outcome) {
+    case BatchScript::Outcome::NothingSelected:
+        return {DecodeResult::Kind::NothingSelected, L"Um... pick a file, Einstein!"};
+    case BatchScript::Outcome::Refused:
+        return {DecodeResult::Kind::Refused, script.message};
+    case BatchScript::Outcome::Complete:
+        break;
+    }
+    if (script.text.empty())
+        return {DecodeResult::Kind::Refused, describeLeftOut(script.leftOut, true)};
+    return writeAndStart(platform, input, state, script);
 }
 
 } // namespace tw

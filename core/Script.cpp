@@ -1,12 +1,11 @@
 #include "Script.h"
 
 #include "Module1.h"
-#include "platform/NameModel.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "platform/names/NameModel.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -20,18 +19,26 @@ namespace tw {
 
 namespace {
 
-struct Format {
+// What a format puts into the script: the output's extension and the decoder's switch.
+struct FormatText {
     const wchar_t* extension;
     const wchar_t* decoderSwitch;
 };
 
-// Option1..Option4, in the order their extensions and switches are appended.
-constexpr std::array<Format, 4> kFormats{{
-    {L"wav", L"-wav "},
-    {L"snd", L"-snd "},
-    {L"aiff", L"-aif "},
-    {L"aifc", L"-aic "},
-}};
+// The one table of the formats' texts; without a default, a format missing here fails the build.
+FormatText textOf(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::Wav:
+        return {L"wav", L"-wav "};
+    case OutputFormat::Snd:
+        return {L"snd", L"-snd "};
+    case OutputFormat::Aiff:
+        return {L"aiff", L"-aif "};
+    case OutputFormat::Aifc:
+        return {L"aifc", L"-aic "};
+    }
+    return {L"wav", L"-wav "};
+}
 
 const wchar_t* const kLineEnd = L"\r\n";
 
@@ -153,7 +160,7 @@ std::wstring quotedName(const std::wstring& name) {
 // "_" for its "~" and for anything but letters, digits and "-", and a number, e.g. LONGSO_1. The
 // system never gives a short name without a "~", so none of these can be one it makes.
 std::wstring intermediateName(const std::wstring& shortTitle, unsigned number,
-                              const std::wstring& extensions) {
+                              const std::wstring& extension) {
     std::wstring stem;
     for (wchar_t c : shortTitle.substr(0, shortTitle.rfind(L'.'))) {
         if (stem.size() == 6)
@@ -164,7 +171,7 @@ std::wstring intermediateName(const std::wstring& shortTitle, unsigned number,
     }
     const std::wstring tail = L"_" + std::to_wstring(number);
     stem.resize(std::min(stem.size(), 8 - tail.size()));
-    return stem + tail + L"." + extensions;
+    return stem + tail + L"." + extension;
 }
 
 constexpr unsigned kIntermediateNames = 99;
@@ -176,12 +183,9 @@ public:
             BatchScript& script)
         : m_platform(platform), m_input(input), m_state(state), m_script(script),
           m_model(platform.nameModel()) {
-        for (std::size_t f = 0; f < kFormats.size(); ++f) {
-            if (input.formats[f]) {
-                m_extensions += kFormats[f].extension;
-                m_switches += kFormats[f].decoderSwitch;
-            }
-        }
+        const FormatText format = textOf(input.format);
+        m_extension = format.extension;
+        m_switches = format.decoderSwitch;
         if (input.searchAgain)
             m_switches += L"-sa ";
         if (input.ignoreErrors)
@@ -389,12 +393,12 @@ private:
     // that names a file, an intermediate name that names nothing.
     std::optional<std::wstring> chooseOutput(const std::wstring& shortTitle) const {
         const std::wstring usual =
-            cutLast(joinPath(m_shortDestination, shortTitle), 3) + m_extensions;
+            cutLast(joinPath(m_shortDestination, shortTitle), 3) + m_extension;
         if (!unquotableCharacter(usual) && m_model->find(usual).kind == NameModel::Kind::Nothing)
             return usual;
         for (unsigned number = 1; number <= kIntermediateNames; ++number) {
             const std::wstring path =
-                joinPath(m_shortDestination, intermediateName(shortTitle, number, m_extensions));
+                joinPath(m_shortDestination, intermediateName(shortTitle, number, m_extension));
             if (!unquotableCharacter(path) && m_model->find(path).kind == NameModel::Kind::Nothing)
                 return path;
         }
@@ -402,10 +406,39 @@ private:
     }
 
     std::optional<std::wstring> planEntry(const Source& source) {
-        const std::wstring& name = nameOf(source.index);
         // What the source's short path is when its line runs: the script's own changes can
         // have given its folder other short names by then.
         const std::wstring shortSource = m_model->shortPath(source.path);
+        if (auto why = checkShortSource(source, shortSource))
+            return why;
+        const std::wstring& name = nameOf(source.index);
+        const std::wstring shortTitle = LastPathPart(shortSource);
+        if (shortTitle.size() < 3 || name.size() < 3)
+            return std::wstring(L"its name is too short to take the output's extension");
+        const std::wstring newName = cutLast(name, 3) + m_extension;
+        if (auto why = checkOutputName(newName))
+            return why;
+        const std::wstring target = joinPath(m_shortDestination, newName);
+        bool replaces = false;
+        const NameModel::Found earlier = m_model->find(target);
+        if (auto why = checkEarlierOutput(newName, earlier, replaces))
+            return why;
+        const std::optional<std::wstring> output = chooseOutput(shortTitle);
+        if (!output)
+            return std::wstring(L"no name that names no other file was found for its output");
+        if (auto why = playLines(*output, target, newName, replaces ? earlier.id : 0))
+            return why;
+        m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
+        if (replaces)
+            m_script.replacing.push_back(newName);
+        writeLines(shortSource, *output, target, newName, replaces);
+        return std::nullopt;
+    }
+
+    // The source's short path as its line will give it: it must be carried by the line and
+    // still name the source when the line runs.
+    std::optional<std::wstring> checkShortSource(const Source& source,
+                                                 const std::wstring& shortSource) const {
         if (shortSource.empty())
             return std::wstring(L"it has no short name that the decoder line can carry");
         if (auto c = unquotableCharacter(shortSource))
@@ -420,36 +453,33 @@ private:
         if (named.kind == NameModel::Kind::Unsure || named.id != source.id)
             return L"its short path " + shortSource +
                    L" could name another file by the time its line runs";
+        return std::nullopt;
+    }
 
-        const std::wstring shortTitle = LastPathPart(shortSource);
-        if (shortTitle.size() < 3 || name.size() < 3)
-            return std::wstring(L"its name is too short to take the output's extension");
-        const std::wstring newName = cutLast(name, 3) + m_extensions;
+    // The output's long name: one the output folder takes, and no other entry's output.
+    std::optional<std::wstring> checkOutputName(const std::wstring& newName) const {
         if (std::wstring why = m_outputRules.whyRefused(newName); !why.empty())
             return why;
-        if (const auto other = m_outputs.find(outputKey(newName)); other != m_outputs.end()) {
-            const auto& [index, otherName] = other->second;
-            if (otherName == newName)
-                return L"another selected file, " + quotedName(nameOf(index)) +
-                       L", has the same output name " + quotedName(newName);
-            return L"its output name " + quotedName(newName) + L" would be the same name as " +
-                   quotedName(otherName) + L", the output of " + quotedName(nameOf(index)) +
-                   L", in a folder that ignores case";
-        }
-        const std::wstring target = joinPath(m_shortDestination, newName);
-        bool replaces = false;
-        const NameModel::Found earlier = m_model->find(target);
-        if (auto why = checkEarlierOutput(newName, earlier, replaces))
-            return why;
-        const std::optional<std::wstring> output = chooseOutput(shortTitle);
-        if (!output)
-            return std::wstring(L"no name that names no other file was found for its output");
+        const auto other = m_outputs.find(outputKey(newName));
+        if (other == m_outputs.end())
+            return std::nullopt;
+        const auto& [index, otherName] = other->second;
+        if (otherName == newName)
+            return L"another selected file, " + quotedName(nameOf(index)) +
+                   L", has the same output name " + quotedName(newName);
+        return L"its output name " + quotedName(newName) + L" would be the same name as " +
+               quotedName(otherName) + L", the output of " + quotedName(nameOf(index)) +
+               L", in a folder that ignores case";
+    }
 
-        // Play the lines through: the decoder makes the output, the earlier output goes, and the
-        // long name must then name nothing but the new output.
-        const NameModel::Id made = m_model->create(*output);
-        if (replaces)
-            m_model->remove(earlier.id);
+    // Plays the entry's lines through the model: the decoder makes the output, the earlier
+    // output (`replaced`, 0 for none) goes, and the long name must then name nothing but the
+    // new output.
+    std::optional<std::wstring> playLines(const std::wstring& output, const std::wstring& target,
+                                          const std::wstring& newName, NameModel::Id replaced) {
+        const NameModel::Id made = m_model->create(output);
+        if (replaced)
+            m_model->remove(replaced);
         const NameModel::Found atRename = m_model->find(target);
         if (atRename.kind != NameModel::Kind::Nothing && atRename.id != made) {
             m_model->undo();
@@ -461,19 +491,20 @@ private:
         m_model->rename(made, newName);
         // A decoder that fails leaves no output and the REN does nothing: later lines must not
         // depend on this file being there, unless an earlier one of its name stays instead.
-        if (!replaces)
+        if (!replaced)
             m_model->markUncertain(made);
         m_model->keep();
         m_made.insert(made);
-        m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
-        if (replaces)
-            m_script.replacing.push_back(newName);
+        return std::nullopt;
+    }
 
+    void writeLines(const std::wstring& shortSource, const std::wstring& output,
+                    const std::wstring& target, const std::wstring& newName, bool replaces) {
         ScriptLine(m_script.text)
             .plain(L"L3DEC ")
             .plain(shortSource)
             .plain(L" ")
-            .plain(*output)
+            .plain(output)
             .plain(L" ")
             .plain(m_switches)
             .end();
@@ -482,12 +513,11 @@ private:
         if (replaces)
             ScriptLine(m_script.text)
                 .plain(L"IF EXIST ")
-                .quoted(*output)
+                .quoted(output)
                 .plain(L" del ")
                 .quoted(target)
                 .end();
-        ScriptLine(m_script.text).plain(L"REN ").plain(*output).plain(L" ").quoted(newName).end();
-        return std::nullopt;
+        ScriptLine(m_script.text).plain(L"REN ").plain(output).plain(L" ").quoted(newName).end();
     }
 
     const Platform& m_platform;
@@ -495,7 +525,7 @@ private:
     const AppState& m_state;
     BatchScript& m_script;
     std::unique_ptr<NameModel> m_model;
-    std::wstring m_extensions;
+    std::wstring m_extension;
     std::wstring m_switches;
     std::wstring m_shortDestination;
     std::set<NameModel::Id> m_made;

@@ -1,7 +1,7 @@
 #include "Platform.h"
 
 #include "DrivePath.h"
-#include "StableNameModel.h"
+#include "platform/names/StableNameModel.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "ConsolePlacement.h"
-#include "FolderRules.h"
-#include "NameModel.h"
 #include "Status.h"
+#include "platform/names/FolderRules.h"
+#include "platform/names/NameModel.h"
 
 #include <cstddef>
 #include <cstdint>

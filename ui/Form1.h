@@ -105,18 +105,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void createControls();
-    void createMenus();
     void showFailure(const QString& message);
     void tell(QMessageBox::Icon icon, const QString& title, const QString& text);
     // Moves the lists to the plan's folder and selects its files, as the user would.
     void openPlan(const DropPlan& plan);
-    // This window's frame and its screen in the desktop's pixels; unknown while it is hidden,
-    // and where programs do not place their windows (Wayland).
-    ConsolePlacement consolePlacement() const;
-    // A console started in a normal window does not keep the focus: desktops that give every
-    // new window the focus get it handed back to this one, once, while the console appears.
-    void keepFocusWhileTheConsoleOpens();
 
     Platform& m_platform;
     AppState m_state;

@@ -19,13 +19,30 @@ Form2::Form2(Platform& platform, AppState& state) : FixedDialog(4695, 3780), m_s
     setWindowTitle(QStringLiteral("Setup"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/setup-16.png")));
 
-    Frame2 = new QGroupBox(QStringLiteral("L3Dec Path"), this);
-    placeTwips(Frame2, 0, 0, 4695, 2535);
-    Frame3 = new QGroupBox(QStringLiteral("Run L3DEC..."), this);
-    placeTwips(Frame3, 0, 2520, 4695, 615);
+    createDecoderFolder(platform);
+    createWindowMode();
     Frame1 = new QGroupBox(this);
     placeTwips(Frame1, 0, 3120, 4695, 615);
+    Command1 = addButton(Frame1, QStringLiteral("Okay"), 2880, 240, 735, 255);
+    Command2 = addButton(Frame1, QStringLiteral("Cancel"), 3600, 240, 975, 255);
+    nameControls();
 
+    setKeyboardOrder({Command1, Command2, Drive1, Dir1, Option1, Option2});
+    // The window-mode group is one stop of the keyboard order, at the chosen option, so that
+    // Tab then Space cannot change the choice; the arrow keys move within the group.
+    for (QRadioButton* option : {Option1, Option2}) {
+        connect(option, &QRadioButton::toggled, this, &Form2::keepOneStopInTheGroup);
+        option->installEventFilter(this);
+    }
+    keepOneStopInTheGroup();
+
+    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+}
+
+void Form2::createDecoderFolder(Platform& platform) {
+    Frame2 = new QGroupBox(QStringLiteral("L3Dec Path"), this);
+    placeTwips(Frame2, 0, 0, 4695, 2535);
     Drive1 = new DriveList(platform, Frame2);
     placeTwips(Drive1, 120, 240, 2775, 315);
     Dir1 = new DirList(platform, Frame2);
@@ -44,17 +61,20 @@ Form2::Form2(Platform& platform, AppState& state) : FixedDialog(4695, 3780), m_s
     labelColours.setColor(QPalette::Window, labelColours.color(QPalette::Base));
     labelColours.setColor(QPalette::WindowText, labelColours.color(QPalette::Text));
     Label1->setPalette(labelColours);
+}
 
+void Form2::createWindowMode() {
+    Frame3 = new QGroupBox(QStringLiteral("Run L3DEC..."), this);
+    placeTwips(Frame3, 0, 2520, 4695, 615);
     // Both option buttons share Frame3, so they form one group.
     Option1 = new QRadioButton(QStringLiteral("Minimized to Start Bar"), Frame3);
     placeTwips(Option1, 120, 240, 2295, 255);
     Option2 = new QRadioButton(QStringLiteral("Normal Window"), Frame3);
     placeTwips(Option2, 2400, 240, 2175, 255);
     Option1->setChecked(true);
+}
 
-    Command1 = addButton(Frame1, QStringLiteral("Okay"), 2880, 240, 735, 255);
-    Command2 = addButton(Frame1, QStringLiteral("Cancel"), 3600, 240, 975, 255);
-
+void Form2::nameControls() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame3->setObjectName(QStringLiteral("Frame3"));
@@ -65,18 +85,6 @@ Form2::Form2(Platform& platform, AppState& state) : FixedDialog(4695, 3780), m_s
     Option2->setObjectName(QStringLiteral("Option2"));
     Command1->setObjectName(QStringLiteral("Command1"));
     Command2->setObjectName(QStringLiteral("Command2"));
-
-    setKeyboardOrder({Command1, Command2, Drive1, Dir1, Option1, Option2});
-    // The window-mode group is one stop of the keyboard order, at the chosen option, so that
-    // Tab then Space cannot change the choice; the arrow keys move within the group.
-    for (QRadioButton* option : {Option1, Option2}) {
-        connect(option, &QRadioButton::toggled, this, &Form2::keepOneStopInTheGroup);
-        option->installEventFilter(this);
-    }
-    keepOneStopInTheGroup();
-
-    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
 }
 
 void Form2::keepOneStopInTheGroup() {

@@ -44,6 +44,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The frames and their controls, where the twips place them.
+    void createDecoderFolder(Platform& platform);
+    void createWindowMode();
+    void nameControls();
     void keepOneStopInTheGroup();
 
     AppState& m_state;

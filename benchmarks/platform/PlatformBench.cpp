@@ -1,8 +1,8 @@
 // Short names and listings of one crowded directory: Decode asks for the short name of every
 // selected file, and a music folder can hold ten thousand of them.
 #include "benchmarks/LineReporter.h"
+#include "platform/names/ShortNames.h"
 #include "platform/posix/PosixPlatform.h"
-#include "platform/posix/ShortNames.h"
 #include "platform/posix/Text.h"
 #include "tests/support/TempDrives.h"
 

@@ -4,11 +4,44 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tw::posix {
+
+std::string folderOf(const std::string& nativePath) {
+    const auto slash = nativePath.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : nativePath.substr(0, slash);
+}
+
+std::string lastPartOf(const std::string& nativePath) {
+    const auto slash = nativePath.find_last_of('/');
+    return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
+}
+
+std::string joinNative(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
+}
+
+std::vector<std::string> namesIn(const std::string& nativeFolder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(nativeFolder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
 
 namespace {
 
@@ -120,42 +153,40 @@ int rewriteInPlace(const std::string& target, const struct stat& looked, const s
     return error;
 }
 
-} // namespace
-
-int replaceWholeFile(const std::string& nativePath, const std::string& bytes, LinkAtName links) {
-    std::string target = nativePath;
+// What replacing a path writes over: the entry at the name, or what a link there leads to when
+// links are followed.
+struct ReplacedEntry {
+    std::string target;
     struct stat st {};
-    bool exists = ::lstat(target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT)
+    bool exists = false;
+};
+
+// 0, or why the entry cannot be replaced.
+int findReplaced(const std::string& nativePath, LinkAtName links, ReplacedEntry& into) {
+    into.target = nativePath;
+    into.exists = ::lstat(into.target.c_str(), &into.st) == 0;
+    if (!into.exists && errno != ENOENT)
         return errno;
-    if (exists && S_ISLNK(st.st_mode) && links == LinkAtName::Follow) {
-        char* real = ::realpath(target.c_str(), nullptr);
+    if (into.exists && S_ISLNK(into.st.st_mode) && links == LinkAtName::Follow) {
+        char* real = ::realpath(into.target.c_str(), nullptr);
         if (!real)
             return errno == ENOENT ? EINVAL : errno;
-        target = real;
+        into.target = real;
         std::free(real);
-        if (::lstat(target.c_str(), &st) != 0)
+        if (::lstat(into.target.c_str(), &into.st) != 0)
             return errno;
     }
-    if (exists && S_ISDIR(st.st_mode))
+    if (into.exists && S_ISDIR(into.st.st_mode))
         return EISDIR;
-    if (exists && !S_ISREG(st.st_mode) && links == LinkAtName::Follow)
+    if (into.exists && !S_ISREG(into.st.st_mode) && links == LinkAtName::Follow)
         return EINVAL;
-    const bool regular = exists && S_ISREG(st.st_mode);
-    const mode_t mode = regular ? (st.st_mode & 07777) : defaultMode();
+    return 0;
+}
 
-    const std::size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-    // A short hidden name: any legal name of the target leaves room for it.
-    std::string temporary = folder + "/.tw-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (regular && (error == EACCES || error == EPERM))
-            return rewriteInPlace(target, st, bytes);
-        return error;
-    }
+// Writes the bytes into the open temporary file and renames it over the target; 0 or the error,
+// the temporary file gone on every failure.
+int landTemporary(int fd, const std::string& temporary, const std::string& target,
+                  const std::string& folder, mode_t mode, const std::string& bytes) {
     const auto abandon = [&temporary](int error) {
         ::unlink(temporary.c_str());
         return error;
@@ -176,6 +207,31 @@ int replaceWholeFile(const std::string& nativePath, const std::string& bytes, Li
         ::close(folderFd);
     }
     return 0;
+}
+
+} // namespace
+
+int replaceWholeFile(const std::string& nativePath, const std::string& bytes, LinkAtName links) {
+    ReplacedEntry replaced;
+    if (const int error = findReplaced(nativePath, links, replaced))
+        return error;
+    const std::string& target = replaced.target;
+    const bool regular = replaced.exists && S_ISREG(replaced.st.st_mode);
+    const mode_t mode = regular ? (replaced.st.st_mode & 07777) : defaultMode();
+
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+    // A short hidden name: any legal name of the target leaves room for it.
+    std::string temporary = folder + "/.tw-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (regular && (error == EACCES || error == EPERM))
+            return rewriteInPlace(target, replaced.st, bytes);
+        return error;
+    }
+    return landTemporary(fd, temporary, target, folder, mode, bytes);
 }
 
 } // namespace tw::posix

@@ -3,9 +3,22 @@
 #include <cstddef>
 #include <limits>
 #include <string>
+#include <vector>
 
-// Whole files by native path, for the platform object and the console interpreter alike.
+// Whole files and folders by native path, for the platform object and the console interpreter
+// alike.
 namespace tw::posix {
+
+// A native path's folder ("." for a bare name, "/" for a name at the root) and its last part.
+std::string folderOf(const std::string& nativePath);
+std::string lastPartOf(const std::string& nativePath);
+
+// `name` in `folder`, with one "/" between them.
+std::string joinNative(const std::string& folder, const std::string& name);
+
+// The names a folder lists, "." and ".." left out, in the folder's own order; none when it
+// cannot be read.
+std::vector<std::string> namesIn(const std::string& nativeFolder);
 
 // Reads the regular file at `nativePath` (links followed) into `bytes`, replacing what it held.
 // Returns 0, or the errno value with `bytes` left as it was: EISDIR for a folder, EINVAL for a

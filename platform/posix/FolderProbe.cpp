@@ -1,6 +1,6 @@
 #include "FolderProbe.h"
 
-#include "DrivePaths.h"
+#include "platform/names/DrivePaths.h"
 
 #include <cerrno>
 #include <cstdio> // renameat2, RENAME_NOREPLACE

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FolderRules.h"
+#include "platform/names/FolderRules.h"
 
 #include <string>
 

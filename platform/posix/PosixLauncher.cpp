@@ -223,6 +223,62 @@ std::wstring whatToInstall(bool x11) {
     return text + L".";
 }
 
+// Whether a console could open at all: a display to open it on, the interpreter beside the
+// program, and the script's folder. A detached terminal that cannot reach a display would fail
+// unseen; this finds out first.
+Status checkBeforeStart(bool x11, const std::string& programFolder, const std::string& interpreter,
+                        const std::string& nativeDirectory, const std::string& script) {
+    if (!x11 && !hasValue("WAYLAND_DISPLAY"))
+        return Status::failure(L"No display to open a console window on (DISPLAY is not set).");
+    if (programFolder.empty() || !isExecutableFile(interpreter))
+        return Status::failure(L"The console interpreter " + fromUtf8(interpreterName) +
+                               L" is missing: it should be beside the program in " +
+                               fromUtf8(programFolder) + L".");
+    struct stat st {};
+    if (::stat(nativeDirectory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Status::failure(L"Cannot start " + fromUtf8(script) + L": the folder " +
+                               fromUtf8(nativeDirectory) + L" does not exist.");
+    return Status::success();
+}
+
+// A shell enters the folder, sets the search path and becomes the interpreter: a terminal that
+// hands its command to a server of its own would run it in the server's folder and
+// environment. The names are its arguments, never its code.
+std::vector<std::string> interpreterCommand(const std::string& nativeDirectory,
+                                            const std::string& path, const std::string& interpreter,
+                                            const std::string& script) {
+    return {"/bin/sh",
+            "-c",
+            "cd \"$1\" && export PATH=\"$2\" && exec \"$3\" \"$4\"",
+            interpreterName,
+            nativeDirectory,
+            path,
+            interpreter,
+            script};
+}
+
+// A terminal that did not start, as the failure lists it.
+std::string whyNotStarted(const Candidate& candidate, const SpawnResult& started) {
+    if (started.failure == SpawnResult::Failure::Ended)
+        return candidate.label + " (ended at once with exit status " +
+               std::to_string(started.error) + ")";
+    return candidate.label + " (cannot be started: " +
+           (started.error != 0 ? toUtf8(systemErrorText(started.error))
+                               : std::string("no process could be created")) +
+           ")";
+}
+
+// The failure once every terminal was tried, each named with why it did not start.
+Status noTerminalStarted(std::vector<std::string> tried, bool x11) {
+    if (!x11)
+        tried.push_back("xterm (needs an X display: DISPLAY is not set)");
+    std::string tries;
+    for (const std::string& one : tried)
+        tries += (tries.empty() ? "" : ", ") + one;
+    return Status::failure(L"No terminal program could open a console window (tried: " +
+                           fromUtf8(tries) + L"). " + whatToInstall(x11));
+}
+
 } // namespace
 
 std::string searchPathWithProgramFolder(const std::string& path, const std::string& programFolder) {
@@ -249,39 +305,18 @@ bool notifyDesktop(const std::string& title, const std::string& body) {
 
 Status startScriptInTerminal(const std::string& nativeDirectory, const std::string& script,
                              bool minimized, const ConsolePlacement& placement) {
-    // A detached terminal that cannot reach a display would fail unseen; find out first.
     const bool x11 = hasValue("DISPLAY");
-    if (!x11 && !hasValue("WAYLAND_DISPLAY"))
-        return Status::failure(L"No display to open a console window on (DISPLAY is not set).");
-
     const std::string folder = programDirectoryNative();
     const std::string interpreter = (folder == "/" ? "" : folder) + "/" + interpreterName;
-    if (folder.empty() || !isExecutableFile(interpreter))
-        return Status::failure(L"The console interpreter " + fromUtf8(interpreterName) +
-                               L" is missing: it should be beside the program in " +
-                               fromUtf8(folder) + L".");
-
-    struct stat st {};
-    if (::stat(nativeDirectory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return Status::failure(L"Cannot start " + fromUtf8(script) + L": the folder " +
-                               fromUtf8(nativeDirectory) + L" does not exist.");
+    if (Status ready = checkBeforeStart(x11, folder, interpreter, nativeDirectory, script); !ready)
+        return ready;
 
     // The tools that ship with the program (the decoder) are found even when the script's
     // folder holds none of them.
     const std::string path = searchPathWithProgramFolder(searchPath(), folder);
-    // A shell enters the folder, sets the search path and becomes the interpreter: a terminal
-    // that hands its command to a server of its own would run it in the server's folder and
-    // environment. The names are its arguments, never its code.
-    const std::vector<std::string> command{"/bin/sh",
-                                           "-c",
-                                           "cd \"$1\" && export PATH=\"$2\" && exec \"$3\" \"$4\"",
-                                           interpreterName,
-                                           nativeDirectory,
-                                           path,
-                                           interpreter,
-                                           script};
     const Launch launch{script.substr(script.find_last_of('/') + 1), minimized,
-                        x11 && !minimized ? consoleGeometry(placement) : std::string(), command};
+                        x11 && !minimized ? consoleGeometry(placement) : std::string(),
+                        interpreterCommand(nativeDirectory, path, interpreter, script)};
 
     std::vector<std::string> tried;
     std::vector<std::string> triedPrograms;
@@ -305,22 +340,9 @@ Status startScriptInTerminal(const std::string& nativeDirectory, const std::stri
             return Status::failure(L"Cannot start " + fromUtf8(script) + L" in " +
                                    fromUtf8(nativeDirectory) + L": " +
                                    systemErrorText(started.error));
-        if (started.failure == SpawnResult::Failure::Ended)
-            tried.push_back(candidate.label + " (ended at once with exit status " +
-                            std::to_string(started.error) + ")");
-        else
-            tried.push_back(candidate.label + " (cannot be started: " +
-                            (started.error != 0 ? toUtf8(systemErrorText(started.error))
-                                                : std::string("no process could be created")) +
-                            ")");
+        tried.push_back(whyNotStarted(candidate, started));
     }
-    if (!x11)
-        tried.push_back("xterm (needs an X display: DISPLAY is not set)");
-    std::string tries;
-    for (const std::string& one : tried)
-        tries += (tries.empty() ? "" : ", ") + one;
-    return Status::failure(L"No terminal program could open a console window (tried: " +
-                           fromUtf8(tries) + L"). " + whatToInstall(x11));
+    return noTerminalStarted(std::move(tried), x11);
 }
 
 } // namespace tw::posix

@@ -3,10 +3,12 @@
 #include "Files.h"
 #include "FolderProbe.h"
 #include "PosixLauncher.h"
-#include "PosixNameModel.h"
 #include "Process.h"
 #include "Text.h"
 #include "UserFolders.h"
+#include "platform/names/DirectoryCache.h"
+#include "platform/names/DrivePaths.h"
+#include "platform/names/PosixNameModel.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,8 +16,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -67,64 +67,12 @@ Status fileFailure(const wchar_t* what, const std::wstring& path, int error) {
     return failure(what, path, error);
 }
 
-// Lexical components of an absolute native path ("." and empty ones dropped, ".." applied).
-std::vector<std::string> nativeComponents(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::string normalizedRoot(const std::string& root) {
-    std::string out = "/";
-    for (const std::string& part : nativeComponents(root))
-        out = joinNative(out, part);
-    return out;
-}
-
-// Decodes the octal escapes (\040 for a blank) of a /proc/mounts field.
-std::string unescapeMountField(const std::string& field) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && field.size() - i >= 4 &&
-            std::all_of(field.begin() + i + 1, field.begin() + i + 4,
-                        [](char c) { return c >= '0' && c <= '7'; })) {
-            out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
-bool isMediaMountPoint(const std::string& mountPoint) {
-    for (const char* prefix : {"/media", "/run/media", "/mnt"}) {
-        const std::size_t length = std::strlen(prefix);
-        if (mountPoint.compare(0, length, prefix) == 0 &&
-            (mountPoint.size() == length || mountPoint[length] == '/'))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 PosixPlatform::PosixPlatform() : PosixPlatform(systemDriveMap()) {}
 
-PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::move(driveMap)) {
+PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap)
+    : m_drives(std::move(driveMap)), m_cache(std::make_unique<DirectoryCache>()) {
     for (DriveRoot& drive : m_drives) {
         drive.letter = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(drive.letter)));
         drive.nativeRoot = normalizedRoot(drive.nativeRoot);
@@ -133,108 +81,8 @@ PosixPlatform::PosixPlatform(std::vector<DriveRoot> driveMap) : m_drives(std::mo
 
 PosixPlatform::~PosixPlatform() = default;
 
-std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& mountTable,
-                                                         LetterMemory& memory) {
-    std::vector<std::string> mountPoints;
-    std::istringstream lines(mountTable);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string device, mountPoint;
-        if (!(fields >> device >> mountPoint))
-            continue;
-        mountPoint = normalizedRoot(unescapeMountField(mountPoint));
-        if (isMediaMountPoint(mountPoint))
-            mountPoints.push_back(mountPoint);
-    }
-    std::sort(mountPoints.begin(), mountPoints.end());
-    mountPoints.erase(std::unique(mountPoints.begin(), mountPoints.end()), mountPoints.end());
-
-    std::map<std::string, wchar_t> known;
-    for (const auto& [letter, mountPoint] : memory)
-        known.emplace(mountPoint, letter);
-    const auto mounted = [&mountPoints](const std::string& mountPoint) {
-        return std::binary_search(mountPoints.begin(), mountPoints.end(), mountPoint);
-    };
-    std::map<wchar_t, std::string> given;
-    for (const std::string& mountPoint : mountPoints) {
-        if (const auto it = known.find(mountPoint); it != known.end()) {
-            given[it->second] = mountPoint;
-            continue;
-        }
-        wchar_t letter = 0;
-        for (wchar_t candidate = L'D'; candidate <= L'Z' && !letter; ++candidate)
-            if (!memory.count(candidate))
-                letter = candidate;
-        for (wchar_t candidate = L'D'; candidate <= L'Z' && !letter; ++candidate)
-            if (!mounted(memory[candidate]) && !given.count(candidate))
-                letter = candidate;
-        if (!letter)
-            continue; // more media than letters
-        memory[letter] = mountPoint;
-        given[letter] = mountPoint;
-    }
-
-    std::vector<DriveRoot> drives{{L'C', "/"}};
-    for (const auto& [letter, mountPoint] : given)
-        drives.push_back({letter, mountPoint});
-    return drives;
-}
-
-std::vector<DriveRoot> PosixPlatform::driveMapFromMounts(const std::string& mountTable) {
-    LetterMemory memory;
-    return driveMapFromMounts(mountTable, memory);
-}
-
-PosixPlatform::LetterMemory PosixPlatform::readLetterMemory(const std::string& text) {
-    LetterMemory memory;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.size() < 4 || line[1] != ':' || line[2] != ' ')
-            continue;
-        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
-        const std::string mountPoint = unescapeMountField(line.substr(3));
-        if (letter >= 'D' && letter <= 'Z' && !mountPoint.empty() && mountPoint[0] == '/')
-            memory[static_cast<wchar_t>(letter)] = normalizedRoot(mountPoint);
-    }
-    return memory;
-}
-
-std::string PosixPlatform::letterMemoryText(const LetterMemory& memory) {
-    std::string text;
-    for (const auto& [letter, mountPoint] : memory) {
-        text += static_cast<char>(letter);
-        text += ": ";
-        for (const char c : mountPoint) {
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
-                char octal[5];
-                std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
-                text += octal;
-            } else {
-                text += c;
-            }
-        }
-        text += '\n';
-    }
-    return text;
-}
-
-std::vector<DriveRoot> PosixPlatform::systemDriveMap() {
-    std::string mounts;
-    (void)readWholeFile("/proc/mounts", mounts, 16 << 20);
-    const std::string folder = userConfigFolder();
-    const std::string stored = folder.empty() ? std::string() : folder + "/drive-letters";
-    std::string text;
-    LetterMemory memory;
-    if (!stored.empty() && readWholeFile(stored, text, 64 * 1024) == 0)
-        memory = readLetterMemory(text);
-    const LetterMemory before = memory;
-    std::vector<DriveRoot> drives = driveMapFromMounts(mounts, memory);
-    // Remembering is worth trying, not worth failing for: the letters hold for this run anyway.
-    if (memory != before && makeUserFolder(folder))
-        (void)replaceWholeFile(stored, letterMemoryText(memory), LinkAtName::Follow);
-    return drives;
+const DirectoryCache& PosixPlatform::directoryCache() const {
+    return *m_cache;
 }
 
 std::vector<Drive> PosixPlatform::drives() const {
@@ -247,7 +95,7 @@ std::vector<Drive> PosixPlatform::drives() const {
 
 ResolvedPath PosixPlatform::resolve(const std::wstring& drivePath) const {
     return resolveDrivePath(drivePath, m_drives,
-                            [this](const std::string& folder) { return m_cache.table(folder); });
+                            [this](const std::string& folder) { return m_cache->table(folder); });
 }
 
 std::string PosixPlatform::nativePath(const std::wstring& drivePath) const {
@@ -336,6 +184,80 @@ std::uint32_t PosixPlatform::GetShortPathNameA(const char* longPath, char* buffe
     return answerInBuffer(shortPath, buffer, bufferLength);
 }
 
+namespace {
+
+// What one reading of a folder found: the names the script can carry, and the others shown
+// with stand-ins, each with the reason.
+struct FolderListing {
+    std::vector<std::wstring> listed;
+    std::vector<std::pair<std::wstring, std::wstring>> shown;
+};
+
+// Whether the entry is a folder or a regular file, following a link as the listing does.
+void entryKind(DIR* dir, const dirent& entry, bool& isDir, bool& isFile) {
+    isDir = entry.d_type == DT_DIR;
+    isFile = entry.d_type == DT_REG;
+    if (entry.d_type == DT_LNK || entry.d_type == DT_UNKNOWN) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry.d_name, &st, 0) == 0) {
+            isDir = S_ISDIR(st.st_mode);
+            isFile = S_ISREG(st.st_mode);
+        }
+    }
+}
+
+// Reads the open folder; 0, or the error that stopped the reading.
+int readListing(DIR* dir, bool directories, const std::wstring& pattern, bool withUnusable,
+                FolderListing& into) {
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string nativeName = entry->d_name;
+        errno = 0;
+        if (nativeName.empty() || nativeName.front() == '.')
+            continue;
+        const bool carriable = isCarriableName(nativeName);
+        if (!carriable && !withUnusable)
+            continue;
+        bool isDir = false;
+        bool isFile = false;
+        entryKind(dir, *entry, isDir, isFile);
+        errno = 0;
+        if (directories ? !isDir : !isFile)
+            continue;
+        std::wstring name = carriable ? fromUtf8(nativeName) : shownName(nativeName);
+        if (!directories && !wildcardMatch(pattern, name))
+            continue;
+        if (carriable)
+            into.listed.push_back(std::move(name));
+        else
+            into.shown.emplace_back(std::move(name), whyNotCarriable(nativeName));
+    }
+    return errno;
+}
+
+// The names in listing order; `unusable`, when asked for, says beside each why it cannot be
+// carried (empty for the carriable ones).
+void sortListing(FolderListing& listing, std::vector<std::wstring>* unusable) {
+    std::vector<std::wstring>& listed = listing.listed;
+    text::sortForListing(listed);
+    if (!unusable)
+        return;
+    unusable->assign(listed.size(), std::wstring());
+    // The few names with stand-ins go into their places in the listing order.
+    auto& shown = listing.shown;
+    std::sort(shown.begin(), shown.end(),
+              [](const auto& a, const auto& b) { return text::listingLess(a.first, b.first); });
+    auto at = listed.begin();
+    for (auto& [name, why] : shown) {
+        at = std::upper_bound(at, listed.end(), name, text::listingLess);
+        const auto index = at - listed.begin();
+        at = listed.insert(at, std::move(name)) + 1;
+        unusable->insert(unusable->begin() + index, std::move(why));
+    }
+}
+
+} // namespace
+
 Status PosixPlatform::listEntries(const std::wstring& directory, bool directories,
                                   const std::wstring& pattern, std::vector<std::wstring>& names,
                                   std::vector<std::wstring>* unusable) const {
@@ -348,58 +270,13 @@ Status PosixPlatform::listEntries(const std::wstring& directory, bool directorie
     DIR* dir = ::opendir(resolved.native.c_str());
     if (!dir)
         return failure(L"Cannot read", directory, errno);
-
-    std::vector<std::wstring> listed;
-    std::vector<std::pair<std::wstring, std::wstring>> shown; // with stand-ins, and why
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string nativeName = entry->d_name;
-        errno = 0;
-        if (nativeName.empty() || nativeName.front() == '.')
-            continue;
-        const bool carriable = isCarriableName(nativeName);
-        if (!carriable && !unusable)
-            continue;
-        bool isDir = entry->d_type == DT_DIR;
-        bool isFile = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat st {};
-            if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
-                isDir = S_ISDIR(st.st_mode);
-                isFile = S_ISREG(st.st_mode);
-            }
-            errno = 0;
-        }
-        if (directories ? !isDir : !isFile)
-            continue;
-        std::wstring name = carriable ? fromUtf8(nativeName) : shownName(nativeName);
-        if (!directories && !wildcardMatch(pattern, name))
-            continue;
-        if (carriable)
-            listed.push_back(std::move(name));
-        else
-            shown.emplace_back(std::move(name), whyNotCarriable(nativeName));
-    }
-    const int readError = errno;
+    FolderListing listing;
+    const int readError = readListing(dir, directories, pattern, unusable != nullptr, listing);
     ::closedir(dir);
     if (readError != 0)
         return failure(L"Cannot read", directory, readError);
-
-    text::sortForListing(listed);
-    if (unusable) {
-        unusable->assign(listed.size(), std::wstring());
-        // The few names with stand-ins go into their places in the listing order.
-        std::sort(shown.begin(), shown.end(),
-                  [](const auto& a, const auto& b) { return text::listingLess(a.first, b.first); });
-        auto at = listed.begin();
-        for (auto& [name, why] : shown) {
-            at = std::upper_bound(at, listed.end(), name, text::listingLess);
-            const auto index = at - listed.begin();
-            at = listed.insert(at, std::move(name)) + 1;
-            unusable->insert(unusable->begin() + index, std::move(why));
-        }
-    }
-    names = std::move(listed);
+    sortListing(listing, unusable);
+    names = std::move(listing.listed);
     return Status::success();
 }
 

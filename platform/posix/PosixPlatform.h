@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/Platform.h"
-#include "platform/posix/DirectoryCache.h"
-#include "platform/posix/DrivePaths.h"
+#include "platform/posix/DriveMap.h"
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -12,6 +12,9 @@
 #include <vector>
 
 namespace tw::posix {
+
+class DirectoryCache;
+struct ResolvedPath;
 
 // The platform on Linux and other POSIX systems.
 class PosixPlatform : public Platform {
@@ -22,28 +25,9 @@ public:
     explicit PosixPlatform(std::vector<DriveRoot> driveMap);
     ~PosixPlatform() override;
 
-    // The machine's drive map, with the letters this user's earlier runs gave its media
-    // (remembered in the per-user configuration folder, so a stored path keeps its meaning).
-    static std::vector<DriveRoot> systemDriveMap();
-
-    // Letters once given to mount points: 'E' -> "/media/ann/STICK".
-    using LetterMemory = std::map<wchar_t, std::string>;
-    // The drive map for a mount table in the format of /proc/mounts: C: is "/", then the mount
-    // points at or below /media, /run/media and /mnt. Each keeps the letter the memory gives it;
-    // a new one, in path order, gets the first letter from D: on that the memory has not given
-    // (once all are given, the first whose mount point is not mounted now). The memory learns
-    // the new ones.
-    static std::vector<DriveRoot> driveMapFromMounts(const std::string& mountTable,
-                                                     LetterMemory& memory);
-    static std::vector<DriveRoot> driveMapFromMounts(const std::string& mountTable);
-    // The memory as stored: a line "E: mount point" per letter, the mount point escaped as in
-    // /proc/mounts (blanks, tabs, line ends and backslashes as octal).
-    static LetterMemory readLetterMemory(const std::string& text);
-    static std::string letterMemoryText(const LetterMemory& memory);
-
     const std::vector<DriveRoot>& driveMap() const { return m_drives; }
     // The short-name tables in use (tests look at how often they are built).
-    const DirectoryCache& directoryCache() const { return m_cache; }
+    const DirectoryCache& directoryCache() const;
 
     std::vector<Drive> drives() const override;
     std::string nativePath(const std::wstring& drivePath) const override;
@@ -110,7 +94,7 @@ private:
                        std::vector<std::wstring>* unusable = nullptr) const;
 
     std::vector<DriveRoot> m_drives; // roots without a trailing "/" (except "/" itself)
-    DirectoryCache m_cache;
+    std::unique_ptr<DirectoryCache> m_cache;
     mutable std::mutex m_rulesMutex;
     mutable std::map<std::pair<dev_t, ino_t>, FolderRules> m_rules;
 };

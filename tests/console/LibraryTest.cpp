@@ -23,6 +23,9 @@ namespace {
 using Kind = tw::DecodeResult::Kind;
 namespace fs = std::filesystem;
 
+// The formats in the order of the window's option buttons, and their outputs' extensions.
+const std::vector<tw::OutputFormat> kFormats{tw::OutputFormat::Wav, tw::OutputFormat::Snd,
+                                             tw::OutputFormat::Aiff, tw::OutputFormat::Aifc};
 const std::vector<std::wstring> kExtensions{L"wav", L"snd", L"aiff", L"aifc"};
 
 // Every entry below a folder by its path relative to it: files by content, folders as
@@ -118,7 +121,7 @@ public:
         input.sourceFolder = m_music;
         input.entries = selected;
         input.selected.assign(selected.size(), true);
-        input.formats = {format == 0, format == 1, format == 2, format == 3};
+        input.format = kFormats[static_cast<std::size_t>(format)];
         tw::AppState state;
         state.DecoderPath = L"C:\\MPEG";
         state.Destination = m_output;

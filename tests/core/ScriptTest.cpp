@@ -46,7 +46,7 @@ struct ScriptCase {
     const wchar_t* sourceFolder;
     const wchar_t* destination;
     std::vector<Entry> entries;
-    int format; // 0..3: Option1..Option4
+    tw::OutputFormat format;
     bool searchAgain;
     bool ignoreErrors;
     std::vector<std::pair<const wchar_t*, const wchar_t*>> onDisk; // files: long path, short form
@@ -75,7 +75,7 @@ TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
         input.selected.push_back(e.selected);
     }
     input.sourceFolder = c.sourceFolder;
-    input.formats = {c.format == 0, c.format == 1, c.format == 2, c.format == 3};
+    input.format = c.format;
     input.searchAgain = c.searchAgain;
     input.ignoreErrors = c.ignoreErrors;
     tw::AppState state;
@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"track01.mp3", true}},
-                   1,
+                   tw::OutputFormat::Snd,
                    false,
                    true,
                    kMusic,
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"track01.mp3", true}},
-                   3,
+                   tw::OutputFormat::Aifc,
                    true,
                    true,
                    kMusic,
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\",
                    L"D:\\WAVES",
                    {{L"track01.mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}},
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {L"", true},
                     {L"other.mp3", false},
                     {L"track01.mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    true,
                    false,
                    kMusic,
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"gone.mp3", true}, {L"track01.mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    kMusic,
@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"ab", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    {{L"C:\\MUSIC\\ab", L"C:\\MUSIC\\AB"}},
@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"Long Song Title.mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    {kMusic[1], {L"D:\\WAVES\\Long Song Other.wav", L"D:\\WAVES\\LONGSO~1.WAV"}},
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
             L"C:\\MUSIC",
             L"D:\\WAVES\\",
             {{L"track01.mp3", true}, {L"Long Song Title.mp3", true}},
-            2,
+            tw::OutputFormat::Aiff,
             false,
             false,
             {kMusic[0],
@@ -208,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"Long Song A.mp3", true}, {L"Long Song B.mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    {{L"C:\\MUSIC\\Long Song A.mp3", L"C:\\MUSIC\\LONGSO~1.MP3"},
@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {L"Song 0118.mp3", true},
                     {L"Song 1002.mp3", true},
                     {L"track01.mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    {kMusic[0],
@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"C:\\MUSIC",
                    L"D:\\WAVES\\",
                    {{L"a&b.mp3", true}, {L"100% (live).mp3", true}},
-                   0,
+                   tw::OutputFormat::Wav,
                    false,
                    false,
                    {{L"C:\\MUSIC\\a&b.mp3", L"C:\\MUSIC\\A&B.MP3"},

@@ -78,6 +78,8 @@ void PrintTo(const Case& c, std::ostream* os) {
     *os << c.label;
 }
 
+const tw::OutputFormat kFormats[] = {tw::OutputFormat::Wav, tw::OutputFormat::Snd,
+                                     tw::OutputFormat::Aiff, tw::OutputFormat::Aifc};
 const wchar_t* const kExtensions[] = {L"wav", L"snd", L"aiff", L"aifc"};
 const int kContainers[] = {SF_FORMAT_WAV, SF_FORMAT_AU, SF_FORMAT_AIFF, SF_FORMAT_AIFF};
 
@@ -129,8 +131,7 @@ TEST_P(RealDecoder, EveryTrackBecomesAPlayableFileUnderItsLongName) {
     const std::string music = m_root / "c/My Music";
     tw::DecodeInput input;
     input.sourceFolder = L"C:\\My Music";
-    input.formats = {false, false, false, false};
-    input.formats[static_cast<std::size_t>(c.format)] = true;
+    input.format = kFormats[c.format];
     input.searchAgain = c.searchAgain;
     input.ignoreErrors = c.ignoreErrors;
     for (std::size_t i = 0; i < tracks().size(); ++i) {

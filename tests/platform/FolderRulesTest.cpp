@@ -1,6 +1,6 @@
 // What a folder's file system takes for a name, read from the folder itself: an ordinary folder,
 // an exFAT stick, a FAT medium, and one whose rules cannot be read.
-#include "platform/FolderRules.h"
+#include "platform/names/FolderRules.h"
 #include "platform/posix/FolderProbe.h"
 #include "tests/support/Medium.h"
 #include "tests/support/TempFolder.h"

@@ -1,4 +1,5 @@
 #include "platform/posix/PosixPlatform.h"
+#include "platform/names/DirectoryCache.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDrives.h"
 #include "tests/support/TempFolder.h"
@@ -56,7 +57,7 @@ TEST(DriveMap, TakesMediaMountsFromTheMountTable) {
                                "/dev/sdd1 /mnt ext4 rw 0 0\n"
                                "/dev/sde1 /mediastore ext4 rw 0 0\n"
                                "/dev/sdb1 /media/usb vfat rw 0 0\n";
-    const auto map = tw::posix::PosixPlatform::driveMapFromMounts(mounts);
+    const auto map = tw::posix::driveMapFromMounts(mounts);
     ASSERT_EQ(map.size(), 4u);
     EXPECT_EQ(map[0].letter, L'C');
     EXPECT_EQ(map[0].nativeRoot, "/");
@@ -70,7 +71,7 @@ TEST(DriveMap, TakesMediaMountsFromTheMountTable) {
 // Runs in order, each with the memory the ones before left: a letter stays with its mount
 // point while media come and go, and a new mount gets a letter nobody had.
 TEST(DriveMap, LettersStayWithTheirMountPoints) {
-    using Memory = tw::posix::PosixPlatform::LetterMemory;
+    using Memory = tw::posix::LetterMemory;
     struct Run {
         std::vector<std::string> mounted;
         std::map<wchar_t, std::string> expected; // besides C:
@@ -89,9 +90,8 @@ TEST(DriveMap, LettersStayWithTheirMountPoints) {
         for (const std::string& mountPoint : run.mounted)
             table += "/dev/sdx " + mountPoint + " vfat rw 0 0\n";
         // The memory goes through its stored text between runs.
-        memory = tw::posix::PosixPlatform::readLetterMemory(
-            tw::posix::PosixPlatform::letterMemoryText(memory));
-        const auto map = tw::posix::PosixPlatform::driveMapFromMounts(table, memory);
+        memory = tw::posix::readLetterMemory(tw::posix::letterMemoryText(memory));
+        const auto map = tw::posix::driveMapFromMounts(table, memory);
         std::map<wchar_t, std::string> given;
         for (std::size_t i = 1; i < map.size(); ++i)
             given[map[i].letter] = map[i].nativeRoot;
@@ -101,24 +101,21 @@ TEST(DriveMap, LettersStayWithTheirMountPoints) {
 }
 
 TEST(DriveMap, RememberedMountPointsKeepBlanksAndBackslashes) {
-    const tw::posix::PosixPlatform::LetterMemory memory{{L'D', "/media/ann/My Stick"},
-                                                        {L'E', "/mnt/a\\b\tc"}};
-    EXPECT_EQ(tw::posix::PosixPlatform::readLetterMemory(
-                  tw::posix::PosixPlatform::letterMemoryText(memory)),
-              memory);
-    EXPECT_EQ(tw::posix::PosixPlatform::readLetterMemory("junk\nC: /\nQ: relative\nd: /x\n"),
-              (tw::posix::PosixPlatform::LetterMemory{{L'D', "/x"}}));
+    const tw::posix::LetterMemory memory{{L'D', "/media/ann/My Stick"}, {L'E', "/mnt/a\\b\tc"}};
+    EXPECT_EQ(tw::posix::readLetterMemory(tw::posix::letterMemoryText(memory)), memory);
+    EXPECT_EQ(tw::posix::readLetterMemory("junk\nC: /\nQ: relative\nd: /x\n"),
+              (tw::posix::LetterMemory{{L'D', "/x"}}));
 }
 
 // Once every letter was given, a new mount takes the first whose mount point is not there.
 TEST(DriveMap, ANewMountTakesAnUnmountedLetterOnceAllAreGiven) {
-    tw::posix::PosixPlatform::LetterMemory memory;
+    tw::posix::LetterMemory memory;
     for (wchar_t letter = L'D'; letter <= L'Z'; ++letter)
         memory[letter] = "/media/old" + std::to_string(letter - L'D');
-    const auto map = tw::posix::PosixPlatform::driveMapFromMounts(
-        "/dev/sda1 / ext4 rw 0 0\n/dev/sdx /media/old0 vfat rw 0 0\n"
-        "/dev/sdy /media/new vfat rw 0 0\n",
-        memory);
+    const auto map =
+        tw::posix::driveMapFromMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sdx /media/old0 vfat rw 0 0\n"
+                                      "/dev/sdy /media/new vfat rw 0 0\n",
+                                      memory);
     ASSERT_EQ(map.size(), 3u);
     EXPECT_EQ(map[1].letter, L'D');
     EXPECT_EQ(map[2].letter, L'E');

@@ -1,4 +1,4 @@
-#include "platform/posix/ShortNames.h"
+#include "platform/names/ShortNames.h"
 #include "platform/posix/Text.h"
 #include "tests/support/CaseNames.h"
 

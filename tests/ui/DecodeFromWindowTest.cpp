@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <array>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -77,37 +76,38 @@ TEST_F(DecodeFromWindow, InputHoldsTheListInItsOrderWithTheSelection) {
 }
 
 struct OptionCase {
-    int format; // 1..4: Option1..Option4
+    int option; // 1..4: Option1..Option4
+    tw::OutputFormat format;
     bool check1;
     bool check2;
 };
 
 void PrintTo(const OptionCase& c, std::ostream* os) {
-    *os << "Option" << c.format << (c.check1 ? " Check1" : "") << (c.check2 ? " Check2" : "");
+    *os << "Option" << c.option << (c.check1 ? " Check1" : "") << (c.check2 ? " Check2" : "");
 }
 
 class DecodeOptions : public DecodeFromWindow, public ::testing::WithParamInterface<OptionCase> {};
 
 TEST_P(DecodeOptions, FormatAndSwitchesReachTheInput) {
     const OptionCase& c = GetParam();
-    const QString option = QStringLiteral("Option%1").arg(c.format);
+    const QString option = QStringLiteral("Option%1").arg(c.option);
     clickIndicator(form->findChild<QRadioButton*>(option));
     if (c.check1)
         clickIndicator(form->Check1);
     if (c.check2)
         clickIndicator(form->Check2);
     const tw::DecodeInput input = form->decodeInput();
-    std::array<bool, 4> formats{};
-    formats[static_cast<std::size_t>(c.format - 1)] = true;
-    EXPECT_EQ(input.formats, formats);
+    EXPECT_EQ(input.format, c.format);
     EXPECT_EQ(input.searchAgain, c.check1);
     EXPECT_EQ(input.ignoreErrors, c.check2);
 }
 
 // Every format once; each switch alone and both together.
 INSTANTIATE_TEST_SUITE_P(Table, DecodeOptions,
-                         ::testing::Values(OptionCase{1, false, false}, OptionCase{2, true, false},
-                                           OptionCase{3, false, true}, OptionCase{4, true, true}),
+                         ::testing::Values(OptionCase{1, tw::OutputFormat::Wav, false, false},
+                                           OptionCase{2, tw::OutputFormat::Snd, true, false},
+                                           OptionCase{3, tw::OutputFormat::Aiff, false, true},
+                                           OptionCase{4, tw::OutputFormat::Aifc, true, true}),
                          tw::test::namedByValue());
 
 // The one run through to the disk: what the widgets and the window's state say reaches the

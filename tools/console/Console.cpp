@@ -15,18 +15,6 @@ namespace tw::console {
 
 namespace {
 
-std::string nativeParent(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nativeBaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // A program word with a folder ("\" anywhere, or a drive letter) is looked for there only.
 bool namesFolder(const std::wstring& command) {
     return command.find(L'\\') != std::wstring::npos || hasDriveLetter(command);
@@ -35,7 +23,7 @@ bool namesFolder(const std::wstring& command) {
 // The decoder makes its output and nothing else, so the names it may change are those of its
 // arguments; about any other program nothing is known.
 bool isTheDecoder(const std::string& program) {
-    const std::wstring name = text::fromUtf8(nativeBaseName(program));
+    const std::wstring name = text::fromUtf8(posix::lastPartOf(program));
     return sameNameIgnoringCase(name, L"l3dec") || sameNameIgnoringCase(name, L"l3dec.exe");
 }
 
@@ -118,7 +106,7 @@ std::vector<PlannedFile> Interpreter::plan(const std::string& bytes) {
             const std::string native = m_session.native(m_session.absoluteDrivePath(words[i]));
             struct stat st {};
             if (!native.empty() && ::stat(native.c_str(), &st) == 0) {
-                file.name = m_session.text(nativeBaseName(native));
+                file.name = m_session.text(posix::lastPartOf(native));
                 file.bytes = static_cast<std::uint64_t>(st.st_size);
             }
         }
@@ -223,7 +211,7 @@ ProgramMatch Interpreter::locateProgram(const std::wstring& command) {
         const std::string native = m_session.native(m_session.absoluteDrivePath(command));
         if (native.empty())
             return {};
-        return m_finder.find(nativeBaseName(native), {nativeParent(native)});
+        return m_finder.find(posix::lastPartOf(native), {posix::folderOf(native)});
     }
     std::vector<std::string> directories{m_session.nativeCurrentDirectory()};
     for (auto& d : posix::splitSearchPath(m_searchPath))

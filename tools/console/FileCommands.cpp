@@ -5,13 +5,13 @@
 #include "Session.h"
 
 #include "platform/Text.h"
+#include "platform/posix/Files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio> // renameat2, RENAME_NOREPLACE
 #include <string_view>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,46 +20,14 @@ namespace tw::console {
 
 namespace {
 
-std::string nativeParent(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nativeBaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string joinNative(const std::string& directory, const std::string& name) {
-    if (!directory.empty() && directory.back() == '/')
-        return directory + name;
-    return directory + "/" + name;
-}
-
 bool exists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::lstat(path.c_str(), &st) == 0;
 }
 
-std::vector<std::string> directoryEntries(const std::string& directory) {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir)
-        return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(dir);
-    return names;
-}
-
 bool isListed(const std::string& path) {
-    const std::vector<std::string> listed = directoryEntries(nativeParent(path));
-    return std::find(listed.begin(), listed.end(), nativeBaseName(path)) != listed.end();
+    const std::vector<std::string> listed = posix::namesIn(posix::folderOf(path));
+    return std::find(listed.begin(), listed.end(), posix::lastPartOf(path)) != listed.end();
 }
 
 // Renames `from` to `to` without replacing another file; returns 0 or the errno value. Where
@@ -78,8 +46,8 @@ int renameOntoSelfOnly(const std::string& from, const std::string& to, bool self
         return 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string between =
-            joinNative(nativeParent(to), ".tonwright-ren-" + std::to_string(::getpid()) + "-" +
-                                             std::to_string(attempt));
+            posix::joinNative(posix::folderOf(to), ".tonwright-ren-" + std::to_string(::getpid()) +
+                                                       "-" + std::to_string(attempt));
         error = renameNoReplace(from, between);
         if (error == EEXIST)
             continue;
@@ -103,7 +71,7 @@ std::vector<std::string> namesLike(const std::string& folder, const std::string&
     };
     const std::wstring wanted = key(name);
     std::vector<std::string> like;
-    for (const std::string& listed : directoryEntries(folder))
+    for (const std::string& listed : posix::namesIn(folder))
         if (key(listed) == wanted)
             like.push_back(listed);
     return like;
@@ -161,7 +129,8 @@ bool FileCommands::ren(const std::vector<std::wstring>& words) {
     if (existing && !isRenamingItself(renaming))
         return refuseTakenName(renaming);
     // The file itself under another case or its short alias: nothing, or a case change.
-    if (existing && nativeBaseName(renaming.nativeSource) == m_session.eightBit(renaming.newName)) {
+    if (existing &&
+        posix::lastPartOf(renaming.nativeSource) == m_session.eightBit(renaming.newName)) {
         landed(renaming);
         return true;
     }
@@ -181,7 +150,7 @@ bool FileCommands::ren(const std::vector<std::wstring>& words) {
 }
 
 void FileCommands::landed(const Renaming& renaming) {
-    m_batch.landed(m_session.longFolder(nativeParent(renaming.nativeTarget)));
+    m_batch.landed(m_session.longFolder(posix::folderOf(renaming.nativeTarget)));
 }
 
 bool FileCommands::checkRenWords(const std::vector<std::wstring>& words) {
@@ -233,8 +202,8 @@ void FileCommands::lookUpNewName(Renaming& renaming) {
         trimmed.pop_back();
     renaming.folder = trimmed.substr(0, trimmed.find_last_of(L'\\') + 1);
     renaming.target = renaming.folder + renaming.newName;
-    renaming.nativeTarget =
-        joinNative(nativeParent(renaming.nativeSource), m_session.eightBit(renaming.newName));
+    renaming.nativeTarget = posix::joinNative(posix::folderOf(renaming.nativeSource),
+                                              m_session.eightBit(renaming.newName));
     // The new name as the console would see it: exact, other case, or a short alias; else as
     // the file system sees it (a folder that ignores case more widely than the console).
     const std::string resolvedTarget = m_session.native(renaming.target);
@@ -252,8 +221,8 @@ bool FileCommands::isRenamingItself(const Renaming& renaming) const {
         return false;
     // Only the file system found it: itself only if no other name there could be the one.
     const std::vector<std::string> like =
-        namesLike(nativeParent(renaming.nativeTarget), nativeBaseName(renaming.nativeTarget));
-    return like.size() == 1 && like[0] == nativeBaseName(renaming.nativeSource);
+        namesLike(posix::folderOf(renaming.nativeTarget), posix::lastPartOf(renaming.nativeTarget));
+    return like.size() == 1 && like[0] == posix::lastPartOf(renaming.nativeSource);
 }
 
 std::wstring FileCommands::renameFailure(const std::wstring& folder, const std::wstring& newName,
@@ -271,7 +240,7 @@ std::wstring FileCommands::renameFailure(const std::wstring& folder, const std::
 
 bool FileCommands::refuseTakenName(const Renaming& renaming) {
     // Say which file it is when the new name reaches it in another case or as its alias.
-    const std::string there = nativeBaseName(renaming.existing);
+    const std::string there = posix::lastPartOf(renaming.existing);
     const std::wstring which =
         renaming.existing.empty() || there == m_session.eightBit(renaming.newName)
             ? L""

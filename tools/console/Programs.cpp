@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -35,25 +34,11 @@ bool endsWithIgnoringCase(const std::string& name, const char* suffix) {
                                 text::fromUtf8(suffix));
 }
 
-std::vector<std::string> directoryEntries(const std::string& directory) {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir)
-        return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(dir);
+// A folder's names in byte order, so that the first match is the same wherever it runs.
+std::vector<std::string> sortedNamesIn(const std::string& directory) {
+    std::vector<std::string> names = posix::namesIn(directory);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string joinNative(const std::string& directory, const std::string& name) {
-    if (!directory.empty() && directory.back() == '/')
-        return directory + name;
-    return directory + "/" + name;
 }
 
 // The forms of a program word that a file's name can take.
@@ -94,7 +79,7 @@ struct ProgramName {
 // The names in `directory` that match, the best first and in listing order within a rank.
 std::vector<std::string> candidatesIn(const std::string& directory, const ProgramName& program) {
     std::vector<std::pair<int, std::string>> ranked;
-    for (auto& entry : directoryEntries(directory))
+    for (auto& entry : sortedNamesIn(directory))
         if (const int rank = program.rank(entry); rank >= 0)
             ranked.emplace_back(rank, std::move(entry));
     std::stable_sort(ranked.begin(), ranked.end(),
@@ -108,7 +93,7 @@ std::vector<std::string> candidatesIn(const std::string& directory, const Progra
 // The match within one directory; empty when none.
 ProgramMatch findIn(const std::string& directory, const ProgramName& program, ProgramMatch& any) {
     for (const std::string& entry : candidatesIn(directory, program)) {
-        const std::string path = joinNative(directory, entry);
+        const std::string path = posix::joinNative(directory, entry);
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;

@@ -3,7 +3,7 @@
 // What every line of a batch works with: the drive paths and the names they lead to, where the
 // console is, and how it says what went wrong.
 
-#include "platform/posix/LiveNames.h"
+#include "platform/names/LiveNames.h"
 
 #include <cstddef>
 #include <iosfwd>

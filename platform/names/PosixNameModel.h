@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/NameModel.h"
-#include "platform/posix/DrivePaths.h"
+#include "platform/names/DrivePaths.h"
+#include "platform/names/NameModel.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "StableNameModel.h"
 
-#include "Platform.h"
-#include "Text.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace tw {
 

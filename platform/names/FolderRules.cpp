@@ -1,6 +1,6 @@
 #include "FolderRules.h"
 
-#include "Text.h"
+#include "platform/Text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,10 @@
 #include "LiveNames.h"
 
-#include "PosixPlatform.h"
+#include "DirectoryCache.h"
+#include "DrivePaths.h"
+#include "ShortNames.h"
+#include "platform/posix/Files.h"
+#include "platform/posix/PosixPlatform.h"
 
 #include <sys/stat.h>
 
@@ -10,13 +14,6 @@ namespace {
 
 bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-std::string parentOf(const std::string& nativePath) {
-    const std::size_t slash = nativePath.find_last_of('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? "/" : nativePath.substr(0, slash);
 }
 
 } // namespace
@@ -52,7 +49,7 @@ std::string LiveNames::nativePath(const std::wstring& drivePath) {
 }
 
 void LiveNames::changed(const std::string& nativePath) {
-    const std::string parent = parentOf(nativePath);
+    const std::string parent = folderOf(nativePath);
     struct stat folderStat {};
     if (::stat(parent.c_str(), &folderStat) != 0)
         return;

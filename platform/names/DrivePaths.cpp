@@ -1,6 +1,6 @@
 #include "DrivePaths.h"
 
-#include "Text.h"
+#include "platform/posix/Text.h"
 
 #include <sys/stat.h>
 
@@ -16,13 +16,47 @@ const DriveRoot* findDrive(const std::vector<DriveRoot>& drives, const DrivePath
     return nullptr;
 }
 
-} // namespace
-
-std::string joinNative(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/')
-        return folder + name;
-    return folder + '/' + name;
+// One component looked up in `folder`, the native folder that the components before it lead
+// to; `below` is the part before it, if any.
+ResolvedPart resolvePart(const std::wstring& component, const std::string& folder,
+                         const ResolvedPart* below, const TableSource& tables) {
+    ResolvedPart part;
+    part.typed = component;
+    part.name = toUtf8(component);
+    part.folder = folder;
+    if (below && !below->exists) {
+        // Below a missing folder everything is kept as written.
+    } else if (auto table = tables(part.folder)) {
+        if (const ShortNameTable::Entry* entry = table->resolve(component)) {
+            part.name = ShortNameTable::nativeName(entry);
+            part.shortName = table->shortName(entry);
+            part.exists = true;
+            part.entry = entry;
+        }
+        part.table = std::move(table);
+    } else {
+        // A folder we may enter but not list: only exact names can be found.
+        struct stat st {};
+        part.exists = ::lstat(joinNative(part.folder, part.name).c_str(), &st) == 0;
+    }
+    return part;
 }
+
+// Whether the resolved path exists, and whether every component's short name is known.
+void settleExistence(ResolvedPath& result) {
+    if (result.parts.empty()) {
+        struct stat st {};
+        result.exists = ::stat(result.native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } else {
+        result.exists = result.parts.back().exists;
+    }
+    result.allShort = result.exists;
+    for (const ResolvedPart& part : result.parts)
+        if (part.shortName.empty())
+            result.allShort = false;
+}
+
+} // namespace
 
 ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<DriveRoot>& drives,
                               const TableSource& tables) {
@@ -37,7 +71,6 @@ ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<D
 
     std::vector<ResolvedPart>& parts = result.parts;
     std::vector<std::string> folders{drive->nativeRoot}; // folders[i]: the folder of parts[i]
-
     for (const std::wstring& component : result.parsed.components) {
         if (component == L".")
             continue;
@@ -48,40 +81,13 @@ ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<D
             }
             continue;
         }
-        ResolvedPart part;
-        part.typed = component;
-        part.name = toUtf8(component);
-        part.folder = folders.back();
-        if (!parts.empty() && !parts.back().exists) {
-            // Below a missing folder everything is kept as written.
-        } else if (auto table = tables(part.folder)) {
-            if (const ShortNameTable::Entry* entry = table->resolve(component)) {
-                part.name = ShortNameTable::nativeName(entry);
-                part.shortName = table->shortName(entry);
-                part.exists = true;
-                part.entry = entry;
-            }
-            part.table = std::move(table);
-        } else {
-            // A folder we may enter but not list: only exact names can be found.
-            struct stat st {};
-            part.exists = ::lstat(joinNative(part.folder, part.name).c_str(), &st) == 0;
-        }
+        ResolvedPart part =
+            resolvePart(component, folders.back(), parts.empty() ? nullptr : &parts.back(), tables);
         folders.push_back(joinNative(part.folder, part.name));
         parts.push_back(std::move(part));
     }
-
     result.native = folders.back();
-    if (parts.empty()) {
-        struct stat st {};
-        result.exists = ::stat(result.native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } else {
-        result.exists = parts.back().exists;
-    }
-    result.allShort = result.exists;
-    for (const ResolvedPart& part : parts)
-        if (part.shortName.empty())
-            result.allShort = false;
+    settleExistence(result);
     return result;
 }
 

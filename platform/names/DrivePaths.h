@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/DrivePath.h"
-#include "platform/posix/ShortNames.h"
+#include "platform/names/ShortNames.h"
+#include "platform/posix/DriveMap.h"
+#include "platform/posix/Files.h" // joinNative
 
 #include <functional>
 #include <memory>
@@ -12,12 +14,6 @@
 // the short-name tables of the folders on the way. The platform resolves over the tables of the
 // disk as it is; a model of a running script resolves the same way over tables it has changed.
 namespace tw::posix {
-
-// One letter of the drive map and the native folder it stands for.
-struct DriveRoot {
-    wchar_t letter;         // L'C'
-    std::string nativeRoot; // "/"
-};
 
 // The short-name table of a native folder, or null when it cannot be listed.
 using TableSource =
@@ -55,7 +51,5 @@ ResolvedPath resolveDrivePath(const std::wstring& drivePath, const std::vector<D
 // every component, a trailing "\" kept on a folder. Empty when the path does not exist, a
 // component has no short name, or a trailing "\" follows something that is not a folder.
 std::string shortForm(const ResolvedPath& resolved);
-
-std::string joinNative(const std::string& folder, const std::string& name);
 
 } // namespace tw::posix

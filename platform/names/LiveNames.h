@@ -1,8 +1,5 @@
 #pragma once
 
-#include "platform/posix/DrivePaths.h"
-#include "platform/posix/ShortNames.h"
-
 #include <ctime>
 #include <map>
 #include <memory>
@@ -14,6 +11,8 @@
 namespace tw::posix {
 
 class PosixPlatform;
+class ShortNameTable;
+struct ResolvedPath;
 
 // Drive paths resolved over the folders' names as the disk has them, for a caller that changes
 // them itself, line after line (the console running a batch). Each folder is read once; the
@@ -21,7 +20,8 @@ class PosixPlatform;
 // so that the thousandth line of a batch costs what the first did. A folder that changed in
 // any other way (its times differ from those after the last change seen) is read again.
 // Folders are known by the file system's identity (device and inode): one reached by two
-// paths (a link) is one set of names.
+// paths (a link) is one set of names. It is the console's way to the names: the tables behind
+// it stay out of sight.
 class LiveNames {
 public:
     explicit LiveNames(const PosixPlatform& platform);
@@ -29,7 +29,6 @@ public:
     LiveNames(const LiveNames&) = delete;
     LiveNames& operator=(const LiveNames&) = delete;
 
-    ResolvedPath resolve(const std::wstring& drivePath);
     // The native path; empty when the text is no drive path on a drive of the map.
     std::string nativePath(const std::wstring& drivePath);
 
@@ -47,6 +46,7 @@ private:
     };
     using Identity = std::pair<dev_t, ino_t>;
 
+    ResolvedPath resolve(const std::wstring& drivePath);
     std::shared_ptr<const ShortNameTable> tableOf(const std::string& nativeFolder);
 
     const PosixPlatform& m_platform;

@@ -1,7 +1,8 @@
 #include "PosixNameModel.h"
 
-#include "PosixPlatform.h"
-#include "Text.h"
+#include "DirectoryCache.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/Text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
