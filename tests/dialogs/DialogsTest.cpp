@@ -1,6 +1,5 @@
+#include "tests/support/MemoryPlatform.h"
 #include "tests/support/ModalDriver.h"
-#include "tests/support/RecordingPlatform.h"
-#include "tests/support/TempDrives.h"
 #include "ui/Application.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
@@ -35,16 +34,15 @@ using tw::Form4;
 class DialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_drives.createDirectory(L"C:\\WORK");
-        m_drives.createDirectory(L"D:\\WAVES");
-        m_drives.createDirectory(L"D:\\MUSIC");
+        m_recording.addDrive(L"C:", L"[/]");
+        m_recording.addDrive(L"D:", L"[/media/d]");
+        m_recording.addDirectory(L"C:\\WORK");
+        m_recording.addDirectory(L"D:\\WAVES");
+        m_recording.addDirectory(L"D:\\MUSIC");
         ASSERT_TRUE(m_recording.setCurrentDirectory(L"C:\\WORK").ok);
         m_form = std::make_unique<Form1>(m_recording);
     }
-    void TearDown() override {
-        m_form.reset();
-        static_cast<void>(m_recording.setCurrentDirectory(L"C:\\"));
-    }
+    void TearDown() override { m_form.reset(); }
 
     // Runs the main window's handler; `act` drives the dialog while it is open modally. A
     // dialog the callback leaves open is closed, so a failed check cannot hang the test.
@@ -66,8 +64,8 @@ protected:
     }
     QString label1() const { return m_form->Label1->text(); }
 
-    tw::test::TempDrives m_drives{{L'C', L'D'}};
-    tw::test::RecordingPlatform m_recording{m_drives.platform()};
+    // In memory, so that the dialogs are tested alike on every system.
+    tw::test::MemoryPlatform m_recording;
     std::unique_ptr<Form1> m_form;
 };
 
