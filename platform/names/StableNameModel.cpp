@@ -103,7 +103,8 @@ std::wstring StableNameModel::shortPath(const std::wstring& drivePath) const {
     if (found.id == 0)
         return {};
     const Item& item = m_items.at(found.id);
-    if (!item.diskName.empty() && text::foldCase(item.name) == item.diskName)
+    // A drive root (no name) and a name as the disk has it have the system's short path.
+    if (item.name.empty() || (!item.diskName.empty() && text::foldCase(item.name) == item.diskName))
         return wholeShortPath(m_platform, drivePath);
     // Named by the script: only a name that is its own short name is known in advance.
     if (!text::isValidShortName(item.name))

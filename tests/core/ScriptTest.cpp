@@ -133,6 +133,17 @@ INSTANTIATE_TEST_SUITE_P(
                    {{L"C:\\track01.mp3", L"C:\\TRACK01.MP3"}},
                    {L"L3DEC C:\\TRACK01.MP3 D:\\WAVES\\TRACK01.wav -wav ",
                     L"REN D:\\WAVES\\TRACK01.wav \"track01.wav\""}},
+        // A first start's output folder is the drive root.
+        ScriptCase{"IntoADriveRoot",
+                   L"C:\\MUSIC",
+                   L"D:\\",
+                   {{L"track01.mp3", true}},
+                   tw::OutputFormat::Wav,
+                   false,
+                   false,
+                   kMusic,
+                   {L"L3DEC C:\\MUSIC\\TRACK01.MP3 D:\\TRACK01.wav -wav ",
+                    L"REN D:\\TRACK01.wav \"track01.wav\""}},
         // The worked example: WAV, search again, the selected files in list order.
         ScriptCase{"WorkedExampleInListOrderSkippingUnselectedAndEmpty",
                    L"C:\\MUSIC",

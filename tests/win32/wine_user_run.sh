@@ -50,11 +50,10 @@ timeout 60 wineserver -w || fail "the program did not end after its window close
 [ -f "$program/tonwright.ini" ] || fail "closing the window wrote no tonwright.ini"
 echo "first start: Setup, then the main window; closing it wrote tonwright.ini"
 
-# 2. The folders a user then chooses in Setup and Destination (both start at the root of the
-#    drive, which Decode does not take as the output folder), kept as the program keeps them.
-mkdir -p "$program/Decoder" "$drive_c/Music/Decoded"
-sed -i -e 's/^DecoderPath = .*\r$/DecoderPath = C:\\Tonwright\\Decoder\r/' \
-  -e 's/^Destination = .*\r$/Destination = C:\\Music\\Decoded\\\r/' "$program/tonwright.ini"
+# 2. The decoder's folder a user then chooses in Setup, kept as the program keeps it; the output
+#    folder stays the first start's, the root of the drive.
+mkdir -p "$program/Decoder"
+sed -i -e 's/^DecoderPath = .*\r$/DecoderPath = C:\\Tonwright\\Decoder\r/' "$program/tonwright.ini"
 setting() {
   local value
   value="$(sed -n "s/^$1 = \(.*\)\r$/\1/p" "$program/tonwright.ini")"
