@@ -277,40 +277,17 @@ ShortNameTable& PosixNameModel::ownTable(const FolderKey& key) {
 }
 
 void PosixNameModel::place(Id id, const std::string& nativeName) {
-    Item& item = m_items.at(id);
-    touch(item.folder);
-    ownTable(item.folder).insert(nativeName);
-    keyIndexAdd(item.folder, nativeName);
-    m_ids[{item.folder, nativeName}] = id;
-    item.nativeName = nativeName;
-    remember([this, id, nativeName] {
-        const Item& back = m_items.at(id);
-        touch(back.folder);
-        ShortNameTable& table = ownTable(back.folder);
-        if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
-            table.erase(entry);
-        keyIndexRemove(back.folder, nativeName);
-        m_ids.erase({back.folder, nativeName});
-    });
+    const FolderKey folder = m_items.at(id).folder;
+    addName(id, folder, nativeName);
+    remember([this, folder, nativeName] { dropName(folder, nativeName); });
 }
 
 void PosixNameModel::unplace(Id id) {
-    Item& item = m_items.at(id);
+    const Item& item = m_items.at(id);
+    const FolderKey folder = item.folder;
     const std::string nativeName = item.nativeName;
-    touch(item.folder);
-    ShortNameTable& table = ownTable(item.folder);
-    if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
-        table.erase(entry);
-    keyIndexRemove(item.folder, nativeName);
-    m_ids.erase({item.folder, nativeName});
-    remember([this, id, nativeName] {
-        Item& back = m_items.at(id);
-        touch(back.folder);
-        ownTable(back.folder).insert(nativeName);
-        keyIndexAdd(back.folder, nativeName);
-        m_ids[{back.folder, nativeName}] = id;
-        back.nativeName = nativeName;
-    });
+    dropName(folder, nativeName);
+    remember([this, id, folder, nativeName] { addName(id, folder, nativeName); });
 }
 
 NameModel::Id PosixNameModel::create(const std::wstring& drivePath) {
@@ -344,13 +321,21 @@ void PosixNameModel::useFolderRules(const std::wstring& folder, const FolderRule
     touch(key);
 }
 
-void PosixNameModel::keyIndexAdd(const FolderKey& folder, const std::string& nativeName) {
-    const auto index = m_namesByKey.find(folder);
-    if (index != m_namesByKey.end())
+void PosixNameModel::addName(Id id, const FolderKey& folder, const std::string& nativeName) {
+    touch(folder);
+    ownTable(folder).insert(nativeName);
+    if (const auto index = m_namesByKey.find(folder); index != m_namesByKey.end())
         index->second.emplace(m_rules.at(folder).sameNameKey(fromUtf8(nativeName)), nativeName);
+    m_ids[{folder, nativeName}] = id;
+    m_items.at(id).nativeName = nativeName;
 }
 
-void PosixNameModel::keyIndexRemove(const FolderKey& folder, const std::string& nativeName) {
+void PosixNameModel::dropName(const FolderKey& folder, const std::string& nativeName) {
+    touch(folder);
+    ShortNameTable& table = ownTable(folder);
+    if (const ShortNameTable::Entry* entry = table.findExact(nativeName))
+        table.erase(entry);
+    m_ids.erase({folder, nativeName});
     const auto index = m_namesByKey.find(folder);
     if (index == m_namesByKey.end())
         return;

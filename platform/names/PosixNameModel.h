@@ -78,9 +78,10 @@ private:
     const std::multimap<std::wstring, std::string>& namesByKey(const FolderKey& key,
                                                                const std::string& nativeFolder,
                                                                const FolderRules& rules) const;
-    // Keeps namesByKey up to date with the script's changes, where it has been made.
-    void keyIndexAdd(const FolderKey& folder, const std::string& nativeName);
-    void keyIndexRemove(const FolderKey& folder, const std::string& nativeName);
+    // A name comes into or goes from a folder of the model: its table, namesByKey (where it
+    // has been made) and the name's id; place and unplace are each other's undo.
+    void addName(Id id, const FolderKey& folder, const std::string& nativeName);
+    void dropName(const FolderKey& folder, const std::string& nativeName);
     // The key a name is matched by in a folder: without regard to case, as the folder does.
     std::wstring nameKey(const FolderKey& folder, const std::wstring& name) const;
     Located locateResolving(const std::wstring& drivePath) const;
