@@ -72,6 +72,9 @@ unset DISPLAY WAYLAND_DISPLAY
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install .NET or a browser engine
+# Wine reads Unix file names and arguments in the locale's character set: UTF-8, as on a desktop
+# (CI may start with no locale at all, and "café.mp3" would then be four Latin-1 characters more).
+export LC_ALL=C.UTF-8
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix"
   wineboot -i >/dev/null 2>&1 || true
@@ -178,7 +181,7 @@ if [ "$gui" = ON ]; then
   if [ -z "$filter" ] || [[ tonwright == *"$filter"* ]]; then
     ran=$((ran + 1))
     echo "tonwright.exe as a user meets it:"
-    if ! "$source_dir/tests/win32/wine_user_run.sh" "$build_dir/bin" \
+    if ! timeout -k 10 300 "$source_dir/tests/win32/wine_user_run.sh" "$build_dir/bin" \
       "${screenshot:-$logs/main-window-wine.png}" 2>&1 | sed 's/^/  /'; then
       broken+=(tonwright)
     fi

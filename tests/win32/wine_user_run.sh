@@ -20,6 +20,8 @@ fail() {
   echo "user run: $*" >&2
   exit 1
 }
+# Whatever ends the run, no Wine process of it stays behind (the caller waits for our output to end).
+trap 'wineserver -k 2>/dev/null || true' EXIT
 
 # Wine's C: drive; the program and the music live there, as on a Windows machine.
 drive_c="$WINEPREFIX/drive_c"
@@ -37,15 +39,15 @@ for name in "${names[@]}"; do
 done
 
 # 1. First start: no tonwright.ini, so Setup comes first.
-(cd "$program" && wine tonwright.exe >/dev/null 2>&1) &
+(cd "$program" && exec wine tonwright.exe) >/dev/null 2>&1 </dev/null &
 setup=$(timeout 60 xdotool search --sync --onlyvisible --name '^Setup$' | head -1) || fail "no Setup window"
 if xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; then
   fail "the main window is there before Setup is closed"
 fi
-xdotool windowfocus --sync "$setup" key Return # Okay has the focus
+timeout 20 xdotool windowfocus --sync "$setup" key Return || fail "Setup took no focus" # Okay has it
 main=$(timeout 30 xdotool search --sync --onlyvisible --name "$title" | head -1) || fail "no main window"
 # Alt+F4, as a user closes it (destroying its X window would be no close to Windows).
-xdotool windowfocus --sync "$main" key alt+F4
+timeout 20 xdotool windowfocus --sync "$main" key alt+F4 || fail "the main window took no focus"
 timeout 60 wineserver -w || fail "the program did not end after its window closed"
 [ -f "$program/tonwright.ini" ] || fail "closing the window wrote no tonwright.ini"
 echo "first start: Setup, then the main window; closing it wrote tonwright.ini"
@@ -75,13 +77,13 @@ arguments=()
 for name in "${names[@]}"; do
   arguments+=("$win_music\\$name")
 done
-(cd "$program" && wine explorer /desktop=Tonwright,640x480 tonwright.exe "${arguments[@]}" \
-  >/dev/null 2>&1) &
+(cd "$program" && exec wine explorer /desktop=Tonwright,640x480 tonwright.exe "${arguments[@]}") \
+  >/dev/null 2>&1 </dev/null &
 desktop=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tonwright - Wine desktop$' | head -1) ||
   fail "no Wine desktop"
 # The window opens inside, where no X tool sees it: the desktop is one colour until it is there.
 raw="$(mktemp --suffix=.png)"
-trap 'rm -f "$raw"' EXIT
+trap 'rm -f "$raw"; wineserver -k 2>/dev/null || true' EXIT
 box=""
 for _ in $(seq 60); do
   sleep 1
@@ -97,8 +99,8 @@ echo "main window: $output ($(identify -format '%wx%h' "$output"))"
 
 # A click on its title bar makes it the active window, as a user would; Enter presses Decode.
 read -r width _ left top <<<"$(convert "$raw" -trim -format '%w %h %X %Y' info:)"
-xdotool windowfocus --sync "$desktop" mousemove --window "$desktop" $((left + width / 2)) \
-  $((top + 8)) click 1 sleep 0.5 key Return
+timeout 20 xdotool windowfocus --sync "$desktop" mousemove --window "$desktop" $((left + width / 2)) \
+  $((top + 8)) click 1 sleep 0.5 key Return || fail "the Wine desktop took no click"
 landed=0
 for _ in $(seq 90); do
   landed=0
