@@ -192,12 +192,19 @@ void decodePiece(Piece& piece, PieceWork& work, mpg123_handle* mh) {
 }
 
 // Where the pieces of a stream of `frames` frames begin: one per thread, each of at least
-// `minFrames`, at multiples of kAlign. Fewer than two: the stream stays whole.
+// `minFrames`, at multiples of kAlign. Fewer than two: the stream stays whole. Every piece but
+// the first opens a handle of its own and decodes a warm-up first, while the first began with
+// the lead already done: the cuts move later by that work, so that the threads end together
+// (the handle's opening and seek cost about as much as kHandleFrames frames).
 std::vector<off_t> pieceStarts(off_t frames, int threads, int minFrames) {
+    constexpr off_t kHandleFrames = 24;
+    constexpr off_t kExtra = kLeadFrames + kWarmUpFrames + kHandleFrames;
     const off_t count = std::min<off_t>(threads, frames / std::max(minFrames, 1));
     std::vector<off_t> starts{0};
     for (off_t k = 1; k < count; ++k) {
-        const off_t start = frames * k / count / kAlign * kAlign;
+        // Piece k ends where k of the count shares of all the work are done.
+        const off_t work = frames + (count - 1) * kExtra;
+        const off_t start = (work * k / count - (k - 1) * kExtra) / kAlign * kAlign;
         if (start >= std::max(starts.back() + kAlign, 2 * kAlign) && start + kAlign <= frames)
             starts.push_back(start);
     }
