@@ -234,11 +234,12 @@ public:
     }
 
     void plan(const std::vector<std::size_t>& counted) {
+        reserveScript(counted);
         std::vector<Source> sources;
+        sources.reserve(counted.size());
         for (std::size_t i : counted) {
             Source source;
             source.index = i;
-            source.path = joinPath(m_input.sourceFolder, m_input.entries[i]);
             if (auto why = checkSource(source))
                 leaveOut(i, *why);
             else
@@ -258,13 +259,32 @@ public:
 private:
     struct Source {
         std::size_t index = 0;
-        std::wstring path;
         NameModel::Id id = 0;
         std::wstring shortPath; // before any line has run
         bool leftOut = false;
     };
 
     const std::wstring& nameOf(std::size_t index) const { return m_input.entries[index]; }
+    // Made when needed rather than kept: a large selection holds them all for the whole plan.
+    std::wstring pathOf(std::size_t index) const {
+        return joinPath(m_input.sourceFolder, nameOf(index));
+    }
+    std::wstring outputNameOf(std::size_t index) const {
+        return cutLast(nameOf(index), 3) + m_extension;
+    }
+
+    // Room for the decoder and rename lines of every file at once: a script that outgrows its
+    // room is copied whole, and for a moment held twice.
+    void reserveScript(const std::vector<std::size_t>& counted) {
+        std::size_t size = 0;
+        for (std::size_t i : counted)
+            size += nameOf(i).size();
+        // Per file besides its name: the source's short path (no longer than the folder's own
+        // path and an 8.3 name), the output's short path twice, the switches and the words.
+        size += counted.size() * (m_input.sourceFolder.size() + 2 * m_shortDestination.size() +
+                                  m_switches.size() + 3 * 13 + 24);
+        m_script.text.reserve(size);
+    }
 
     bool carriesInScript(const std::wstring& text) const {
         return m_platform.carriesInScript(text);
@@ -302,7 +322,8 @@ private:
             return std::wstring(L"its name holds characters that the console's character set "
                                 L"cannot read from the batch script; rename the file to decode "
                                 L"it");
-        const NameModel::Found found = m_model->findWithShortPath(source.path, source.shortPath);
+        const NameModel::Found found =
+            m_model->findWithShortPath(pathOf(source.index), source.shortPath);
         const bool isFile =
             found.kind == NameModel::Kind::File || found.kind == NameModel::Kind::Other;
         if (!isFile || found.name != name)
@@ -408,14 +429,14 @@ private:
     std::optional<std::wstring> planEntry(const Source& source) {
         // What the source's short path is when its line runs: the script's own changes can
         // have given its folder other short names by then.
-        const std::wstring shortSource = m_model->shortPath(source.path);
+        const std::wstring shortSource = m_model->shortPath(pathOf(source.index));
         if (auto why = checkShortSource(source, shortSource))
             return why;
         const std::wstring& name = nameOf(source.index);
         const std::wstring shortTitle = LastPathPart(shortSource);
         if (shortTitle.size() < 3 || name.size() < 3)
             return std::wstring(L"its name is too short to take the output's extension");
-        const std::wstring newName = cutLast(name, 3) + m_extension;
+        const std::wstring newName = outputNameOf(source.index);
         if (auto why = checkOutputName(newName))
             return why;
         const std::wstring target = joinPath(m_shortDestination, newName);
@@ -428,7 +449,7 @@ private:
             return std::wstring(L"no name that names no other file was found for its output");
         if (auto why = playLines(*output, target, newName, replaces ? earlier.id : 0))
             return why;
-        m_outputs.emplace(outputKey(newName), std::make_pair(source.index, newName));
+        m_outputs.emplace(outputKey(newName), source.index);
         if (replaces)
             m_script.replacing.push_back(newName);
         writeLines(shortSource, *output, target, newName, replaces);
@@ -463,7 +484,8 @@ private:
         const auto other = m_outputs.find(outputKey(newName));
         if (other == m_outputs.end())
             return std::nullopt;
-        const auto& [index, otherName] = other->second;
+        const std::size_t index = other->second;
+        const std::wstring otherName = outputNameOf(index);
         if (otherName == newName)
             return L"another selected file, " + quotedName(nameOf(index)) +
                    L", has the same output name " + quotedName(newName);
@@ -531,7 +553,7 @@ private:
     std::set<NameModel::Id> m_made;
     FolderRules m_outputRules;
     // The outputs made so far by the key their names are compared by: the entry and the name.
-    std::unordered_map<std::wstring, std::pair<std::size_t, std::wstring>> m_outputs;
+    std::unordered_map<std::wstring, std::size_t> m_outputs;
     std::vector<std::pair<std::size_t, LeftOut>> m_leftOut;
 };
 
@@ -587,7 +609,6 @@ BatchScript buildBatchScript(const Platform& platform, const DecodeInput& input,
         script.message = std::move(*why);
         return script;
     }
-    script.text.reserve(counted.size() * 128);
     planner.plan(counted);
     return script;
 }
