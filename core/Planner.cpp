@@ -292,7 +292,7 @@ private:
             return std::wstring(L"no name that names no other file was found for its output");
         if (auto why = playLines(*output, target, newName, replaces ? earlier.id : 0))
             return why;
-        m_outputs.emplace(outputKey(newName), source.index);
+        m_outputs.emplace(std::hash<std::wstring>{}(outputKey(newName)), source.index);
         if (replaces)
             m_script.replacing.push_back(newName);
         writeLines(shortSource, *output, target, newName, replaces);
@@ -320,14 +320,24 @@ private:
         return std::nullopt;
     }
 
+    // The entry whose output name has this key, if any: the table holds only the keys' hashes,
+    // and a hash that matches is checked against the entry's own output name.
+    std::optional<std::size_t> outputKeyedAs(const std::wstring& key) const {
+        const auto [first, last] = m_outputs.equal_range(std::hash<std::wstring>{}(key));
+        for (auto it = first; it != last; ++it)
+            if (outputKey(outputNameOf(it->second)) == key)
+                return it->second;
+        return std::nullopt;
+    }
+
     // The output's long name: one the output folder takes, and no other entry's output.
     std::optional<std::wstring> checkOutputName(const std::wstring& newName) const {
         if (std::wstring why = m_outputRules.whyRefused(newName); !why.empty())
             return why;
-        const auto other = m_outputs.find(outputKey(newName));
-        if (other == m_outputs.end())
+        const std::optional<std::size_t> other = outputKeyedAs(outputKey(newName));
+        if (!other)
             return std::nullopt;
-        const std::size_t index = other->second;
+        const std::size_t index = *other;
         const std::wstring otherName = outputNameOf(index);
         if (otherName == newName)
             return L"another selected file, " + quotedName(nameOf(index)) +
@@ -395,8 +405,8 @@ private:
     std::wstring m_shortDestination;
     std::set<NameModel::Id> m_made;
     FolderRules m_outputRules;
-    // The outputs made so far by the key their names are compared by: the entry and the name.
-    std::unordered_map<std::wstring, std::size_t> m_outputs;
+    // The outputs made so far: the hash of the key their names are compared by, and the entry.
+    std::unordered_multimap<std::size_t, std::size_t> m_outputs;
     std::vector<std::pair<std::size_t, LeftOut>> m_leftOut;
 };
 

@@ -343,6 +343,7 @@ struct MediaCase {
     int format;
     std::vector<std::wstring> leftOut;          // wherever the output folder is
     std::vector<std::wstring> leftOutOnStick{}; // besides, where it is an exFAT stick
+    const wchar_t* reason = L"";                // a reason the message gives, if any
 };
 
 void PrintTo(const MediaCase& c, std::ostream* out) {
@@ -377,9 +378,13 @@ TEST_P(Media, EveryFileLandsOrIsLeftOutForItsRealReason) {
                   expected.count(name) != 0)
             << tw::text::toUtf8(name) << "\n"
             << tw::text::toUtf8(result.message);
+    EXPECT_NE(result.message.find(c.reason), std::wstring::npos)
+        << tw::text::toUtf8(result.message);
     EXPECT_EQ(library.failures, 0u) << library.console;
 }
 
+const wchar_t* const kTwinsReason = L"its output name \"\u00E4rger.wav\" would be the same name as "
+                                    L"\"\u00C4rger.wav\", the output of \"\u00C4rger.mp3\"";
 const std::wstring kLongestName = std::wstring(251, L'x') + L".mp3"; // 255 bytes
 
 std::string mediaCaseName(const ::testing::TestParamInfo<std::tuple<MediaCase, Where>>& tested) {
@@ -423,7 +428,9 @@ INSTANTIATE_TEST_SUITE_P(
                                     {tracks({L"\u00C4rger.mp3", L"\u00E4rger.mp3"})},
                                     {L"\u00C4rger.mp3", L"\u00E4rger.mp3"},
                                     0,
-                                    {L"\u00E4rger.mp3"}},
+                                    {L"\u00E4rger.mp3"},
+                                    {},
+                                    kTwinsReason},
                           MediaCase{"DecodedAgain",
                                     {tracks({L"track01.mp3", L"Long Song.mp3"}),
                                      {L"track01.aiff", L"Long Song.aiff"}},
