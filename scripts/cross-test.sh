@@ -26,7 +26,7 @@ done
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$source_dir/build-win32"
 # The test programs that open windows: they run on the virtual display.
-window_tests=(test_ui test_dialogs test_setup_dialog test_win32_window)
+window_tests=(test_ui test_dialogs test_setup_dialog)
 
 # The Windows Qt is built once, by hand (over an hour on 2 cores), never here: CI keeps its time limit.
 qt_dir="$("$source_dir/scripts/cross-qt.sh" --path 2>/dev/null || true)"

@@ -200,10 +200,10 @@ std::vector<off_t> pieceStarts(off_t frames, int threads, int minFrames) {
     constexpr off_t kHandleFrames = 24;
     constexpr off_t kExtra = kLeadFrames + kWarmUpFrames + kHandleFrames;
     const off_t count = std::min<off_t>(threads, frames / std::max(minFrames, 1));
+    const off_t work = frames + (count - 1) * kExtra;
     std::vector<off_t> starts{0};
     for (off_t k = 1; k < count; ++k) {
         // Piece k ends where k of the count shares of all the work are done.
-        const off_t work = frames + (count - 1) * kExtra;
         const off_t start = (work * k / count - (k - 1) * kExtra) / kAlign * kAlign;
         if (start >= std::max(starts.back() + kAlign, 2 * kAlign) && start + kAlign <= frames)
             starts.push_back(start);
