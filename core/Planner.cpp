@@ -280,7 +280,8 @@ private:
         if (shortTitle.size() < 3 || name.size() < 3)
             return std::wstring(L"its name is too short to take the output's extension");
         const std::wstring newName = outputNameOf(source.index);
-        if (auto why = checkOutputName(newName))
+        const std::wstring key = outputKey(newName);
+        if (auto why = checkOutputName(newName, key))
             return why;
         const std::wstring target = joinPath(m_shortDestination, newName);
         bool replaces = false;
@@ -292,7 +293,7 @@ private:
             return std::wstring(L"no name that names no other file was found for its output");
         if (auto why = playLines(*output, target, newName, replaces ? earlier.id : 0))
             return why;
-        m_outputs.emplace(std::hash<std::wstring>{}(outputKey(newName)), source.index);
+        m_outputs.emplace(std::hash<std::wstring>{}(key), source.index);
         if (replaces)
             m_script.replacing.push_back(newName);
         writeLines(shortSource, *output, target, newName, replaces);
@@ -330,11 +331,13 @@ private:
         return std::nullopt;
     }
 
-    // The output's long name: one the output folder takes, and no other entry's output.
-    std::optional<std::wstring> checkOutputName(const std::wstring& newName) const {
+    // The output's long name: one the output folder takes, and no other entry's output (`key`
+    // is its outputKey).
+    std::optional<std::wstring> checkOutputName(const std::wstring& newName,
+                                                const std::wstring& key) const {
         if (std::wstring why = m_outputRules.whyRefused(newName); !why.empty())
             return why;
-        const std::optional<std::size_t> other = outputKeyedAs(outputKey(newName));
+        const std::optional<std::size_t> other = outputKeyedAs(key);
         if (!other)
             return std::nullopt;
         const std::size_t index = *other;

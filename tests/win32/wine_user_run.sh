@@ -20,8 +20,14 @@ fail() {
   echo "user run: $*" >&2
   exit 1
 }
-# Whatever ends the run, no Wine process of it stays behind (the caller waits for our output to end).
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# Whatever ends the run, no Wine process of it stays behind (the caller waits for our output to
+# end), and no capture of the screen is left in the temporary folder.
+raw=""
+cleanup() {
+  [ -z "$raw" ] || rm -f "$raw"
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
 
 # Wine's C: drive; the program and the music live there, as on a Windows machine.
 drive_c="$WINEPREFIX/drive_c"
@@ -83,7 +89,6 @@ desktop=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tonwright - Wi
   fail "no Wine desktop"
 # The window opens inside, where no X tool sees it: the desktop is one colour until it is there.
 raw="$(mktemp --suffix=.png)"
-trap 'rm -f "$raw"; wineserver -k 2>/dev/null || true' EXIT
 box=""
 for _ in $(seq 60); do
   sleep 1
