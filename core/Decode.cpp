@@ -95,7 +95,7 @@ DecodeResult writeAndStart(Platform& platform, const DecodeInput& input, const A
                       chooseAnother);
 
     const std::wstring scriptPath = joinPath(state.DecoderPath, kScriptName);
-    if (Status s = platform.writeFile(scriptPath, platform.toScriptText(script.text)); !s)
+    if (Status s = platform.writeFile(scriptPath, script.bytes); !s)
         return failed(stepFailure(L"Cannot write ", scriptPath, s) + chooseAnother);
 
     if (Status s =
@@ -123,7 +123,7 @@ DecodeResult decodeNow(Platform& platform, const DecodeInput& input, const AppSt
     case BatchScript::Outcome::Complete:
         break;
     }
-    if (script.text.empty())
+    if (script.bytes.empty())
         return {DecodeResult::Kind::Refused, describeLeftOut(script.leftOut, true)};
     return writeAndStart(platform, input, state, script);
 }

@@ -126,7 +126,7 @@ private:
         // path and an 8.3 name), the output's short path twice, the switches and the words.
         size += counted.size() * (m_input.sourceFolder.size() + 2 * m_shortDestination.size() +
                                   m_switches.size() + 3 * 13 + 24);
-        m_script.text.reserve(size);
+        m_script.bytes.reserve(size);
     }
 
     bool carriesInScript(const std::wstring& text) const {
@@ -178,23 +178,41 @@ private:
     }
 
     // Two selected files with one short name (the system's short names need not be unique):
-    // the decoder line could not tell them apart, so neither goes.
+    // the decoder line could not tell them apart, so neither goes. The sources are sorted by the
+    // hash of their folded short paths, so that only equal hashes are compared as text.
     void leaveOutSharedShortNames(std::vector<Source>& sources) {
-        std::unordered_map<std::wstring, std::vector<Source*>> byShortName;
+        std::vector<std::pair<std::size_t, Source*>> byHash;
+        byHash.reserve(sources.size());
         for (Source& source : sources)
-            byShortName[text::foldCase(source.shortPath)].push_back(&source);
-        for (auto& [shortName, sharing] : byShortName) {
-            if (sharing.size() < 2)
-                continue;
-            for (Source* source : sharing) {
-                const Source* other = sharing[source == sharing[0] ? 1 : 0];
-                source->leftOut = true;
-                leaveOut(source->index, L"its short name " + LastPathPart(source->shortPath) +
-                                            L" is also the short name of " +
-                                            quotedName(nameOf(other->index)) +
-                                            L", so the decoder line cannot tell them apart");
-            }
+            byHash.emplace_back(std::hash<std::wstring>{}(text::foldCase(source.shortPath)),
+                                &source);
+        std::sort(byHash.begin(), byHash.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first : a.second < b.second;
+        });
+        for (auto first = byHash.begin(); first != byHash.end();) {
+            auto last = first + 1;
+            while (last != byHash.end() && last->first == first->first)
+                ++last;
+            for (auto a = first; a != last; ++a)
+                for (auto b = first; b != last; ++b)
+                    if (a != b && sameShortPath(*a->second, *b->second)) {
+                        leaveOutSharing(*a->second, *b->second);
+                        break;
+                    }
+            first = last;
         }
+    }
+
+    static bool sameShortPath(const Source& a, const Source& b) {
+        return text::foldCase(a.shortPath) == text::foldCase(b.shortPath);
+    }
+
+    void leaveOutSharing(Source& source, const Source& other) {
+        source.leftOut = true;
+        leaveOut(source.index, L"its short name " + LastPathPart(source.shortPath) +
+                                   L" is also the short name of " +
+                                   quotedName(nameOf(other.index)) +
+                                   L", so the decoder line cannot tell them apart");
     }
 
     // The earlier output at the entry's long output name, if it is the entry's own to replace.
@@ -378,7 +396,7 @@ private:
 
     void writeLines(const std::wstring& shortSource, const std::wstring& output,
                     const std::wstring& target, const std::wstring& newName, bool replaces) {
-        ScriptLine(m_script.text)
+        ScriptLine(m_lines)
             .plain(L"L3DEC ")
             .plain(shortSource)
             .plain(L" ")
@@ -389,19 +407,24 @@ private:
         // The path IF tests is quoted: some consoles take no carets off it, so "^(" would
         // name nothing and the earlier output would stay.
         if (replaces)
-            ScriptLine(m_script.text)
+            ScriptLine(m_lines)
                 .plain(L"IF EXIST ")
                 .quoted(output)
                 .plain(L" del ")
                 .quoted(target)
                 .end();
-        ScriptLine(m_script.text).plain(L"REN ").plain(output).plain(L" ").quoted(newName).end();
+        ScriptLine(m_lines).plain(L"REN ").plain(output).plain(L" ").quoted(newName).end();
+        m_script.bytes += m_platform.toScriptText(m_lines);
+        m_lines.clear();
     }
 
     const Platform& m_platform;
     const DecodeInput& m_input;
     const AppState& m_state;
     BatchScript& m_script;
+    // One file's lines on their way into the script's own characters: a large selection's
+    // script is held once, in the form it is written in.
+    std::wstring m_lines;
     std::unique_ptr<NameModel> m_model;
     std::wstring m_extension;
     std::wstring m_switches;

@@ -42,7 +42,7 @@ struct BatchScript {
         Refused          // a folder is missing or cannot be named in the script
     };
     Outcome outcome = Outcome::Complete;
-    std::wstring text;            // the lines, each ended by CR LF
+    std::string bytes;            // the lines in the console's characters, each ended by CR LF
     std::wstring message;         // for Refused
     std::vector<LeftOut> leftOut; // in list order
     // The output names of files in the output folder that the script replaces, in list order.

@@ -75,7 +75,7 @@ NameModel::Id PosixNameModel::idOf(const FolderKey& folder, const std::string& n
     const auto [it, inserted] = m_ids.try_emplace({folder, nativeName}, 0);
     if (inserted) {
         it->second = m_next++;
-        m_items[it->second] = {folder, nativeName, kind};
+        m_items.push_back({folder, nativeName, kind});
     }
     return it->second;
 }
@@ -255,7 +255,7 @@ NameModel::Found PosixNameModel::found(const Located& located) const {
     const Id id = known != m_ids.end()
                       ? known->second
                       : idOf(folder, located.name, kindOnDisk(located.native, located.type));
-    const Item& item = m_items.at(id);
+    const Item& item = itemOf(id);
     if (item.kind == Kind::Nothing)
         return {};
     return {item.kind, id, fromUtf8(located.name)};
@@ -277,13 +277,13 @@ ShortNameTable& PosixNameModel::ownTable(const FolderKey& key) {
 }
 
 void PosixNameModel::place(Id id, const std::string& nativeName) {
-    const FolderKey folder = m_items.at(id).folder;
+    const FolderKey folder = itemOf(id).folder;
     addName(id, folder, nativeName);
     remember([this, folder, nativeName] { dropName(folder, nativeName); });
 }
 
 void PosixNameModel::unplace(Id id) {
-    const Item& item = m_items.at(id);
+    const Item& item = itemOf(id);
     const FolderKey folder = item.folder;
     const std::string nativeName = item.nativeName;
     dropName(folder, nativeName);
@@ -296,8 +296,8 @@ NameModel::Id PosixNameModel::create(const std::wstring& drivePath) {
     if (!located.valid || located.folder.empty() || !folderKey(located.folder, folder))
         return 0;
     const Id id = m_next++;
-    m_items[id] = {folder, {}, Kind::File};
-    remember([this, id] { m_items.erase(id); });
+    m_items.push_back({folder, {}, Kind::File});
+    remember([this, id] { itemOf(id) = {}; });
     place(id, located.name);
     return id;
 }
@@ -327,7 +327,7 @@ void PosixNameModel::addName(Id id, const FolderKey& folder, const std::string& 
     if (const auto index = m_namesByKey.find(folder); index != m_namesByKey.end())
         index->second.emplace(m_rules.at(folder).sameNameKey(fromUtf8(nativeName)), nativeName);
     m_ids[{folder, nativeName}] = id;
-    m_items.at(id).nativeName = nativeName;
+    itemOf(id).nativeName = nativeName;
 }
 
 void PosixNameModel::dropName(const FolderKey& folder, const std::string& nativeName) {
@@ -349,7 +349,7 @@ void PosixNameModel::dropName(const FolderKey& folder, const std::string& native
 }
 
 void PosixNameModel::markUncertain(Id id) {
-    const Item& item = m_items.at(id);
+    const Item& item = itemOf(id);
     const std::wstring folded = nameKey(item.folder, fromUtf8(item.nativeName));
     const FolderKey folder = item.folder;
     touch(folder);

@@ -43,7 +43,7 @@ private:
     // Only a match without regard to case can depend on them. Short names cannot: without some
     // of a folder's names, every short name the others hold is one they held with them (the
     // numbers only close up), so a short name that names nothing still names nothing.
-    using Uncertain = std::unordered_map<std::wstring, int>;
+    using Uncertain = std::map<std::wstring, int>;
     struct Item {
         FolderKey folder;
         std::string nativeName;
@@ -107,7 +107,10 @@ private:
     mutable std::map<FolderKey, std::shared_ptr<const ShortNameTable>> m_seen;
     std::map<FolderKey, std::shared_ptr<ShortNameTable>> m_own;
     mutable std::map<std::pair<FolderKey, std::string>, Id> m_ids;
-    mutable std::unordered_map<Id, Item> m_items;
+    // By id - 1: ids are handed out in order and never again, so an entry undone stays a gap.
+    // A batch makes its entries in the order it goes through the files, and finds them so.
+    mutable std::vector<Item> m_items;
+    Item& itemOf(Id id) const { return m_items.at(id - 1); }
     mutable Id m_next = 1;
     std::map<FolderKey, Uncertain> m_uncertain;
     std::map<FolderKey, std::uint64_t> m_revisions;

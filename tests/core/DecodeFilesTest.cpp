@@ -66,7 +66,7 @@ public:
     tw::DecodeResult decode() { return tw::decodeNow(*recording, input, state); }
     // What Decode must write for `of`: the builder's text in the console's characters.
     std::string builtScript(const tw::DecodeInput& of) {
-        return platform().toScriptText(tw::buildBatchScript(platform(), of, state).text);
+        return tw::buildBatchScript(platform(), of, state).bytes;
     }
     bool scriptExists() const { return fs::exists(c("MPEG/TEMP.BAT")); }
     std::string scriptBytes() const {

@@ -36,7 +36,7 @@ struct Scene {
     DecodeResult decode() { return tw::decodeNow(platform, input, state); }
     // What Decode must write for `of`: the builder's text in the console's characters.
     std::string builtScript(const tw::DecodeInput& of) {
-        return platform.toScriptText(tw::buildBatchScript(platform, of, state).text);
+        return tw::buildBatchScript(platform, of, state).bytes;
     }
     void expectUntouched() {
         EXPECT_TRUE(platform.currentDirectoryCalls.empty());

@@ -89,7 +89,7 @@ TEST_P(ScriptLinesTest, WritesTheDecoderAndRenameLines) {
     std::wstring expected;
     for (const wchar_t* line : c.lines)
         expected += std::wstring(line) + L"\r\n";
-    EXPECT_EQ(script.text, expected);
+    EXPECT_EQ(platform.fromScriptText(script.bytes), expected);
     std::vector<std::wstring> leftOut;
     for (const tw::LeftOut& entry : script.leftOut)
         leftOut.push_back(entry.name);

@@ -64,7 +64,7 @@ TEST_F(Win32Library, SelectedFilesSharingAShortNameAreLeftOut) {
     ASSERT_EQ(script.leftOut.size(), 2u);
     EXPECT_EQ(script.leftOut[0].name, first);
     EXPECT_EQ(script.leftOut[1].name, second);
-    const auto lines = tw::test::scriptLines(script.text);
+    const auto lines = tw::test::scriptLines(platform.fromScriptText(script.bytes));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(tw::text::foldCase(lines[0]).find(L"\\track01.mp3 "), std::wstring::npos);
 }
@@ -81,11 +81,11 @@ TEST_F(Win32Library, OutputsNameNothingAndEarlierOutputsAreReplacedLast) {
     const tw::BatchScript script = build();
 
     EXPECT_TRUE(script.leftOut.empty());
-    const auto lines = tw::test::scriptLines(script.text);
+    const auto lines = tw::test::scriptLines(platform.fromScriptText(script.bytes));
     std::vector<std::vector<std::wstring>> commands;
     for (const std::wstring& line : lines)
         commands.push_back(tw::test::consoleArguments(line));
-    ASSERT_EQ(commands.size(), 8u) << fs::path(script.text).string();
+    ASSERT_EQ(commands.size(), 8u) << script.bytes;
     std::vector<std::wstring> outputs;
     for (const auto& command : commands)
         if (command[0] == L"L3DEC")
