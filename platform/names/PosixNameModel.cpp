@@ -93,7 +93,7 @@ bool PosixNameModel::dependsOnUncertain(const std::string& nativeFolder, const s
     // An exact name finds its own entry whatever else is there.
     if (exists && name == toUtf8(typed))
         return false;
-    return uncertain->second.count(nameKey(folder, typed)) != 0;
+    return uncertain->second.count(uncertainKey(folder, typed)) != 0;
 }
 
 std::wstring PosixNameModel::nameKey(const FolderKey& folder, const std::wstring& name) const {
@@ -101,6 +101,10 @@ std::wstring PosixNameModel::nameKey(const FolderKey& folder, const std::wstring
     if (rules != m_rules.end() && rules->second.ignoresCase)
         return rules->second.sameNameKey(name);
     return foldCase(name);
+}
+
+std::string PosixNameModel::uncertainKey(const FolderKey& folder, const std::wstring& name) const {
+    return toUtf8(nameKey(folder, name));
 }
 
 const std::multimap<std::wstring, std::string>&
@@ -350,7 +354,7 @@ void PosixNameModel::dropName(const FolderKey& folder, const std::string& native
 
 void PosixNameModel::markUncertain(Id id) {
     const Item& item = itemOf(id);
-    const std::wstring folded = nameKey(item.folder, fromUtf8(item.nativeName));
+    const std::string folded = uncertainKey(item.folder, fromUtf8(item.nativeName));
     const FolderKey folder = item.folder;
     touch(folder);
     ++m_uncertain[folder][folded];

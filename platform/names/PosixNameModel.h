@@ -43,7 +43,8 @@ private:
     // Only a match without regard to case can depend on them. Short names cannot: without some
     // of a folder's names, every short name the others hold is one they held with them (the
     // numbers only close up), so a short name that names nothing still names nothing.
-    using Uncertain = std::map<std::wstring, int>;
+    // The keys are UTF-8, a quarter of the room: a large batch marks every output it makes.
+    using Uncertain = std::map<std::string, int>;
     struct Item {
         FolderKey folder;
         std::string nativeName;
@@ -84,6 +85,7 @@ private:
     void dropName(const FolderKey& folder, const std::string& nativeName);
     // The key a name is matched by in a folder: without regard to case, as the folder does.
     std::wstring nameKey(const FolderKey& folder, const std::wstring& name) const;
+    std::string uncertainKey(const FolderKey& folder, const std::wstring& name) const;
     Located locateResolving(const std::wstring& drivePath) const;
     const FolderView& folderView(const std::wstring& folderPath) const;
     ResolvedPath resolve(const std::wstring& drivePath) const;
