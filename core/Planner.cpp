@@ -89,6 +89,10 @@ public:
                 sources.push_back(std::move(source));
         }
         leaveOutSharedShortNames(sources);
+        // Each line takes its source's short path as it is when the line runs: these go, and
+        // their room serves the plan.
+        for (Source& source : sources)
+            std::wstring().swap(source.shortPath);
         for (const Source& source : sources)
             if (!source.leftOut)
                 if (auto why = planEntry(source))
@@ -103,7 +107,7 @@ private:
     struct Source {
         std::size_t index = 0;
         NameModel::Id id = 0;
-        std::wstring shortPath; // before any line has run
+        std::wstring shortPath; // before any line has run; only until shared ones are found
         bool leftOut = false;
     };
 
