@@ -12,7 +12,7 @@ namespace tw::posix {
 
 namespace {
 
-bool sameTime(const timespec& a, const timespec& b) {
+bool sameStatTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
@@ -28,8 +28,8 @@ std::shared_ptr<const ShortNameTable> LiveNames::tableOf(const std::string& nati
         return nullptr;
     const Identity identity{st.st_dev, st.st_ino};
     const auto known = m_folders.find(identity);
-    if (known != m_folders.end() && sameTime(known->second.modified, st.st_mtim) &&
-        sameTime(known->second.changed, st.st_ctim))
+    if (known != m_folders.end() && sameStatTime(known->second.modified, st.st_mtim) &&
+        sameStatTime(known->second.changed, st.st_ctim))
         return known->second.table;
     const auto read = m_platform.directoryCache().table(nativeFolder);
     if (!read)

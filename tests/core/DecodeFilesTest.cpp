@@ -25,7 +25,7 @@ namespace {
 
 using Kind = tw::DecodeResult::Kind;
 
-std::string narrow(const std::wstring& text) {
+std::string narrowMessage(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
 
@@ -95,7 +95,7 @@ TEST(DecodeFilesTest, WritesTheBuiltScriptOverAnEarlierOneAndStartsItThere) {
 
     const tw::DecodeResult result = drives.decode();
 
-    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << narrowMessage(result.message);
     EXPECT_EQ(drives.scriptBytes(), expected);
     EXPECT_EQ(drives.recording->batchStarts.size(), 1u);
     EXPECT_EQ(drives.platform().currentDirectory(), L"C:\\MPEG");
@@ -165,7 +165,7 @@ TEST_P(HostileNameTest, ConsoleReadsBackTheSameName) {
 
     const tw::DecodeResult result = drives.decode();
 
-    ASSERT_EQ(result.kind, Kind::Started) << narrow(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << narrowMessage(result.message);
     const std::wstring shortSource = tw::ShortPath(drives.platform(), L"C:\\MUSIC\\" + name);
     ASSERT_FALSE(shortSource.empty());
     const std::wstring shortTitle = tw::LastPathPart(shortSource);
@@ -210,7 +210,7 @@ TEST_P(UncarriableNameTest, IsLeftOut) {
 
     ASSERT_EQ(result.kind, Kind::Started);
     EXPECT_NE(result.message.find(tw::visibleText(GetParam())), std::wstring::npos)
-        << narrow(result.message);
+        << narrowMessage(result.message);
     EXPECT_EQ(drives.scriptBytes(), expected);
 }
 

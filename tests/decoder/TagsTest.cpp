@@ -48,16 +48,16 @@ const std::vector<Place> kAiff{{SF_STR_TITLE, &Tags::title, "NAME"},
                                {SF_STR_COMMENT, &Tags::comment, "ANNO"}};
 const std::vector<Place> kSnd;
 
-struct Container {
+struct TaggedContainer {
     const char* option;
     const char* extension;
     const std::vector<Place>* places;
     const char* chunks[3]; // what tags add to it
 };
-const Container kContainers[] = {{"-wav", "wav", &kWav, {"LIST"}},
-                                 {"-aif", "aiff", &kAiff, {"NAME", "AUTH", "ANNO"}},
-                                 {"-aic", "aifc", &kAiff, {"NAME", "AUTH", "ANNO"}},
-                                 {"-snd", "snd", &kSnd, {}}};
+const TaggedContainer kContainers[] = {{"-wav", "wav", &kWav, {"LIST"}},
+                                       {"-aif", "aiff", &kAiff, {"NAME", "AUTH", "ANNO"}},
+                                       {"-aic", "aifc", &kAiff, {"NAME", "AUTH", "ANNO"}},
+                                       {"-snd", "snd", &kSnd, {}}};
 
 class TagsTest : public ::testing::TestWithParam<TagCase> {
 protected:
@@ -65,7 +65,7 @@ protected:
         if (!onPath("lame") || !onPath("sox"))
             GTEST_SKIP() << "lame and sox make the test files; scripts/setup.sh installs them";
     }
-    std::string decode(const std::string& mp3, const Container& c, const std::string& name,
+    std::string decode(const std::string& mp3, const TaggedContainer& c, const std::string& name,
                        ProgramAnswer* answer = nullptr) {
         const std::string out = m_dir / (name + "." + c.extension);
         const auto run = runAndCatch({TW_L3DEC, mp3, out, c.option}, m_dir.path());
@@ -92,7 +92,7 @@ TEST_P(TagsTest, TheOutputCarriesTheTagsAndTheSameAudio) {
     writeFile(untagged, id3::stripped(id3::stripped(readFile(tagged))));
     const Tags& want = c.expected;
 
-    for (const Container& container : kContainers) {
+    for (const TaggedContainer& container : kContainers) {
         SCOPED_TRACE(container.extension);
         ProgramAnswer said;
         const std::string out = decode(tagged, container, "tagged", &said);

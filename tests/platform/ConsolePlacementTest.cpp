@@ -34,22 +34,22 @@ TEST_P(ConsolePlacement, IsBesideTheOwnerAndOnTheScreen) {
 }
 
 using R = ScreenRect;
-const R big{0, 0, 1280, 1024};
-const R small{0, 0, 1024, 768};
+const R bigScreen{0, 0, 1280, 1024};
+const R smallScreen{0, 0, 1024, 768};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConsolePlacement,
     ::testing::Values(
-        PlacementCase{"Right", {0, 0, 440, 350}, big, {448, 0, 700, 500}},
-        PlacementCase{"RightMovedUp", {0, 700, 440, 300}, big, {448, 524, 700, 500}},
+        PlacementCase{"Right", {0, 0, 440, 350}, bigScreen, {448, 0, 700, 500}},
+        PlacementCase{"RightMovedUp", {0, 700, 440, 300}, bigScreen, {448, 524, 700, 500}},
         PlacementCase{"Below", {100, 0, 440, 350}, {0, 0, 1024, 900}, {100, 358, 700, 500}},
-        PlacementCase{"Left", {800, 0, 440, 1000}, big, {92, 0, 700, 500}},
-        PlacementCase{"Above", {0, 600, 1280, 424}, big, {0, 92, 700, 500}},
-        PlacementCase{"LowerBelow", {0, 0, 440, 350}, small, {0, 358, 700, 410}},
-        PlacementCase{"CoveringLeast", {0, 0, 1000, 700}, small, {0, 268, 700, 500}},
+        PlacementCase{"Left", {800, 0, 440, 1000}, bigScreen, {92, 0, 700, 500}},
+        PlacementCase{"Above", {0, 600, 1280, 424}, bigScreen, {0, 92, 700, 500}},
+        PlacementCase{"LowerBelow", {0, 0, 440, 350}, smallScreen, {0, 358, 700, 410}},
+        PlacementCase{"CoveringLeast", {0, 0, 1000, 700}, smallScreen, {0, 268, 700, 500}},
         PlacementCase{
             "SecondScreen", {1300, 100, 440, 350}, {1280, 0, 1920, 1080}, {1748, 100, 700, 500}},
-        PlacementCase{"UnknownOwner", {}, big, {}}),
+        PlacementCase{"UnknownOwner", {}, bigScreen, {}}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
 } // namespace

@@ -35,13 +35,13 @@ private:
     tw::test::TempDrives& m_drives;
 };
 
-struct LoadCase {
+struct HostileLoadCase {
     const char* name;
     std::function<void(const Program&)> make;
     bool setupOpens;
 };
 
-class HostileLoad : public ::testing::TestWithParam<LoadCase> {};
+class HostileLoad : public ::testing::TestWithParam<HostileLoadCase> {};
 
 TEST_P(HostileLoad, FallsBackToSetupWithoutWaiting) {
     tw::test::TempDrives drives;
@@ -57,28 +57,28 @@ TEST_P(HostileLoad, FallsBackToSetupWithoutWaiting) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, HostileLoad,
     ::testing::Values(
-        LoadCase{"Pipe", [](const Program& p) { ASSERT_EQ(::mkfifo(p.ini().c_str(), 0600), 0); },
-                 true},
-        LoadCase{"Folder", [](const Program& p) { ASSERT_EQ(::mkdir(p.ini().c_str(), 0700), 0); },
-                 true},
-        LoadCase{"LinkToAFile",
-                 [](const Program& p) {
-                     tw::test::writeFile(p.elsewhere(), validSix);
-                     ASSERT_EQ(::symlink(p.elsewhere().c_str(), p.ini().c_str()), 0);
-                 },
-                 false},
+        HostileLoadCase{
+            "Pipe", [](const Program& p) { ASSERT_EQ(::mkfifo(p.ini().c_str(), 0600), 0); }, true},
+        HostileLoadCase{
+            "Folder", [](const Program& p) { ASSERT_EQ(::mkdir(p.ini().c_str(), 0700), 0); }, true},
+        HostileLoadCase{"LinkToAFile",
+                        [](const Program& p) {
+                            tw::test::writeFile(p.elsewhere(), validSix);
+                            ASSERT_EQ(::symlink(p.elsewhere().c_str(), p.ini().c_str()), 0);
+                        },
+                        false},
         // Only the six lines are read, however much follows them.
-        LoadCase{"EnormousTail",
-                 [](const Program& p) {
-                     tw::test::writeFile(p.ini(), validSix + std::string(64 << 20, 'x'));
-                 },
-                 false},
-        LoadCase{"LineLongerThanAnyPath",
-                 [](const Program& p) {
-                     tw::test::writeFile(p.ini(), "[Directories]\r\nDecoderPath = C:\\" +
-                                                      std::string(40000, 'x') + "\r\n");
-                 },
-                 true}),
+        HostileLoadCase{"EnormousTail",
+                        [](const Program& p) {
+                            tw::test::writeFile(p.ini(), validSix + std::string(64 << 20, 'x'));
+                        },
+                        false},
+        HostileLoadCase{"LineLongerThanAnyPath",
+                        [](const Program& p) {
+                            tw::test::writeFile(p.ini(), "[Directories]\r\nDecoderPath = C:\\" +
+                                                             std::string(40000, 'x') + "\r\n");
+                        },
+                        true}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
 struct SaveCase {

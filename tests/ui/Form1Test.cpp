@@ -25,7 +25,7 @@ namespace {
 
 // C: holds MUSIC (tracks in mixed case, a subfolder LIVE) and EMPTY; D: is in the drive map
 // but its root cannot be read (a drive without a medium).
-MemoryPlatform makeMachine() {
+MemoryPlatform makeMusicMachine() {
     MemoryPlatform p;
     p.addDrive(L"C:", L"[/]");
     p.addDrive(L"D:", L"[/media/cdrom]", false);
@@ -83,7 +83,7 @@ QString captionOf(QWidget* w) {
 }
 
 TEST(Form1, ControlsStandWhereTheLayoutPutsThemInKeyboardOrder) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     EXPECT_EQ(form.centralWidget()->size(), QSize(tw::twips(6255), tw::twips(4410)));
     QMap<int, QWidget*> byTabIndex;
@@ -123,7 +123,7 @@ TEST(Form1, ControlsStandWhereTheLayoutPutsThemInKeyboardOrder) {
 }
 
 TEST(Form1, WindowCaptionBorderClientAreaAndMenus) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     form.show();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Vandrel Tonwright 1.10"));
@@ -154,7 +154,7 @@ TEST(Form1, WindowCaptionBorderClientAreaAndMenus) {
 }
 
 TEST(Form1, StartsAtTheCurrentDirectoryWithWavAndNoSwitches) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     EXPECT_EQ(form.Drive1->drive(), QStringLiteral("C: [/]"));
     EXPECT_EQ(form.Dir1->path(), QStringLiteral("C:\\MUSIC"));
@@ -168,7 +168,7 @@ TEST(Form1, StartsAtTheCurrentDirectoryWithWavAndNoSwitches) {
 }
 
 TEST(Form1, OpeningADirectoryRefreshesTheFileListHighlightingDoesNot) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     form.show();
     form.File1->item(1)->setSelected(true);
@@ -189,7 +189,7 @@ TEST(Form1, OpeningADirectoryRefreshesTheFileListHighlightingDoesNot) {
 }
 
 TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     form.show();
     form.File1->item(0)->setSelected(true);
@@ -210,7 +210,7 @@ TEST(Form1, ADriveThatCannotBeReadSaysSorryAndLeavesTheListsAlone) {
 }
 
 TEST(Form1, DecodeWithNothingSelectedSaysYikesFromButtonMenuAndEnter) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     form.show();
     const std::function<void()> ways[] = {
@@ -225,7 +225,7 @@ TEST(Form1, DecodeWithNothingSelectedSaysYikesFromButtonMenuAndEnter) {
 }
 
 TEST(Form1, EnterInTheDirectoryListOpensInsteadOfDecoding) {
-    MemoryPlatform machine = makeMachine();
+    MemoryPlatform machine = makeMusicMachine();
     tw::Form1 form(machine);
     form.show();
     form.Dir1->setCurrentRow(2);

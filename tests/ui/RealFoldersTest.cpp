@@ -9,7 +9,7 @@
 
 namespace {
 
-QStringList rows(const tw::DirList& dir) {
+QStringList listedRows(const tw::DirList& dir) {
     QStringList out;
     for (int i = 0; i < dir.count(); ++i)
         out << dir.item(i)->text();
@@ -24,13 +24,13 @@ TEST(DirList, OpeningADirectoryThatHasGoneStaysPutAndDropsIt) {
     ASSERT_TRUE(drives.platform().setCurrentDirectory(L"C:\\MUSIC").ok);
     {
         tw::DirList dir(drives.platform());
-        ASSERT_EQ(rows(dir), (QStringList{"C:\\", "MUSIC", "Gone", "Kept"}));
+        ASSERT_EQ(listedRows(dir), (QStringList{"C:\\", "MUSIC", "Gone", "Kept"}));
         std::filesystem::remove(drives.native(L"C:\\MUSIC\\Gone"));
         QSignalSpy spy(&dir, &tw::DirList::changed);
         dir.setCurrentRow(2);
         QTest::keyClick(&dir, Qt::Key_Enter);
         EXPECT_EQ(dir.path(), QStringLiteral("C:\\MUSIC"));
-        EXPECT_EQ(rows(dir), (QStringList{"C:\\", "MUSIC", "Kept"}));
+        EXPECT_EQ(listedRows(dir), (QStringList{"C:\\", "MUSIC", "Kept"}));
         EXPECT_EQ(spy.count(), 0);
     }
     std::filesystem::current_path(startDirectory);
