@@ -182,41 +182,28 @@ private:
     }
 
     // Two selected files with one short name (the system's short names need not be unique):
-    // the decoder line could not tell them apart, so neither goes. The sources are sorted by the
-    // hash of their folded short paths, so that only equal hashes are compared as text.
+    // the decoder line could not tell them apart, so neither goes. Sorted by the folded short
+    // path, and in list order among equals, those that share one stand together.
     void leaveOutSharedShortNames(std::vector<Source>& sources) {
-        std::vector<std::pair<std::size_t, Source*>> byHash;
-        byHash.reserve(sources.size());
+        std::vector<std::pair<std::wstring, Source*>> byShortName;
+        byShortName.reserve(sources.size());
         for (Source& source : sources)
-            byHash.emplace_back(std::hash<std::wstring>{}(text::foldCase(source.shortPath)),
-                                &source);
-        std::sort(byHash.begin(), byHash.end(), [](const auto& a, const auto& b) {
-            return a.first != b.first ? a.first < b.first : a.second < b.second;
-        });
-        for (auto first = byHash.begin(); first != byHash.end();) {
+            byShortName.emplace_back(text::foldCase(source.shortPath), &source);
+        std::sort(byShortName.begin(), byShortName.end());
+        for (auto first = byShortName.begin(); first != byShortName.end();) {
             auto last = first + 1;
-            while (last != byHash.end() && last->first == first->first)
+            while (last != byShortName.end() && last->first == first->first)
                 ++last;
-            for (auto a = first; a != last; ++a)
-                for (auto b = first; b != last; ++b)
-                    if (a != b && sameShortPath(*a->second, *b->second)) {
-                        leaveOutSharing(*a->second, *b->second);
-                        break;
-                    }
+            for (auto it = first; last - first > 1 && it != last; ++it) {
+                const Source* other = (it == first ? first + 1 : first)->second;
+                it->second->leftOut = true;
+                leaveOut(it->second->index,
+                         L"its short name " + LastPathPart(it->second->shortPath) +
+                             L" is also the short name of " + quotedName(nameOf(other->index)) +
+                             L", so the decoder line cannot tell them apart");
+            }
             first = last;
         }
-    }
-
-    static bool sameShortPath(const Source& a, const Source& b) {
-        return text::foldCase(a.shortPath) == text::foldCase(b.shortPath);
-    }
-
-    void leaveOutSharing(Source& source, const Source& other) {
-        source.leftOut = true;
-        leaveOut(source.index, L"its short name " + LastPathPart(source.shortPath) +
-                                   L" is also the short name of " +
-                                   quotedName(nameOf(other.index)) +
-                                   L", so the decoder line cannot tell them apart");
     }
 
     // The earlier output at the entry's long output name, if it is the entry's own to replace.

@@ -4,6 +4,7 @@
 #include "core/Decode.h"
 #include "core/Module1.h"
 #include "core/Script.h"
+#include "platform/Text.h"
 #include "tests/support/CaseNames.h"
 #include "tests/support/ConsoleReader.h"
 #include "tests/support/RecordingPlatform.h"
@@ -24,10 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Kind = tw::DecodeResult::Kind;
-
-std::string narrowMessage(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 // Drives C: and D: over temporary folders, with C:\MPEG, C:\MUSIC and D:\WAVES in place. The
 // process's current directory is put back afterwards, since Decode changes it.
@@ -95,7 +92,7 @@ TEST(DecodeFilesTest, WritesTheBuiltScriptOverAnEarlierOneAndStartsItThere) {
 
     const tw::DecodeResult result = drives.decode();
 
-    ASSERT_EQ(result.kind, Kind::Started) << narrowMessage(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
     EXPECT_EQ(drives.scriptBytes(), expected);
     EXPECT_EQ(drives.recording->batchStarts.size(), 1u);
     EXPECT_EQ(drives.platform().currentDirectory(), L"C:\\MPEG");
@@ -165,7 +162,7 @@ TEST_P(HostileNameTest, ConsoleReadsBackTheSameName) {
 
     const tw::DecodeResult result = drives.decode();
 
-    ASSERT_EQ(result.kind, Kind::Started) << narrowMessage(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
     const std::wstring shortSource = tw::ShortPath(drives.platform(), L"C:\\MUSIC\\" + name);
     ASSERT_FALSE(shortSource.empty());
     const std::wstring shortTitle = tw::LastPathPart(shortSource);
@@ -210,7 +207,7 @@ TEST_P(UncarriableNameTest, IsLeftOut) {
 
     ASSERT_EQ(result.kind, Kind::Started);
     EXPECT_NE(result.message.find(tw::visibleText(GetParam())), std::wstring::npos)
-        << narrowMessage(result.message);
+        << tw::text::toUtf8(result.message);
     EXPECT_EQ(drives.scriptBytes(), expected);
 }
 

@@ -1,4 +1,5 @@
 #include "tests/support/CaseNames.h"
+#include "tests/support/ListRows.h"
 #include "tests/support/MemoryPlatform.h"
 #include "ui/DirList.h"
 #include "ui/DriveList.h"
@@ -64,12 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"", false, "C:\\Docs"}),
     tw::test::namedBy([](const PathCase& c) { return std::string(c.given); }));
 
-QStringList rows(const tw::DirList& dir) {
-    QStringList out;
-    for (int i = 0; i < dir.count(); ++i)
-        out << dir.item(i)->text();
-    return out;
-}
+using tw::test::rows;
 
 TEST(DirList, ShowsParentsThenSubdirectoriesWithTheOpenDirectoryCurrent) {
     MemoryPlatform machine = makeMachine();

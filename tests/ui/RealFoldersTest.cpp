@@ -1,4 +1,5 @@
 // The directory list over real folders, which can vanish under it.
+#include "tests/support/ListRows.h"
 #include "tests/support/TempDrives.h"
 #include "ui/DirList.h"
 
@@ -9,12 +10,7 @@
 
 namespace {
 
-QStringList listedRows(const tw::DirList& dir) {
-    QStringList out;
-    for (int i = 0; i < dir.count(); ++i)
-        out << dir.item(i)->text();
-    return out;
-}
+using tw::test::rows;
 
 TEST(DirList, OpeningADirectoryThatHasGoneStaysPutAndDropsIt) {
     const std::filesystem::path startDirectory = std::filesystem::current_path();
@@ -24,13 +20,13 @@ TEST(DirList, OpeningADirectoryThatHasGoneStaysPutAndDropsIt) {
     ASSERT_TRUE(drives.platform().setCurrentDirectory(L"C:\\MUSIC").ok);
     {
         tw::DirList dir(drives.platform());
-        ASSERT_EQ(listedRows(dir), (QStringList{"C:\\", "MUSIC", "Gone", "Kept"}));
+        ASSERT_EQ(rows(dir), (QStringList{"C:\\", "MUSIC", "Gone", "Kept"}));
         std::filesystem::remove(drives.native(L"C:\\MUSIC\\Gone"));
         QSignalSpy spy(&dir, &tw::DirList::changed);
         dir.setCurrentRow(2);
         QTest::keyClick(&dir, Qt::Key_Enter);
         EXPECT_EQ(dir.path(), QStringLiteral("C:\\MUSIC"));
-        EXPECT_EQ(listedRows(dir), (QStringList{"C:\\", "MUSIC", "Kept"}));
+        EXPECT_EQ(rows(dir), (QStringList{"C:\\", "MUSIC", "Kept"}));
         EXPECT_EQ(spy.count(), 0);
     }
     std::filesystem::current_path(startDirectory);
