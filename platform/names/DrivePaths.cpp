@@ -29,7 +29,7 @@ ResolvedPart resolvePart(const std::wstring& component, const std::string& folde
     } else if (auto table = tables(part.folder)) {
         if (const ShortNameTable::Entry* entry = table->resolve(component)) {
             part.name = ShortNameTable::nativeName(entry);
-            part.shortName = table->shortName(entry);
+            part.shortName = std::string(table->shortName(entry));
             part.exists = true;
             part.entry = entry;
         }

@@ -227,7 +227,10 @@ PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) co
     located.native = joinNative(located.folder, located.name);
     if (entry && !view.located.shortPath.empty()) {
         const std::string& folder = view.located.shortPath;
-        located.shortPath = folder + (folder.back() == '\\' ? "" : "\\") + table->shortName(entry);
+        located.shortPath = folder;
+        if (folder.back() != '\\')
+            located.shortPath += '\\';
+        located.shortPath += table->shortName(entry);
     }
     matchAsTheFolderDoes(located, typed);
     located.unsure = located.unsure || view.located.unsure ||

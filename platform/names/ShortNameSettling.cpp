@@ -141,7 +141,7 @@ void ShortNameTable::State::settleOne(const Entry& entry, Walk& walk) {
 
     entry.number = number;
     if (wantsTail)
-        entry.shortName = newForm.view();
+        entry.shortName = newForm;
     if (!wantsTail) {
         basis.members.erase(&entry);
         if (!entry.present)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 
 namespace tw::posix {
 
@@ -17,11 +18,16 @@ namespace tw::posix {
 // that visits only what can differ (ShortNameSettling.cpp).
 namespace {
 
-Entry describe(std::string_view nativeName) {
+std::string foldedOf(std::string_view nativeName) {
+    return isAscii(nativeName) ? std::string() : toUtf8(foldCase(fromUtf8(nativeName)));
+}
+
+Entry describe(std::string_view nativeName, std::string folded, unsigned char type = 0) {
     Entry entry;
     entry.nativeName = nativeName;
-    if (!isAscii(nativeName))
-        entry.folded = toUtf8(foldCase(fromUtf8(nativeName)));
+    if (!folded.empty())
+        entry.folded = std::make_unique<const std::string>(std::move(folded));
+    entry.type = type;
     entry.valid = isValidShortNameUtf8(nativeName);
     entry.stem = stemOf(nativeName);
     return entry;
@@ -38,7 +44,7 @@ void ShortNameTable::State::assignAll() {
         if (entry.valid && !(previous && sameFolded(*previous, entry))) {
             const Form upper = upperForm(entry.nativeName);
             entry.owner = true;
-            entry.shortName = upper.view();
+            entry.shortName = upper;
             forms[upper].owner = &entry;
         }
         previous = &entry;
@@ -58,15 +64,14 @@ void ShortNameTable::State::assignAll() {
                 continue;
             holders.tail = &entry;
             entry.number = number++;
-            entry.shortName = form.view();
+            entry.shortName = form;
             break;
         }
     }
 }
 
 const Entry* ShortNameTable::State::find(std::string_view nativeName) const {
-    const std::string folded =
-        isAscii(nativeName) ? std::string() : toUtf8(foldCase(fromUtf8(nativeName)));
+    const std::string folded = foldedOf(nativeName);
     return findFolded(folded.empty() ? nativeName : folded,
                       [&](const Entry* entry) { return entry->nativeName == nativeName; });
 }
@@ -115,7 +120,7 @@ void ShortNameTable::State::place(const Entry& entry) {
             const Entry* displaced = holders.owner;
             holders.owner = &entry;
             entry.owner = true;
-            entry.shortName = upper.view();
+            entry.shortName = upper;
             if (displaced) {
                 displaced->owner = false;
                 needsTail(*displaced);
@@ -147,7 +152,7 @@ void ShortNameTable::State::remove(std::set<Entry, ListingOrder>::iterator it) {
         holders.owner = heir;
         if (heir) {
             heir->owner = true;
-            heir->shortName = upper.view();
+            heir->shortName = upper;
             pending.insert(heir);
         } else {
             ownerChanges(upper, true);
@@ -168,27 +173,32 @@ void ShortNameTable::State::remove(std::set<Entry, ListingOrder>::iterator it) {
 ShortNameTable::ShortNameTable(const std::vector<std::string>& nativeNames,
                                const std::vector<unsigned char>& types)
     : m_state(std::make_unique<State>()) {
-    std::vector<Entry> described;
-    described.reserve(nativeNames.size());
+    // Sorted as compact records over the given names; each entry is made once, in its place.
+    // Only names that are not ASCII need a folded form of their own: kept where it does not
+    // move, since the records view it.
+    std::deque<std::string> folded;
+    std::vector<std::pair<Key, std::size_t>> sorted;
+    sorted.reserve(nativeNames.size());
     for (std::size_t i = 0; i < nativeNames.size(); ++i) {
         const std::string& nativeName = nativeNames[i];
         if (!isCarriableName(nativeName) || nativeName == "." || nativeName == "..")
             continue;
-        described.push_back(describe(nativeName));
-        if (i < types.size())
-            described.back().type = types[i];
+        std::string_view key = nativeName;
+        if (!isAscii(nativeName))
+            key = folded.emplace_back(foldedOf(nativeName));
+        sorted.emplace_back(Key{key, nativeName}, i);
     }
-    // Sorted as compact records, so that comparing does not go through the entries.
-    std::vector<std::pair<Key, Entry*>> sorted;
-    sorted.reserve(described.size());
-    for (Entry& entry : described)
-        sorted.emplace_back(entry.key(), &entry);
     std::sort(sorted.begin(), sorted.end(),
               [](const auto& a, const auto& b) { return keyLess(a.first, b.first); });
     auto& entries = m_state->entries;
-    for (const auto& [key, entry] : sorted)
-        if (entries.empty() || std::prev(entries.end())->nativeName != key.native)
-            entries.emplace_hint(entries.end(), std::move(*entry));
+    for (const auto& [key, i] : sorted) {
+        if (!entries.empty() && std::prev(entries.end())->nativeName == key.native)
+            continue;
+        entries.emplace_hint(entries.end(),
+                             describe(key.native,
+                                      isAscii(key.native) ? std::string() : std::string(key.folded),
+                                      i < types.size() ? types[i] : 0));
+    }
     m_state->present = entries.size();
     numberAfresh(entries);
     m_state->assignAll();
@@ -201,7 +211,8 @@ ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_
     for (const Entry& entry : other.m_state->entries) {
         Entry copy;
         copy.nativeName = entry.nativeName;
-        copy.folded = entry.folded;
+        if (entry.folded)
+            copy.folded = std::make_unique<const std::string>(*entry.folded);
         copy.stem = entry.stem;
         copy.valid = entry.valid;
         copy.type = entry.type;
@@ -209,7 +220,7 @@ ShortNameTable::ShortNameTable(const ShortNameTable& other) : m_state(std::make_
         copy.owner = entry.owner;
         copy.number = entry.number;
         const Entry& placed = *state.entries.emplace_hint(state.entries.end(), std::move(copy));
-        Holders& holders = state.forms[formOfText(placed.shortName)];
+        Holders& holders = state.forms[placed.shortName];
         (placed.owner ? holders.owner : holders.tail) = &placed;
     }
     state.present = state.entries.size();
@@ -243,11 +254,11 @@ std::wstring ShortNameTable::name(const Entry* entry) {
     return fromUtf8(entry->nativeName);
 }
 
-const std::string& ShortNameTable::shortName(const Entry* entry) const {
+std::string_view ShortNameTable::shortName(const Entry* entry) const {
     // An owner's form is always current; tails may wait for the walk.
     if (!entry->owner)
         m_state->settle();
-    return entry->shortName;
+    return entry->shortName.view();
 }
 
 const ShortNameTable::Entry* ShortNameTable::findExact(const std::string& nativeName) const {
@@ -303,7 +314,7 @@ const ShortNameTable::Entry* ShortNameTable::insert(const std::string& nativeNam
         return nullptr;
     State& state = *m_state;
     state.becomeChangeable();
-    Entry described = describe(nativeName);
+    Entry described = describe(nativeName, foldedOf(nativeName));
     auto it = state.entries.lower_bound(described.key());
     const Entry* entry;
     if (it != state.entries.end() && it->nativeName == nativeName) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -26,13 +27,15 @@ using Entry = ShortNameTable::Entry;
 
 struct ShortNameTable::Entry {
     std::string nativeName;
-    std::string folded; // the folded name when it is not ASCII; else nativeName, ASCII-folded
+    // The folded name when it is not ASCII; else none, and nativeName ASCII-folded stands for it.
+    // Most names are ASCII: a pointer costs them a quarter of an empty string's room.
+    std::unique_ptr<const std::string> folded;
     TailStem stem;
     bool valid = false;     // an 8.3 name
     unsigned char type = 0; // the listing's d_type
 
     // What follows changes with the table; the name and so its place never do.
-    mutable std::string shortName;
+    mutable Form shortName;
     mutable bool present = true;      // false: erased, kept until its tail has been let go
     mutable bool owner = false;       // holds its own 8.3 form
     mutable std::uint32_t number = 0; // its numeric tail as last settled; 0 for none
@@ -41,7 +44,7 @@ struct ShortNameTable::Entry {
     // without reading their names. Renumbering keeps the order, so those sets stay sorted.
     mutable std::uint64_t rank = 0;
 
-    Key key() const { return {folded.empty() ? nativeName : folded, nativeName}; }
+    Key key() const { return {folded ? std::string_view(*folded) : nativeName, nativeName}; }
 };
 
 namespace shortnames {

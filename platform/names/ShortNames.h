@@ -50,7 +50,7 @@ public:
     static unsigned char type(const Entry* entry);
     // Made from the native name on each call: the table keeps names as UTF-8 only.
     static std::wstring name(const Entry* entry);
-    const std::string& shortName(const Entry* entry) const;
+    std::string_view shortName(const Entry* entry) const;
 
     // The entry a path component typed as `text` names: the exact name first, then the one
     // name equal to it without regard to case, then the entry whose short name it is; null

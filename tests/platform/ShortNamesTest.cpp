@@ -150,7 +150,7 @@ TEST(ShortNameTableProperty, ResolvingAShortNameGivesBackItsEntry) {
 
         std::set<std::string> seen;
         for (const ShortNameTable::Entry* entry : table.entries()) {
-            const std::string& shortName = table.shortName(entry);
+            const std::string shortName(table.shortName(entry));
             EXPECT_TRUE(tw::posix::isValidShortName(tw::posix::fromUtf8(shortName))) << shortName;
             EXPECT_TRUE(seen.insert(shortName).second) << "duplicate " << shortName;
             // Exact inverse; also typed in lower case, unless that is another entry's name.
@@ -197,9 +197,9 @@ TEST(ShortNameTableProperty, FewerNamesHoldNoShortNameThatWasFree) {
             if (random() % 4 != 0)
                 fewer.push_back(name);
         const ShortNameTable all(names);
-        std::set<std::string> held;
+        std::set<std::string, std::less<>> held;
         for (const ShortNameTable::Entry* entry : all.entries())
-            held.insert(all.shortName(entry));
+            held.emplace(all.shortName(entry));
         const ShortNameTable some(fewer);
         for (const ShortNameTable::Entry* entry : some.entries())
             ASSERT_TRUE(held.count(some.shortName(entry)))
