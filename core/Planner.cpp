@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -78,6 +77,8 @@ public:
 
     void plan(const std::vector<std::size_t>& counted) {
         reserveScript(counted);
+        // Grown once: each growth of the table moves every output made so far.
+        m_outputs.reserve(counted.size());
         std::vector<Source> sources;
         sources.reserve(counted.size());
         for (std::size_t i : counted) {
@@ -185,10 +186,11 @@ private:
     // the decoder line could not tell them apart, so neither goes. Sorted by the folded short
     // path, and in list order among equals, those that share one stand together.
     void leaveOutSharedShortNames(std::vector<Source>& sources) {
-        std::vector<std::pair<std::wstring, Source*>> byShortName;
+        // The folded paths as UTF-8: a quarter of the room of wide text, for every file at once.
+        std::vector<std::pair<std::string, Source*>> byShortName;
         byShortName.reserve(sources.size());
         for (Source& source : sources)
-            byShortName.emplace_back(text::foldCase(source.shortPath), &source);
+            byShortName.emplace_back(text::toUtf8(text::foldCase(source.shortPath)), &source);
         std::sort(byShortName.begin(), byShortName.end());
         for (auto first = byShortName.begin(); first != byShortName.end();) {
             auto last = first + 1;
@@ -221,7 +223,7 @@ private:
         }
         if (found.name != newName)
             return takenBy(newName, found.name);
-        if (m_made.count(found.id))
+        if (made(found.id))
             return L"another selected file has the same output name " + quotedName(newName);
         if (found.kind == NameModel::Kind::Folder)
             return L"the output folder holds a folder named " + quotedName(newName);
@@ -381,7 +383,9 @@ private:
         if (!replaced)
             m_model->markUncertain(made);
         m_model->keep();
-        m_made.insert(made);
+        if (made >= m_made.size())
+            m_made.resize(made + 1);
+        m_made[made] = true;
         return std::nullopt;
     }
 
@@ -420,7 +424,9 @@ private:
     std::wstring m_extension;
     std::wstring m_switches;
     std::wstring m_shortDestination;
-    std::set<NameModel::Id> m_made;
+    // By id: whether this decode's lines make the entry. The model hands out ids from 1 up.
+    std::vector<bool> m_made;
+    bool made(NameModel::Id id) const { return id < m_made.size() && m_made[id]; }
     FolderRules m_outputRules;
     // The outputs made so far: the hash of the key their names are compared by, and the entry.
     std::unordered_multimap<std::size_t, std::size_t> m_outputs;

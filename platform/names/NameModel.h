@@ -20,7 +20,9 @@ class NameModel {
 public:
     virtual ~NameModel() = default;
 
-    // An entry of the model; it keeps its identity through renames. 0 is no entry.
+    // An entry of the model; it keeps its identity through renames. 0 is no entry; a model
+    // hands out ids from 1 up, each once, so that callers can keep what they know of an entry
+    // by its id in a plain array.
     using Id = std::uint64_t;
 
     enum class Kind {

@@ -70,14 +70,12 @@ ResolvedPath PosixNameModel::resolve(const std::wstring& drivePath) const {
                             [this](const std::string& folder) { return tableOf(folder); });
 }
 
-NameModel::Id PosixNameModel::idOf(const FolderKey& folder, const std::string& nativeName,
-                                   Kind kind) const {
-    const auto [it, inserted] = m_ids.try_emplace({folder, nativeName}, 0);
-    if (inserted) {
-        it->second = m_next++;
-        m_items.push_back({folder, nativeName, kind});
-    }
-    return it->second;
+NameModel::Id PosixNameModel::addItem(const FolderKey& folder, const std::string& nativeName,
+                                      Kind kind) const {
+    const Id id = m_next++;
+    m_items.push_back({folder, nativeName, kind});
+    m_ids.emplace(std::pair{folder, std::string_view(itemOf(id).nativeName)}, id);
+    return id;
 }
 
 bool PosixNameModel::dependsOnUncertain(const std::string& nativeFolder, const std::wstring& typed,
@@ -261,7 +259,7 @@ NameModel::Found PosixNameModel::found(const Located& located) const {
     const auto known = m_ids.find({folder, located.name});
     const Id id = known != m_ids.end()
                       ? known->second
-                      : idOf(folder, located.name, kindOnDisk(located.native, located.type));
+                      : addItem(folder, located.name, kindOnDisk(located.native, located.type));
     const Item& item = itemOf(id);
     if (item.kind == Kind::Nothing)
         return {};
@@ -333,8 +331,13 @@ void PosixNameModel::addName(Id id, const FolderKey& folder, const std::string& 
     ownTable(folder).insert(nativeName);
     if (const auto index = m_namesByKey.find(folder); index != m_namesByKey.end())
         index->second.emplace(m_rules.at(folder).sameNameKey(fromUtf8(nativeName)), nativeName);
-    m_ids[{folder, nativeName}] = id;
-    itemOf(id).nativeName = nativeName;
+    std::string& name = itemOf(id).nativeName;
+    name = nativeName;
+    // A key that stays must view this item's own name.
+    if (const auto [it, added] = m_ids.try_emplace({folder, name}, id); !added) {
+        m_ids.erase(it);
+        m_ids.emplace(std::pair{folder, std::string_view(name)}, id);
+    }
 }
 
 void PosixNameModel::dropName(const FolderKey& folder, const std::string& nativeName) {

@@ -4,10 +4,12 @@
 #include "platform/names/NameModel.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <unordered_map>
 #include <utility>
@@ -94,7 +96,8 @@ private:
     bool folderKey(const std::string& nativeFolder, FolderKey& key) const;
     // The copy of a folder's table that takes the script's changes.
     ShortNameTable& ownTable(const FolderKey& key);
-    Id idOf(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
+    // A new item, for a name the model has no id for yet.
+    Id addItem(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
     void place(Id id, const std::string& nativeName);
     void unplace(Id id);
     // Whether the answer for a component typed in a folder could differ without the folder's
@@ -108,10 +111,13 @@ private:
     mutable std::unordered_map<std::string, FolderKey> m_keys; // native folder -> identity
     mutable std::map<FolderKey, std::shared_ptr<const ShortNameTable>> m_seen;
     std::map<FolderKey, std::shared_ptr<ShortNameTable>> m_own;
-    mutable std::map<std::pair<FolderKey, std::string>, Id> m_ids;
+    // Folder and name -> id. The names are those of the entries' items (m_items never moves
+    // them), so each name is held once; an item's name changes only while its key is out.
+    mutable std::map<std::pair<FolderKey, std::string_view>, Id> m_ids;
     // By id - 1: ids are handed out in order and never again, so an entry undone stays a gap.
-    // A batch makes its entries in the order it goes through the files, and finds them so.
-    mutable std::vector<Item> m_items;
+    // A batch makes its entries in the order it goes through the files, and finds them so;
+    // growing never moves the ones made.
+    mutable std::deque<Item> m_items;
     Item& itemOf(Id id) const { return m_items.at(id - 1); }
     mutable Id m_next = 1;
     std::map<FolderKey, Uncertain> m_uncertain;
