@@ -223,7 +223,7 @@ private:
         }
         if (found.name != newName)
             return takenBy(newName, found.name);
-        if (made(found.id))
+        if (isMade(found.id))
             return L"another selected file has the same output name " + quotedName(newName);
         if (found.kind == NameModel::Kind::Folder)
             return L"the output folder holds a folder named " + quotedName(newName);
@@ -383,9 +383,7 @@ private:
         if (!replaced)
             m_model->markUncertain(made);
         m_model->keep();
-        if (made >= m_made.size())
-            m_made.resize(made + 1);
-        m_made[made] = true;
+        markMade(made);
         return std::nullopt;
     }
 
@@ -426,7 +424,12 @@ private:
     std::wstring m_shortDestination;
     // By id: whether this decode's lines make the entry. The model hands out ids from 1 up.
     std::vector<bool> m_made;
-    bool made(NameModel::Id id) const { return id < m_made.size() && m_made[id]; }
+    bool isMade(NameModel::Id id) const { return id < m_made.size() && m_made[id]; }
+    void markMade(NameModel::Id id) {
+        if (id >= m_made.size())
+            m_made.resize(id + 1);
+        m_made[id] = true;
+    }
     FolderRules m_outputRules;
     // The outputs made so far: the hash of the key their names are compared by, and the entry.
     std::unordered_multimap<std::size_t, std::size_t> m_outputs;

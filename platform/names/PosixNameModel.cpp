@@ -70,10 +70,15 @@ ResolvedPath PosixNameModel::resolve(const std::wstring& drivePath) const {
                             [this](const std::string& folder) { return tableOf(folder); });
 }
 
+NameModel::Id PosixNameModel::newItem(const FolderKey& folder, const std::string& nativeName,
+                                      Kind kind) const {
+    m_items.push_back({folder, nativeName, kind});
+    return m_next++;
+}
+
 NameModel::Id PosixNameModel::addItem(const FolderKey& folder, const std::string& nativeName,
                                       Kind kind) const {
-    const Id id = m_next++;
-    m_items.push_back({folder, nativeName, kind});
+    const Id id = newItem(folder, nativeName, kind);
     m_ids.emplace(std::pair{folder, std::string_view(itemOf(id).nativeName)}, id);
     return id;
 }
@@ -300,8 +305,7 @@ NameModel::Id PosixNameModel::create(const std::wstring& drivePath) {
     FolderKey folder{};
     if (!located.valid || located.folder.empty() || !folderKey(located.folder, folder))
         return 0;
-    const Id id = m_next++;
-    m_items.push_back({folder, {}, Kind::File});
+    const Id id = newItem(folder, {}, Kind::File);
     remember([this, id] { itemOf(id) = {}; });
     place(id, located.name);
     return id;

@@ -96,7 +96,9 @@ private:
     bool folderKey(const std::string& nativeFolder, FolderKey& key) const;
     // The copy of a folder's table that takes the script's changes.
     ShortNameTable& ownTable(const FolderKey& key);
-    // A new item, for a name the model has no id for yet.
+    // A new item, without a key (create gives it its name) or with one, for a name the model
+    // has no id for yet.
+    Id newItem(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
     Id addItem(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
     void place(Id id, const std::string& nativeName);
     void unplace(Id id);
