@@ -226,11 +226,11 @@ constexpr unsigned kFields[][2] = {{0, 11}, {11, 2}, {13, 2}, {15, 1}, {16, 4}, 
 TEST(PiecesPropertyTest, DamagedHeadersDecodeAlikeOnAnyNumberOfThreads) {
     if (!tw::test::Mp3Cache::get().ready())
         GTEST_SKIP() << "lame and sox make the test files";
-    // Two seconds: cut into two or three pieces, so that most damage falls near a cut.
-    const std::string sources[] = {readFile(toneMp3(44100, 2, 2.0, "-b 128")),
-                                   readFile(toneMp3(44100, 2, 2.0, "-p -b 128")),
-                                   readFile(toneMp3(48000, 2, 2.0, "-V 4")),
-                                   readFile(toneMp3(32000, 1, 2.0, "-b 48 --resample 32"))};
+    // Three seconds: cut into two or three pieces, so that most damage falls near a cut.
+    const std::string sources[] = {readFile(toneMp3(44100, 2, 3.0, "-b 128")),
+                                   readFile(toneMp3(44100, 2, 3.0, "-p -b 128")),
+                                   readFile(toneMp3(48000, 2, 3.0, "-V 4")),
+                                   readFile(toneMp3(32000, 1, 3.0, "-b 48 --resample 32"))};
     tw::test::TempFolder out;
     std::mt19937 random(21);
     int split = 0;
