@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using Kind = tw::DecodeResult::Kind;
+using tw::text::toUtf8;
 
 // Drives C: and D: over temporary folders, with C:\MPEG, C:\MUSIC and D:\WAVES in place. The
 // process's current directory is put back afterwards, since Decode changes it.
@@ -92,7 +93,7 @@ TEST(DecodeFilesTest, WritesTheBuiltScriptOverAnEarlierOneAndStartsItThere) {
 
     const tw::DecodeResult result = drives.decode();
 
-    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << toUtf8(result.message);
     EXPECT_EQ(drives.scriptBytes(), expected);
     EXPECT_EQ(drives.recording->batchStarts.size(), 1u);
     EXPECT_EQ(drives.platform().currentDirectory(), L"C:\\MPEG");
@@ -162,7 +163,7 @@ TEST_P(HostileNameTest, ConsoleReadsBackTheSameName) {
 
     const tw::DecodeResult result = drives.decode();
 
-    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << toUtf8(result.message);
     const std::wstring shortSource = tw::ShortPath(drives.platform(), L"C:\\MUSIC\\" + name);
     ASSERT_FALSE(shortSource.empty());
     const std::wstring shortTitle = tw::LastPathPart(shortSource);
@@ -207,7 +208,7 @@ TEST_P(UncarriableNameTest, IsLeftOut) {
 
     ASSERT_EQ(result.kind, Kind::Started);
     EXPECT_NE(result.message.find(tw::visibleText(GetParam())), std::wstring::npos)
-        << tw::text::toUtf8(result.message);
+        << toUtf8(result.message);
     EXPECT_EQ(drives.scriptBytes(), expected);
 }
 

@@ -12,6 +12,7 @@ namespace {
 using tw::DecodeResult;
 using tw::test::MemoryPlatform;
 using Kind = DecodeResult::Kind;
+using tw::text::toUtf8;
 
 // C:\MUSIC with two tracks, output folder D:\WAVES\, decoder folder C:\MPEG.
 struct Scene {
@@ -45,7 +46,7 @@ struct Scene {
 TEST(DecodeTest, EntersTheDecoderFolderWritesTempBatThereAndStartsIt) {
     Scene s;
     const DecodeResult result = s.decode();
-    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << toUtf8(result.message);
     EXPECT_EQ(s.platform.currentDirectoryCalls, std::vector<std::wstring>{L"C:\\MPEG"});
     EXPECT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), 1u);
     ASSERT_EQ(s.platform.batchStarts.size(), 1u);
@@ -124,10 +125,8 @@ TEST_P(FailingStepTest, EndsDecodeThereKeepingWhatWasDone) {
     s.platform.*step.result = tw::Status::failure(step.reason);
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Failed);
-    EXPECT_NE(result.message.find(step.reason), std::wstring::npos)
-        << tw::text::toUtf8(result.message);
-    EXPECT_NE(result.message.find(step.named), std::wstring::npos)
-        << tw::text::toUtf8(result.message);
+    EXPECT_NE(result.message.find(step.reason), std::wstring::npos) << toUtf8(result.message);
+    EXPECT_NE(result.message.find(step.named), std::wstring::npos) << toUtf8(result.message);
     EXPECT_EQ(s.platform.files.count(L"C:\\MPEG\\TEMP.BAT"), step.scriptOnDisk ? 1u : 0u);
     EXPECT_EQ(s.platform.batchStarts.size(), step.startsTried);
 }
@@ -172,7 +171,7 @@ TEST_P(RefusalTest, RefusesBeforeAnythingIsWritten) {
     }
     const DecodeResult result = s.decode();
     EXPECT_EQ(result.kind, Kind::Refused);
-    EXPECT_NE(result.message.find(c.named), std::wstring::npos) << tw::text::toUtf8(result.message);
+    EXPECT_NE(result.message.find(c.named), std::wstring::npos) << toUtf8(result.message);
     s.expectUntouched();
 }
 
@@ -211,8 +210,8 @@ TEST_P(LeftOutTest, TheOthersGoAhead) {
     without.selected[1] = false;
     const std::string expected = s.builtScript(without);
     const DecodeResult result = s.decode();
-    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
-    EXPECT_NE(result.message.find(c.named), std::wstring::npos) << tw::text::toUtf8(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << toUtf8(result.message);
+    EXPECT_NE(result.message.find(c.named), std::wstring::npos) << toUtf8(result.message);
     EXPECT_EQ(s.platform.files[L"C:\\MPEG\\TEMP.BAT"], expected);
 }
 
@@ -235,12 +234,12 @@ TEST(LeftOutTest, OneMessageSaysWhichFileAndWhyAndThatTheOthersGoAhead) {
     Scene s;
     s.platform.addFile(L"D:\\WAVES\\Track01.wav", L"D:\\WAVES\\TRACK01.WAV"); // another album's
     const DecodeResult result = s.decode();
-    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << toUtf8(result.message);
     EXPECT_EQ(result.message, L"These files were left out of the decode:\n\n"
                               L"\"track01.mp3\": the output folder holds \"Track01.wav\", which "
                               L"differs from its output name \"track01.wav\" only in case.\n\n"
                               L"The other files are being decoded.")
-        << tw::text::toUtf8(result.message);
+        << toUtf8(result.message);
 }
 
 // A message box shows a screenful: twenty files by name, the rest counted.
@@ -253,7 +252,7 @@ TEST(LeftOutTest, AScreenfulIsNamedAndTheRestCounted) {
         s.input.selected.push_back(true);
     }
     const DecodeResult result = s.decode();
-    ASSERT_EQ(result.kind, Kind::Started) << tw::text::toUtf8(result.message);
+    ASSERT_EQ(result.kind, Kind::Started) << toUtf8(result.message);
     std::size_t named = 0;
     for (std::size_t at = 0; (at = result.message.find(L"double quote", at)) != std::wstring::npos;
          ++at)
@@ -262,7 +261,7 @@ TEST(LeftOutTest, AScreenfulIsNamedAndTheRestCounted) {
     EXPECT_NE(result.message.find(L"\"say \"19\".mp3\""), std::wstring::npos);
     EXPECT_NE(result.message.find(L".\n... and 3 more.\n\nThe other files are being decoded."),
               std::wstring::npos)
-        << tw::text::toUtf8(result.message);
+        << toUtf8(result.message);
 }
 
 TEST(LeftOutTest, NothingIsWrittenWhenNoFileIsLeft) {
@@ -273,7 +272,7 @@ TEST(LeftOutTest, NothingIsWrittenWhenNoFileIsLeft) {
     EXPECT_NE(result.message.find(L"None of the selected files"), std::wstring::npos);
     EXPECT_NE(result.message.find(L"\"gone.mp3\": it is no longer in C:\\MUSIC"),
               std::wstring::npos)
-        << tw::text::toUtf8(result.message);
+        << toUtf8(result.message);
     s.expectUntouched();
 }
 
@@ -312,7 +311,7 @@ TEST(RefusalTest, ShortPathsTheConsoleCannotReadAreNotWritten) {
         const DecodeResult result = s.decode();
         EXPECT_EQ(result.kind, Kind::Refused);
         EXPECT_NE(result.message.find(L"its short path"), std::wstring::npos)
-            << tw::text::toUtf8(result.message);
+            << toUtf8(result.message);
         EXPECT_NE(result.message.find(L"console's character set"), std::wstring::npos);
         s.expectUntouched();
     }
@@ -323,7 +322,7 @@ TEST(RefusalTest, ShortPathsTheConsoleCannotReadAreNotWritten) {
         const DecodeResult result = s.decode();
         EXPECT_EQ(result.kind, Kind::Refused);
         EXPECT_NE(result.message.find(L"The short name of the output folder"), std::wstring::npos)
-            << tw::text::toUtf8(result.message);
+            << toUtf8(result.message);
         EXPECT_NE(result.message.find(L"console's character set"), std::wstring::npos);
         s.expectUntouched();
     }
