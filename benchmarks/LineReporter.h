@@ -8,12 +8,15 @@ namespace tw::bench {
 
 // Prints one line per figure, "name: value unit", the format ./bench collects: the wall-clock
 // time per iteration, then the processor time as "name_cpu". Names are the registered
-// benchmark names without the argument suffixes Google Benchmark adds.
+// benchmark names without the argument suffixes Google Benchmark adds. A benchmark run several
+// times over (Repetitions) reports its median only.
 class LineReporter : public benchmark::BenchmarkReporter {
 public:
     bool ReportContext(const Context&) override { return true; }
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
+                continue;
             if (run.error_occurred) {
                 std::printf("%s: failed (%s)\n", run.run_name.function_name.c_str(),
                             run.error_message.c_str());
