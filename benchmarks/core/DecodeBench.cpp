@@ -124,18 +124,17 @@ int main(int argc, char** argv) {
     // Each figure is the median of five runs, at every size alike: a large folder's Decode takes
     // longer than the benchmark's minimum time, so a figure of one run would set a single
     // sample against the mean of many.
+    const auto figure = [](const std::string& name, void (*run)(benchmark::State&, int),
+                           int count) {
+        benchmark::RegisterBenchmark(name.c_str(), run, count)
+            ->Unit(benchmark::kMillisecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    };
     for (const int count : fileCounts()) {
         const std::string files = std::to_string(count);
-        benchmark::RegisterBenchmark(("decode_" + files + "_files_first_run").c_str(), firstRun,
-                                     count)
-            ->Unit(benchmark::kMillisecond)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
-        benchmark::RegisterBenchmark(("decode_" + files + "_files_repeat").c_str(), repeatRun,
-                                     count)
-            ->Unit(benchmark::kMillisecond)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
+        figure("decode_" + files + "_files_first_run", firstRun, count);
+        figure("decode_" + files + "_files_repeat", repeatRun, count);
     }
     return tw::bench::runWithLineReporter(argc, argv);
 }
