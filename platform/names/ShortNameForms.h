@@ -278,6 +278,93 @@ struct TailForm {
 
 bool readTail(const Form& form, TailForm& tail);
 
+// Short names to values, as FormMap, for a folder's forms. A large folder's tails are taken and
+// looked up in listing order, which is the order of their numbers: so the numeric tails of one
+// prefix and extension are kept in pages of sixteen numbers, and a batch walks through a few
+// pages instead of into a random slot of a large map for every name. Other forms go to a
+// FormMap. A page stays until the table goes, so a sparse set of tails costs a page each.
+template <class Value> class FormTable {
+public:
+    Value* find(const Form& form) {
+        Place place;
+        if (!placeOf(form, place))
+            return m_others.find(form);
+        const std::uint32_t* page = m_pageOf.find(place.page);
+        if (!page)
+            return nullptr;
+        Page& found = m_pages[*page - 1];
+        return found.used >> place.slot & 1u ? &found.values[place.slot] : nullptr;
+    }
+    const Value* find(const Form& form) const { return const_cast<FormTable*>(this)->find(form); }
+
+    // The value of `form`, made value-initialised when missing.
+    Value& operator[](const Form& form) {
+        Place place;
+        if (!placeOf(form, place))
+            return m_others[form];
+        std::uint32_t& page = m_pageOf[place.page];
+        if (page == 0) {
+            m_pages.emplace_back();
+            page = static_cast<std::uint32_t>(m_pages.size());
+        }
+        Page& found = m_pages[page - 1];
+        const auto bit = static_cast<std::uint16_t>(1u << place.slot);
+        if (!(found.used & bit)) {
+            found.used |= bit;
+            found.values[place.slot] = Value{};
+        }
+        return found.values[place.slot];
+    }
+
+    void erase(const Form& form) {
+        Place place;
+        if (!placeOf(form, place))
+            return m_others.erase(form);
+        if (const std::uint32_t* page = m_pageOf.find(place.page))
+            m_pages[*page - 1].used &= static_cast<std::uint16_t>(~(1u << place.slot));
+    }
+
+    // Room for about `count` forms, most of them tails.
+    void reserve(std::size_t count) {
+        m_pageOf.reserve(count / kPageSize + 1);
+        m_pages.reserve(count / kPageSize + 1);
+    }
+
+private:
+    static constexpr std::uint32_t kPageSize = 16;
+    struct Page {
+        std::uint16_t used = 0; // which of the values hold one
+        std::array<Value, kPageSize> values{};
+    };
+    // A tail's page: its form with the number's page in the number's place, and its slot there.
+    struct Place {
+        Form page;
+        std::uint32_t slot = 0;
+    };
+
+    static bool placeOf(const Form& form, Place& place) {
+        TailForm tail;
+        if (!readTail(form, tail))
+            return false;
+        char digits[10];
+        const auto end = std::to_chars(digits, digits + sizeof digits, tail.number / kPageSize).ptr;
+        // No longer than the form itself: the page's number has no more digits than the tail's.
+        place.page.append(tail.prefix);
+        place.page.push('~');
+        place.page.append({digits, static_cast<std::size_t>(end - digits)});
+        if (!tail.extension.empty()) {
+            place.page.push('.');
+            place.page.append(tail.extension);
+        }
+        place.slot = tail.number % kPageSize;
+        return true;
+    }
+
+    FormMap<std::uint32_t> m_pageOf; // page form -> its place in m_pages, from 1
+    std::vector<Page> m_pages;
+    FormMap<Value> m_others;
+};
+
 bool isValidShortNameUtf8(std::string_view name);
 
 // The upper-case form of an 8.3 name (ASCII, at most twelve characters).

@@ -126,7 +126,7 @@ struct Walk {
 struct ShortNameTable::State {
     std::set<Entry, ListingOrder> entries; // erased ones too, until settled
     std::size_t present = 0;
-    FormMap<Holders> forms;
+    FormTable<Holders> forms;
     // Calls `each` with every present entry equal to `folded` without regard to case, until it
     // returns true; returns that entry, else null. They sit together in listing order, and a
     // batch looks names up in that order, so the walk down finds its way already in the cache.
