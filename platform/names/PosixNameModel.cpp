@@ -76,11 +76,31 @@ NameModel::Id PosixNameModel::newItem(const FolderKey& folder, const std::string
     return m_next++;
 }
 
-NameModel::Id PosixNameModel::addItem(const FolderKey& folder, const std::string& nativeName,
-                                      Kind kind) const {
-    const Id id = newItem(folder, nativeName, kind);
-    m_ids.emplace(std::pair{folder, std::string_view(itemOf(id).nativeName)}, id);
-    return id;
+NameModel::Id PosixNameModel::idOf(const FolderKey& folder, const Located& located) const {
+    if (!located.entry) {
+        const auto known = m_ids.find({folder, located.name});
+        return known != m_ids.end() ? known->second : 0;
+    }
+    if (m_own.count(folder))
+        return ShortNameTable::tag(located.entry);
+    const auto seen = m_seenIds.find(folder);
+    const auto table = m_seen.find(folder);
+    if (seen == m_seenIds.end() || table == m_seen.end())
+        return 0;
+    return seen->second[table->second->position(located.entry)];
+}
+
+void PosixNameModel::keepId(const FolderKey& folder, const Located& located, Id id) const {
+    if (!located.entry) {
+        m_ids.emplace(std::pair{folder, std::string_view(itemOf(id).nativeName)}, id);
+    } else if (m_own.count(folder)) {
+        ShortNameTable::setTag(located.entry, id);
+    } else {
+        const ShortNameTable& table = *m_seen.at(folder);
+        std::vector<Id>& ids = m_seenIds[folder];
+        ids.resize(table.size());
+        ids[table.position(located.entry)] = id;
+    }
 }
 
 bool PosixNameModel::dependsOnUncertain(const std::string& nativeFolder, const std::wstring& typed,
@@ -146,6 +166,8 @@ void PosixNameModel::matchAsTheFolderDoes(Located& located, const std::wstring& 
         return;
     located.exists = true;
     located.name = match->second;
+    const auto table = tableOf(located.folder);
+    located.entry = table ? table->findExact(located.name) : nullptr;
     located.native = joinNative(located.folder, located.name);
     located.shortPath.clear();
 }
@@ -170,8 +192,9 @@ PosixNameModel::Located PosixNameModel::locateResolving(const std::wstring& driv
     if (!resolved.parts.empty()) {
         located.folder = resolved.parts.back().folder;
         located.name = resolved.parts.back().name;
-        if (const ShortNameTable::Entry* entry = resolved.parts.back().entry)
-            located.type = ShortNameTable::type(entry);
+        located.entry = resolved.parts.back().entry;
+        if (located.entry)
+            located.type = ShortNameTable::type(located.entry);
         matchAsTheFolderDoes(located, resolved.parts.back().typed);
     }
     return located;
@@ -225,6 +248,7 @@ PosixNameModel::Located PosixNameModel::locate(const std::wstring& drivePath) co
     located.folder = view.located.native;
     const ShortNameTable::Entry* entry = table->resolve(typed);
     located.exists = entry != nullptr;
+    located.entry = entry;
     located.name = entry ? ShortNameTable::nativeName(entry) : toUtf8(typed);
     located.type = entry ? ShortNameTable::type(entry) : 0;
     located.native = joinNative(located.folder, located.name);
@@ -261,10 +285,11 @@ NameModel::Found PosixNameModel::found(const Located& located) const {
     // A drive root is the folder itself.
     if (!folderKey(located.folder.empty() ? located.native : located.folder, folder))
         return {};
-    const auto known = m_ids.find({folder, located.name});
-    const Id id = known != m_ids.end()
-                      ? known->second
-                      : addItem(folder, located.name, kindOnDisk(located.native, located.type));
+    Id id = idOf(folder, located);
+    if (id == 0) {
+        id = newItem(folder, located.name, kindOnDisk(located.native, located.type));
+        keepId(folder, located, id);
+    }
     const Item& item = itemOf(id);
     if (item.kind == Kind::Nothing)
         return {};
@@ -282,6 +307,13 @@ ShortNameTable& PosixNameModel::ownTable(const FolderKey& key) {
         own = seen != m_seen.end() && seen->second
                   ? std::make_shared<ShortNameTable>(*seen->second)
                   : std::make_shared<ShortNameTable>(std::vector<std::string>{});
+        // The copy holds the same entries in the same order: the ids go with them.
+        if (const auto ids = m_seenIds.find(key); ids != m_seenIds.end()) {
+            const auto entries = own->entries();
+            for (std::size_t i = 0; i < entries.size() && i < ids->second.size(); ++i)
+                ShortNameTable::setTag(entries[i], ids->second[i]);
+            m_seenIds.erase(ids);
+        }
     }
     return *own;
 }
@@ -332,12 +364,19 @@ void PosixNameModel::useFolderRules(const std::wstring& folder, const FolderRule
 
 void PosixNameModel::addName(Id id, const FolderKey& folder, const std::string& nativeName) {
     touch(folder);
-    ownTable(folder).insert(nativeName);
+    ShortNameTable& table = ownTable(folder);
+    const ShortNameTable::Entry* entry = table.insert(nativeName);
+    if (!entry)
+        entry = table.findExact(nativeName);
     if (const auto index = m_namesByKey.find(folder); index != m_namesByKey.end())
         index->second.emplace(m_rules.at(folder).sameNameKey(fromUtf8(nativeName)), nativeName);
     std::string& name = itemOf(id).nativeName;
     name = nativeName;
-    // A key that stays must view this item's own name.
+    if (entry) {
+        ShortNameTable::setTag(entry, id);
+        return;
+    }
+    // A name no table takes. A key that stays must view this item's own name.
     if (const auto [it, added] = m_ids.try_emplace({folder, name}, id); !added) {
         m_ids.erase(it);
         m_ids.emplace(std::pair{folder, std::string_view(name)}, id);

@@ -64,6 +64,9 @@ private:
         std::string name;    // the last component's native name; as written when not found
         std::string shortPath;
         unsigned char type = 0; // what the listing said the entry is (DT_UNKNOWN: nothing)
+        // The last component's entry in its folder's table as the model has it now; null
+        // when not found, or found without a table (a drive root, a folder it cannot list).
+        const ShortNameTable::Entry* entry = nullptr;
     };
     // A folder as resolved, kept while none of the folders looked into on the way has changed:
     // a batch looks into the same two folders again and again.
@@ -96,10 +99,8 @@ private:
     bool folderKey(const std::string& nativeFolder, FolderKey& key) const;
     // The copy of a folder's table that takes the script's changes.
     ShortNameTable& ownTable(const FolderKey& key);
-    // A new item, without a key (create gives it its name) or with one, for a name the model
-    // has no id for yet.
+    // A new item: for an entry the model has no id for yet, or one create names.
     Id newItem(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
-    Id addItem(const FolderKey& folder, const std::string& nativeName, Kind kind) const;
     void place(Id id, const std::string& nativeName);
     void unplace(Id id);
     // Whether the answer for a component typed in a folder could differ without the folder's
@@ -113,8 +114,16 @@ private:
     mutable std::unordered_map<std::string, FolderKey> m_keys; // native folder -> identity
     mutable std::map<FolderKey, std::shared_ptr<const ShortNameTable>> m_seen;
     std::map<FolderKey, std::shared_ptr<ShortNameTable>> m_own;
-    // Folder and name -> id. The names are those of the entries' items (m_items never moves
-    // them), so each name is held once; an item's name changes only while its key is out.
+    // The id an entry found in `folder` has, 0 for none yet; and the new one it is given.
+    Id idOf(const FolderKey& folder, const Located& located) const;
+    void keepId(const FolderKey& folder, const Located& located, Id id) const;
+    // Entries' ids: with each entry of a folder's own table; by listing place for a table as
+    // first seen, which is shared and never changes (an array read in the order a batch goes
+    // through the files, where a map keyed by long names would compare them level by level);
+    // by folder and name for what no table holds (a drive root, in a folder that cannot be
+    // listed). These names are those of the entries' items (m_items never moves them), so
+    // each name is held once; an item's name changes only while its key is out.
+    mutable std::map<FolderKey, std::vector<Id>> m_seenIds;
     mutable std::map<std::pair<FolderKey, std::string_view>, Id> m_ids;
     // By id - 1: ids are handed out in order and never again, so an entry undone stays a gap.
     // A batch makes its entries in the order it goes through the files, and finds them so;

@@ -254,6 +254,20 @@ std::wstring ShortNameTable::name(const Entry* entry) {
     return fromUtf8(entry->nativeName);
 }
 
+std::uint64_t ShortNameTable::tag(const Entry* entry) {
+    return entry->tag;
+}
+
+void ShortNameTable::setTag(const Entry* entry, std::uint64_t tag) {
+    entry->tag = tag;
+}
+
+std::size_t ShortNameTable::position(const Entry* entry) const {
+    // Numbered afresh when built or copied, and only a change numbers an entry otherwise.
+    assert(!m_state->changeable && entry->rank % kRankGap == 0);
+    return static_cast<std::size_t>(entry->rank / kRankGap - 1);
+}
+
 std::string_view ShortNameTable::shortName(const Entry* entry) const {
     // An owner's form is always current; tails may wait for the walk.
     if (!entry->owner)

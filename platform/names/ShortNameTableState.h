@@ -43,6 +43,7 @@ struct ShortNameTable::Entry {
     // Its place in listing order as a number, so that the sets a walk keeps compare entries
     // without reading their names. Renumbering keeps the order, so those sets stay sorted.
     mutable std::uint64_t rank = 0;
+    mutable std::uint64_t tag = 0; // the owner's; never read by the table
 
     Key key() const { return {folded ? std::string_view(*folded) : nativeName, nativeName}; }
 };

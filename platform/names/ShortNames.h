@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -56,6 +57,14 @@ public:
     // name equal to it without regard to case, then the entry whose short name it is; null
     // when none.
     const Entry* resolve(std::wstring_view text) const;
+
+    // A number the table's owner keeps with an entry (a model's identity of it), so that it
+    // needs no lookup of its own: 0 until set, and a copy of the table starts without.
+    static std::uint64_t tag(const Entry* entry);
+    static void setTag(const Entry* entry, std::uint64_t tag);
+    // The entry's place in listing order, from 0, in a table that has not been changed: the
+    // owner of a shared table keeps its numbers in an array by this place.
+    std::size_t position(const Entry* entry) const;
     const Entry* findExact(const std::string& nativeName) const;
 
     // A new name appears. It must be one a drive path can carry and not be there yet (exactly);
