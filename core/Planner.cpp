@@ -191,7 +191,23 @@ private:
         byShortName.reserve(sources.size());
         for (Source& source : sources)
             byShortName.emplace_back(text::toUtf8(text::foldCase(source.shortPath)), &source);
-        std::sort(byShortName.begin(), byShortName.end());
+        // Without the beginning they all share (their folder), what is left of each is an 8.3
+        // name, short enough to be kept inside its string: the sort then reads no memory
+        // elsewhere for each comparison, which a large selection would find far out of cache.
+        std::size_t shared = byShortName.empty() ? 0 : byShortName.front().first.size();
+        for (const auto& [path, source] : byShortName) {
+            const std::string& first = byShortName.front().first;
+            shared = static_cast<std::size_t>(
+                std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(shared),
+                              path.begin(), path.end())
+                    .first -
+                first.begin());
+        }
+        for (auto& [path, source] : byShortName)
+            std::string(path, shared).swap(path);
+        // Merged, not partitioned: the numbered short names of one folder come in an order
+        // that leads a partitioning sort into its slow fallback, and merging reads in runs.
+        std::stable_sort(byShortName.begin(), byShortName.end());
         for (auto first = byShortName.begin(); first != byShortName.end();) {
             auto last = first + 1;
             while (last != byShortName.end() && last->first == first->first)
