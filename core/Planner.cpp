@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -194,17 +196,16 @@ private:
         // Without the beginning they all share (their folder), what is left of each is an 8.3
         // name, short enough to be kept inside its string: the sort then reads no memory
         // elsewhere for each comparison, which a large selection would find far out of cache.
-        std::size_t shared = byShortName.empty() ? 0 : byShortName.front().first.size();
+        std::string_view shared;
+        if (!byShortName.empty())
+            shared = byShortName.front().first;
         for (const auto& [path, source] : byShortName) {
-            const std::string& first = byShortName.front().first;
-            shared = static_cast<std::size_t>(
-                std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(shared),
-                              path.begin(), path.end())
-                    .first -
-                first.begin());
+            const auto end = std::mismatch(shared.begin(), shared.end(), path.begin(), path.end());
+            shared = shared.substr(0, static_cast<std::size_t>(end.first - shared.begin()));
         }
+        const std::size_t cut = shared.size();
         for (auto& [path, source] : byShortName)
-            std::string(path, shared).swap(path);
+            std::string(path, cut).swap(path);
         // Merged, not partitioned: the numbered short names of one folder come in an order
         // that leads a partitioning sort into its slow fallback, and merging reads in runs.
         std::stable_sort(byShortName.begin(), byShortName.end());

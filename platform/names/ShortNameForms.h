@@ -318,8 +318,10 @@ public:
 
     void erase(const Form& form) {
         Place place;
-        if (!placeOf(form, place))
-            return m_others.erase(form);
+        if (!placeOf(form, place)) {
+            m_others.erase(form);
+            return;
+        }
         if (const std::uint32_t* page = m_pageOf.find(place.page))
             m_pages[*page - 1].used &= static_cast<std::uint16_t>(~(1u << place.slot));
     }
